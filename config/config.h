@@ -1,0 +1,55 @@
+// The configuration: the process-wide ConfigDocument parsed from config.json,
+// the two schedule tables built from it, and the typed reads of an entry's
+// settings. Used by plugin/ (load, reload), spawn/ (the timer run) and
+// tools/check.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+// Process-wide: the parsed configuration and the two schedule tables.
+// Null until first read or built.
+extern nlohmann::json ConfigDocument;
+extern nlohmann::json CountdownTable;  // "SpawnDino" name -> runs left
+extern nlohmann::json ClockTable;      // "SpawnDinoX" name -> clock text
+
+inline constexpr std::string_view kCountdownSection = "SpawnDino";
+inline constexpr std::string_view kClockSection = "SpawnDinoX";
+
+// The server's working directory followed by the configuration's own path.
+std::string ConfigFilePath();
+
+// Parses one JSON value from the start of the file at `path` into `out`;
+// whatever follows that value is never read. Returns false when the file
+// does not open. Parse errors are thrown as the JSON library's exceptions.
+bool ReadConfigFile(const std::string& path, nlohmann::json& out);
+
+// Builds both tables from `document` into fresh values and swaps them in
+// only when the whole build succeeded. Throws ConfigError otherwise, leaving
+// both tables as they were.
+void BuildSpawnTables(nlohmann::json& document);
+
+// A configuration fault, its message naming the table and entry, e.g.
+// SpawnDino["Blueprint'/P/A.A'"]: [json.exception.type_error.302] ...
+class ConfigError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// ConfigDocument[table][name], through the inserting lookup.
+nlohmann::json& EntrySettings(std::string_view table, const std::string& name);
+
+// Typed reads of one setting of an entry, through the inserting lookup and
+// the JSON library's conversions (its type_error when absent or mistyped).
+// ReadInt32 keeps the low 32 bits of integers and truncates fractions; a
+// fraction outside the 32-bit range is a type error naming the key.
+std::int32_t ReadInt32(nlohmann::json& entry, std::string_view key);
+bool ReadBool(nlohmann::json& entry, std::string_view key);
+std::string ReadString(nlohmann::json& entry, std::string_view key);
+
+// The same integer conversion for a value already in hand.
+std::int32_t ToInt32(const nlohmann::json& value, std::string_view key);

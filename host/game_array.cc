@@ -1,0 +1,37 @@
+#include "host/game_array.h"
+
+#include <array>
+#include <cmath>
+
+std::int32_t SplitAtSpaces(const GameString& text, GameArray<GameString>& pieces) {
+  pieces.Clear();
+  std::u16string_view rest = text.View();
+  while (!rest.empty()) {
+    std::size_t space = rest.find(u' ');
+    std::u16string_view piece = rest.substr(0, space);
+    if (!piece.empty()) pieces.Add(GameString::FromWide(piece));
+    if (space == std::u16string_view::npos) break;
+    rest.remove_prefix(space + 1);
+  }
+  return pieces.count();
+}
+
+namespace {
+
+// IEC 61966-2-1 transfer from an sRGB byte to linear light.
+std::array<double, 256> MakeSrgbToLinearTable() {
+  std::array<double, 256> table{};
+  for (int i = 0; i < 256; ++i) {
+    double c = i / 255.0;
+    table[i] = c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+  }
+  return table;
+}
+
+}  // namespace
+
+GameColour ColourFromBytes(std::uint8_t b, std::uint8_t g, std::uint8_t r, std::uint8_t a) {
+  static const std::array<double, 256> kSrgbToLinear = MakeSrgbToLinearTable();
+  return GameColour{static_cast<float>(kSrgbToLinear[r]), static_cast<float>(kSrgbToLinear[g]),
+                    static_cast<float>(kSrgbToLinear[b]), a * 0.003921569f};
+}

@@ -1,0 +1,12 @@
+// The plug-in's log: one logger named "Plovermoor1.3.2" over a copy of the
+// host's sinks, pattern "%D %R [%n][%l] %v", info and error only, every line
+// flushed. Texts are given in UTF-8 and reach the sinks as GBK bytes.
+#pragma once
+
+#include <string_view>
+
+// Creates the logger over the host's current sinks, replacing the previous one.
+void CreatePluginLogger();
+
+void LogInfo(std::string_view text);
+void LogError(std::string_view text);

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the project builds and tests with, when missing.
+# Safe to run again; needs root (or sudo) only when something is missing.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config
+  nlohmann-json3-dev libspdlog-dev libfmt-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  libasio-dev libcli11-dev
+  libfaketime faketime
+  clang libclang-rt-14-dev
+  nodejs npm
+)
+if [ "${DROVEKEEPER_WITH_BROWSER:-0}" = 1 ]; then
+  packages+=(chromium)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "setup: installing ${missing[*]}"
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

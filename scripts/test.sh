@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# The whole test suite on a fresh machine: installs what is missing, builds the
+# plain tree and the sanitizer tree, and runs ctest in both.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+
+bash scripts/build.sh build
+(cd build && ctest --output-on-failure -j "$(nproc)")
+
+bash scripts/build.sh build-asan -DDROVEKEEPER_SANITIZE=ON
+(cd build-asan && ctest --output-on-failure -j "$(nproc)")

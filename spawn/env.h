@@ -1,0 +1,29 @@
+// What the spawn schedule reads from its surroundings: the wall clock, the
+// local time of day and the C runtime's random draws. The plug-in uses the
+// C runtime behind this; unit tests put a scripted one in its place.
+#pragma once
+
+#include <cstdint>
+
+struct LocalHourMinute {
+  int hour;
+  int minute;
+};
+
+class Env {
+ public:
+  virtual ~Env() = default;
+
+  // Wall clock: 100 ns units since 1970-01-01 UTC.
+  virtual std::int64_t NowTicks() = 0;
+  // The current calendar time converted to local time.
+  virtual LocalHourMinute LocalNow() = 0;
+  // One draw of the C runtime's rand(), 0 to 32767; never seeded here.
+  virtual int Rand() = 0;
+};
+
+// The Env in force: the C runtime's unless a test replaced it.
+Env& CurrentEnv();
+
+// Replaces the Env in force; null restores the C runtime's. Tests only.
+void SetEnvForTesting(Env* env);
