@@ -1,0 +1,107 @@
+#include "config/config.h"
+
+#include <fmt/format.h>
+
+#include <cmath>
+#include <fstream>
+#include <utility>
+
+#include "host/zelapi.h"
+
+nlohmann::json ConfigDocument;
+nlohmann::json CountdownTable;
+nlohmann::json ClockTable;
+
+namespace {
+
+constexpr std::string_view kConfigRelativePath = "/ZelApi/Plugins/Drovekeeper/config.json";
+constexpr std::string_view kIntervalKey = "SpawnInterval";
+
+// Runs `build` on every member of document[section], storing into `table`.
+// Iterates with key() rather than items(): items() would make up index names
+// for an array, where a non-empty array must be rejected.
+template <typename StoreEntry>
+void BuildSection(nlohmann::json& document, std::string_view section, StoreEntry store_entry) {
+  nlohmann::json* members = nullptr;
+  try {
+    members = &document[std::string(section)];
+  } catch (const nlohmann::json::exception& e) {
+    throw ConfigError(fmt::format("{}: {}", section, e.what()));
+  }
+  for (auto it = members->begin(); it != members->end(); ++it) {
+    const std::string* name = nullptr;
+    try {
+      name = &it.key();
+    } catch (const nlohmann::json::exception& e) {
+      throw ConfigError(fmt::format("{}: {}", section, e.what()));
+    }
+    try {
+      store_entry(*name, it.value());
+    } catch (const nlohmann::json::exception& e) {
+      throw ConfigError(fmt::format("{}[\"{}\"]: {}", section, *name, e.what()));
+    }
+  }
+}
+
+}  // namespace
+
+std::string ConfigFilePath() {
+  return ZelApi::Tools::GetCurrentDir() + std::string(kConfigRelativePath);
+}
+
+bool ReadConfigFile(const std::string& path, nlohmann::json& out) {
+  std::ifstream file(path, std::ios::in | std::ios::binary);
+  if (!file.is_open()) return false;
+  // The stream operator parses leniently: it stops after the first complete
+  // value and never looks at what follows it. A failed parse may have filled
+  // part of its target, so `out` only ever receives a whole document.
+  nlohmann::json parsed;
+  file >> parsed;
+  out = std::move(parsed);
+  return true;
+}
+
+void BuildSpawnTables(nlohmann::json& document) {
+  nlohmann::json countdown;
+  nlohmann::json clock;
+  BuildSection(document, kCountdownSection, [&](const std::string& name, nlohmann::json& entry) {
+    countdown[name] = static_cast<std::int64_t>(ReadInt32(entry, kIntervalKey));
+  });
+  BuildSection(document, kClockSection, [&](const std::string& name, nlohmann::json& entry) {
+    clock[name] = ReadString(entry, kIntervalKey);
+  });
+  CountdownTable = std::move(countdown);
+  ClockTable = std::move(clock);
+}
+
+nlohmann::json& EntrySettings(std::string_view table, const std::string& name) {
+  return ConfigDocument[std::string(table)][name];
+}
+
+std::int32_t ReadInt32(nlohmann::json& entry, std::string_view key) {
+  return ToInt32(entry[std::string(key)], key);
+}
+
+bool ReadBool(nlohmann::json& entry, std::string_view key) {
+  return entry[std::string(key)].get<bool>();
+}
+
+std::string ReadString(nlohmann::json& entry, std::string_view key) {
+  return entry[std::string(key)].get<std::string>();
+}
+
+std::int32_t ToInt32(const nlohmann::json& value, std::string_view key) {
+  if (value.is_number_float()) {
+    // Truncation toward zero is only defined when the result fits.
+    const double truncated = std::trunc(value.get<double>());
+    if (!(truncated >= -2147483648.0 && truncated <= 2147483647.0)) {
+      throw nlohmann::json::type_error::create(
+          302, fmt::format("\"{}\" is {}, outside the 32-bit integer range", key, value.dump()),
+          &value);
+    }
+    return static_cast<std::int32_t>(truncated);
+  }
+  // Integers keep their low 32 bits, booleans read 1 and 0, and every other
+  // kind raises the library's own type error.
+  return value.get<std::int32_t>();
+}

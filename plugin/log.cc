@@ -1,0 +1,55 @@
+#include "plugin/log.h"
+
+#include <spdlog/logger.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/text_codec.h"
+#include "host/zelapi.h"
+
+namespace {
+
+constexpr char kLoggerName[] = "Plovermoor1.3.2";
+constexpr char kPattern[] = "%D %R [%n][%l] %v";
+
+// Holds the current logger. Only Load and the reload command replace it, and
+// the host never runs them at the same time.
+struct LoggerHolder {
+  std::shared_ptr<spdlog::logger> logger;
+};
+
+LoggerHolder& Holder() {
+  static LoggerHolder holder;  // thread-safe first use
+  return holder;
+}
+
+spdlog::logger& CurrentLogger() {
+  LoggerHolder& holder = Holder();
+  if (holder.logger == nullptr) CreatePluginLogger();
+  return *holder.logger;
+}
+
+void Log(spdlog::level::level_enum level, std::string_view text) {
+  // The host's sinks take code page 936 bytes.
+  const std::string gbk = ConvertText(text, "UTF-8", "GBK");
+  // Passed as a plain string, never as a format: braces stay as they are.
+  CurrentLogger().log(level, spdlog::string_view_t(gbk.data(), gbk.size()));
+}
+
+}  // namespace
+
+void CreatePluginLogger() {
+  // A copy: sinks the host adds later reach only the next logger.
+  const std::vector<spdlog::sink_ptr> sinks = ZelApi::GetLogSinks();
+  auto logger = std::make_shared<spdlog::logger>(kLoggerName, sinks.begin(), sinks.end());
+  logger->set_pattern(kPattern, spdlog::pattern_time_type::local);
+  logger->set_level(spdlog::level::info);
+  logger->flush_on(spdlog::level::info);
+  Holder().logger = std::move(logger);
+}
+
+void LogInfo(std::string_view text) { Log(spdlog::level::info, text); }
+
+void LogError(std::string_view text) { Log(spdlog::level::err, text); }

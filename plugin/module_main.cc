@@ -1,0 +1,27 @@
+// The shared module's load and unload hooks. The loader runs them when the
+// host maps the library in and when the process lets it go; they are the
+// only way in, as the library exports nothing.
+#include <dlfcn.h>
+
+#include "plugin/plugin.h"
+
+namespace {
+
+const char kAnchor = 0;
+
+// The module's base address, which the host knows the module by.
+void* ModuleHandle() {
+  Dl_info info{};
+  if (dladdr(&kAnchor, &info) == 0) return nullptr;
+  return info.dli_fbase;
+}
+
+__attribute__((constructor)) void OnModuleLoad() {
+  ModuleEntry(ModuleHandle(), kProcessAttach, nullptr);
+}
+
+__attribute__((destructor)) void OnModuleUnload() {
+  ModuleEntry(ModuleHandle(), kProcessDetach, nullptr);
+}
+
+}  // namespace

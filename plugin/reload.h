@@ -1,0 +1,12 @@
+// The RCON command "Drovekeeper.reload": re-reads the configuration while the
+// server runs and answers the client. Registered by Load; tests call it.
+#pragma once
+
+#include <string_view>
+
+#include "host/zelapi.h"
+
+inline constexpr std::u16string_view kReloadReply = u"重新加载配置";
+inline constexpr std::u16string_view kReloadFailurePrefix = u"重新加载配置失败: ";
+
+void ReloadCommand(RCONClientConnection* connection, RCONPacket* packet, UWorld* world);
