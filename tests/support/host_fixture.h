@@ -1,0 +1,39 @@
+// Base fixture for tests that run plug-in code against the stand-in host:
+// a clean host, the game allocator installed, a fresh working directory, a
+// capturing log sink, and a leak check of the game allocator at the end.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string_view>
+
+#include "tests/support/capture_sink.h"
+
+class HostFixture : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  // Expects every game allocator block of the test to be freed again, and
+  // no bad free.
+  void TearDown() override;
+
+  // The host's working directory for this test; removed afterwards.
+  const std::filesystem::path& dir() const { return dir_; }
+  std::filesystem::path ConfigPath() const;
+  // Writes `text` to DIR/ZelApi/Plugins/Drovekeeper/config.json.
+  void WriteConfig(std::string_view text) const;
+
+  // For tests that free a bad block on purpose: accepts the bad frees so far.
+  void ResetBadFreeBaseline();
+
+  // Installed in the host's log sinks.
+  CaptureSink& sink() { return *sink_; }
+  const std::shared_ptr<CaptureSink>& sink_ptr() const { return sink_; }
+
+ private:
+  std::filesystem::path dir_;
+  std::shared_ptr<CaptureSink> sink_;
+  std::size_t live_blocks_at_start_ = 0;
+  std::uint64_t bad_frees_at_start_ = 0;
+};
