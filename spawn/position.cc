@@ -1,0 +1,88 @@
+#include "spawn/position.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <stdexcept>
+
+#include "config/config.h"
+#include "host/game_array.h"
+#include "spawn/env.h"
+
+namespace {
+
+constexpr std::int32_t kSmallestOffset = 18888;
+constexpr std::int32_t kOffsetModulus = 100000;
+constexpr float kRandomHeight = 38000.0f;
+
+// White space as the C locale's isspace() sees it.
+bool IsSpace(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
+
+std::int32_t PieceNumber(const GameArray<GameString>& pieces, std::int32_t index) {
+  return ParsePositionNumber(pieces[index].View());
+}
+
+// One axis of the random mode; the sum is formed in 64 bits so that a base
+// near the 32-bit limits does not wrap.
+float MoveAxis(std::int32_t base, int side) {
+  const std::int64_t distance = CurrentEnv().Rand() % kOffsetModulus + kSmallestOffset;
+  const std::int64_t moved = side == 0 ? base - distance : base + distance;
+  return static_cast<float>(moved);
+}
+
+}  // namespace
+
+std::int32_t ParsePositionNumber(std::u16string_view piece) {
+  std::size_t i = 0;
+  while (i < piece.size() && IsSpace(piece[i])) ++i;
+  bool negative = false;
+  if (i < piece.size() && (piece[i] == u'+' || piece[i] == u'-')) {
+    negative = piece[i] == u'-';
+    ++i;
+  }
+  const std::size_t first_digit = i;
+  // The magnitude saturates just past the 32-bit range, so long runs of
+  // digits cannot overflow it.
+  constexpr std::int64_t kLimit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 2;
+  std::int64_t magnitude = 0;
+  while (i < piece.size() && piece[i] >= u'0' && piece[i] <= u'9') {
+    magnitude = std::min(magnitude * 10 + (piece[i] - u'0'), kLimit);
+    ++i;
+  }
+  if (i == first_digit) throw std::invalid_argument("invalid stoi argument");
+  const std::int64_t value = negative ? -magnitude : magnitude;
+  if (value < std::numeric_limits<std::int32_t>::min() ||
+      value > std::numeric_limits<std::int32_t>::max()) {
+    throw std::out_of_range("stoi argument out of range");
+  }
+  return static_cast<std::int32_t>(value);
+}
+
+Vec3 ComputeSpawnLocation(std::string_view table, const std::string& name) {
+  Vec3 location{0.0f, 0.0f, 0.0f};
+  nlohmann::json& entry = EntrySettings(table, name);
+  GameString text = GameString::FromNarrow(ReadString(entry, "Position"));
+  {
+    GameArray<GameString> pieces;
+    if (SplitAtSpaces(text, pieces) >= 3) {
+      location.X = static_cast<float>(PieceNumber(pieces, 0));
+      location.Y = static_cast<float>(PieceNumber(pieces, 1));
+      location.Z = static_cast<float>(PieceNumber(pieces, 2));
+    }
+  }
+  if (ReadBool(entry, "PositionRangeRandom")) location = RandomizeSpawnLocation(text);
+  return location;
+}
+
+Vec3 RandomizeSpawnLocation(GameString text) {
+  Vec3 location{0.0f, 0.0f, 0.0f};
+  GameArray<GameString> pieces;
+  if (SplitAtSpaces(text, pieces) < 3) return location;
+  // Both sides are drawn before any distance.
+  const int side_x = CurrentEnv().Rand() % 2;
+  const int side_y = CurrentEnv().Rand() % 2;
+  location.X = MoveAxis(PieceNumber(pieces, 0), side_x);
+  location.Y = MoveAxis(PieceNumber(pieces, 1), side_y);
+  location.Z = kRandomHeight;
+  return location;
+}

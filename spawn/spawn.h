@@ -1,0 +1,33 @@
+// Spawning one creature for an entry whose turn has come: class, position,
+// spawn, fixed level, stats and notice. Used by both spawn schedules.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "host/game_types.h"
+
+struct AActor;
+struct UPrimalCharacterStatusComponent;
+
+// The creature's status component, or null when it has none.
+UPrimalCharacterStatusComponent* StatusComponentOf(const AActor* creature);
+
+// The record handed to "UWorld.SpawnActor"; `reserved52` keeps whatever
+// `parameters` held before.
+void FillSpawnParameters(SpawnParameters& parameters);
+
+// Loads the class named by `name` and, when it loads, reads and checks every
+// setting the spawn needs before spawning, so a faulty entry spawns nothing.
+// A class that does not load, a missing world or a refused spawn end the
+// turn silently; a faulty setting throws.
+//
+// A creature without a status component is spawned and started, but neither
+// levelled, rescaled nor stat-filled; its notice shows level 0.
+void SpawnEntryCreature(std::string_view table, const std::string& name);
+
+// Sets the level to `level` and hands out min(level - 1, 1688) level-up
+// points at random over stats 0, 1, 3, 4, 7, 8 and 9, none above 253.
+// A level below 2 hands out none.
+void ApplyFixedLevel(UPrimalCharacterStatusComponent* component, std::int32_t level);

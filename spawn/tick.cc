@@ -1,0 +1,59 @@
+#include "spawn/tick.h"
+
+#include <exception>
+
+#include "config/config.h"
+#include "spawn/cap.h"
+#include "spawn/clock_schedule.h"
+#include "spawn/entry_faults.h"
+#include "spawn/env.h"
+#include "spawn/spawn.h"
+
+std::int64_t NextRunTicks = 0;
+
+namespace {
+
+constexpr std::int64_t kRunPeriodTicks = 600'000'000;  // 60 s in 100 ns units
+
+bool HasEntry(const std::string& name) {
+  if (!ConfigDocument.is_object()) return false;
+  auto table = ConfigDocument.find(kCountdownSection);
+  return table != ConfigDocument.end() && table->is_object() && table->contains(name);
+}
+
+// One countdown step of one entry; spawns when the count has run out.
+void CountDown(const std::string& table, const std::string& name, nlohmann::json& left) {
+  const std::int32_t count = ToInt32(left, "SpawnInterval");
+  left = std::int64_t{count} - 1;
+  if (count > 0) return;
+  // Without an entry there is no interval to restart from; the count keeps
+  // running down and the entry keeps firing (and failing) every run.
+  if (!HasEntry(name)) throw EntryFault("no entry in the configuration");
+  // The reset comes first, so a capped or failing entry still waits a full
+  // interval.
+  left = EntrySettings(table, name)["SpawnInterval"];
+  if (BelowWorldMaximum(table, name)) SpawnEntryCreature(table, name);
+}
+
+void RunCountdownWalk() {
+  if (!CountdownTable.is_object()) return;
+  const std::string table(kCountdownSection);
+  for (auto& [name, left] : CountdownTable.items()) {
+    try {
+      CountDown(table, name, left);
+    } catch (const std::exception& e) {
+      ReportEntryFault(table, name, e.what());
+    }
+  }
+}
+
+}  // namespace
+
+void TimingSpawnTick() {
+  const std::int64_t now = CurrentEnv().NowTicks();
+  if (now < NextRunTicks) return;
+  // Set before any work, so a run that fails part-way still waits a minute.
+  NextRunTicks = now + kRunPeriodTicks;
+  RunCountdownWalk();
+  RunClockWalk();
+}
