@@ -1,0 +1,13 @@
+// The drovekeeper-check command line, apart from the process: parses the
+// arguments, checks each named configuration file and prints the findings.
+// Used by check_main.cc and by the tests.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+// `args` are the arguments after the program name. Returns the exit code:
+// 0 when every file is clean, 1 with warnings only, 2 with errors (a file
+// that cannot be read and a bad command line count as errors).
+int RunCheck(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
