@@ -23,6 +23,7 @@ void HostFixture::SetUp() {
 }
 
 void HostFixture::TearDown() {
+  world_.reset();
   EXPECT_EQ(standin::LiveBlocks(), live_blocks_at_start_) << "game allocator blocks leaked";
   EXPECT_EQ(standin::BadFrees(), bad_frees_at_start_) << "free of a block the game never gave";
   standin::Reset();
@@ -42,3 +43,10 @@ void HostFixture::WriteConfig(std::string_view text) const {
 }
 
 void HostFixture::ResetBadFreeBaseline() { bad_frees_at_start_ = standin::BadFrees(); }
+
+standin::World& HostFixture::UseWorld(const WorldBuilder& builder) {
+  world_.reset();
+  world_ = builder.Build();
+  world_->Install();
+  return *world_;
+}

@@ -1,6 +1,7 @@
 // Base fixture for tests that run plug-in code against the stand-in host:
 // a clean host, the game allocator installed, a fresh working directory, a
-// capturing log sink, and a leak check of the game allocator at the end.
+// capturing log sink, an optional stand-in world, and a leak check of the game allocator at the
+// end.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,7 +10,9 @@
 #include <memory>
 #include <string_view>
 
+#include "standin/game/world.h"
 #include "tests/support/capture_sink.h"
+#include "tests/support/world_builder.h"
 
 class HostFixture : public ::testing::Test {
  protected:
@@ -24,6 +27,12 @@ class HostFixture : public ::testing::Test {
   // Writes `text` to DIR/ZelApi/Plugins/Drovekeeper/config.json.
   void WriteConfig(std::string_view text) const;
 
+  // Builds the world, installs it in the host and keeps it until the end of
+  // the test (destroyed before the leak check).
+  standin::World& UseWorld(const WorldBuilder& builder = WorldBuilder());
+  // The world UseWorld() installed; null before.
+  standin::World* world() { return world_.get(); }
+
   // For tests that free a bad block on purpose: accepts the bad frees so far.
   void ResetBadFreeBaseline();
 
@@ -34,6 +43,7 @@ class HostFixture : public ::testing::Test {
  private:
   std::filesystem::path dir_;
   std::shared_ptr<CaptureSink> sink_;
+  std::unique_ptr<standin::World> world_;
   std::size_t live_blocks_at_start_ = 0;
   std::uint64_t bad_frees_at_start_ = 0;
 };

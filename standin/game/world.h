@@ -1,0 +1,220 @@
+// The stand-in game world: classes, a persistent level of actors, creatures
+// with status components, player controllers, world settings. The plug-in
+// reaches it only through the names World::Install() enters in the host's
+// name table; the simulator and tests drive and inspect it through this
+// class. Not thread-safe: use it on the game thread (standin::LockGameThread).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host/game_types.h"
+#include "host/zelapi.h"
+
+namespace standin {
+
+inline constexpr int kStatCount = 12;
+
+// A class; its reference is the object path followed by "_C".
+struct GameClass {
+  std::string reference;
+  bool creature;
+  bool spawnable;
+};
+
+// Every object starts with this, so "UObjectBase.Class" and
+// "AActor.TargetingTeam" work on all of them.
+struct Actor {
+  GameClass* game_class;
+  std::int32_t targeting_team;
+  std::uint64_t id;
+};
+
+struct StatusComponent {
+  std::int32_t base_character_level;
+  std::uint8_t level_up_points[kStatCount];
+  float max_status_values[kStatCount];
+  float current_status_values[kStatCount];
+  float base_status_values[kStatCount];
+  int rescale_calls;
+};
+
+struct Creature {
+  Actor actor;
+  StatusComponent* status;  // null: spawned without one (test switch)
+  bool began_play;
+  int begin_play_calls;
+  int spawn_index;  // into World::Spawns(); -1 when not spawned by SpawnActor
+};
+
+// A notification as a player received it.
+struct Notice {
+  std::u16string text;
+  GameColour colour;
+  float scale;
+  float time;
+  bool icon_null;
+  bool sound_null;
+};
+
+struct PlayerController {
+  Actor actor;
+  FWeakObjectPtr weak;
+  bool resolvable;
+  std::string name;
+  std::vector<Notice> notices;
+};
+
+struct WorldSettings {
+  float latitude_scale;
+  float longitude_scale;
+  float latitude_origin;
+  float longitude_origin;
+};
+
+// What "UWorld.SpawnActor" was given, and what became of the creature.
+struct SpawnRecord {
+  std::string class_reference;
+  Vec3 location;
+  Rot3 rotation;
+  SpawnParameters parameters;
+  std::int32_t level_at_spawn;  // as the game chose it
+  // Current state of the creature (at its death once killed).
+  bool alive;
+  bool has_status;
+  std::int32_t level;
+  std::array<std::uint8_t, kStatCount> points;
+  std::array<float, kStatCount> max_values;
+  std::array<float, kStatCount> current_values;
+  int rescale_calls;
+  bool began_play;
+  int begin_play_calls;
+};
+
+// The game's records, with the layout the member names point into.
+struct LevelRecord {
+  GameArrayRecord<Actor*> actors;
+};
+
+class World;
+
+struct WorldRecord {
+  LevelRecord* persistent_level;
+  GameArrayRecord<FWeakObjectPtr> player_controllers;
+  World* owner;
+};
+
+// "Blueprint'/P/A.A'" <-> "/P/A.A_C"; empty when `text` is not of that form.
+std::string ReferenceFromBlueprint(std::string_view blueprint);
+std::string BlueprintFromReference(std::string_view reference);
+
+// The base class of every creature class.
+GameClass* CreatureBaseClass();
+
+class World {
+ public:
+  explicit World(std::uint32_t seed = 1);
+  ~World();
+  World(const World&) = delete;
+  World& operator=(const World&) = delete;
+
+  // Enters every game name, the allocator included, in the host's name
+  // table and makes this the host's current world. Set the host's world to
+  // null afterwards (standin::SetWorld) for a server without one.
+  void Install();
+  // The world last installed and not destroyed since, or null.
+  static World* Installed();
+
+  UWorld* game() { return reinterpret_cast<UWorld*>(&record_); }
+  static World* FromGame(UWorld* world);
+
+  // ---- Classes. Adding an existing reference updates its flags.
+  GameClass* AddClass(std::string_view reference, bool creature = true, bool spawnable = true);
+  GameClass* FindClass(std::string_view reference) const;
+
+  // ---- Level.
+  Creature* AddCreature(GameClass* game_class, std::int32_t team = 0, std::int32_t level = 1);
+  // An actor that is no creature (game_class may be a non-creature class).
+  Actor* AddActor(GameClass* game_class, std::int32_t team = 0);
+  void AddNullActor();
+  // Removes the first `count` creatures of the class from the level;
+  // returns how many went.
+  int KillCreatures(const GameClass* game_class, int count);
+  int CountCreatures(const GameClass* game_class, bool wild_only = false) const;
+  const std::vector<Actor*>& actors() const { return actors_; }
+  void SetHasPersistentLevel(bool has);
+
+  // ---- Spawning.
+  // Refused spawns return null.
+  Actor* SpawnActor(GameClass* game_class, const Vec3& location, const Rot3& rotation,
+                    const SpawnParameters& parameters);
+  void SetRefuseSpawns(bool refuse) { refuse_spawns_ = refuse; }
+  void SetSpawnWithoutStatus(bool without) { spawn_without_status_ = without; }
+  void SetSpawnTeam(std::int32_t team) { spawn_team_ = team; }
+  // The game's own level for spawns, drawn from [min, max].
+  void SetSpawnLevelRange(std::int32_t min, std::int32_t max);
+  std::vector<SpawnRecord> Spawns() const;
+  int refused_spawns() const { return refused_spawns_; }
+
+  // ---- Players.
+  PlayerController* AddPlayer(std::string name, bool resolvable = true);
+  void RemovePlayer(PlayerController* player);
+  const std::vector<std::unique_ptr<PlayerController>>& players() const { return players_; }
+  // The object a weak pointer stands for, or null.
+  void* Resolve(const FWeakObjectPtr& weak) const;
+  // Every notice in the order sent, with the receiving player's name.
+  const std::vector<std::pair<std::string, Notice>>& notices() const { return notices_; }
+  void Notify(PlayerController* player, Notice notice);
+  void ClearNotices();
+
+  // ---- World settings.
+  void SetWorldSettings(const WorldSettings& settings);
+  void RemoveWorldSettings() { has_settings_ = false; }
+  WorldSettings* settings() { return has_settings_ ? &settings_ : nullptr; }
+
+  // ---- Counters over the world's creatures.
+  int rescale_calls() const { return rescale_calls_; }
+  void CountRescale() { ++rescale_calls_; }
+
+ private:
+  void SyncActors();
+  void SyncPlayers();
+  StatusComponent* NewStatus(std::int32_t level);
+  void Snapshot(SpawnRecord& record, const Creature& creature) const;
+
+  WorldRecord record_;
+  LevelRecord level_;
+
+  std::map<std::string, std::unique_ptr<GameClass>, std::less<>> classes_;
+  std::vector<Actor*> actors_;
+  std::vector<std::unique_ptr<Actor>> plain_actors_;
+  std::vector<std::unique_ptr<Creature>> creatures_;
+  std::vector<std::unique_ptr<StatusComponent>> components_;
+  std::uint64_t next_id_ = 1;
+
+  std::mt19937 generator_;
+  std::int32_t spawn_level_min_ = 1;
+  std::int32_t spawn_level_max_ = 150;
+  std::int32_t spawn_team_ = 0;
+  bool refuse_spawns_ = false;
+  bool spawn_without_status_ = false;
+  int refused_spawns_ = 0;
+  std::vector<SpawnRecord> spawns_;
+
+  std::vector<std::unique_ptr<PlayerController>> players_;
+  std::vector<FWeakObjectPtr> player_refs_;
+  std::vector<std::pair<std::string, Notice>> notices_;
+
+  WorldSettings settings_{0, 0, 0, 0};
+  bool has_settings_ = true;
+
+  int rescale_calls_ = 0;
+};
+
+}  // namespace standin

@@ -1,0 +1,298 @@
+// The stand-in game as the plug-in reaches it: by name through the host.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "host/game_access.h"
+#include "host/game_string.h"
+#include "standin/game/allocator.h"
+#include "standin/game/rcon.h"
+#include "standin/game/world.h"
+#include "standin/host/host.h"
+#include "tests/support/host_fixture.h"
+
+namespace {
+
+using standin::Actor;
+using standin::GameClass;
+
+constexpr char kRex[] = "/Game/T/Rex.Rex_C";
+
+SpawnParameters SampleParameters() {
+  SpawnParameters parameters{};
+  parameters.flags = 0xFFC0;
+  parameters.eight48 = 8;
+  parameters.reserved52 = 0xDEAD;
+  return parameters;
+}
+
+Actor* Spawn(standin::World& world, GameClass* game_class, Vec3 location = {1, 2, 3}) {
+  Rot3 rotation{0, 0, 0};
+  SpawnParameters parameters = SampleParameters();
+  return CallGame<Actor*>("UWorld.SpawnActor", world.game(), game_class, &location, &rotation,
+                          &parameters);
+}
+
+class StandinGameTest : public HostFixture {};
+
+TEST_F(StandinGameTest, InstallRegistersEveryGameName) {
+  standin::World& world = UseWorld();
+  EXPECT_EQ(ZelApi::GetApiUtils().GetWorld(), world.game());
+  for (const char* name :
+       {"FMemory.Malloc", "FMemory.Realloc", "FMemory.Free", "UObjectBaseUtility.IsA",
+        "APrimalDinoCharacter.GetPrivateStaticClass", "UVictoryCore.ClassToStringReference",
+        "UVictoryCore.BPLoadClass", "UWorld.SpawnActor",
+        "UPrimalCharacterStatusComponent.RescaleAllStats", "APrimalDinoCharacter.BeginPlay",
+        "UWorld.GetWorldSettings", "FWeakObjectPtr.Get",
+        "AShooterPlayerController.ClientServerSOTFNotificationCustom",
+        "RCONClientConnection.SendMessageW"}) {
+    EXPECT_NE(ZelApi::GetAddress(name), nullptr) << name;
+  }
+  int object = 0;
+  for (const char* name :
+       {"UObjectBase.Class", "AActor.TargetingTeam", "UWorld.PersistentLevel", "ULevelBase.Actors",
+        "APrimalCharacter.MyCharacterStatusComponent",
+        "UPrimalCharacterStatusComponent.BaseCharacterLevel",
+        "UPrimalCharacterStatusComponent.NumberOfLevelUpPointsApplied",
+        "UPrimalCharacterStatusComponent.MaxStatusValues",
+        "UPrimalCharacterStatusComponent.CurrentStatusValues", "APrimalWorldSettings.LatitudeScale",
+        "APrimalWorldSettings.LongitudeScale", "APrimalWorldSettings.LatitudeOrigin",
+        "APrimalWorldSettings.LongitudeOrigin", "UWorld.PlayerControllerList"}) {
+    EXPECT_NE(ZelApi::GetAddress(&object, name), 0u) << name;
+  }
+}
+
+TEST_F(StandinGameTest, BPLoadClassMapsBlueprintPaths) {
+  standin::World& world = UseWorld(WorldBuilder().Class(kRex).Class("/P/A.A_C"));
+  struct Case {
+    std::string path;
+    const char* reference;  // null: nothing loads
+  };
+  for (const Case& c : std::vector<Case>{{"Blueprint'/Game/T/Rex.Rex'", kRex},
+                                         {"Blueprint'/P/A.A'", "/P/A.A_C"},
+                                         {"Blueprint'/P/B.B'", nullptr},
+                                         {"blueprint'/P/A.A'", nullptr},
+                                         {"/P/A.A", nullptr},
+                                         {"Blueprint'/P/A.A", nullptr},
+                                         {"Blueprint''", nullptr},
+                                         {"", nullptr}}) {
+    GameString path = GameString::FromNarrow(c.path);
+    auto* loaded = CallGame<GameClass*>("UVictoryCore.BPLoadClass", path.record());
+    EXPECT_EQ(loaded, c.reference ? world.FindClass(c.reference) : nullptr) << c.path;
+  }
+}
+
+TEST_F(StandinGameTest, ClassToStringReferenceAllocatesThroughTheGame) {
+  standin::World& world = UseWorld(WorldBuilder().Class(kRex));
+  std::size_t live = standin::LiveBlocks();
+  GameString result;
+  GameStringRecord* returned = CallGame<GameStringRecord*>("UVictoryCore.ClassToStringReference",
+                                                           result.record(), world.FindClass(kRex));
+  EXPECT_EQ(returned, result.record());
+  EXPECT_EQ(result.View(), u"/Game/T/Rex.Rex_C");
+  EXPECT_EQ(result.count(), 18);
+  EXPECT_EQ(standin::LiveBlocks(), live + 1);
+  result.Release();
+  EXPECT_EQ(standin::LiveBlocks(), live);
+}
+
+TEST_F(StandinGameTest, IsAKnowsCreaturesFromOtherActors) {
+  standin::World& world =
+      UseWorld(WorldBuilder().Creatures(kRex, 1).Actors("/Game/Rock.Rock_C", 1).NullActors(1));
+  auto* base = CallGame<GameClass*>("APrimalDinoCharacter.GetPrivateStaticClass");
+  const auto& actors = world.actors();
+  ASSERT_EQ(actors.size(), 3u);
+  EXPECT_EQ(actors[2], nullptr);
+  auto is_a = [](Actor* actor, GameClass* game_class) {
+    return CallGame<bool>("UObjectBaseUtility.IsA", actor, game_class);
+  };
+  EXPECT_TRUE(is_a(actors[0], base));
+  EXPECT_FALSE(is_a(actors[1], base));
+  EXPECT_TRUE(is_a(actors[0], world.FindClass(kRex)));
+  EXPECT_FALSE(is_a(actors[1], world.FindClass(kRex)));
+  EXPECT_EQ(GameMember<GameClass*>(actors[0], "UObjectBase.Class"), world.FindClass(kRex));
+}
+
+TEST_F(StandinGameTest, SpawnActorRefusesWhatTheGameWouldNot) {
+  standin::World& world = UseWorld(WorldBuilder()
+                                       .Class(kRex)
+                                       .Class("/Game/Statue.Statue_C", true, false)
+                                       .Class("/Game/Rock.Rock_C", false, true));
+  EXPECT_EQ(Spawn(world, nullptr), nullptr);
+  EXPECT_EQ(Spawn(world, world.FindClass("/Game/Statue.Statue_C")), nullptr);
+  EXPECT_EQ(Spawn(world, world.FindClass("/Game/Rock.Rock_C")), nullptr);
+  world.SetRefuseSpawns(true);
+  EXPECT_EQ(Spawn(world, world.FindClass(kRex)), nullptr);
+  EXPECT_EQ(world.refused_spawns(), 4);
+  EXPECT_TRUE(world.Spawns().empty());
+  EXPECT_TRUE(world.actors().empty());
+}
+
+TEST_F(StandinGameTest, SpawnActorAddsAWildCreatureAndRecordsTheCall) {
+  standin::World& world = UseWorld(WorldBuilder().Seed(7).SpawnLevels(10, 20).Class(kRex));
+  Actor* actor = Spawn(world, world.FindClass(kRex), {100, -200, 300});
+  ASSERT_NE(actor, nullptr);
+  ASSERT_EQ(world.actors().size(), 1u);
+  EXPECT_EQ(world.actors()[0], actor);
+  EXPECT_LT(GameMember<std::int32_t>(actor, "AActor.TargetingTeam"), 49999);
+  EXPECT_EQ(world.CountCreatures(world.FindClass(kRex), true), 1);
+
+  void* status = GameMember<void*>(actor, "APrimalCharacter.MyCharacterStatusComponent");
+  std::int32_t level =
+      GameMember<std::int32_t>(status, "UPrimalCharacterStatusComponent.BaseCharacterLevel");
+  EXPECT_GE(level, 10);
+  EXPECT_LE(level, 20);
+
+  std::vector<standin::SpawnRecord> spawns = world.Spawns();
+  ASSERT_EQ(spawns.size(), 1u);
+  EXPECT_EQ(spawns[0].class_reference, kRex);
+  EXPECT_EQ(spawns[0].location.Y, -200.0f);
+  EXPECT_EQ(spawns[0].level_at_spawn, level);
+  SpawnParameters expected = SampleParameters();
+  EXPECT_EQ(std::memcmp(&spawns[0].parameters, &expected, sizeof(expected)), 0);
+  EXPECT_FALSE(spawns[0].began_play);
+
+  // The game's level comes from the world's own seeded generator.
+  standin::World same(7);
+  same.SetSpawnLevelRange(10, 20);
+  SpawnParameters parameters = SampleParameters();
+  same.SpawnActor(same.AddClass(kRex), {}, {}, parameters);
+  EXPECT_EQ(same.Spawns()[0].level_at_spawn, level);
+}
+
+TEST_F(StandinGameTest, StatusComponentRescalesAndBeginPlayStarts) {
+  standin::World& world = UseWorld(WorldBuilder().Class(kRex));
+  Actor* actor = Spawn(world, world.FindClass(kRex));
+  void* status = GameMember<void*>(actor, "APrimalCharacter.MyCharacterStatusComponent");
+  auto& points = GameMember<std::uint8_t>(
+      status, "UPrimalCharacterStatusComponent.NumberOfLevelUpPointsApplied");
+  auto* max_values = &GameMember<float>(status, "UPrimalCharacterStatusComponent.MaxStatusValues");
+  auto* current = &GameMember<float>(status, "UPrimalCharacterStatusComponent.CurrentStatusValues");
+  EXPECT_LT(current[0], max_values[0]);  // a fresh spawn is not yet at full health
+
+  (&points)[0] = 10;
+  (&points)[4] = 0;
+  CallGame<void>("UPrimalCharacterStatusComponent.RescaleAllStats", status);
+  EXPECT_FLOAT_EQ(max_values[0], 200 * 2.0f);
+  EXPECT_FLOAT_EQ(max_values[4], 1000.0f);
+  CallGame<void>("APrimalDinoCharacter.BeginPlay", actor);
+
+  standin::SpawnRecord spawn = world.Spawns()[0];
+  EXPECT_TRUE(spawn.began_play);
+  EXPECT_EQ(spawn.rescale_calls, 1);
+  EXPECT_EQ(spawn.points[0], 10);
+  EXPECT_EQ(world.rescale_calls(), 1);
+
+  // A killed creature keeps its last state in the spawn record.
+  EXPECT_EQ(world.KillCreatures(world.FindClass(kRex), 5), 1);
+  EXPECT_TRUE(world.actors().empty());
+  spawn = world.Spawns()[0];
+  EXPECT_FALSE(spawn.alive);
+  EXPECT_TRUE(spawn.began_play);
+  EXPECT_EQ(spawn.points[0], 10);
+}
+
+TEST_F(StandinGameTest, SpawnWithoutStatusComponentOnRequest) {
+  standin::World& world = UseWorld(WorldBuilder().SpawnWithoutStatus().Class(kRex));
+  Actor* actor = Spawn(world, world.FindClass(kRex));
+  ASSERT_NE(actor, nullptr);
+  EXPECT_EQ(GameMember<void*>(actor, "APrimalCharacter.MyCharacterStatusComponent"), nullptr);
+  EXPECT_FALSE(world.Spawns()[0].has_status);
+}
+
+TEST_F(StandinGameTest, KillAndCountCreaturesPerClass) {
+  standin::World& world = UseWorld(WorldBuilder()
+                                       .Creatures(kRex, 3)
+                                       .Creatures("Blueprint'/Game/T/Rex.Rex'", 2, 50000)
+                                       .Creatures("/Game/Dodo.Dodo_C", 1));
+  GameClass* rex = world.FindClass(kRex);
+  EXPECT_EQ(world.CountCreatures(rex), 5);
+  EXPECT_EQ(world.CountCreatures(rex, true), 3);
+  EXPECT_EQ(world.KillCreatures(rex, 4), 4);
+  EXPECT_EQ(world.CountCreatures(rex), 1);
+  EXPECT_EQ(world.CountCreatures(world.FindClass("/Game/Dodo.Dodo_C")), 1);
+  const auto& actors = GameMember<GameArrayRecord<Actor*>>(
+      GameMember<void*>(world.game(), "UWorld.PersistentLevel"), "ULevelBase.Actors");
+  EXPECT_EQ(actors.count, 2);
+}
+
+TEST_F(StandinGameTest, WeakPointersOfPlayersAndNotices) {
+  standin::World& world =
+      UseWorld(WorldBuilder().Player("alice").Player("gone", false).Player("bob"));
+  auto& list =
+      GameMember<GameArrayRecord<FWeakObjectPtr>>(world.game(), "UWorld.PlayerControllerList");
+  ASSERT_EQ(list.count, 3);
+  std::vector<void*> resolved;
+  for (int i = 0; i < list.count; ++i) {
+    FWeakObjectPtr copy = list.data[i];
+    resolved.push_back(CallGame<void*>("FWeakObjectPtr.Get", &copy, false));
+  }
+  EXPECT_EQ(resolved[0], world.players()[0].get());
+  EXPECT_EQ(resolved[1], nullptr);
+  EXPECT_EQ(resolved[2], world.players()[2].get());
+
+  GameString text = GameString::FromWide(u"Dion (Rex)\uFF01");
+  GameColour colour{0, 1, 1, 0.003921569f};
+  CallGame<void>("AShooterPlayerController.ClientServerSOTFNotificationCustom", resolved[2],
+                 text.record(), &colour, 1.5f, 10.0f, static_cast<void*>(nullptr),
+                 static_cast<void*>(nullptr));
+  ASSERT_EQ(world.notices().size(), 1u);
+  EXPECT_EQ(world.notices()[0].first, "bob");
+  const standin::Notice& notice = world.players()[2]->notices.at(0);
+  EXPECT_EQ(notice.text, u"Dion (Rex)\uFF01");
+  EXPECT_EQ(notice.colour.A, 0.003921569f);
+  EXPECT_EQ(notice.scale, 1.5f);
+  EXPECT_EQ(notice.time, 10.0f);
+
+  FWeakObjectPtr alice = list.data[0];
+  world.RemovePlayer(world.players()[0].get());
+  auto& after =
+      GameMember<GameArrayRecord<FWeakObjectPtr>>(world.game(), "UWorld.PlayerControllerList");
+  EXPECT_EQ(after.count, 2);
+  EXPECT_EQ(CallGame<void*>("FWeakObjectPtr.Get", &alice, false), nullptr);
+}
+
+TEST_F(StandinGameTest, WorldSettingsAndMissingLevel) {
+  standin::World& world = UseWorld(WorldBuilder().Settings(400, 800, -1, 0).NoPersistentLevel());
+  void* settings = CallGame<void*>("UWorld.GetWorldSettings", world.game(), false, true);
+  ASSERT_NE(settings, nullptr);
+  EXPECT_EQ(GameMember<float>(settings, "APrimalWorldSettings.LatitudeScale"), 400.0f);
+  EXPECT_EQ(GameMember<float>(settings, "APrimalWorldSettings.LongitudeScale"), 800.0f);
+  EXPECT_EQ(GameMember<float>(settings, "APrimalWorldSettings.LatitudeOrigin"), -1.0f);
+  EXPECT_EQ(GameMember<float>(settings, "APrimalWorldSettings.LongitudeOrigin"), 0.0f);
+  EXPECT_EQ(GameMember<void*>(world.game(), "UWorld.PersistentLevel"), nullptr);
+
+  world.RemoveWorldSettings();
+  EXPECT_EQ(CallGame<void*>("UWorld.GetWorldSettings", world.game(), false, true), nullptr);
+}
+
+TEST_F(StandinGameTest, RconConnectionRecordsReplies) {
+  UseWorld();
+  standin::RconConnection connection;
+  std::vector<std::int32_t> handled;
+  connection.SetReplyHandler([&](const standin::RconReply& reply) { handled.push_back(reply.id); });
+  GameString message = GameString::Exact(u"\u91cd\u65b0\u52a0\u8f7d\u914d\u7f6e");
+  CallGame<void>("RCONClientConnection.SendMessageW", connection.game(), std::int32_t{42},
+                 std::int32_t{0}, message.record());
+  ASSERT_EQ(connection.replies().size(), 1u);
+  EXPECT_EQ(connection.replies()[0].id, 42);
+  EXPECT_EQ(connection.replies()[0].text, u"\u91cd\u65b0\u52a0\u8f7d\u914d\u7f6e");
+  EXPECT_EQ(handled, std::vector<std::int32_t>{42});
+
+  standin::RconRequest request(7, u"Drovekeeper.reload");
+  EXPECT_EQ(reinterpret_cast<RCONPacketRecord*>(request.game())->id, 7);
+}
+
+TEST_F(StandinGameTest, DestroyedWorldLeavesTheHost) {
+  auto world = WorldBuilder().Class(kRex).Build();
+  world->Install();
+  EXPECT_EQ(standin::World::Installed(), world.get());
+  world.reset();
+  EXPECT_EQ(ZelApi::GetApiUtils().GetWorld(), nullptr);
+  GameString path = GameString::FromNarrow("Blueprint'/Game/T/Rex.Rex'");
+  EXPECT_EQ(CallGame<GameClass*>("UVictoryCore.BPLoadClass", path.record()), nullptr);
+}
+
+}  // namespace
