@@ -1,0 +1,240 @@
+// The module entry, Load and Unload against the stand-in host: what is
+// registered, in which order, and what reaches the log.
+#include "plugin/plugin.h"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "config/config.h"
+#include "host/game_string.h"
+#include "host/zelapi.h"
+#include "spawn/tick.h"
+#include "standin/game/allocator.h"
+#include "standin/game/rcon.h"
+#include "standin/host/host.h"
+#include "tests/support/host_fixture.h"
+
+namespace {
+
+using nlohmann::json;
+
+// "已加载:Herdwarden.插件发布群58120337" in code page 936.
+constexpr char kLoadMessageGbk[] =
+    "\xD2\xD1\xBC\xD3\xD4\xD8:Herdwarden.\xB2\xE5\xBC\xFE\xB7\xA2\xB2\xBC\xC8\xBA"
+    "58120337";
+// "无法打开文件配置config.json" in code page 936.
+constexpr char kOpenFailureGbk[] =
+    "\xCE\xDE\xB7\xA8\xB4\xF2\xBF\xAA\xCE\xC4\xBC\xFE\xC5\xE4\xD6\xC3"
+    "config.json";
+
+constexpr char kTimer[] = "Drovekeeper.TimingSpawn";
+constexpr char kCommand[] = "Drovekeeper.reload";
+
+constexpr char kGoodConfig[] = R"({
+  "SpawnDino": {"Blueprint'/Game/B.B'": {"SpawnInterval": 5},
+                "Blueprint'/Game/A.A'": {"SpawnInterval": 29}},
+  "SpawnDinoX": {"Blueprint'/Game/C.C'": {"SpawnInterval": "20:30"}}
+})";
+
+struct Event {
+  standin::CommandKind kind;
+  std::string name;
+  bool added;
+  std::size_t lines_before;  // log lines already written when it happened
+
+  bool operator==(const Event& other) const {
+    return kind == other.kind && name == other.name && added == other.added &&
+           lines_before == other.lines_before;
+  }
+};
+
+std::ostream& operator<<(std::ostream& out, const Event& e) {
+  return out << standin::CommandKindName(e.kind) << (e.added ? " +" : " -") << e.name << " @"
+             << e.lines_before;
+}
+
+class PluginTest : public HostFixture {
+ protected:
+  void SetUp() override {
+    HostFixture::SetUp();
+    ConfigDocument = nullptr;
+    CountdownTable = nullptr;
+    ClockTable = nullptr;
+    standin::RegisterFunction("RCONClientConnection.SendMessageW", &standin::RconSendMessage);
+    standin::SetRegistrationObserver([this](const standin::RegistrationEvent& e) {
+      events_.push_back(Event{e.kind, e.name, e.added, sink().lines().size()});
+    });
+  }
+  void TearDown() override {
+    // The host outlives the plug-in: withdraw whatever a test left behind.
+    standin::SetRegistrationObserver(nullptr);
+    Unload();
+    ConfigDocument = nullptr;
+    CountdownTable = nullptr;
+    ClockTable = nullptr;
+    HostFixture::TearDown();
+  }
+
+  static int Entry(std::uint32_t reason) { return ModuleEntry(nullptr, reason, nullptr); }
+
+  bool Inert() const {
+    return standin::TimerNames().empty() && standin::RconCommandNames().empty();
+  }
+
+  std::vector<Event> events_;
+};
+
+TEST_F(PluginTest, MissingFileLogsOneErrorAndRegistersNothing) {
+  EXPECT_EQ(Entry(kProcessAttach), 1);
+  const auto lines = sink().lines();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].level, spdlog::level::err);
+  EXPECT_EQ(lines[0].payload, kOpenFailureGbk);
+  EXPECT_TRUE(Inert());
+  EXPECT_TRUE(events_.empty());
+  EXPECT_TRUE(ConfigDocument.is_null());
+  EXPECT_TRUE(CountdownTable.is_null());
+}
+
+TEST_F(PluginTest, DetachRemovesTimerThenCommandEvenWhenInert) {
+  // Whatever the host holds under our names goes, loaded or not.
+  {
+    const GameString timer = GameString::FromNarrow(kTimer);
+    const GameString command = GameString::FromNarrow(kCommand);
+    ZelApi::GetCommands().AddOnTimerCallback(timer, [] {});
+    ZelApi::GetCommands().AddRconCommand(command, [](auto*, auto*, auto*) {});
+  }
+  ASSERT_EQ(Entry(kProcessAttach), 1);  // no file: inert
+  events_.clear();
+
+  EXPECT_EQ(Entry(kProcessDetach), 1);
+  EXPECT_EQ(events_, (std::vector<Event>{{standin::CommandKind::kTimer, kTimer, false, 1},
+                                         {standin::CommandKind::kRcon, kCommand, false, 1}}));
+  EXPECT_TRUE(Inert());
+}
+
+TEST_F(PluginTest, LoadRegistersBothThenLogsTheLoadMessageLast) {
+  WriteConfig(kGoodConfig);
+  EXPECT_EQ(Entry(kProcessAttach), 1);
+
+  EXPECT_EQ(events_, (std::vector<Event>{{standin::CommandKind::kTimer, kTimer, true, 0},
+                                         {standin::CommandKind::kRcon, kCommand, true, 0}}));
+  const auto lines = sink().lines();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].level, spdlog::level::info);
+  EXPECT_EQ(lines[0].payload, kLoadMessageGbk);
+  EXPECT_EQ(lines[0].formatted.find("[Plovermoor1.3.2][info] "), 15u) << lines[0].formatted;
+
+  EXPECT_EQ(ConfigDocument["SpawnDino"].size(), 2u);
+  EXPECT_EQ(CountdownTable, (json{{"Blueprint'/Game/A.A'", 29}, {"Blueprint'/Game/B.B'", 5}}));
+  EXPECT_EQ(ClockTable, (json{{"Blueprint'/Game/C.C'", "20:30"}}));
+
+  events_.clear();
+  EXPECT_EQ(Entry(kProcessDetach), 1);
+  EXPECT_EQ(events_, (std::vector<Event>{{standin::CommandKind::kTimer, kTimer, false, 1},
+                                         {standin::CommandKind::kRcon, kCommand, false, 1}}));
+  EXPECT_TRUE(Inert());
+  EXPECT_EQ(sink().lines().size(), 1u);  // unload logs nothing
+}
+
+TEST_F(PluginTest, TrailingTextAfterTheDocumentIsAccepted) {
+  WriteConfig(std::string(kGoodConfig) + "\n}}} not json /* at all");
+  Entry(kProcessAttach);
+  EXPECT_TRUE(standin::HasTimer(kTimer));
+  EXPECT_TRUE(standin::HasRconCommand(kCommand));
+  EXPECT_EQ(sink().payloads(), (std::vector<std::string>{kLoadMessageGbk}));
+}
+
+TEST_F(PluginTest, UnreadableFilesLogTheParserMessageAndStayInert) {
+  const char* const files[] = {
+      "{\"SpawnDino\": {} // no comments\n}",
+      "",
+      "{\"SpawnDino\": ",
+  };
+  for (const char* text : files) {
+    sink().Clear();
+    WriteConfig(text);
+    Entry(kProcessAttach);
+    const auto lines = sink().lines();
+    ASSERT_EQ(lines.size(), 1u) << text;
+    EXPECT_EQ(lines[0].level, spdlog::level::err);
+    EXPECT_EQ(lines[0].payload.rfind("[json.exception.parse_error.101] parse error", 0), 0u)
+        << lines[0].payload;
+    EXPECT_TRUE(Inert());
+    EXPECT_TRUE(ConfigDocument.is_null());
+  }
+  EXPECT_TRUE(events_.empty());
+}
+
+TEST_F(PluginTest, TablesThatCannotBeBuiltLeaveThePlugInInert) {
+  CountdownTable = json{{"kept", 1}};
+  ClockTable = json{{"kept", "1:1"}};
+  WriteConfig(R"({"SpawnDino": {"A": {"SpawnInterval": 1}, "B": {"Worldmaximum": 2}}})");
+  Entry(kProcessAttach);
+
+  EXPECT_EQ(
+      sink().payloads(),
+      (std::vector<std::string>{
+          R"(SpawnDino["B"]: [json.exception.type_error.302] type must be number, but is null)"}));
+  EXPECT_TRUE(Inert());
+  EXPECT_TRUE(events_.empty());
+  EXPECT_EQ(CountdownTable, (json{{"kept", 1}}));
+  EXPECT_EQ(ClockTable, (json{{"kept", "1:1"}}));
+  EXPECT_TRUE(ConfigDocument.is_null());
+}
+
+TEST_F(PluginTest, ThreadNoticesChangeNothing) {
+  WriteConfig(kGoodConfig);
+  for (std::uint32_t reason : {kThreadAttach, kThreadDetach}) {
+    EXPECT_EQ(Entry(reason), 1);
+  }
+  EXPECT_TRUE(Inert());
+  EXPECT_TRUE(sink().lines().empty());
+
+  Entry(kProcessAttach);
+  events_.clear();
+  for (std::uint32_t reason : {kThreadAttach, kThreadDetach}) {
+    EXPECT_EQ(Entry(reason), 1);
+  }
+  EXPECT_TRUE(events_.empty());
+  EXPECT_TRUE(standin::HasTimer(kTimer));
+  EXPECT_EQ(sink().lines().size(), 1u);
+}
+
+TEST_F(PluginTest, RegisteredCommandRunsTheReload) {
+  WriteConfig(kGoodConfig);
+  Entry(kProcessAttach);
+  standin::RconConnection connection;
+  standin::RconRequest request(31, u"Drovekeeper.reload");
+  ASSERT_TRUE(standin::DispatchRcon("Drovekeeper.reload", connection.game(), request.game()));
+  ASSERT_EQ(connection.replies().size(), 1u);
+  EXPECT_EQ(connection.replies()[0].id, 31);
+  EXPECT_EQ(connection.replies()[0].text, u"重新加载配置");
+}
+
+TEST_F(PluginTest, RegisteredTimerRunsTheTick) {
+  WriteConfig(kGoodConfig);
+  Entry(kProcessAttach);
+  ClockTable = nullptr;  // keep the run to the countdowns
+  NextRunTicks = 0;
+  EXPECT_EQ(standin::RunTimers(), 1);
+  EXPECT_EQ(standin::Failures().count, 0) << standin::Failures().last_message;
+  EXPECT_EQ(CountdownTable, (json{{"Blueprint'/Game/A.A'", 28}, {"Blueprint'/Game/B.B'", 4}}));
+}
+
+TEST_F(PluginTest, NoExceptionLeavesTheEntry) {
+  // Without the game allocator no name can be built for the host.
+  WriteConfig(kGoodConfig);
+  ASSERT_TRUE(standin::Unregister("FMemory.Malloc"));
+  EXPECT_EQ(Entry(kProcessAttach), 1);
+  EXPECT_EQ(Entry(kProcessDetach), 1);
+  EXPECT_TRUE(Inert());
+  EXPECT_EQ(sink().payloads(), (std::vector<std::string>{"unknown game function FMemory.Malloc",
+                                                         "unknown game function FMemory.Malloc"}));
+  standin::RegisterAllocator();
+}
+
+}  // namespace

@@ -1,0 +1,188 @@
+// The reload command: what it replaces, what it keeps when the file is bad,
+// what the client is told, and which sinks hear of it.
+#include "plugin/reload.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "config/config.h"
+#include "host/game_types.h"
+#include "plugin/log.h"
+#include "spawn/tick.h"
+#include "standin/game/rcon.h"
+#include "standin/host/host.h"
+#include "tests/support/capture_sink.h"
+#include "tests/support/host_fixture.h"
+
+namespace {
+
+using nlohmann::json;
+
+// "无法打开文件配置config.json" in code page 936.
+constexpr char kOpenFailureGbk[] =
+    "\xCE\xDE\xB7\xA8\xB4\xF2\xBF\xAA\xCE\xC4\xBC\xFE\xC5\xE4\xD6\xC3"
+    "config.json";
+
+constexpr char kFirstConfig[] = R"({
+  "SpawnDino": {"A": {"SpawnInterval": 5}, "B": {"SpawnInterval": 3}},
+  "SpawnDinoX": {"X": {"SpawnInterval": "7:5"}}
+})";
+
+// What one SendMessageW call handed the game, record fields included.
+struct SentReply {
+  std::int32_t id;
+  std::int32_t zero;
+  std::int32_t count;
+  std::int32_t capacity;
+  std::u16string text;
+  json countdown_at_send;
+};
+std::vector<SentReply>* g_sent = nullptr;
+
+void RecordSend(RCONClientConnection* /*connection*/, std::int32_t id, std::int32_t zero,
+                GameStringRecord* message) {
+  g_sent->push_back(SentReply{id, zero, message->count, message->capacity,
+                              std::u16string(message->data, message->count - 1), CountdownTable});
+}
+
+class ReloadTest : public HostFixture {
+ protected:
+  void SetUp() override {
+    HostFixture::SetUp();
+    g_sent = &sent_;
+    standin::RegisterFunction("RCONClientConnection.SendMessageW", &RecordSend);
+    WriteConfig(kFirstConfig);
+    ConfigDocument = json::parse(kFirstConfig);
+    BuildSpawnTables(ConfigDocument);
+    CreatePluginLogger();
+  }
+  void TearDown() override {
+    g_sent = nullptr;
+    ConfigDocument = nullptr;
+    CountdownTable = nullptr;
+    ClockTable = nullptr;
+    HostFixture::TearDown();
+  }
+
+  void Reload() { ReloadCommand(connection_.game(), request_.game(), nullptr); }
+
+  // Expects the configuration of SetUp, with A's countdown at 1, unchanged.
+  void ExpectFirstConfigKept(const json& document_before) {
+    EXPECT_EQ(ConfigDocument, document_before);
+    EXPECT_EQ(CountdownTable, (json{{"A", 1}, {"B", 3}}));
+    EXPECT_EQ(ClockTable, (json{{"X", "7:5"}}));
+  }
+
+  std::vector<SentReply> sent_;
+  standin::RconConnection connection_;
+  standin::RconRequest request_{4242, u"Drovekeeper.reload"};
+};
+
+TEST_F(ReloadTest, SuccessRepliesWithTheExactTextAndEchoesThePacketId) {
+  Reload();
+  ASSERT_EQ(sent_.size(), 1u);
+  EXPECT_EQ(sent_[0].id, 4242);
+  EXPECT_EQ(sent_[0].zero, 0);
+  EXPECT_EQ(sent_[0].text, u"重新加载配置");
+  EXPECT_EQ(sent_[0].count, 7);
+  EXPECT_EQ(sent_[0].capacity, 7);
+  EXPECT_TRUE(sink().lines().empty());
+}
+
+TEST_F(ReloadTest, ReplyComesAfterTheTablesAreRebuilt) {
+  WriteConfig(R"({"SpawnDino": {"N": {"SpawnInterval": 9}}})");
+  Reload();
+  ASSERT_EQ(sent_.size(), 1u);
+  EXPECT_EQ(sent_[0].countdown_at_send, (json{{"N", 9}}));
+}
+
+TEST_F(ReloadTest, ReplacesTheDocumentResetsCountdownsAndDropsRemovedNames) {
+  CountdownTable["A"] = 1;  // some runs have passed
+  CountdownTable["B"] = 0;
+  WriteConfig(R"({"SpawnDino": {"A": {"SpawnInterval": 5}, "C": {"SpawnInterval": 2.5}},
+                  "SpawnDinoX": {"Y": {"SpawnInterval": "12:30"}}})");
+  Reload();
+  EXPECT_EQ(CountdownTable, (json{{"A", 5}, {"C", 2}}));
+  EXPECT_EQ(ClockTable, (json{{"Y", "12:30"}}));
+  EXPECT_FALSE(ConfigDocument["SpawnDino"].contains("B"));
+  EXPECT_EQ(ConfigDocument["SpawnDinoX"]["Y"]["SpawnInterval"], "12:30");
+}
+
+TEST_F(ReloadTest, FailedReloadKeepsTheRunningConfigurationAndSaysWhy) {
+  struct Case {
+    const char* file;  // null: no file at all
+    std::string logged;
+    std::u16string reply;
+  };
+  const Case cases[] = {
+      {nullptr, kOpenFailureGbk, u"重新加载配置失败: 无法打开文件配置config.json"},
+      {R"({"SpawnDino": {"A": {"SpawnInterval": 7}}, "SpawnDinoX": {"Z": 1}})",
+       R"(SpawnDinoX["Z"]: [json.exception.type_error.305] cannot use operator[] with a string argument with number)",
+       u"重新加载配置失败: SpawnDinoX[\"Z\"]: [json.exception.type_error.305] cannot use "
+       u"operator[] with a string argument with number"},
+      {R"({"SpawnDino": {"A": {"SpawnInterval": 7}, "Q": )",
+       "[json.exception.parse_error.101] parse error at line 1, column 48: syntax error while "
+       "parsing value - unexpected end of input; expected '[', '{', or a literal",
+       u"重新加载配置失败: [json.exception.parse_error.101] parse error at line 1, column 48: "
+       u"syntax error while parsing value - unexpected end of input; expected '[', '{', or a "
+       u"literal"},
+  };
+  CountdownTable["A"] = 1;
+  const json before = ConfigDocument;
+  for (const Case& c : cases) {
+    sink().Clear();
+    sent_.clear();
+    if (c.file == nullptr) {
+      std::filesystem::remove(ConfigPath());
+    } else {
+      WriteConfig(c.file);
+    }
+    Reload();
+    EXPECT_EQ(sink().payloads(), (std::vector<std::string>{c.logged}));
+    ASSERT_EQ(sent_.size(), 1u);
+    EXPECT_EQ(sent_[0].id, 4242);
+    EXPECT_EQ(sent_[0].zero, 0);
+    EXPECT_EQ(sent_[0].text, c.reply);
+    EXPECT_EQ(sent_[0].count, static_cast<std::int32_t>(c.reply.size() + 1));
+    ExpectFirstConfigKept(before);
+  }
+}
+
+TEST_F(ReloadTest, RecreatesTheLoggerBeforeOpeningTheFile) {
+  auto late = std::make_shared<CaptureSink>();
+  standin::LogSinks().push_back(late);
+  std::filesystem::remove(ConfigPath());
+  Reload();
+  EXPECT_EQ(late->payloads(), (std::vector<std::string>{kOpenFailureGbk}));
+  EXPECT_EQ(sink().payloads(), (std::vector<std::string>{kOpenFailureGbk}));
+}
+
+TEST_F(ReloadTest, SuccessfulReloadReportsEntryFaultsAfresh) {
+  // A countdown with no configured entry is a fault the tick reports once.
+  const auto run_with_ghost = [this] {
+    CountdownTable["Ghost"] = 0;
+    ClockTable = nullptr;
+    NextRunTicks = 0;
+    TimingSpawnTick();
+    return sink().lines().size();
+  };
+  ASSERT_EQ(run_with_ghost(), 1u) << "the tick did not report the fault";
+  ASSERT_EQ(run_with_ghost(), 1u) << "the fault was reported twice";
+  Reload();
+  ASSERT_EQ(sink().lines().size(), 1u);
+  EXPECT_EQ(run_with_ghost(), 2u);
+}
+
+TEST_F(ReloadTest, SendFailureIsLoggedNotThrown) {
+  ASSERT_TRUE(standin::Unregister("RCONClientConnection.SendMessageW"));
+  EXPECT_NO_THROW(Reload());
+  EXPECT_EQ(sink().payloads(),
+            (std::vector<std::string>{"unknown game function RCONClientConnection.SendMessageW"}));
+  EXPECT_EQ(CountdownTable, (json{{"A", 5}, {"B", 3}}));
+}
+
+}  // namespace
