@@ -572,15 +572,13 @@ class Checker {
   }
 
   // Other top-level members are the author's own business, unless one looks
-  // like a misspelt table.
+  // like a misspelt table that is missing.
   void CheckTopLevelNames(const Json& document) {
-    std::vector<std::string_view> absent;
-    for (std::string_view table : kTables) {
-      if (!document.contains(std::string(table))) absent.push_back(table);
-    }
     for (const auto& [name, value] : document.items()) {
       if (std::find(kTables.begin(), kTables.end(), name) != kTables.end()) continue;
-      if (const auto table = Closest(name, absent)) {
+      // A close spelling of a table that is present is someone's leftover.
+      if (const auto table = Closest(name, kTables);
+          table && !document.contains(std::string(*table))) {
         AddAt(Severity::kWarning, KeyOffset({name}), {},
               fmt::format("unknown member \"{}\" (did you mean \"{}\"?)", name, *table),
               "it is never read, and that table has no entries");

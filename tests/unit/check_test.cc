@@ -1,0 +1,562 @@
+#include "config/check.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <random>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tools/check/run_check.h"
+
+namespace {
+
+using ::testing::HasSubstr;
+using Severity = ConfigFinding::Severity;
+
+constexpr char kName[] = "Blueprint'/Game/A/A_BP.A_BP'";
+
+// One entry's members as raw JSON texts, in file order; a null text drops
+// the member.
+using Members = std::vector<std::pair<std::string, std::optional<std::string>>>;
+
+Members CleanMembers(std::string_view table) {
+  return {{"SpawnInterval", table == "SpawnDinoX" ? "\"7:5\"" : "5"},
+          {"Worldmaximum", "2"},
+          {"Position", "\"100 -200 300\""},
+          {"PositionRangeRandom", "false"},
+          {"Maxlevel", "10"},
+          {"levelFixed", "true"},
+          {"SpawnNotice", "true"},
+          {"Name", "\"Rex\""}};
+}
+
+Members With(Members members, const Members& changes) {
+  for (const auto& [key, raw] : changes) {
+    bool found = false;
+    for (auto& member : members) {
+      if (member.first == key) {
+        member.second = raw;
+        found = true;
+      }
+    }
+    if (!found) members.emplace_back(key, raw);
+  }
+  return members;
+}
+
+std::string EntryText(const Members& members) {
+  std::string text = "{";
+  for (const auto& [key, raw] : members) {
+    if (!raw) continue;
+    if (text.size() > 1) text += ", ";
+    text += "\"" + key + "\": " + *raw;
+  }
+  return text + "}";
+}
+
+// A document of one table holding one entry, on one line.
+std::string OneEntry(std::string_view table, const Members& changes, std::string name = kName) {
+  return "{\"" + std::string(table) + "\": {\"" + name +
+         "\": " + EntryText(With(CleanMembers(table), changes)) + "}}";
+}
+
+std::string Describe(const std::vector<ConfigFinding>& findings) {
+  std::string out;
+  for (const ConfigFinding& f : findings) out += FormatFinding(f, "doc") + "\n";
+  return out;
+}
+
+TEST(CheckConfigText, CleanDocumentsHaveNoFindings) {
+  const std::vector<std::string> documents = {
+      "{}",
+      "null",
+      "{\"SpawnDino\": null, \"SpawnDinoX\": []}",
+      "{\"SpawnDino\": {}, \"Notes\": \"kept for later\", \"Owner\": 7}",
+      OneEntry("SpawnDino", {}),
+      OneEntry("SpawnDinoX", {}),
+      "\xEF\xBB\xBF" + OneEntry("SpawnDino", {}) + "\n\n",
+      // Read as whole numbers without loss.
+      OneEntry("SpawnDino", {{"SpawnInterval", "-3"}, {"Maxlevel", "150.0"}}),
+      // Not read when there is no notice, or harmless.
+      OneEntry("SpawnDino", {{"SpawnNotice", "false"}, {"Name", std::nullopt}}),
+      OneEntry("SpawnDino", {{"SpawnNotice", "false"}, {"Name", "\"{oops\""}}),
+      OneEntry("SpawnDino", {{"Name", "\"{{Alpha}} Rex\""}}),
+      OneEntry("SpawnDino", {{"Maxlevel", "0"}, {"levelFixed", "false"}}),
+      OneEntry("SpawnDino", {{"Position", "\"  1   2 3  \""}}),
+      OneEntry("SpawnDino", {{"Position", "\"1 2 3 x\""}}),
+      OneEntry("SpawnDino", {{"Position", "\"-2147483648 2147483647 +5\""}}),
+      OneEntry("SpawnDinoX", {{"SpawnInterval", "\"0:0\""}}),
+      OneEntry("SpawnDinoX", {{"SpawnInterval", "\"23:59\""}}),
+      OneEntry("SpawnDinoX", {{"SpawnInterval", "\"10:30\""}}),
+  };
+  for (const std::string& document : documents) {
+    EXPECT_EQ(Describe(CheckConfigText(document)), "") << document;
+  }
+}
+
+struct FindingCase {
+  std::string label;
+  std::string text;
+  Severity severity;
+  std::string table;
+  std::string entry;
+  std::string key;
+  std::string what;  // substring of the finding's text
+};
+
+void PrintTo(const FindingCase& c, std::ostream* out) { *out << c.label; }
+
+// Every document holds exactly one problem, and nothing else is reported.
+class SingleFinding : public ::testing::TestWithParam<FindingCase> {};
+
+TEST_P(SingleFinding, IsReportedAlone) {
+  const FindingCase& c = GetParam();
+  const std::vector<ConfigFinding> findings = CheckConfigText(c.text);
+  ASSERT_EQ(findings.size(), 1u) << c.text << "\n" << Describe(findings);
+  const ConfigFinding& f = findings[0];
+  EXPECT_EQ(f.severity, c.severity) << f.what;
+  EXPECT_EQ(f.table, c.table);
+  EXPECT_EQ(f.entry, c.entry);
+  EXPECT_EQ(f.key, c.key);
+  EXPECT_THAT(f.what, HasSubstr(c.what));
+  EXPECT_FALSE(f.consequence.empty());
+  EXPECT_GE(f.line, 1);
+  EXPECT_GE(f.column, 1);
+}
+
+const Severity kE = Severity::kError;
+const Severity kW = Severity::kWarning;
+const std::string kD = "SpawnDino";
+const std::string kX = "SpawnDinoX";
+
+std::vector<FindingCase> DocumentCases() {
+  return {
+      {"SyntaxError", "{\"SpawnDino\": }", kE, "", "", "", "syntax error"},
+      {"EmptyFile", "", kE, "", "", "", "syntax error"},
+      {"Comment", "{\n  // spawns\n}", kE, "", "", "", "comments are not allowed"},
+      {"TopLevelArray", "[{}]", kE, "", "", "", "the document is an array"},
+      {"TopLevelNumber", "42", kE, "", "", "", "the document is a number"},
+      {"TableNumber", "{\"SpawnDino\": 5}", kE, kD, "", "", "the table is a number"},
+      {"TableFullArray", "{\"SpawnDinoX\": [1]}", kE, kX, "", "", "the table is an array"},
+      {"TableString", "{\"SpawnDinoX\": \"x\"}", kE, kX, "", "", "the table is a string"},
+      {"EntryNumber", "{\"SpawnDino\": {\"" + std::string(kName) + "\": 3}}", kE, kD, kName, "",
+       "the entry is a number"},
+      {"EntryNull", "{\"SpawnDinoX\": {\"" + std::string(kName) + "\": null}}", kE, kX, kName, "",
+       "the entry is null"},
+      {"TrailingText", "{} {\"SpawnDino\": 5}", kW, "", "", "", "text after the end"},
+      {"TrailingGarbage", "{}\n// old\n", kW, "", "", "", "text after the end"},
+      {"MisspeltTable", "{\"SpawnDinox\": {}}", kW, "", "", "", "did you mean \"SpawnDinoX\""},
+      {"RepeatedTable", "{\"SpawnDino\": {}, \"SpawnDino\": null}", kW, kD, "", "",
+       "more than once"},
+  };
+}
+
+std::vector<FindingCase> EntryCases() {
+  std::vector<FindingCase> cases;
+  for (const std::string& table : {kD, kX}) {
+    const auto add = [&](std::string label, const Members& changes, Severity severity,
+                         std::string key, std::string what) {
+      cases.push_back({table + "_" + label, OneEntry(table, changes), severity, table, kName,
+                       std::move(key), std::move(what)});
+    };
+    for (const char* key : {"SpawnInterval", "Worldmaximum", "Position", "PositionRangeRandom",
+                            "Maxlevel", "levelFixed", "SpawnNotice", "Name"}) {
+      add(std::string("Missing") + key, {{key, std::nullopt}}, kE, key,
+          "\"" + std::string(key) + "\" is missing");
+    }
+    add("MaximumString", {{"Worldmaximum", "\"5\""}}, kE, "Worldmaximum", "is a string");
+    add("PositionNumber", {{"Position", "5"}}, kE, "Position", "is a number, not a string");
+    add("RandomNumber", {{"PositionRangeRandom", "1"}}, kE, "PositionRangeRandom",
+        "is a number, not a boolean");
+    add("FixedString", {{"levelFixed", "\"true\""}}, kE, "levelFixed", "is a string");
+    add("NoticeNull", {{"SpawnNotice", "null"}}, kE, "SpawnNotice", "is null");
+    add("LevelArray", {{"Maxlevel", "[]"}}, kE, "Maxlevel", "is an array");
+    add("NameNumber", {{"Name", "7"}}, kE, "Name", "is a number");
+    add("PieceNoDigits", {{"Position", "\"100 x 300\""}}, kE, "Position", "Y \"x\"");
+    add("PieceSignOnly", {{"Position", "\"100 200 -\""}}, kE, "Position", "Z \"-\"");
+    add("PieceTooBig", {{"Position", "\"1 2 99999999999\""}}, kE, "Position", "outside the 32-bit");
+    add("PieceTooSmall", {{"Position", "\"-2147483649 2 3\""}}, kE, "Position",
+        "outside the 32-bit");
+    add("PieceHighByte",
+        {{"Position",
+          "\"\xC3\xA9"
+          "1 2 3\""}},
+        kE, "Position", "is not a whole number");
+    add("LevelZeroFixed", {{"Maxlevel", "0"}}, kE, "Maxlevel", "starts at 1");
+    add("LevelNegativeFixed", {{"Maxlevel", "-5"}}, kE, "Maxlevel", "starts at 1");
+    add("FractionOutOfRange", {{"Worldmaximum", "3e9"}}, kE, "Worldmaximum", "outside the 32-bit");
+    add("NegativeFractionOutOfRange", {{"Maxlevel", "-2147483649.5"}}, kE, "Maxlevel",
+        "outside the 32-bit");
+    add("NameLoneOpen", {{"Name", "\"Rex {\""}}, kE, "Name", "single \"{\"");
+    add("NameEmptyField", {{"Name", "\"Rex {}\""}}, kE, "Name", "single \"{\"");
+    add("NameLoneClose", {{"Name", "\"a}b\""}}, kE, "Name", "single \"}\"");
+
+    add("PositionTwoPieces", {{"Position", "\"100 200\""}}, kW, "Position", "has 2 of");
+    add("PositionCommas", {{"Position", "\"1,2,3\""}}, kW, "Position", "has 1 of");
+    add("PositionEmpty", {{"Position", "\"\""}}, kW, "Position", "has 0 of");
+    add("PieceFraction", {{"Position", "\"12.7 1 2\""}}, kW, "Position", "X \"12.7\"");
+    add("PieceExponent", {{"Position", "\"1 2 3e2\""}}, kW, "Position", "Z \"3e2\"");
+    add("MaximumZero", {{"Worldmaximum", "0"}}, kW, "Worldmaximum", "is 0");
+    add("MaximumNegative", {{"Worldmaximum", "-1"}}, kW, "Worldmaximum", "is -1");
+    add("LevelFraction", {{"Maxlevel", "2.9"}}, kW, "Maxlevel", "a fraction");
+    add("LevelBoolean", {{"Maxlevel", "true"}}, kW, "Maxlevel", "is a boolean");
+    add("MaximumLow32Bits", {{"Worldmaximum", "4294967301"}}, kW, "Worldmaximum",
+        "outside the 32-bit");
+    add("UnknownKey", {{"Comment", "\"x\""}}, kW, "Comment", "unknown key \"Comment\"");
+    add("MisspeltKey", {{"Worldmaximun", "5"}}, kW, "Worldmaximun",
+        "did you mean \"Worldmaximum\"");
+    add("KeyCase", {{"levelfixed", "true"}}, kW, "levelfixed", "did you mean \"levelFixed\"");
+    add("KeyTransposed", {{"Maxlevle", "1"}}, kW, "Maxlevle", "did you mean \"Maxlevel\"");
+    // The library keeps the later of two equal keys.
+    cases.push_back({table + "_RepeatedKey",
+                     "{\"" + table + "\": {\"" + kName + "\": {\"Maxlevel\": -3, " +
+                         EntryText(CleanMembers(table)).substr(1) + "}}",
+                     kW, table, kName, "Maxlevel", "more than once"});
+
+    for (const std::string name :
+         {"Dodo", "Blueprint'/Game/A", "blueprint'/Game/A.A'", "Blueprint''", "/Game/A.A'"}) {
+      cases.push_back({table + "_NameForm_" + std::to_string(cases.size()),
+                       OneEntry(table, {}, name), kW, table, name, "",
+                       "not of the form Blueprint'"});
+    }
+    cases.push_back({table + "_NameHighBytes", OneEntry(table, {}, "Blueprint'/Game/\xC3\x84.A'"),
+                     kW, table, "Blueprint'/Game/\xC3\x84.A'", "", "0x80 or above"});
+  }
+  // Differences between the tables.
+  const auto add = [&](std::string label, const std::string& table, const Members& changes,
+                       Severity severity, std::string what) {
+    cases.push_back({label, OneEntry(table, changes), severity, table, kName, "SpawnInterval",
+                     std::move(what)});
+  };
+  add("CountdownString", kD, {{"SpawnInterval", "\"5\""}}, kE, "is a string, not a number");
+  add("CountdownFraction", kD, {{"SpawnInterval", "29.5"}}, kW, "a fraction");
+  add("CountdownBoolean", kD, {{"SpawnInterval", "true"}}, kW, "is a boolean");
+  add("CountdownFractionOutOfRange", kD, {{"SpawnInterval", "-1e10"}}, kE, "outside the 32-bit");
+  add("ClockNumber", kX, {{"SpawnInterval", "1230"}}, kE, "not a clock text");
+  add("ClockBoolean", kX, {{"SpawnInterval", "true"}}, kE, "not a clock text");
+  add("ClockLeadingZero", kX, {{"SpawnInterval", "\"07:05\""}}, kW,
+      "leading zero (did you mean \"7:5\"?)");
+  add("ClockMinuteZero", kX, {{"SpawnInterval", "\"7:05\""}}, kW, "leading zero");
+  add("ClockHourZero", kX, {{"SpawnInterval", "\"07:5\""}}, kW, "leading zero");
+  add("ClockHour24", kX, {{"SpawnInterval", "\"24:00\""}}, kW, "hour over 23");
+  add("ClockMinute60", kX, {{"SpawnInterval", "\"7:60\""}}, kW, "minute over 59");
+  add("ClockSeconds", kX, {{"SpawnInterval", "\"7:05:00\""}}, kW,
+      "has seconds (did you mean \"7:5\"?)");
+  add("ClockLetters", kX, {{"SpawnInterval", "\"7h05\""}}, kW, "no colon");
+  add("ClockSpaces", kX, {{"SpawnInterval", "\" 7:5\""}}, kW, "plain decimal");
+  add("ClockSign", kX, {{"SpawnInterval", "\"+7:5\""}}, kW, "plain decimal");
+  add("ClockEmpty", kX, {{"SpawnInterval", "\"\""}}, kW, "no colon");
+  add("ClockTwelveHour", kX, {{"SpawnInterval", "\"7:5 PM\""}}, kW, "plain decimal");
+  return cases;
+}
+
+std::string CaseName(const ::testing::TestParamInfo<FindingCase>& info) { return info.param.label; }
+
+INSTANTIATE_TEST_SUITE_P(Document, SingleFinding, ::testing::ValuesIn(DocumentCases()), CaseName);
+INSTANTIATE_TEST_SUITE_P(Entry, SingleFinding, ::testing::ValuesIn(EntryCases()), CaseName);
+
+TEST(CheckConfigText, ReportsEveryProblemNotOnlyTheFirst) {
+  const std::string text = OneEntry(
+      "SpawnDino", {{"Worldmaximum", std::nullopt}, {"Position", "7"}, {"levelFixed", "1"}});
+  const std::vector<ConfigFinding> findings = CheckConfigText(text);
+  ASSERT_EQ(findings.size(), 3u) << Describe(findings);
+  std::vector<std::string> keys;
+  for (const ConfigFinding& f : findings) keys.push_back(f.key);
+  EXPECT_THAT(keys, ::testing::UnorderedElementsAre("Worldmaximum", "Position", "levelFixed"));
+}
+
+TEST(CheckConfigText, NameIsNeededOnlyWithNotice) {
+  EXPECT_TRUE(
+      CheckConfigText(OneEntry("SpawnDino", {{"SpawnNotice", "false"}, {"Name", std::nullopt}}))
+          .empty());
+  const auto findings =
+      CheckConfigText(OneEntry("SpawnDino", {{"SpawnNotice", "true"}, {"Name", std::nullopt}}));
+  ASSERT_EQ(findings.size(), 1u);
+  EXPECT_EQ(findings[0].key, "Name");
+}
+
+TEST(CheckConfigText, LetterCaseTwinIsFlaggedAtTheLaterOne) {
+  const std::string text =
+      "{\"SpawnDino\": {\n"
+      "  \"Blueprint'/Game/b/B.B'\": " +
+      EntryText(CleanMembers("SpawnDino")) +
+      ",\n"
+      "  \"Blueprint'/Game/B/B.B'\": " +
+      EntryText(CleanMembers("SpawnDino")) +
+      "\n"
+      "}}";
+  const auto findings = CheckConfigText(text);
+  ASSERT_EQ(findings.size(), 1u) << Describe(findings);
+  EXPECT_EQ(findings[0].severity, Severity::kWarning);
+  // The library sorts the upper-case name first; the text has it second.
+  EXPECT_EQ(findings[0].entry, "Blueprint'/Game/B/B.B'");
+  EXPECT_THAT(findings[0].what, HasSubstr("Blueprint'/Game/b/B.B'"));
+  EXPECT_EQ(findings[0].line, 3);
+  EXPECT_EQ(findings[0].column, 3);
+}
+
+TEST(CheckConfigText, MisspeltTableIsFlaggedOnlyWhenTheTableIsAbsent) {
+  EXPECT_EQ(CheckConfigText("{\"SpawnDinoX\": {}, \"spawndinox\": {}}").size(), 0u);
+  const auto findings = CheckConfigText("{\"SpawnDinoX\": {}, \"SpwnDino\": {}}");
+  ASSERT_EQ(findings.size(), 1u);
+  EXPECT_THAT(findings[0].what, HasSubstr("did you mean \"SpawnDino\""));
+}
+
+// Positions: the member's value for a bad value, its key for an unknown or
+// repeated key, the entry's name for a missing key.
+TEST(CheckConfigText, LocatesFindingsInTheText) {
+  const std::string text =
+      "{\n"                                                    // 1
+      "  \"SpawnDinoX\": {\n"                                  // 2
+      "    \"Blueprint'/Game/\\u0041/A.A'\": {\n"              // 3 escaped name
+      "      \"Name\": \"a\\\"}{,:[\",\n"                      // 4 tricky string
+      "      \"SpawnInterval\":   \"07:30\",\n"                // 5
+      "\t\"Worldmaximum\": \"1\", \"Position\": \"0 0 0\",\n"  // 6 a tab is one byte
+      "      \"PositionRangeRandom\": false, \"Maxlevel\": 1,\n"
+      "      \"levelFixed\": false, \"SpawnNotice\": false,\n"
+      "      \"Colour\": 3\n"  // 9
+      "    },\n"
+      "    \"Blueprint'/Game/B/B.B'\": {\"SpawnInterval\": \"1:1\"}\n"  // 11
+      "  },\n"
+      "  \"SpawnDino\": {\"Blueprint'/Game/C/C.C'\": {\"SpawnInterval\": {}}}\n"  // 13
+      "}\n";
+  const auto findings = CheckConfigText(text);
+  const auto at = [&](std::string_view entry, std::string_view key) -> std::pair<int, int> {
+    for (const ConfigFinding& f : findings) {
+      if (f.entry == entry && f.key == key) return {f.line, f.column};
+    }
+    ADD_FAILURE() << "no finding for " << entry << " " << key << "\n" << Describe(findings);
+    return {0, 0};
+  };
+  EXPECT_EQ(at("Blueprint'/Game/A/A.A'", "SpawnInterval"), std::make_pair(5, 26));
+  EXPECT_EQ(at("Blueprint'/Game/A/A.A'", "Worldmaximum"), std::make_pair(6, 18));
+  EXPECT_EQ(at("Blueprint'/Game/A/A.A'", "Colour"), std::make_pair(9, 7));
+  EXPECT_EQ(at("Blueprint'/Game/B/B.B'", "Worldmaximum"), std::make_pair(11, 5));
+  EXPECT_EQ(at("Blueprint'/Game/C/C.C'", "SpawnInterval"), std::make_pair(13, 61));
+  // Findings come in text order.
+  for (std::size_t i = 1; i < findings.size(); ++i) {
+    EXPECT_LE(std::make_pair(findings[i - 1].line, findings[i - 1].column),
+              std::make_pair(findings[i].line, findings[i].column));
+  }
+}
+
+TEST(CheckConfigText, ByteOrderMarkCountsInColumns) {
+  const auto findings = CheckConfigText("\xEF\xBB\xBF{\"SpawnDino\": 5}");
+  ASSERT_EQ(findings.size(), 1u);
+  EXPECT_EQ(findings[0].line, 1);
+  EXPECT_EQ(findings[0].column, 18);
+}
+
+TEST(CheckConfigText, SyntaxErrorsCarryTheLibrarysPlace) {
+  const std::vector<std::string> texts = {"{\n  \"SpawnDino\": {,}\n}", "{\"a\": tru}",
+                                          "{\n\n  \"a\": 1\n  \"b\": 2}", "{\"a\": \"x\n\"}",
+                                          "{\"a\": 1"};
+  for (const std::string& text : texts) {
+    std::string expected;
+    try {
+      const nlohmann::json parsed = nlohmann::json::parse(text);
+      ADD_FAILURE() << "parsed: " << parsed.dump();
+    } catch (const nlohmann::json::parse_error& e) {
+      expected = e.what();
+    }
+    const auto findings = CheckConfigText(text);
+    ASSERT_EQ(findings.size(), 1u) << text;
+    const ConfigFinding& f = findings[0];
+    EXPECT_EQ(f.severity, Severity::kError);
+    // A raw line break is placed on the line it ends, not at column 0 of the next.
+    if (text.find("\"x\n") != std::string::npos) {
+      EXPECT_EQ(std::make_pair(f.line, f.column), std::make_pair(1, 9));
+      continue;
+    }
+    EXPECT_THAT(expected, HasSubstr("line " + std::to_string(f.line) + ", column " +
+                                    std::to_string(f.column) + ":"))
+        << text;
+  }
+}
+
+TEST(CheckConfigText, EveryTruncationIsAnErrorInsideTheText) {
+  const std::string text = OneEntry("SpawnDinoX", {});
+  for (std::size_t length = 0; length < text.size(); ++length) {
+    const std::string prefix = text.substr(0, length);
+    const auto findings = CheckConfigText(prefix);
+    ASSERT_FALSE(findings.empty()) << prefix;
+    EXPECT_EQ(findings[0].severity, Severity::kError) << prefix;
+    EXPECT_EQ(findings[0].line, 1);
+    EXPECT_LE(findings[0].column, static_cast<int>(length) + 1) << prefix;
+  }
+}
+
+TEST(CheckConfigText, SurvivesArbitraryBytes) {
+  std::vector<std::string> texts = {
+      std::string(1, '\0'),     "\xFF\xFE",
+      "{\"\\ud800\": 1}",       std::string(200000, '[') + std::string(200000, ']'),
+      std::string(100000, '{'), "{\"SpawnDino\": {\"\\u"};
+  std::mt19937 random(12345);
+  const std::string alphabet =
+      "{}[]:,\"\\ 0123456789.-eEtrufalsn\n\x80\xC3"
+      "Blueprint'";
+  const std::string base = OneEntry("SpawnDino", {});
+  for (int i = 0; i < 3000; ++i) {
+    std::string text = base;
+    for (int edits = 1 + static_cast<int>(random() % 4); edits > 0; --edits) {
+      text[random() % text.size()] = alphabet[random() % alphabet.size()];
+    }
+    texts.push_back(std::move(text));
+  }
+  for (const std::string& text : texts) {
+    for (const ConfigFinding& f : CheckConfigText(text)) {
+      ASSERT_GE(f.line, 1);
+      ASSERT_GE(f.column, 1);
+      ASSERT_FALSE(f.what.empty());
+    }
+  }
+}
+
+TEST(CheckConfigText, LargeDocumentsAreLocatedToTheLastEntry) {
+  std::string text = "{\"SpawnDino\": {\n";
+  for (int i = 0; i < 5000; ++i) {
+    text += "\"Blueprint'/Game/E" + std::to_string(i) +
+            "/E.E'\": " + EntryText(CleanMembers("SpawnDino")) + ",\n";
+  }
+  text += "\"Blueprint'/Game/Last/E.E'\": " +
+          EntryText(With(CleanMembers("SpawnDino"), {{"Worldmaximum", "\"x\""}})) + "\n}}";
+  const auto findings = CheckConfigText(text);
+  ASSERT_EQ(findings.size(), 1u);
+  EXPECT_EQ(findings[0].line, 5002);
+  EXPECT_EQ(findings[0].entry, "Blueprint'/Game/Last/E.E'");
+}
+
+TEST(FormatFinding, WritesTheCompilerStyleLine) {
+  ConfigFinding entry{
+      Severity::kError,          3,         7, "SpawnDino", "Blueprint'/A.A'", "Maxlevel",
+      "\"Maxlevel\" is missing", "it fails"};
+  EXPECT_EQ(FormatFinding(entry, "c.json"),
+            "c.json:3:7: error: SpawnDino[\"Blueprint'/A.A'\"]: \"Maxlevel\" is missing; it fails");
+  ConfigFinding table{Severity::kWarning, 1, 2, "SpawnDinoX", "", "", "odd", ""};
+  EXPECT_EQ(FormatFinding(table, "c.json"), "c.json:1:2: warning: SpawnDinoX: odd");
+  ConfigFinding document{Severity::kError, 9, 1, "", "", "", "syntax error: x", "rejected"};
+  EXPECT_EQ(FormatFinding(document, "c.json"), "c.json:9:1: error: syntax error: x; rejected");
+}
+
+// ---------------------------------------------------------------------------
+// The command line.
+
+class RunCheckTest : public ::testing::Test {
+ protected:
+  std::string Write(const std::string& name, const std::string& text) {
+    const std::filesystem::path path = std::filesystem::path(::testing::TempDir()) / name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path.string();
+  }
+
+  int Run(std::vector<std::string> args) {
+    out_.str("");
+    err_.str("");
+    return RunCheck(args, out_, err_);
+  }
+
+  std::ostringstream out_;
+  std::ostringstream err_;
+};
+
+TEST_F(RunCheckTest, ExitCodeFollowsTheWorstFinding) {
+  const std::string clean = Write("clean.json", OneEntry("SpawnDino", {}));
+  const std::string warned = Write("warned.json", OneEntry("SpawnDino", {{"Worldmaximum", "0"}}));
+  const std::string failed = Write("failed.json", "{\"SpawnDino\": 1}");
+  EXPECT_EQ(Run({clean}), 0);
+  EXPECT_EQ(out_.str(), "no problems found in 1 file\n");
+  EXPECT_EQ(Run({clean, warned}), 1);
+  EXPECT_EQ(Run({warned, failed, clean}), 2);
+  EXPECT_THAT(out_.str(), HasSubstr(warned + ":1:"));
+  EXPECT_THAT(out_.str(), HasSubstr(failed + ":1:15: error: SpawnDino: the table is a number"));
+  EXPECT_THAT(out_.str(), ::testing::EndsWith("1 error and 1 warning in 3 files\n"));
+}
+
+TEST_F(RunCheckTest, UnreadableFileAndBadCommandLineAreErrors) {
+  const std::string missing =
+      (std::filesystem::path(::testing::TempDir()) / "absent.json").string();
+  EXPECT_EQ(Run({missing}), 2);
+  EXPECT_THAT(err_.str(), HasSubstr(missing + ": error: cannot read"));
+  EXPECT_EQ(Run({}), 2);
+  EXPECT_EQ(Run({"--no-such-flag", missing}), 2);
+  EXPECT_EQ(Run({"--help"}), 0);
+  EXPECT_THAT(out_.str(), HasSubstr("--json"));
+}
+
+TEST_F(RunCheckTest, JsonListsTheSameFindings) {
+  const std::string text = OneEntry("SpawnDino", {{"Position", "\"1 2\""}, {"levelFixed", "1"}});
+  const std::string file = Write("mixed.json", text);
+  ASSERT_EQ(Run({"--json", file}), 2);
+  const nlohmann::json listed = nlohmann::json::parse(out_.str());
+  const std::vector<ConfigFinding> findings = CheckConfigText(text);
+  ASSERT_TRUE(listed.is_array());
+  ASSERT_EQ(listed.size(), findings.size());
+  for (std::size_t i = 0; i < findings.size(); ++i) {
+    const nlohmann::json& item = listed[i];
+    EXPECT_EQ(item["file"], file);
+    EXPECT_EQ(item["line"], findings[i].line);
+    EXPECT_EQ(item["column"], findings[i].column);
+    EXPECT_EQ(item["severity"], std::string(SeverityName(findings[i].severity)));
+    EXPECT_EQ(item["table"], "SpawnDino");
+    EXPECT_EQ(item["entry"], kName);
+    EXPECT_EQ(item["key"], findings[i].key);
+    EXPECT_EQ(item["message"], findings[i].what);
+    EXPECT_EQ(item["consequence"], findings[i].consequence);
+  }
+  // The summary stays off the JSON stream.
+  EXPECT_THAT(err_.str(), HasSubstr("1 error and 1 warning in 1 file"));
+}
+
+TEST_F(RunCheckTest, JsonReplacesBytesThatAreNotText) {
+  const std::string file = Write("bytes.json", "{\"a\": \"\xFF\"}");
+  ASSERT_EQ(Run({"--json", file}), 2);
+  const nlohmann::json listed = nlohmann::json::parse(out_.str());
+  ASSERT_EQ(listed.size(), 1u);
+  EXPECT_EQ(listed[0]["severity"], "error");
+}
+
+TEST_F(RunCheckTest, BrokenExampleHoldsOneOfEachProblem) {
+  const std::filesystem::path example =
+      std::filesystem::path(__FILE__).parent_path() / "../../examples/broken_config.json";
+  ASSERT_EQ(Run({"--json", example.string()}), 2);
+  const nlohmann::json listed = nlohmann::json::parse(out_.str());
+  const std::vector<std::string> expected = {"a fraction",
+                                             "is 0",
+                                             "of the three",
+                                             "not a boolean",
+                                             "starts at 1",
+                                             "single \"{\"",
+                                             "did you mean",
+                                             "only in letter case",
+                                             "is a boolean",
+                                             "outside the 32-bit integer range",
+                                             "is not a whole number",
+                                             "low 32 bits",
+                                             "is missing",
+                                             "not of the form",
+                                             "the entry is an array",
+                                             "0x80 or above",
+                                             "more than once",
+                                             "leading zero",
+                                             "not a clock text",
+                                             "text after the end",
+                                             "not a plain whole number"};
+  for (const std::string& what : expected) {
+    bool found = false;
+    for (const nlohmann::json& item : listed) {
+      const std::string text =
+          item["message"].get<std::string>() + "; " + item["consequence"].get<std::string>();
+      found = found || text.find(what) != std::string::npos;
+    }
+    EXPECT_TRUE(found) << what;
+  }
+}
+
+}  // namespace
