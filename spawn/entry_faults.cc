@@ -11,7 +11,9 @@ namespace {
 
 // A faulty entry fails the same way every minute; one line per fault is
 // enough until the configuration is read again.
-std::set<std::tuple<std::string, std::string, std::string>> logged_faults;
+// Prioritised: Load runs from an unprioritised module constructor.
+std::set<std::tuple<std::string, std::string, std::string>> logged_faults
+    __attribute__((init_priority(1000)));
 
 }  // namespace
 
