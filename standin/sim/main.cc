@@ -1,0 +1,89 @@
+// drovekeeper-sim: loads the plug-in module into the stand-in host and game and
+// runs it. Every input is checked before anything starts: a bad option or file
+// ends the program with one message and exit status 2.
+#include <unistd.h>
+
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "standin/sim/clock.h"
+#include "standin/sim/demo_world.h"
+#include "standin/sim/inputs.h"
+#include "standin/sim/options.h"
+#include "standin/sim/simulator.h"
+
+namespace {
+
+constexpr int kUsageError = 2;
+
+int Usage(const std::string& message) {
+  std::cerr << "drovekeeper-sim: " << message << "\n";
+  return kUsageError;
+}
+
+std::string DefaultPluginPath() {
+  std::error_code error;
+  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) return "../lib/libdrovekeeper.so";
+  return (self.parent_path() / ".." / "lib" / "libdrovekeeper.so").lexically_normal().string();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  sim::ParsedOptions parsed = sim::ParseOptions(args);
+  if (parsed.outcome == sim::ParsedOptions::Outcome::kExit) {
+    if (parsed.exit_code == 0) {
+      std::cout << parsed.message;
+      return 0;
+    }
+    return Usage(parsed.message + "\nRun with --help for the options.");
+  }
+
+  sim::SimInputs inputs;
+  inputs.options = parsed.options;
+  const sim::SimOptions& options = inputs.options;
+  try {
+    inputs.world = options.world_file.empty()
+                       ? sim::ParseWorldText(sim::kDemoWorldJson, "built-in world")
+                       : sim::ReadWorldFile(options.world_file);
+    if (!options.script_file.empty()) {
+      inputs.script = sim::ReadScriptFile(options.script_file, inputs.world);
+    }
+  } catch (const sim::InputError& e) {
+    return Usage(e.what());
+  }
+  inputs.plugin_path = options.plugin_path.empty() ? DefaultPluginPath() : options.plugin_path;
+  if (access(inputs.plugin_path.c_str(), R_OK) != 0) {
+    return Usage("plug-in module " + inputs.plugin_path +
+                 " not found (build it, or pass --plugin)");
+  }
+
+  // Simulated time, or a chosen start in real time, needs the C runtime's
+  // clock under our control: re-execute under libfaketime once.
+  bool wants_fake_time = options.simulated() || options.start.has_value();
+  if (wants_fake_time) {
+    if (std::optional<std::int64_t> start = sim::FakeTimeStart()) {
+      inputs.start = *start;
+      if (!sim::FakeTimeReads(inputs.start)) {
+        std::cerr << "drovekeeper-sim: libfaketime is preloaded but the clock does not follow "
+                     "it\n";
+        return 1;
+      }
+      inputs.fake_time = true;
+    } else {
+      std::string failure = sim::ReexecUnderFakeTime(
+          argv, options.start.value_or(static_cast<std::int64_t>(std::time(nullptr))));
+      std::cerr << "drovekeeper-sim: " << failure << "\n";
+      return 1;
+    }
+  } else {
+    inputs.start = static_cast<std::int64_t>(std::time(nullptr));
+  }
+  return sim::RunSimulator(inputs);
+}

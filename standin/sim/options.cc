@@ -1,0 +1,82 @@
+#include "standin/sim/options.h"
+
+#include <CLI/CLI.hpp>
+
+#include "standin/sim/clock.h"
+
+namespace sim {
+
+ParsedOptions ParseOptions(const std::vector<std::string>& args) {
+  ParsedOptions parsed;
+  SimOptions& o = parsed.options;
+  std::string start_text;
+  std::int64_t minutes = 0;
+
+  CLI::App app{"Stand-in game server that loads the Drovekeeper plug-in.", "drovekeeper-sim"};
+  app.add_option("--plugin", o.plugin_path,
+                 "Plug-in module (default: ../lib/libdrovekeeper.so next to this program)")
+      ->check(CLI::ExistingFile);
+  auto* root = app.add_option("--root", o.root_dir,
+                              "Server working directory; the configuration is "
+                              "DIR/ZelApi/Plugins/Drovekeeper/config.json")
+                   ->check(CLI::ExistingDirectory);
+  app.add_option("--config", o.config_file,
+                 "Configuration file, copied into a fresh temporary root removed at exit")
+      ->check(CLI::ExistingFile)
+      ->excludes(root);
+  app.add_option("--start", start_text,
+                 "Simulated local start time \"YYYY-MM-DD HH:MM:SS\" (default: now)");
+  auto* minutes_option =
+      app.add_option("--minutes", minutes,
+                     "Run N simulated minutes as fast as possible, then exit; without it "
+                     "the server runs in real time until interrupted")
+          ->check(CLI::Range(std::int64_t{0}, std::int64_t{10} * 366 * 24 * 60));
+  app.add_option("--world", o.world_file, "World file (default: the built-in demo world)")
+      ->check(CLI::ExistingFile);
+  app.add_option("--script", o.script_file, "Timed operator actions (JSON array)")
+      ->check(CLI::ExistingFile);
+  app.add_option("--events", o.events_file, "Write events as JSON Lines to FILE ('-': stdout)");
+  auto* port = app.add_option("--rcon-port", o.rcon_port, "Serve RCON on this TCP port")
+                   ->check(CLI::Range(1, 65535))
+                   ->excludes(minutes_option);
+  auto* password = app.add_option("--rcon-password", o.rcon_password, "RCON password")->needs(port);
+  port->needs(password);
+  app.add_option("--rcon-bind", o.rcon_bind, "RCON listen address (default: 127.0.0.1)")
+      ->needs(port);
+
+  std::vector<std::string> reversed(args.rbegin(), args.rend());
+  try {
+    app.parse(reversed);
+  } catch (const CLI::CallForHelp&) {
+    parsed.outcome = ParsedOptions::Outcome::kExit;
+    parsed.exit_code = 0;
+    parsed.message = app.help();
+    return parsed;
+  } catch (const CLI::ParseError& e) {
+    parsed.outcome = ParsedOptions::Outcome::kExit;
+    parsed.exit_code = 2;
+    parsed.message = e.what();
+    return parsed;
+  }
+
+  if (!start_text.empty()) {
+    o.start = ParseLocalTime(start_text);
+    if (!o.start) {
+      parsed.outcome = ParsedOptions::Outcome::kExit;
+      parsed.exit_code = 2;
+      parsed.message =
+          "--start: \"" + start_text + "\" is not a local time of the form \"YYYY-MM-DD HH:MM:SS\"";
+      return parsed;
+    }
+  }
+  if (minutes_option->count() > 0) o.minutes = minutes;
+  if (port->count() > 0 && o.rcon_password.empty()) {
+    parsed.outcome = ParsedOptions::Outcome::kExit;
+    parsed.exit_code = 2;
+    parsed.message = "--rcon-password: must not be empty";
+    return parsed;
+  }
+  return parsed;
+}
+
+}  // namespace sim

@@ -1,0 +1,41 @@
+// Command-line options of drovekeeper-sim. Only the simulator's main() calls
+// this; the e2e tests drive the same options through the process.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+struct SimOptions {
+  std::string plugin_path;              // empty: ../lib/libdrovekeeper.so next to the executable
+  std::string root_dir;                 // --root
+  std::string config_file;              // --config (copied into a temporary root)
+  std::optional<std::int64_t> start;    // simulated local start, seconds since the epoch
+  std::optional<std::int64_t> minutes;  // set: simulated mode, else real time
+  std::string world_file;               // empty: the built-in demo world
+  std::string script_file;
+  std::string events_file;  // "-" for standard output
+  int rcon_port = 0;        // 0: no RCON server
+  std::string rcon_password;
+  std::string rcon_bind = "127.0.0.1";
+
+  bool simulated() const { return minutes.has_value(); }
+  bool events_on_stdout() const { return events_file == "-"; }
+};
+
+struct ParsedOptions {
+  enum class Outcome { kRun, kExit };
+  Outcome outcome = Outcome::kRun;
+  int exit_code = 0;    // for kExit: 0 after --help, 2 after an error
+  std::string message;  // for kExit: help text or the error
+  SimOptions options;
+};
+
+// Parses and checks the options; nothing is read from disk except that named
+// files must exist.
+ParsedOptions ParseOptions(const std::vector<std::string>& args);
+
+}  // namespace sim

@@ -1,0 +1,168 @@
+#include "standin/sim/recorder.h"
+
+#include <errno.h>
+#include <fmt/format.h>
+#include <iconv.h>
+
+#include <cstdio>
+
+#include "standin/sim/clock.h"
+
+namespace sim {
+
+using nlohmann::ordered_json;
+
+Recorder::Recorder(std::ostream* events, std::ostream& console)
+    : events_(events), console_(console) {
+  SetTime(0);
+}
+
+void Recorder::SetTime(std::int64_t seconds) {
+  std::lock_guard lock(mutex_);
+  if (seconds == time_ && !stamp_.empty()) return;
+  time_ = seconds;
+  stamp_ = FormatLocalTime(seconds);
+}
+
+std::int64_t Recorder::time() const {
+  std::lock_guard lock(mutex_);
+  return time_;
+}
+
+void Recorder::Emit(std::string_view event, ordered_json fields) {
+  if (events_ == nullptr) return;
+  ordered_json line;
+  line["time"] = stamp_;
+  line["event"] = event;
+  for (auto& [key, value] : fields.items()) line[key] = std::move(value);
+  *events_ << line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+  events_->flush();
+}
+
+void Recorder::Say(std::string_view text) {
+  console_ << stamp_ << "  " << text << '\n';
+  console_.flush();
+}
+
+void Recorder::Log(std::string_view level, std::string_view logger, std::string_view text) {
+  std::lock_guard lock(mutex_);
+  if (level == "error" || level == "critical") ++errors_;
+  Emit("log", {{"level", level}, {"logger", logger}, {"text", text}});
+  Say(fmt::format("log     [{}][{}] {}", logger, level, text));
+}
+
+void Recorder::Registration(std::string_view kind, std::string_view name, bool added) {
+  std::lock_guard lock(mutex_);
+  Emit(added ? "register" : "unregister", {{"kind", kind}, {"name", name}});
+  Say(fmt::format("{} {} {}", added ? "register  " : "unregister", kind, name));
+}
+
+void Recorder::Spawn(const SpawnEvent& spawn) {
+  std::lock_guard lock(mutex_);
+  ++spawns_by_class_[spawn.class_path];
+  Emit("spawn", {{"class", spawn.class_path},
+                 {"x", spawn.x},
+                 {"y", spawn.y},
+                 {"z", spawn.z},
+                 {"level", spawn.level},
+                 {"level_up_points", spawn.level_up_points},
+                 {"began_play", spawn.began_play}});
+  Say(fmt::format("spawn   {} level {} at ({}, {}, {}){}", spawn.class_path, spawn.level, spawn.x,
+                  spawn.y, spawn.z, spawn.began_play ? "" : " (not started)"));
+}
+
+void Recorder::Notice(const NoticeEvent& notice) {
+  std::lock_guard lock(mutex_);
+  ++notices_;
+  Emit("notice", {{"player", notice.player},
+                  {"text", notice.text},
+                  {"color", notice.color},
+                  {"scale", notice.scale},
+                  {"display_time", notice.display_time}});
+  Say(fmt::format("notice  to {}: {}", notice.player, notice.text));
+}
+
+void Recorder::Rcon(std::string_view command, const std::optional<std::string>& reply) {
+  std::lock_guard lock(mutex_);
+  ordered_json fields;
+  fields["command"] = command;
+  fields["reply"] = reply ? ordered_json(*reply) : ordered_json(nullptr);
+  Emit("rcon", std::move(fields));
+  Say(fmt::format("rcon    {} -> {}", command, reply ? *reply : "(no reply)"));
+}
+
+void Recorder::Note(std::string_view text) {
+  std::lock_guard lock(mutex_);
+  Say(fmt::format("sim     {}", text));
+}
+
+void Recorder::Error(std::string_view text) {
+  std::lock_guard lock(mutex_);
+  ++errors_;
+  Say(fmt::format("error   {}", text));
+}
+
+void Recorder::PrintSummary(std::int64_t from, std::int64_t to) {
+  std::lock_guard lock(mutex_);
+  int total = 0;
+  for (const auto& [path, count] : spawns_by_class_) total += count;
+  console_ << fmt::format("Summary: {} to {} ({} simulated minutes)\n", FormatLocalTime(from),
+                          FormatLocalTime(to), (to - from) / 60);
+  console_ << fmt::format("  spawns: {}\n", total);
+  for (const auto& [path, count] : spawns_by_class_) {
+    console_ << fmt::format("    {:>5}  {}\n", count, path);
+  }
+  console_ << fmt::format("  notices: {}\n", notices_);
+  console_ << fmt::format("  errors: {}\n", errors_);
+  console_.flush();
+}
+
+int Recorder::spawn_count() const {
+  std::lock_guard lock(mutex_);
+  int total = 0;
+  for (const auto& [path, count] : spawns_by_class_) total += count;
+  return total;
+}
+
+int Recorder::notice_count() const {
+  std::lock_guard lock(mutex_);
+  return notices_;
+}
+
+int Recorder::error_count() const {
+  std::lock_guard lock(mutex_);
+  return errors_;
+}
+
+void RecorderSink::sink_it_(const spdlog::details::log_msg& message) {
+  auto level = spdlog::level::to_string_view(message.level);
+  recorder_.Log(std::string_view(level.data(), level.size()),
+                std::string_view(message.logger_name.data(), message.logger_name.size()),
+                GbkToUtf8(std::string_view(message.payload.data(), message.payload.size())));
+}
+
+std::string GbkToUtf8(std::string_view bytes) {
+  iconv_t cd = iconv_open("UTF-8", "GBK");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(bytes);
+  std::string output;
+  char buffer[512];
+  char* in = const_cast<char*>(bytes.data());
+  std::size_t in_left = bytes.size();
+  while (in_left > 0) {
+    char* out = buffer;
+    std::size_t out_left = sizeof(buffer);
+    std::size_t result = iconv(cd, &in, &in_left, &out, &out_left);
+    output.append(buffer, out - buffer);
+    if (result != static_cast<std::size_t>(-1)) break;
+    if (errno == E2BIG) continue;
+    // Undecodable or cut-off: one byte becomes U+FFFD and decoding goes on.
+    ++in;
+    --in_left;
+    output.append("\xEF\xBF\xBD");
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  }
+  iconv_close(cd);
+  return output;
+}
+
+}  // namespace sim

@@ -1,0 +1,97 @@
+// What the simulator reports: every event as one JSON line (when an events
+// stream is given), a human line per event on the console, and a summary at
+// exit. Also the log sink the simulator adds to the host's sinks. Used by the
+// simulator only; calls from any thread are serialised.
+#pragma once
+
+#include <spdlog/sinks/base_sink.h>
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sim {
+
+struct SpawnEvent {
+  std::string class_path;  // as handed to the class loader, UTF-8
+  float x = 0;
+  float y = 0;
+  float z = 0;
+  std::int32_t level = 0;
+  std::vector<int> level_up_points;  // by status index
+  bool began_play = false;
+};
+
+struct NoticeEvent {
+  std::string player;
+  std::string text;  // UTF-8
+  std::array<float, 4> color{};
+  float scale = 0;
+  float display_time = 0;
+};
+
+class Recorder {
+ public:
+  // `events` may be null (no events file); `console` takes the human lines.
+  Recorder(std::ostream* events, std::ostream& console);
+
+  // Simulated local time stamped on the events that follow.
+  void SetTime(std::int64_t seconds);
+  std::int64_t time() const;
+
+  // `text` is UTF-8.
+  void Log(std::string_view level, std::string_view logger, std::string_view text);
+  void Registration(std::string_view kind, std::string_view name, bool added);
+  void Spawn(const SpawnEvent& spawn);
+  void Notice(const NoticeEvent& notice);
+  void Rcon(std::string_view command, const std::optional<std::string>& reply);
+  // A console-only line about the simulator itself (script steps, start, stop).
+  void Note(std::string_view text);
+  // An error outside the plug-in's log (a callback that threw); counted.
+  void Error(std::string_view text);
+
+  // Spawns per class, notices, errors; `from` and `to` bound the run.
+  void PrintSummary(std::int64_t from, std::int64_t to);
+
+  int spawn_count() const;
+  int notice_count() const;
+  int error_count() const;
+
+ private:
+  void Emit(std::string_view event, nlohmann::ordered_json fields);
+  void Say(std::string_view text);
+
+  mutable std::mutex mutex_;
+  std::ostream* events_;
+  std::ostream& console_;
+  std::int64_t time_ = 0;
+  std::string stamp_;
+  std::map<std::string, int> spawns_by_class_;
+  int notices_ = 0;
+  int errors_ = 0;
+};
+
+// Turns the plug-in's log lines (GBK bytes) into Recorder::Log calls.
+class RecorderSink final : public spdlog::sinks::base_sink<std::mutex> {
+ public:
+  explicit RecorderSink(Recorder& recorder) : recorder_(recorder) {}
+
+ protected:
+  void sink_it_(const spdlog::details::log_msg& message) override;
+  void flush_() override {}
+
+ private:
+  Recorder& recorder_;
+};
+
+// GBK (code page 936) bytes to UTF-8; undecodable bytes become U+FFFD.
+std::string GbkToUtf8(std::string_view bytes);
+
+}  // namespace sim

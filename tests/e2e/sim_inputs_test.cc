@@ -1,0 +1,409 @@
+// The simulator's own input handling: options, world and script files, local
+// time, and the event and console records. Everything here must be rejected or
+// accepted before the plug-in is ever loaded.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "standin/sim/clock.h"
+#include "standin/sim/demo_world.h"
+#include "standin/sim/inputs.h"
+#include "standin/sim/options.h"
+#include "standin/sim/recorder.h"
+
+namespace sim {
+namespace {
+
+using nlohmann::json;
+using ::testing::HasSubstr;
+
+constexpr char kClassA[] = "/Game/T/A.A_C";
+
+json MinimalWorld() {
+  return json::parse(R"({
+    "world_settings": {"LatitudeScale": 0, "LongitudeScale": 0,
+                       "LatitudeOrigin": 0, "LongitudeOrigin": 0},
+    "classes": [{"reference": "/Game/T/A.A_C", "creature": true}],
+    "actors": [{"class": "/Game/T/A.A_C", "team": 0, "count": 2}],
+    "players": [{"name": "P"}]
+  })");
+}
+
+class TempDir {
+ public:
+  TempDir() {
+    char pattern[] = "/tmp/sim_inputs_XXXXXX";
+    path_ = mkdtemp(pattern);
+  }
+  ~TempDir() { std::filesystem::remove_all(path_); }
+  std::string Write(const std::string& name, const std::string& text) const {
+    std::string path = path_ + "/" + name;
+    std::ofstream(path) << text;
+    return path;
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+TEST(WorldFileTest, DemoWorldIsValidAndKeepsItsSpecialCases) {
+  WorldSpec world = ParseWorldText(kDemoWorldJson, "built-in world");
+  ASSERT_GE(world.classes.size(), 3u);
+  int unspawnable = 0, non_creatures = 0, tamed = 0, ghosts = 0;
+  for (const ClassSpec& c : world.classes) {
+    unspawnable += c.spawnable ? 0 : 1;
+    non_creatures += c.creature ? 0 : 1;
+  }
+  for (const ActorSpec& a : world.actors) tamed += a.team >= 49999 ? 1 : 0;
+  for (const PlayerSpec& p : world.players) ghosts += p.resolves ? 0 : 1;
+  EXPECT_EQ(unspawnable, 1);
+  EXPECT_EQ(non_creatures, 1);
+  EXPECT_EQ(tamed, 1);
+  EXPECT_EQ(ghosts, 1);
+}
+
+TEST(WorldFileTest, ReadsEveryMemberAndAppliesDefaults) {
+  json doc = MinimalWorld();
+  doc["seed"] = 99;
+  doc["world_settings"]["LatitudeScale"] = 400.5;
+  doc["world_settings"]["LongitudeOrigin"] = -350000;
+  doc["classes"].push_back(
+      {{"reference", "/Game/T/B.B_C"}, {"creature", false}, {"spawnable", false}});
+  doc["players"].push_back({{"name", "Q"}, {"resolves", false}});
+  doc["actors"][0]["team"] = 50000;
+  WorldSpec world = ParseWorld(doc, "w");
+  EXPECT_EQ(world.seed, 99u);
+  EXPECT_FLOAT_EQ(world.settings.latitude_scale, 400.5f);
+  EXPECT_FLOAT_EQ(world.settings.longitude_origin, -350000.0f);
+  ASSERT_EQ(world.classes.size(), 2u);
+  EXPECT_TRUE(world.classes[0].spawnable);
+  EXPECT_FALSE(world.classes[1].spawnable);
+  EXPECT_FALSE(world.classes[1].creature);
+  ASSERT_EQ(world.actors.size(), 1u);
+  EXPECT_EQ(world.actors[0].team, 50000);
+  EXPECT_EQ(world.actors[0].count, 2);
+  ASSERT_EQ(world.players.size(), 2u);
+  EXPECT_TRUE(world.players[0].resolves);
+  EXPECT_FALSE(world.players[1].resolves);
+  EXPECT_NE(world.FindClass("/Game/T/B.B_C"), nullptr);
+  EXPECT_EQ(world.FindClass("/Game/T/C.C_C"), nullptr);
+}
+
+struct BadWorld {
+  const char* name;
+  std::function<void(json&)> edit;
+  const char* message;
+};
+
+class BadWorldTest : public ::testing::TestWithParam<BadWorld> {};
+
+TEST_P(BadWorldTest, IsRejectedWithTheMemberNamed) {
+  json doc = MinimalWorld();
+  GetParam().edit(doc);
+  try {
+    ParseWorld(doc, "my-world.json");
+    FAIL() << "accepted";
+  } catch (const InputError& e) {
+    EXPECT_THAT(e.what(), HasSubstr("my-world.json: "));
+    EXPECT_THAT(e.what(), HasSubstr(GetParam().message));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, BadWorldTest,
+    ::testing::Values(
+        BadWorld{"TopLevelArray", [](json& d) { d = json::array(); },
+                 "top level: must be an object"},
+        BadWorld{"NoSettings", [](json& d) { d.erase("world_settings"); },
+                 "world_settings: missing"},
+        BadWorld{"SettingNotNumber", [](json& d) { d["world_settings"]["LatitudeScale"] = "800"; },
+                 "world_settings.LatitudeScale: must be a number"},
+        BadWorld{"SettingMissing", [](json& d) { d["world_settings"].erase("LongitudeOrigin"); },
+                 "world_settings.LongitudeOrigin: missing"},
+        BadWorld{"ClassesNotArray", [](json& d) { d["classes"] = json::object(); },
+                 "classes: must be an array"},
+        BadWorld{"ReferenceEmpty", [](json& d) { d["classes"][0]["reference"] = ""; },
+                 "classes[0].reference: must be a non-empty string"},
+        BadWorld{"CreatureNotBool", [](json& d) { d["classes"][0]["creature"] = 1; },
+                 "classes[0].creature: must be true or false"},
+        BadWorld{"DuplicateClass", [](json& d) { d["classes"].push_back(d["classes"][0]); },
+                 "classes[1].reference: \"/Game/T/A.A_C\" is listed twice"},
+        BadWorld{"ActorOfUnknownClass", [](json& d) { d["actors"][0]["class"] = "/Game/X.X_C"; },
+                 "actors[0].class: \"/Game/X.X_C\" is not one of the classes"},
+        BadWorld{"NegativeCount", [](json& d) { d["actors"][0]["count"] = -1; },
+                 "actors[0].count: must be between 0"},
+        BadWorld{"FractionalTeam", [](json& d) { d["actors"][0]["team"] = 1.5; },
+                 "actors[0].team: must be a whole number"},
+        BadWorld{"TeamTooLarge", [](json& d) { d["actors"][0]["team"] = 4294967296LL; },
+                 "actors[0].team: must be between"},
+        BadWorld{"PlayerWithoutName", [](json& d) { d["players"][0].erase("name"); },
+                 "players[0].name: missing"},
+        BadWorld{"ResolvesNotBool", [](json& d) { d["players"][0]["resolves"] = "no"; },
+                 "players[0].resolves: must be true or false"},
+        BadWorld{"UnknownTopMember", [](json& d) { d["player"] = json::array(); },
+                 "player: unknown member"},
+        BadWorld{"UnknownActorMember", [](json& d) { d["actors"][0]["teams"] = 1; },
+                 "actors[0].teams: unknown member"},
+        BadWorld{"NegativeSeed", [](json& d) { d["seed"] = -3; }, "seed: must be between"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(WorldFileTest, UnreadableAndMalformedFilesNameTheFile) {
+  TempDir dir;
+  std::string missing = dir.path() + "/none.json";
+  EXPECT_THROW(
+      {
+        try {
+          ReadWorldFile(missing);
+        } catch (const InputError& e) {
+          EXPECT_EQ(std::string(e.what()), missing + ": cannot be opened for reading");
+          throw;
+        }
+      },
+      InputError);
+  std::string broken = dir.Write("broken.json", "{\"classes\": [");
+  try {
+    ReadWorldFile(broken);
+    FAIL() << "accepted";
+  } catch (const InputError& e) {
+    EXPECT_THAT(e.what(), HasSubstr(broken + ": not valid JSON: "));
+  }
+}
+
+TEST(ScriptFileTest, ActionsAreReadSortedAndResolved) {
+  TempDir dir;
+  dir.Write("other.json", "{}");
+  WorldSpec world = ParseWorld(MinimalWorld(), "w");
+  json doc = json::parse(R"([
+    {"minute": 10, "rcon": "Drovekeeper.reload"},
+    {"minute": 1.5, "config_from": "other.json"},
+    {"minute": 10, "config_delete": true},
+    {"minute": 0.01, "kill": {"class": "/Game/T/A.A_C", "count": 2}}
+  ])");
+  std::vector<ScriptAction> actions = ParseScript(doc, "s", dir.path(), world);
+  ASSERT_EQ(actions.size(), 4u);
+  EXPECT_EQ(actions[0].kind, ScriptAction::Kind::kKill);
+  EXPECT_EQ(actions[0].offset_seconds, 1);  // 0.6 s rounds to the nearest second
+  EXPECT_EQ(actions[0].kill_class, kClassA);
+  EXPECT_EQ(actions[0].kill_count, 2);
+  EXPECT_EQ(actions[1].kind, ScriptAction::Kind::kConfigFrom);
+  EXPECT_EQ(actions[1].offset_seconds, 90);
+  EXPECT_EQ(actions[1].text, dir.path() + "/other.json");
+  // Equal times keep the file's order.
+  EXPECT_EQ(actions[2].kind, ScriptAction::Kind::kRcon);
+  EXPECT_EQ(actions[2].text, "Drovekeeper.reload");
+  EXPECT_EQ(actions[2].offset_seconds, 600);
+  EXPECT_EQ(actions[3].kind, ScriptAction::Kind::kConfigDelete);
+}
+
+struct BadScript {
+  const char* name;
+  const char* document;
+  const char* message;
+};
+
+class BadScriptTest : public ::testing::TestWithParam<BadScript> {};
+
+TEST_P(BadScriptTest, IsRejectedWithTheStepNamed) {
+  WorldSpec world = ParseWorld(MinimalWorld(), "w");
+  try {
+    ParseScript(json::parse(GetParam().document), "my-script.json", "/nonexistent", world);
+    FAIL() << "accepted";
+  } catch (const InputError& e) {
+    EXPECT_THAT(e.what(), HasSubstr("my-script.json: "));
+    EXPECT_THAT(e.what(), HasSubstr(GetParam().message));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, BadScriptTest,
+    ::testing::Values(
+        BadScript{"NotArray", R"({"minute": 1})", "top level: must be an array"},
+        BadScript{"NoMinute", R"([{"rcon": "x"}])", "[0].minute: missing"},
+        BadScript{"NegativeMinute", R"([{"minute": -1, "rcon": "x"}])", "[0].minute: must be"},
+        BadScript{"NoAction", R"([{"minute": 1}])", "[0]: needs exactly one action"},
+        BadScript{"TwoActions", R"([{"minute": 1, "rcon": "x", "config_delete": true}])",
+                  "[0]: needs exactly one action"},
+        BadScript{"EmptyRcon", R"([{"minute": 1, "rcon": "x"}, {"minute": 2, "rcon": ""}])",
+                  "[1].rcon: must be a non-empty string"},
+        BadScript{"DeleteFalse", R"([{"minute": 1, "config_delete": false}])",
+                  "[0].config_delete: must be true"},
+        BadScript{"MissingConfigFrom", R"([{"minute": 1, "config_from": "nope.json"}])",
+                  "[0].config_from: \"/nonexistent/nope.json\" cannot be opened"},
+        BadScript{"KillUnknownClass",
+                  R"([{"minute": 1, "kill": {"class": "/Game/Z.Z_C", "count": 1}}])",
+                  "[0].kill.class: \"/Game/Z.Z_C\" is not a class of the world"},
+        BadScript{"KillZero", R"([{"minute": 1, "kill": {"class": "/Game/T/A.A_C", "count": 0}}])",
+                  "[0].kill.count: must be between 1"},
+        BadScript{"UnknownKey", R"([{"minute": 1, "rcon": "x", "note": "y"}])",
+                  "[0].note: unknown member"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+class LocalTimeTest : public ::testing::Test {
+ protected:
+  void UseZone(const char* zone) {
+    setenv("TZ", zone, 1);
+    tzset();
+  }
+  void TearDown() override { UseZone("UTC"); }
+};
+
+TEST_F(LocalTimeTest, ParsesAndFormatsInTheLocalZone) {
+  UseZone("UTC");
+  EXPECT_EQ(ParseLocalTime("2024-03-01 10:00:00"), 1709287200);
+  EXPECT_EQ(FormatLocalTime(1709287200), "2024-03-01 10:00:00");
+  UseZone("Europe/Berlin");
+  EXPECT_EQ(ParseLocalTime("2024-03-01 10:00:00"), 1709287200 - 3600);
+  EXPECT_EQ(FormatLocalTime(1709287200 - 3600), "2024-03-01 10:00:00");
+}
+
+TEST_F(LocalTimeTest, RejectsMalformedAndNonexistentTimes) {
+  UseZone("Europe/Berlin");
+  for (const char* text :
+       {"2024-02-30 10:00:00", "2024-13-01 10:00:00", "2024-03-01 24:00:00", "2024-03-01T10:00:00",
+        "2024-3-1 10:00:00", "2024-03-01 10:00", "2024-03-01 10:00:00x", "",
+        // skipped when the clocks go forward
+        "2024-03-31 02:30:00"}) {
+    EXPECT_FALSE(ParseLocalTime(text).has_value()) << text;
+  }
+}
+
+struct OptionCase {
+  const char* name;
+  std::vector<std::string> args;
+  int exit_code;  // -1: runs
+  const char* message;
+};
+
+class OptionsTest : public ::testing::TestWithParam<OptionCase> {};
+
+TEST_P(OptionsTest, ExitsOrRuns) {
+  ParsedOptions parsed = ParseOptions(GetParam().args);
+  if (GetParam().exit_code < 0) {
+    EXPECT_EQ(parsed.outcome, ParsedOptions::Outcome::kRun) << parsed.message;
+  } else {
+    EXPECT_EQ(parsed.outcome, ParsedOptions::Outcome::kExit);
+    EXPECT_EQ(parsed.exit_code, GetParam().exit_code);
+    EXPECT_THAT(parsed.message, HasSubstr(GetParam().message));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, OptionsTest,
+    ::testing::Values(
+        OptionCase{"Nothing", {}, -1, ""}, OptionCase{"Help", {"--help"}, 0, "--minutes"},
+        OptionCase{"Unknown", {"--minute", "3"}, 2, "--minute"},
+        OptionCase{"RootAndConfig",
+                   {"--root", "/tmp", "--config", "/etc/hostname"},
+                   2,
+                   "--root excludes --config"},
+        OptionCase{"MissingWorld", {"--world", "/nonexistent/w.json"}, 2, "/nonexistent/w.json"},
+        OptionCase{"BadMinutes", {"--minutes", "ten"}, 2, "--minutes"},
+        OptionCase{"NegativeMinutes", {"--minutes", "-5"}, 2, "--minutes"},
+        OptionCase{"BadStart", {"--start", "2024-02-30 00:00:00"}, 2, "--start"},
+        OptionCase{"RconWithMinutes",
+                   {"--minutes", "5", "--rcon-port", "27020", "--rcon-password", "pw"},
+                   2,
+                   "--minutes excludes --rcon-port"},
+        OptionCase{"RconWithoutPassword", {"--rcon-port", "27020"}, 2, "--rcon-password"},
+        OptionCase{"PasswordWithoutPort", {"--rcon-password", "pw"}, 2, "--rcon-port"},
+        OptionCase{
+            "PortOutOfRange", {"--rcon-port", "70000", "--rcon-password", "pw"}, 2, "--rcon-port"},
+        OptionCase{"RealTimeRcon", {"--rcon-port", "27020", "--rcon-password", "pw"}, -1, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(OptionsTest, ValuesArriveInTheirFields) {
+  setenv("TZ", "UTC", 1);
+  tzset();
+  ParsedOptions parsed = ParseOptions(
+      {"--root", "/tmp", "--start", "2024-03-01 10:00:00", "--minutes", "90", "--events", "-"});
+  ASSERT_EQ(parsed.outcome, ParsedOptions::Outcome::kRun) << parsed.message;
+  EXPECT_EQ(parsed.options.root_dir, "/tmp");
+  EXPECT_EQ(parsed.options.start, 1709287200);
+  EXPECT_EQ(parsed.options.minutes, 90);
+  EXPECT_TRUE(parsed.options.simulated());
+  EXPECT_TRUE(parsed.options.events_on_stdout());
+  EXPECT_EQ(parsed.options.rcon_bind, "127.0.0.1");
+  EXPECT_FALSE(ParseOptions({}).options.simulated());
+}
+
+std::vector<json> Lines(const std::string& text) {
+  std::vector<json> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(json::parse(line));
+  return lines;
+}
+
+TEST(RecorderTest, WritesOneStampedObjectPerEventAndCountsForTheSummary) {
+  setenv("TZ", "UTC", 1);
+  tzset();
+  std::ostringstream events, console;
+  Recorder recorder(&events, console);
+  recorder.SetTime(1709287200);
+  recorder.Registration("timer", "Drovekeeper.TimingSpawn", true);
+  recorder.Log("error", "L", "boom");
+  recorder.SetTime(1709287260);
+  recorder.Spawn({"Blueprint'/Game/T/A.A'", 1, -2, 3.5f, 150, {1, 2, 0, 3}, true});
+  recorder.Spawn({"Blueprint'/Game/T/A.A'", 0, 0, 0, 3, {}, false});
+  recorder.Notice({"P", "Dion (A) Level:150", {0, 1, 1, 0.5f}, 1.5f, 10});
+  recorder.Rcon("Drovekeeper.reload", std::nullopt);
+  recorder.Registration("rcon", "Drovekeeper.reload", false);
+
+  std::vector<json> lines = Lines(events.str());
+  ASSERT_EQ(lines.size(), 7u);
+  EXPECT_EQ(lines[0], json::parse(R"({"time": "2024-03-01 10:00:00", "event": "register",
+                                      "kind": "timer", "name": "Drovekeeper.TimingSpawn"})"));
+  EXPECT_EQ(lines[1]["level"], "error");
+  EXPECT_EQ(lines[1]["logger"], "L");
+  EXPECT_EQ(lines[2], json::parse(R"({"time": "2024-03-01 10:01:00", "event": "spawn",
+      "class": "Blueprint'/Game/T/A.A'", "x": 1.0, "y": -2.0, "z": 3.5, "level": 150,
+      "level_up_points": [1, 2, 0, 3], "began_play": true})"));
+  EXPECT_EQ(lines[4]["color"], json::parse("[0.0, 1.0, 1.0, 0.5]"));
+  EXPECT_EQ(lines[4]["display_time"], 10.0);
+  EXPECT_TRUE(lines[5]["reply"].is_null());
+  EXPECT_EQ(lines[6]["event"], "unregister");
+
+  EXPECT_EQ(recorder.spawn_count(), 2);
+  EXPECT_EQ(recorder.notice_count(), 1);
+  EXPECT_EQ(recorder.error_count(), 1);
+  recorder.PrintSummary(1709287200, 1709287200 + 3600);
+  EXPECT_THAT(console.str(), HasSubstr("(60 simulated minutes)"));
+  EXPECT_THAT(console.str(), HasSubstr("    2  Blueprint'/Game/T/A.A'\n"));
+  EXPECT_THAT(console.str(), HasSubstr("notices: 1\n"));
+  EXPECT_THAT(console.str(), HasSubstr("errors: 1\n"));
+  // One console line per event, plus the summary.
+  EXPECT_THAT(console.str(), HasSubstr("2024-03-01 10:01:00  notice  to P: Dion (A) Level:150\n"));
+}
+
+TEST(RecorderTest, SinkDecodesGbkAndKeepsLoggerAndLevel) {
+  std::ostringstream events, console;
+  Recorder recorder(&events, console);
+  auto sink = std::make_shared<RecorderSink>(recorder);
+  std::string gbk = "\xD2\xD1\xBC\xD3\xD4\xD8:{}";  // 已加载:{} in GBK, braces kept
+  sink->log(spdlog::details::log_msg("Plovermoor1.3.2", spdlog::level::info, gbk));
+  std::vector<json> lines = Lines(events.str());
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0]["logger"], "Plovermoor1.3.2");
+  EXPECT_EQ(lines[0]["level"], "info");
+  EXPECT_EQ(lines[0]["text"], "已加载:{}");
+}
+
+TEST(RecorderTest, UndecodableBytesBecomeReplacementCharacters) {
+  EXPECT_EQ(GbkToUtf8("a\xFF"
+                      "b"),
+            "a\xEF\xBF\xBD"
+            "b");
+  EXPECT_EQ(GbkToUtf8("\xD2"), "\xEF\xBF\xBD");  // cut off mid-character
+  EXPECT_EQ(GbkToUtf8(""), "");
+}
+
+}  // namespace
+}  // namespace sim
