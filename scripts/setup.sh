@@ -20,11 +20,22 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
 
-echo "setup: installing ${missing[*]}"
-sudo=""
-[ "$(id -u)" -ne 0 ] && sudo="sudo"
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# The node programs the tests drive (an RCON client, the browser test), from
+# their committed lock files.
+cd "$(dirname "$0")/.."
+for lock in tests/*/package-lock.json tests/*/*/package-lock.json; do
+  [ -f "$lock" ] || continue
+  dir=$(dirname "$lock")
+  [ -d "$dir/node_modules" ] && continue
+  echo "setup: npm ci in $dir"
+  npm ci --prefix "$dir" --no-audit --no-fund --loglevel=error
+done
