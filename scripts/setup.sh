@@ -10,8 +10,9 @@ packages=(
   libasio-dev libcli11-dev
   libfaketime faketime
   clang libclang-rt-14-dev
-  nodejs npm
 )
+# Node may come from elsewhere than Debian; only ask Debian when it is absent.
+command -v npm >/dev/null || packages+=(nodejs npm)
 if [ "${DROVEKEEPER_WITH_BROWSER:-0}" = 1 ]; then
   packages+=(chromium)
 fi
