@@ -34,6 +34,7 @@ struct State {
   RconMap rcon;
   std::uint64_t next_id = 1;
   std::function<void(const RegistrationEvent&)> observer;
+  bool report_unknown_removals = false;
   CallbackFailures failures;
   UWorld* world = nullptr;
   std::string current_dir;
@@ -55,13 +56,14 @@ std::string NameOf(const GameString& name) {
   return Utf16ToUtf8(std::u16string_view(record.data, record.count - 1));
 }
 
-void Notify(CommandKind kind, std::string name, bool added) {
+void Notify(CommandKind kind, std::string name, bool added, bool was_registered = true) {
   std::function<void(const RegistrationEvent&)> observer;
   {
     std::lock_guard lock(TheState().mutex);
+    if (!was_registered && !TheState().report_unknown_removals) return;
     observer = TheState().observer;
   }
-  if (observer) observer(RegistrationEvent{kind, std::move(name), added});
+  if (observer) observer(RegistrationEvent{kind, std::move(name), added, was_registered});
 }
 
 template <typename Map, typename Callback>
@@ -78,14 +80,15 @@ void Add(Map& map, CommandKind kind, const GameString& name, const Callback& cal
 template <typename Map>
 bool Remove(Map& map, CommandKind kind, const GameString& name) {
   std::string key = NameOf(name);
+  bool found = false;
   {
     std::lock_guard lock(TheState().mutex);
     auto it = map.find(key);
-    if (it == map.end()) return false;
-    map.erase(it);
+    found = it != map.end();
+    if (found) map.erase(it);
   }
-  Notify(kind, std::move(key), false);
-  return true;
+  Notify(kind, std::move(key), false, found);
+  return found;
 }
 
 template <typename Map>
@@ -206,6 +209,11 @@ void SetRegistrationObserver(std::function<void(const RegistrationEvent&)> obser
   TheState().observer = std::move(observer);
 }
 
+void ReportUnknownRemovals(bool report) {
+  std::lock_guard lock(TheState().mutex);
+  TheState().report_unknown_removals = report;
+}
+
 std::vector<std::string> TimerNames() { return Names(TheState().timers); }
 std::vector<std::string> RconCommandNames() { return Names(TheState().rcon); }
 bool HasTimer(std::string_view name) { return Has(TheState().timers, name); }
@@ -303,6 +311,7 @@ void Reset() {
   state.timers.clear();
   state.rcon.clear();
   state.observer = nullptr;
+  state.report_unknown_removals = false;
   state.failures = {};
   state.world = nullptr;
   state.current_dir.clear();

@@ -49,10 +49,16 @@ struct RegistrationEvent {
   CommandKind kind;
   std::string name;  // UTF-8
   bool added;        // false: removed
+  // For a removal: false when the name was not registered (reported only
+  // after ReportUnknownRemovals(true)).
+  bool was_registered = true;
 };
 // Called on every add and every successful remove, after the change, on the
 // caller's thread. Null to stop observing.
 void SetRegistrationObserver(std::function<void(const RegistrationEvent&)> observer);
+// Also report removals of names that are not registered, so an observer sees
+// every remove call (the simulator records what Unload asks for). Off by default.
+void ReportUnknownRemovals(bool report);
 
 // Registered names in ascending byte order.
 std::vector<std::string> TimerNames();

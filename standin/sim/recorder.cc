@@ -51,10 +51,14 @@ void Recorder::Log(std::string_view level, std::string_view logger, std::string_
   Say(fmt::format("log     [{}][{}] {}", logger, level, text));
 }
 
-void Recorder::Registration(std::string_view kind, std::string_view name, bool added) {
+void Recorder::Registration(std::string_view kind, std::string_view name, bool added,
+                            bool was_registered) {
   std::lock_guard lock(mutex_);
-  Emit(added ? "register" : "unregister", {{"kind", kind}, {"name", name}});
-  Say(fmt::format("{} {} {}", added ? "register  " : "unregister", kind, name));
+  ordered_json fields{{"kind", kind}, {"name", name}};
+  if (!was_registered) fields["was_registered"] = false;
+  Emit(added ? "register" : "unregister", std::move(fields));
+  Say(fmt::format("{} {} {}{}", added ? "register  " : "unregister", kind, name,
+                  was_registered ? "" : " (was not registered)"));
 }
 
 void Recorder::Spawn(const SpawnEvent& spawn) {

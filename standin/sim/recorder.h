@@ -48,7 +48,9 @@ class Recorder {
 
   // `text` is UTF-8.
   void Log(std::string_view level, std::string_view logger, std::string_view text);
-  void Registration(std::string_view kind, std::string_view name, bool added);
+  // `was_registered` false: a removal of a name that was not registered.
+  void Registration(std::string_view kind, std::string_view name, bool added,
+                    bool was_registered = true);
   void Spawn(const SpawnEvent& spawn);
   void Notice(const NoticeEvent& notice);
   void Rcon(std::string_view command, const std::optional<std::string>& reply);

@@ -328,8 +328,12 @@ int Simulator::Run(ServerRoot& root) {
   SetTime(inputs_.start);
   standin::SetCurrentDir(root.dir().string());
   standin::LogSinks().push_back(std::make_shared<RecorderSink>(recorder_));
+  // Unload withdraws both names even when Load registered nothing; every
+  // remove call is recorded.
+  standin::ReportUnknownRemovals(true);
   standin::SetRegistrationObserver([this](const standin::RegistrationEvent& event) {
-    recorder_.Registration(standin::CommandKindName(event.kind), event.name, event.added);
+    recorder_.Registration(standin::CommandKindName(event.kind), event.name, event.added,
+                           event.was_registered);
   });
   BuildWorld();
   recorder_.Note(fmt::format("server directory {}, {} classes, {} actors, {} players",
