@@ -1,0 +1,99 @@
+// Fuzz target: arbitrary bytes as the simulator's script of timed operator
+// actions, read against a fixed world. Text that is not JSON is out of scope
+// (the world file target covers the shared JSON reading); for a JSON value,
+// reading may only succeed or throw sim::InputError, and an accepted script
+// must be in time order with every action complete.
+#include <stdlib.h>
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "fuzz/fuzz_check.h"
+#include "standin/sim/inputs.h"
+
+namespace {
+
+// A directory with one readable file, for "config_from" to find.
+class ScriptDir {
+ public:
+  ScriptDir() {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "drovekeeper-fuzz-script-XXXXXX").string();
+    fuzz::Check(mkdtemp(pattern.data()) != nullptr, "cannot create a temporary directory");
+    dir_ = pattern;
+    std::ofstream(dir_ / "config.json") << "{}";
+  }
+  ~ScriptDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
+  ScriptDir(const ScriptDir&) = delete;
+  ScriptDir& operator=(const ScriptDir&) = delete;
+
+  std::string path() const { return dir_.string(); }
+
+ private:
+  std::filesystem::path dir_;
+};
+
+sim::WorldSpec FixedWorld() {
+  sim::WorldSpec world;
+  world.classes.push_back({"/Game/Rex.Rex_C", true, true});
+  world.classes.push_back({"/Game/Fire.Fire_C", false, true});
+  world.actors.push_back({"/Game/Rex.Rex_C", 0, 2});
+  world.players.push_back({"alice", true});
+  return world;
+}
+
+void CheckScript(const std::vector<sim::ScriptAction>& actions, const sim::WorldSpec& world) {
+  for (std::size_t i = 0; i < actions.size(); ++i) {
+    const sim::ScriptAction& action = actions[i];
+    if (i > 0) {
+      fuzz::Check(actions[i - 1].offset_seconds <= action.offset_seconds,
+                  "accepted script is not in time order");
+    }
+    fuzz::Check(std::isfinite(action.minute) && action.minute >= 0,
+                "accepted a minute before the start");
+    fuzz::Check(action.offset_seconds == std::llround(action.minute * 60.0),
+                "offset does not match the minute");
+    switch (action.kind) {
+      case sim::ScriptAction::Kind::kRcon:
+      case sim::ScriptAction::Kind::kConfigFrom:
+        fuzz::Check(!action.text.empty(), "accepted an action without its text");
+        break;
+      case sim::ScriptAction::Kind::kKill:
+        fuzz::Check(world.FindClass(action.kill_class) != nullptr,
+                    "accepted a kill of a class the world lacks");
+        fuzz::Check(action.kill_count >= 1, "accepted a kill of no creature");
+        break;
+      case sim::ScriptAction::Kind::kConfigDelete:
+        break;
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static const ScriptDir dir;
+  static const sim::WorldSpec world = FixedWorld();
+  const nlohmann::json document = nlohmann::json::parse(data, data + size, nullptr, false);
+  if (document.is_discarded()) return 0;
+  try {
+    CheckScript(sim::ParseScript(document, "script.json", dir.path(), world), world);
+  } catch (const sim::InputError& e) {
+    fuzz::Check(std::string(e.what()).starts_with("script.json: "),
+                "an input error that does not name its file");
+  } catch (const std::exception& e) {
+    fuzz::Fail(std::string("script read threw an undocumented error: ") + e.what());
+  }
+  return 0;
+}
