@@ -1,0 +1,146 @@
+// Per-entry ledger of what the plug-in's schedules did over a simulated span:
+// for every configured entry, how often it fell due and what became of each
+// turn (spawned, held by its cap, class unknown, spawn refused, failed).
+//
+// The plug-in is seen only from outside, as the host and the game see it, so
+// the ledger keeps its own shadow of both schedules and explains each turn
+// from the calls the game received and the plug-in's log lines. It takes
+// plain values and knows nothing of the simulator; the simulator feeds it one
+// TimerCall per call of the plug-in's timer callback, and the report and the
+// operator tooling read the entries back. Not thread-safe.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace report {
+
+enum class Schedule { kInterval, kClock };  // "SpawnDino", "SpawnDinoX"
+
+std::string_view TableName(Schedule schedule);
+
+enum class Outcome { kSpawned, kHeldByCap, kClassUnknown, kSpawnRefused, kFailed };
+
+std::string_view OutcomeName(Outcome outcome);
+
+// One call the game received from the plug-in during a timer call.
+struct GameCall {
+  enum class Kind { kClassLoad, kSpawn };
+  Kind kind = Kind::kClassLoad;
+  std::string path;  // the class path handed to the class loader, UTF-8
+  bool ok = false;   // a class came back / the spawn was not refused
+};
+
+// What the stand-in saw during one call of the plug-in's timer callback.
+struct TimerCall {
+  std::int64_t time = 0;  // simulated, seconds since the epoch
+  int local_hour = 0;
+  int local_minute = 0;
+  // Wild creatures per BlueprintReference ("Blueprint'/P/A.A'") just before
+  // the call; classes not listed count 0.
+  std::map<std::string, int> wild_counts;
+  std::vector<GameCall> calls;         // class loads and spawns, in call order
+  std::vector<std::string> log_lines;  // the plug-in's messages, UTF-8
+};
+
+struct TimedOutcome {
+  std::int64_t time = 0;
+  Outcome outcome = Outcome::kSpawned;
+  std::string message;  // for kFailed
+};
+
+struct EntryRecord {
+  Schedule schedule = Schedule::kInterval;
+  std::string name;           // the entry's key: its blueprint path
+  std::string display_name;   // "Name", when it is a string
+  std::string schedule_text;  // "every 30 min" or "at 20:30"
+  bool configured = true;     // false once a reload dropped it
+  // Where a random position lands: around (base_x, base_y), see
+  // RandomSquares().
+  bool random_position = false;
+  bool has_base = false;
+  std::int32_t base_x = 0;
+  std::int32_t base_y = 0;
+
+  int fell_due = 0;
+  int spawned = 0;
+  int held_by_cap = 0;
+  int class_unknown = 0;
+  int spawn_refused = 0;
+  int failed = 0;
+  std::string last_failure;
+  std::vector<TimedOutcome> outcomes;
+};
+
+// World-space bounds of one of the four squares a random position can land in.
+struct Square {
+  double min_x, max_x, min_y, max_y;
+};
+std::vector<Square> RandomSquares(std::int32_t base_x, std::int32_t base_y);
+
+// The path the plug-in hands to the class loader for an entry name: bytes at
+// or above 0x80 become "?".
+std::string ClassPathOf(std::string_view name);
+
+// The entry a fault line names: `SpawnDino["ENTRY"]: MESSAGE`. Nullopt for
+// any other line.
+struct FaultLine {
+  Schedule schedule;
+  std::string name;
+  std::string message;
+};
+std::optional<FaultLine> ParseFaultLine(std::string_view line);
+
+class EntryLedger {
+ public:
+  // `document` is the configuration the plug-in loaded.
+  explicit EntryLedger(const nlohmann::json& document);
+
+  // One call of the timer callback. The plug-in runs its schedules on the
+  // first call and then on the first call at least 60 s after the last run.
+  // Returns whether this call was taken as a run.
+  bool OnTimerCall(const TimerCall& call);
+
+  // A reload that succeeded: countdowns of configured names start over,
+  // names no longer configured stop, faults are reported afresh.
+  void OnReload(const nlohmann::json& document);
+
+  // Interval entries in name order, then clock entries in name order;
+  // entries a reload dropped stay with their history.
+  std::vector<EntryRecord> Entries() const;
+  const EntryRecord* Find(Schedule schedule, const std::string& name) const;
+
+ private:
+  using Key = std::pair<Schedule, std::string>;
+
+  struct Shadow {
+    std::int32_t interval = 0;  // "SpawnInterval" as read
+    std::int64_t countdown = 0;
+    std::string clock_text;
+    std::optional<std::int32_t> world_maximum;
+  };
+
+  void Configure(const nlohmann::json& document);
+  void RunSchedules(const TimerCall& call);
+  void Attribute(const Key& key, const TimerCall& call, const std::map<Key, std::string>& faults,
+                 std::size_t& next_call, std::map<std::string, int>& spawned_now);
+  void Record(const Key& key, std::int64_t time, Outcome outcome, std::string message = {});
+  EntryRecord& RecordOf(const Key& key);
+
+  nlohmann::json document_;
+  std::map<Key, Shadow> shadows_;  // configured names only
+  std::map<Key, EntryRecord> records_;
+  // Last fault per entry since the configuration was read: the plug-in logs
+  // a repeated fault only once.
+  std::map<Key, std::string> known_faults_;
+  bool ran_ = false;
+  std::int64_t next_run_ = 0;
+};
+
+}  // namespace report

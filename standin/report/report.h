@@ -1,0 +1,69 @@
+// The preview report: one self-contained HTML page (inline SVG, CSS and a
+// little script; nothing fetched) showing a simulated span: the header facts,
+// a map of every spawn, a timeline and a table per entry, and the plug-in's
+// log. Called by the simulator at the end of a run and by the report tests.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "standin/report/ledger.h"
+
+namespace report {
+
+// The world settings' four map members as stored; zero means the default.
+struct MapSettings {
+  float latitude_scale = 0;
+  float longitude_scale = 0;
+  float latitude_origin = 0;
+  float longitude_origin = 0;
+};
+
+struct MapPoint {
+  float lat = 0;
+  float lon = 0;
+};
+
+// Latitude from Y and longitude from X in 32-bit float arithmetic, as the
+// notices compute them, before their rounding.
+MapPoint ToMap(const MapSettings& settings, float x, float y);
+// The same rounded down to one decimal, as a notice prints it.
+MapPoint ToNoticeMap(const MapSettings& settings, float x, float y);
+
+struct SpawnPoint {
+  std::int64_t time = 0;   // seconds since the epoch
+  std::string class_path;  // as handed to the class loader
+  float x = 0;
+  float y = 0;
+  float z = 0;
+  std::int32_t level = 0;
+};
+
+struct LogLine {
+  std::int64_t time = 0;
+  std::string level;  // "info", "error"
+  std::string text;   // UTF-8
+};
+
+struct ReportInput {
+  std::string config_file;  // the configuration's file name
+  std::string world_name;
+  std::string time_zone;
+  std::int64_t start = 0;  // the simulated span, seconds since the epoch
+  std::int64_t end = 0;
+  MapSettings map;
+  std::vector<EntryRecord> entries;  // from EntryLedger::Entries()
+  std::vector<SpawnPoint> spawns;
+  std::vector<LogLine> log;
+};
+
+// Times are shown in the process's local time zone.
+void WriteReport(const ReportInput& input, std::ostream& out);
+
+// Text made safe for HTML element content and quoted attribute values.
+std::string EscapeHtml(std::string_view text);
+
+}  // namespace report

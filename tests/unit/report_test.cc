@@ -1,0 +1,531 @@
+// The per-entry ledger over a scripted span, and the HTML report rendered
+// from it.
+#include "standin/report/report.h"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "standin/report/ledger.h"
+
+namespace report {
+namespace {
+
+using nlohmann::json;
+
+// 2024-01-01 12:00:00 UTC; the tests run with TZ=UTC.
+constexpr std::int64_t kStart = 1704110400;
+
+const std::string kInterval = "Blueprint'/Game/A/Interval.Interval'";
+const std::string kCapped = "Blueprint'/Game/B/Capped.Capped'";
+const std::string kMissing = "Blueprint'/Game/C/Missing.Missing'";
+const std::string kRefused = "Blueprint'/Game/D/Refused.Refused'";
+const std::string kFaulty = "Blueprint'/Game/E/Faulty.Faulty'";
+const std::string kClock = "Blueprint'/Game/F/Clock.Clock'";
+
+json Entry(json interval, int world_maximum, std::string position = "100 200 300",
+           bool random = false) {
+  return {{"SpawnInterval", interval},
+          {"Worldmaximum", world_maximum},
+          {"Position", position},
+          {"PositionRangeRandom", random},
+          {"Maxlevel", 10},
+          {"levelFixed", true},
+          {"SpawnNotice", false}};
+}
+
+json Config() {
+  json config;
+  config["SpawnDino"][kInterval] = Entry(2, 10);
+  config["SpawnDino"][kInterval]["Name"] = "Interval one";
+  config["SpawnDino"][kCapped] = Entry(0, 2);
+  config["SpawnDino"][kMissing] = Entry(0, 5);
+  config["SpawnDino"][kRefused] = Entry(0, 5);
+  config["SpawnDino"][kFaulty] = Entry(0, 5);
+  config["SpawnDinoX"][kClock] = Entry("12:3", 5, "0 0 500", true);
+  return config;
+}
+
+// One timer call as the stand-in saw it, built step by step.
+struct Call {
+  explicit Call(std::int64_t seconds_after_start) {
+    call.time = kStart + seconds_after_start;
+    call.local_hour = 12 + static_cast<int>(seconds_after_start / 3600);
+    call.local_minute = static_cast<int>(seconds_after_start / 60 % 60);
+  }
+  Call& Wild(const std::string& name, int count) {
+    call.wild_counts[name] = count;
+    return *this;
+  }
+  Call& Load(const std::string& name, bool ok) {
+    call.calls.push_back({GameCall::Kind::kClassLoad, ClassPathOf(name), ok});
+    return *this;
+  }
+  Call& Spawn(const std::string& name, bool ok) {
+    call.calls.push_back({GameCall::Kind::kSpawn, ClassPathOf(name), ok});
+    return *this;
+  }
+  // The three entries that behave the same on every run.
+  Call& Steady(bool faulty_logs) {
+    Load(kMissing, false).Load(kRefused, true).Spawn(kRefused, false).Load(kFaulty, true);
+    if (faulty_logs) {
+      call.log_lines.push_back("SpawnDino[\"" + kFaulty +
+                               "\"]: [json.exception.type_error.302] type must be number, "
+                               "but is null");
+    }
+    return *this;
+  }
+  TimerCall call;
+};
+
+std::vector<Outcome> OutcomesOf(const EntryRecord& record) {
+  std::vector<Outcome> outcomes;
+  for (const TimedOutcome& outcome : record.outcomes) outcomes.push_back(outcome.outcome);
+  return outcomes;
+}
+
+// Eight simulated minutes, one timer call a second. Runs at 12:00..12:07;
+// a reload between 12:03 and 12:04 lengthens the interval entry's countdown
+// and drops the faulty entry.
+class LedgerSpan : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::map<std::int64_t, Call> runs;
+    runs.emplace(0, Call(0).Wild(kCapped, 1).Load(kCapped, true).Spawn(kCapped, true).Steady(true));
+    runs.emplace(60, Call(60).Wild(kCapped, 2).Steady(false));
+    runs.emplace(120, Call(120)
+                          .Load(kInterval, true)
+                          .Spawn(kInterval, true)
+                          .Wild(kCapped, 1)
+                          .Load(kCapped, true)
+                          .Spawn(kCapped, true)
+                          .Steady(false));
+    runs.emplace(180,
+                 Call(180).Wild(kCapped, 2).Steady(false).Load(kClock, true).Spawn(kClock, true));
+    json reloaded = Config();
+    reloaded["SpawnDino"][kInterval]["SpawnInterval"] = 3;
+    reloaded["SpawnDino"].erase(kFaulty);
+    for (std::int64_t minute = 4; minute < 8; ++minute) {
+      Call call(minute * 60);
+      call.Wild(kCapped, 2).Load(kMissing, false).Load(kRefused, true).Spawn(kRefused, false);
+      if (minute == 7) {
+        call.call.calls.insert(call.call.calls.begin(),
+                               {{GameCall::Kind::kClassLoad, ClassPathOf(kInterval), true},
+                                {GameCall::Kind::kSpawn, ClassPathOf(kInterval), true}});
+      }
+      runs.emplace(minute * 60, call);
+    }
+
+    EntryLedger ledger(Config());
+    for (std::int64_t second = 0; second < 8 * 60; ++second) {
+      if (second == 230) ledger.OnReload(reloaded);
+      auto run = runs.find(second);
+      const bool was_run =
+          ledger.OnTimerCall(run != runs.end() ? run->second.call : Call(second).call);
+      if (was_run) run_seconds_.push_back(second);
+    }
+    entries_ = ledger.Entries();
+  }
+
+  const EntryRecord& Get(Schedule schedule, const std::string& name) const {
+    for (const EntryRecord& entry : entries_) {
+      if (entry.schedule == schedule && entry.name == name) return entry;
+    }
+    ADD_FAILURE() << "no entry " << name;
+    static const EntryRecord kNone;
+    return kNone;
+  }
+
+  std::vector<std::int64_t> run_seconds_;
+  std::vector<EntryRecord> entries_;
+};
+
+TEST_F(LedgerSpan, RunsOnFirstCallThenEverySixtySeconds) {
+  EXPECT_EQ(run_seconds_, (std::vector<std::int64_t>{0, 60, 120, 180, 240, 300, 360, 420}));
+}
+
+TEST_F(LedgerSpan, EntriesInPluginOrder) {
+  std::vector<std::string> names;
+  for (const EntryRecord& entry : entries_) {
+    names.push_back(std::string(TableName(entry.schedule)) + " " + entry.name);
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"SpawnDino " + kInterval, "SpawnDino " + kCapped,
+                                             "SpawnDino " + kMissing, "SpawnDino " + kRefused,
+                                             "SpawnDino " + kFaulty, "SpawnDinoX " + kClock}));
+}
+
+TEST_F(LedgerSpan, IntervalEntryRestartsItsCountdownOnReload) {
+  const EntryRecord& entry = Get(Schedule::kInterval, kInterval);
+  ASSERT_EQ(entry.outcomes.size(), 2u);
+  // Due on run 2 under interval 2; the reload before run 4 starts a fresh
+  // countdown of 3, so run 5 passes and run 7 spawns.
+  EXPECT_EQ(entry.outcomes[0].time, kStart + 120);
+  EXPECT_EQ(entry.outcomes[1].time, kStart + 420);
+  EXPECT_EQ(entry.spawned, 2);
+  EXPECT_EQ(entry.fell_due, 2);
+  EXPECT_EQ(entry.display_name, "Interval one");
+  EXPECT_EQ(entry.schedule_text, "every 4 min");
+}
+
+TEST_F(LedgerSpan, CappedEntryIsHeldWhileAtItsMaximum) {
+  const EntryRecord& entry = Get(Schedule::kInterval, kCapped);
+  EXPECT_EQ(OutcomesOf(entry),
+            (std::vector<Outcome>{Outcome::kSpawned, Outcome::kHeldByCap, Outcome::kSpawned,
+                                  Outcome::kHeldByCap, Outcome::kHeldByCap, Outcome::kHeldByCap,
+                                  Outcome::kHeldByCap, Outcome::kHeldByCap}));
+  EXPECT_EQ(entry.fell_due, 8);
+  EXPECT_EQ(entry.spawned, 2);
+  EXPECT_EQ(entry.held_by_cap, 6);
+  EXPECT_EQ(entry.schedule_text, "every minute");
+}
+
+TEST_F(LedgerSpan, UnknownClassAndRefusedSpawnAreCountedEveryRun) {
+  const EntryRecord& missing = Get(Schedule::kInterval, kMissing);
+  EXPECT_EQ(missing.fell_due, 8);
+  EXPECT_EQ(missing.class_unknown, 8);
+  EXPECT_EQ(missing.spawned + missing.failed + missing.spawn_refused, 0);
+  const EntryRecord& refused = Get(Schedule::kInterval, kRefused);
+  EXPECT_EQ(refused.fell_due, 8);
+  EXPECT_EQ(refused.spawn_refused, 8);
+  EXPECT_EQ(refused.class_unknown + refused.failed, 0);
+}
+
+TEST_F(LedgerSpan, FaultLoggedOnceCountsOnEveryRunUntilDropped) {
+  const EntryRecord& entry = Get(Schedule::kInterval, kFaulty);
+  // Four runs before the reload dropped it; its fault was logged only on
+  // the first.
+  EXPECT_EQ(entry.fell_due, 4);
+  EXPECT_EQ(entry.failed, 4);
+  EXPECT_EQ(entry.last_failure, "[json.exception.type_error.302] type must be number, but is null");
+  EXPECT_FALSE(entry.configured);
+  for (const TimedOutcome& outcome : entry.outcomes) EXPECT_LT(outcome.time, kStart + 230);
+}
+
+TEST_F(LedgerSpan, ClockEntryFallsDueInItsMinuteOnly) {
+  const EntryRecord& entry = Get(Schedule::kClock, kClock);
+  ASSERT_EQ(entry.outcomes.size(), 1u);
+  EXPECT_EQ(entry.outcomes[0].time, kStart + 180);
+  EXPECT_EQ(entry.outcomes[0].outcome, Outcome::kSpawned);
+  EXPECT_EQ(entry.schedule_text, "at 12:3");
+  EXPECT_TRUE(entry.configured);
+  EXPECT_TRUE(entry.random_position);
+  EXPECT_TRUE(entry.has_base);
+}
+
+TEST(EntryLedger, SpawnEarlierInTheRunCountsTowardsTheCapOfTheSameName) {
+  json config;
+  config["SpawnDino"][kCapped] = Entry(0, 1);
+  config["SpawnDinoX"][kCapped] = Entry("12:0", 1);
+  EntryLedger ledger(config);
+  ledger.OnTimerCall(Call(0).Load(kCapped, true).Spawn(kCapped, true).call);
+  EXPECT_EQ(OutcomesOf(*ledger.Find(Schedule::kInterval, kCapped)),
+            std::vector<Outcome>{Outcome::kSpawned});
+  EXPECT_EQ(OutcomesOf(*ledger.Find(Schedule::kClock, kCapped)),
+            std::vector<Outcome>{Outcome::kHeldByCap});
+}
+
+TEST(EntryLedger, FaultAfterLoadTakesTheLoadAlongAndLeavesTheNextEntryItsOwn) {
+  json config;
+  config["SpawnDino"][kFaulty] = Entry(0, 5);
+  config["SpawnDino"][kFaulty].erase("Maxlevel");
+  config["SpawnDino"][kRefused] = Entry(0, 5);
+  EntryLedger ledger(config);
+  Call call(0);
+  call.Load(kRefused, true).Spawn(kRefused, false).Load(kFaulty, true);
+  call.call.log_lines = {"已加载", "SpawnDino[\"" + kFaulty + "\"]: boom"};
+  ledger.OnTimerCall(call.call);
+  EXPECT_EQ(OutcomesOf(*ledger.Find(Schedule::kInterval, kRefused)),
+            std::vector<Outcome>{Outcome::kSpawnRefused});
+  const EntryRecord& faulty = *ledger.Find(Schedule::kInterval, kFaulty);
+  EXPECT_EQ(OutcomesOf(faulty), std::vector<Outcome>{Outcome::kFailed});
+  EXPECT_EQ(faulty.last_failure, "boom");
+}
+
+TEST(EntryLedger, ActivityBetweenModelledRunsIsTakenAsARun) {
+  json config;
+  config["SpawnDino"][kCapped] = Entry(0, 5);
+  EntryLedger ledger(config);
+  EXPECT_TRUE(ledger.OnTimerCall(Call(0).Load(kCapped, true).Spawn(kCapped, true).call));
+  EXPECT_FALSE(ledger.OnTimerCall(Call(59).call));
+  EXPECT_TRUE(ledger.OnTimerCall(Call(59).Load(kCapped, true).Spawn(kCapped, true).call));
+  EXPECT_FALSE(ledger.OnTimerCall(Call(60).call));
+  EXPECT_TRUE(ledger.OnTimerCall(Call(119).call));
+  EXPECT_EQ(ledger.Find(Schedule::kInterval, kCapped)->spawned, 2);
+  EXPECT_EQ(ledger.Find(Schedule::kInterval, kCapped)->fell_due, 3);
+}
+
+TEST(FaultLine, Parse) {
+  struct Case {
+    std::string line;
+    bool matches;
+    Schedule schedule;
+    std::string name;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"SpawnDino[\"Blueprint'/A.A'\"]: bad", true, Schedule::kInterval, "Blueprint'/A.A'", "bad"},
+      {"SpawnDinoX[\"X\"]: a \"]: b", true, Schedule::kClock, "X", "a \"]: b"},
+      {"SpawnDino[\"\"]: empty name", true, Schedule::kInterval, "", "empty name"},
+      {"SpawnDino: [json.exception] whole table", false, {}, "", ""},
+      {"SpawnDino[\"unterminated", false, {}, "", ""},
+      {"重新加载配置", false, {}, "", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    auto fault = ParseFaultLine(c.line);
+    ASSERT_EQ(fault.has_value(), c.matches);
+    if (!fault) continue;
+    EXPECT_EQ(fault->schedule, c.schedule);
+    EXPECT_EQ(fault->name, c.name);
+    EXPECT_EQ(fault->message, c.message);
+  }
+}
+
+TEST(ClassPath, HighBytesBecomeQuestionMarks) {
+  EXPECT_EQ(ClassPathOf("Blueprint'/Game/\xE9\xBE\x99.X'"), "Blueprint'/Game/???.X'");
+  EXPECT_EQ(ClassPathOf(kClock), kClock);
+}
+
+TEST(RandomPosition, BaseReadLikeThePlugin) {
+  struct Case {
+    std::string position;
+    bool has_base;
+    std::int32_t x, y;
+  };
+  const std::vector<Case> cases = {
+      {"  1000   -2000 300 ", true, 1000, -2000},
+      {"100.9 -200.5 3e2", true, 100, -200},
+      {"100 200", false, 0, 0},
+      {"100 x 300", false, 0, 0},
+      {"100,200,300", false, 0, 0},
+      {"1 2 99999999999", false, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.position);
+    json config;
+    config["SpawnDinoX"][kClock] = Entry("1:1", 1, c.position, true);
+    EntryLedger ledger(config);
+    const EntryRecord& entry = *ledger.Find(Schedule::kClock, kClock);
+    EXPECT_EQ(entry.has_base, c.has_base);
+    if (c.has_base) {
+      EXPECT_EQ(entry.base_x, c.x);
+      EXPECT_EQ(entry.base_y, c.y);
+    }
+  }
+}
+
+TEST(RandomPosition, FourSquaresOneInEachQuadrant) {
+  const std::vector<Square> squares = RandomSquares(1000, 2000);
+  ASSERT_EQ(squares.size(), 4u);
+  int quadrants = 0;
+  for (const Square& s : squares) {
+    EXPECT_DOUBLE_EQ(s.max_x - s.min_x, 32767);
+    EXPECT_DOUBLE_EQ(s.max_y - s.min_y, 32767);
+    const bool east = s.min_x > 1000;
+    const bool south = s.min_y > 2000;
+    EXPECT_DOUBLE_EQ(east ? s.min_x : s.max_x, east ? 1000 + 18888 : 1000 - 18888);
+    EXPECT_DOUBLE_EQ(south ? s.min_y : s.max_y, south ? 2000 + 18888 : 2000 - 18888);
+    quadrants |= 1 << ((east ? 1 : 0) + (south ? 2 : 0));
+  }
+  EXPECT_EQ(quadrants, 0b1111);
+}
+
+TEST(MapCoordinates, AsTheNoticesPrintThem) {
+  struct Case {
+    MapSettings settings;
+    float x, y;
+    float lat, lon;
+  };
+  const std::vector<Case> cases = {
+      {{}, 80000, 0, 50.0f, 60.0f},
+      {{}, 0, 600, 50.0f, 50.0f},
+      {{}, 0, -4000, 49.5f, 50.0f},
+      {{}, 0, 1000, 50.1f, 50.0f},
+      {{}, 0, -400400, -0.1f, 50.0f},
+      {{400, 0, 0, 0}, 0, 4000, 101.0f, 50.0f},
+      {{0, 0, 0, 200000}, 8000, 0, 50.0f, 26.0f},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.x << "," << c.y);
+    const MapPoint at = ToNoticeMap(c.settings, c.x, c.y);
+    EXPECT_FLOAT_EQ(at.lat, c.lat);
+    EXPECT_FLOAT_EQ(at.lon, c.lon);
+  }
+}
+
+// ---- The rendered report.
+
+int Count(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+std::vector<std::string> Matches(const std::string& text, const std::string& pattern) {
+  std::vector<std::string> found;
+  const std::regex re(pattern);
+  for (auto it = std::sregex_iterator(text.begin(), text.end(), re); it != std::sregex_iterator();
+       ++it) {
+    found.push_back((*it)[1].str());
+  }
+  return found;
+}
+
+class RenderedReport : public LedgerSpan {
+ protected:
+  void SetUp() override {
+    LedgerSpan::SetUp();
+    input_.config_file = "config.json";
+    input_.world_name = "Demo \"isle\" <b>";
+    input_.time_zone = "UTC";
+    input_.start = kStart;
+    input_.end = kStart + 8 * 60;
+    input_.entries = entries_;
+    input_.spawns = {
+        {kStart, ClassPathOf(kCapped), 80000, 0, 100, 42},
+        {kStart + 120, ClassPathOf(kInterval), 0, -4000, 0, 10},
+        {kStart + 120, ClassPathOf(kCapped), 8000, 8000, 0, 7},
+        {kStart + 180, ClassPathOf(kClock), -30000, 25000, 38000, 150},
+        {kStart + 420, ClassPathOf(kInterval), 100, 200, 300, 10},
+    };
+    input_.log = {{kStart, "info", "已加载:Drovekeeper"},
+                  {kStart, "error", "SpawnDino[\"" + kFaulty + "\"]: <oops> & \"quoted\""}};
+  }
+
+  std::string Render() const {
+    std::ostringstream out;
+    WriteReport(input_, out);
+    return out.str();
+  }
+
+  // The cells of the table row of an entry.
+  std::vector<std::string> RowCells(const std::string& html, Schedule schedule,
+                                    const std::string& name) const {
+    const std::string start = "data-table=\"" + std::string(TableName(schedule)) +
+                              "\" data-entry=\"" + EscapeHtml(name) + "\"><td>";
+    const auto row = html.find(start);
+    if (row == std::string::npos) return {};
+    const std::string cells = html.substr(row, html.find("</tr>", row) - row);
+    return Matches(cells, "<td[^>]*>([^<]*)");
+  }
+
+  ReportInput input_;
+};
+
+TEST_F(RenderedReport, OnePointPerSpawnAtItsMapCoordinates) {
+  const std::string html = Render();
+  EXPECT_EQ(Count(html, "<circle class=\"spawn\""), 5);
+  EXPECT_EQ(Matches(html, "class=\"spawn\"[^>]*data-lat=\"([^\"]*)\""),
+            (std::vector<std::string>{"50", "49.5", "51", "53.1", "50"}));
+  EXPECT_EQ(Matches(html, "class=\"spawn\"[^>]*data-lon=\"([^\"]*)\""),
+            (std::vector<std::string>{"60", "50", "51", "46.2", "50"}));
+  EXPECT_EQ(Matches(html, "class=\"spawn\"[^>]*data-level=\"([^\"]*)\""),
+            (std::vector<std::string>{"42", "10", "7", "150", "10"}));
+  EXPECT_EQ(Matches(html, "class=\"spawn\"[^>]*data-time=\"([^\"]*)\"")[3], "2024-01-01 12:03:00");
+}
+
+TEST_F(RenderedReport, PointsShareTheirEntrysColourAndTheLegendNamesIt) {
+  const std::string html = Render();
+  const auto colours = Matches(html, "class=\"spawn\"[^>]*fill=\"([^\"]*)\"");
+  ASSERT_EQ(colours.size(), 5u);
+  EXPECT_EQ(colours[0], colours[2]);  // both Capped
+  EXPECT_EQ(colours[1], colours[4]);  // both Interval
+  EXPECT_NE(colours[0], colours[1]);
+  EXPECT_NE(colours[0], colours[3]);
+  EXPECT_NE(html.find("Interval one \xE2\x80\x94 " + EscapeHtml(kInterval)), std::string::npos);
+}
+
+TEST_F(RenderedReport, RandomEntryShowsItsFourSquares) {
+  const std::string html = Render();
+  EXPECT_EQ(Matches(html, "<rect class=\"square\" data-entry=\"([^\"]*)\"").size(), 4u);
+  EXPECT_EQ(Count(html, "<rect class=\"square\" data-entry=\"" + EscapeHtml(kClock) + "\""), 4);
+}
+
+TEST_F(RenderedReport, TimelineMarksPerEntryAndOutcome) {
+  const std::string html = Render();
+  auto row_marks = [&](Schedule schedule, const std::string& name) {
+    const std::string start = "<g class=\"row\" data-table=\"" + std::string(TableName(schedule)) +
+                              "\" data-entry=\"" + EscapeHtml(name) + "\">";
+    const auto at = html.find(start);
+    if (at == std::string::npos) return std::vector<std::string>{};
+    const std::string row = html.substr(at, html.find("\n", at) - at);
+    return Matches(row, "data-outcome=\"([^\"]*)\"");
+  };
+  EXPECT_EQ(row_marks(Schedule::kInterval, kInterval),
+            (std::vector<std::string>{"spawned", "spawned"}));
+  const auto capped = row_marks(Schedule::kInterval, kCapped);
+  EXPECT_EQ(std::count(capped.begin(), capped.end(), "held by cap"), 6);
+  EXPECT_EQ(std::count(capped.begin(), capped.end(), "spawned"), 2);
+  EXPECT_EQ(row_marks(Schedule::kInterval, kMissing), std::vector<std::string>(8, "class unknown"));
+  EXPECT_EQ(row_marks(Schedule::kInterval, kRefused), std::vector<std::string>(8, "spawn refused"));
+  EXPECT_EQ(row_marks(Schedule::kInterval, kFaulty), std::vector<std::string>(4, "failed"));
+  EXPECT_EQ(row_marks(Schedule::kClock, kClock), std::vector<std::string>{"spawned"});
+}
+
+TEST_F(RenderedReport, TableCountsAndFaultyRows) {
+  const std::string html = Render();
+  // Table, entry, schedule, fell due, spawned, cap, unknown, refused,
+  // failures, last failure.
+  auto cells = RowCells(html, Schedule::kInterval, kCapped);
+  ASSERT_EQ(cells.size(), 10u);
+  EXPECT_EQ(std::vector<std::string>(cells.begin() + 2, cells.begin() + 9),
+            (std::vector<std::string>{"every minute", "8", "2", "6", "0", "0", "0"}));
+  cells = RowCells(html, Schedule::kInterval, kFaulty);
+  ASSERT_EQ(cells.size(), 10u);
+  EXPECT_EQ(cells[3], "4");
+  EXPECT_EQ(cells[8], "4");
+  EXPECT_EQ(cells[9], "[json.exception.type_error.302] type must be number, but is null");
+  cells = RowCells(html, Schedule::kClock, kClock);
+  ASSERT_EQ(cells.size(), 10u);
+  EXPECT_EQ(cells[2], "at 12:3");
+
+  EXPECT_EQ(
+      Matches(html,
+              "<tr class=\"entry faulty[^\"]*\" data-table=\"[^\"]*\" data-entry=\"([^\"]*)\""),
+      (std::vector<std::string>{EscapeHtml(kMissing), EscapeHtml(kFaulty)}));
+  EXPECT_EQ(Count(html, "<tr class=\"entry"), 6);
+}
+
+TEST_F(RenderedReport, HeaderAndLog) {
+  const std::string html = Render();
+  EXPECT_NE(html.find("<dd id=\"config-file\">config.json</dd>"), std::string::npos);
+  EXPECT_NE(html.find("<dd id=\"span\">2024-01-01 12:00:00 to 2024-01-01 12:08:00 (8 min)</dd>"),
+            std::string::npos);
+  EXPECT_NE(html.find("<dd id=\"time-zone\">UTC</dd>"), std::string::npos);
+  EXPECT_NE(html.find("<td>已加载:Drovekeeper</td>"), std::string::npos);
+  EXPECT_EQ(Count(html, "<tr class=\"error\">"), 1);
+}
+
+TEST_F(RenderedReport, ConfigurationTextsAreEscaped) {
+  const std::string hostile = "Blueprint'/Game/X/<script>alert(\"x\")</script>.X'";
+  json config;
+  config["SpawnDino"][hostile] = Entry(0, 5);
+  config["SpawnDino"][hostile]["Name"] = "\"><script>alert('n')</script>";
+  EntryLedger ledger(config);
+  ledger.OnTimerCall(Call(0).Load(hostile, true).Spawn(hostile, true).call);
+  input_.entries = ledger.Entries();
+  input_.spawns = {{kStart, ClassPathOf(hostile), 0, 0, 0, 1}};
+  const std::string html = Render();
+
+  // Only the page's own script element, and no attribute broken open.
+  EXPECT_EQ(Count(html, "<script"), 1);
+  EXPECT_EQ(Count(html, "alert(\"x\")"), 0);
+  EXPECT_NE(html.find("&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt;"), std::string::npos);
+  EXPECT_NE(html.find("&quot;&gt;&lt;script&gt;alert(&#39;n&#39;)"), std::string::npos);
+  EXPECT_NE(html.find("Demo &quot;isle&quot; &lt;b&gt;"), std::string::npos);
+  EXPECT_NE(html.find("&lt;oops&gt; &amp; &quot;quoted&quot;"), std::string::npos);
+}
+
+TEST_F(RenderedReport, NothingIsFetched) {
+  const std::string html = Render();
+  for (const char* outside : {"http:", "https:", "src=", "href=", "url(", "@import"}) {
+    EXPECT_EQ(html.find(outside), std::string::npos) << outside;
+  }
+}
+
+}  // namespace
+}  // namespace report
