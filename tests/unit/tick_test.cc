@@ -1,0 +1,284 @@
+// The minute tick and the countdown schedule: the 60-second gate, countdown
+// periods and resets, name order, and how one faulty entry is contained.
+#include "spawn/tick.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "config/config.h"
+#include "plugin/log.h"
+#include "standin/host/host.h"
+#include "tests/support/host_fixture.h"
+#include "tests/support/scripted_env.h"
+
+namespace {
+
+using nlohmann::json;
+
+const std::string kRex = "Blueprint'/Game/Rex.Rex'";
+const std::string kAnky = "Blueprint'/Game/Anky.Anky'";
+const std::string kRaptor = "Blueprint'/Game/Raptor.Raptor'";
+constexpr std::int64_t kMinute = 60 * ScriptedEnv::kTicksPerSecond;
+
+json Entry(json interval) {
+  return {{"SpawnInterval", interval},    {"Worldmaximum", 10}, {"Position", "100 200 300"},
+          {"PositionRangeRandom", false}, {"Maxlevel", 150},    {"levelFixed", false},
+          {"SpawnNotice", false}};
+}
+
+class TickTest : public HostFixture {
+ protected:
+  void SetUp() override {
+    HostFixture::SetUp();
+    CreatePluginLogger();
+    NextRunTicks = 0;
+    ForgetEntryFaults();
+    ConfigDocument = json::object();
+    env_.SetNowTicks(1'000 * kMinute);
+  }
+  void TearDown() override {
+    ConfigDocument = nullptr;
+    CountdownTable = nullptr;
+    ClockTable = nullptr;
+    HostFixture::TearDown();
+  }
+
+  void Load(json document) {
+    ConfigDocument = std::move(document);
+    BuildSpawnTables(ConfigDocument);
+  }
+
+  // One run a minute, as the host would call it.
+  void RunMinute() {
+    TimingSpawnTick();
+    env_.AdvanceSeconds(60);
+  }
+
+  std::vector<std::string> SpawnedClasses() {
+    std::vector<std::string> classes;
+    for (const auto& spawn : world()->Spawns()) classes.push_back(spawn.class_reference);
+    return classes;
+  }
+
+  std::vector<std::string> ErrorLines() {
+    std::vector<std::string> lines;
+    for (const auto& line : sink().lines()) {
+      if (line.level == spdlog::level::err) lines.push_back(line.payload);
+    }
+    return lines;
+  }
+
+  ScriptedEnv env_;
+  ScopedEnv scoped_{env_};
+};
+
+TEST_F(TickTest, GateOpensOncePerSixtySeconds) {
+  standin::World& world = UseWorld(WorldBuilder().Class(kRex));
+  Load({{"SpawnDino", {{kRex, Entry(0)}}}});
+  const std::int64_t start = env_.NowTicks();
+
+  TimingSpawnTick();
+  EXPECT_EQ(world.Spawns().size(), 1u);
+  EXPECT_EQ(NextRunTicks, start + kMinute);
+
+  env_.AdvanceSeconds(59);
+  TimingSpawnTick();
+  EXPECT_EQ(world.Spawns().size(), 1u);
+  env_.AdvanceSeconds(0.9999999);
+  TimingSpawnTick();
+  EXPECT_EQ(world.Spawns().size(), 1u);
+
+  env_.SetNowTicks(start + kMinute);
+  TimingSpawnTick();
+  EXPECT_EQ(world.Spawns().size(), 2u);
+  EXPECT_EQ(NextRunTicks, start + 2 * kMinute);
+}
+
+TEST_F(TickTest, ClockSetBackWaitsForStoredTime) {
+  standin::World& world = UseWorld(WorldBuilder().Class(kRex));
+  Load({{"SpawnDino", {{kRex, Entry(0)}}}});
+  TimingSpawnTick();
+  env_.AdvanceSeconds(-3600);
+  TimingSpawnTick();
+  EXPECT_EQ(world.Spawns().size(), 1u);
+}
+
+struct PeriodCase {
+  json interval;
+  std::vector<int> firing_runs;  // of runs 0..8
+};
+
+TEST_F(TickTest, CountdownPeriods) {
+  const PeriodCase cases[] = {
+      {0, {0, 1, 2, 3, 4, 5, 6, 7, 8}},
+      {2, {2, 5, 8}},
+      {-5, {0, 1, 2, 3, 4, 5, 6, 7, 8}},
+      {2.5, {2, 5, 8}},
+      {true, {1, 3, 5, 7}},
+  };
+  for (const PeriodCase& c : cases) {
+    standin::World& world = UseWorld(WorldBuilder().Class(kRex));
+    NextRunTicks = 0;
+    Load({{"SpawnDino", {{kRex, Entry(c.interval)}}}});
+    std::vector<int> fired;
+    for (int run = 0; run < 9; ++run) {
+      const std::size_t before = world.Spawns().size();
+      RunMinute();
+      if (world.Spawns().size() > before) fired.push_back(run);
+    }
+    EXPECT_EQ(fired, c.firing_runs) << "interval " << c.interval.dump();
+  }
+}
+
+TEST_F(TickTest, IntervalZeroHoldsZeroAfterEveryRun) {
+  UseWorld(WorldBuilder().Class(kRex));
+  Load({{"SpawnDino", {{kRex, Entry(0)}}}});
+  for (int run = 0; run < 3; ++run) {
+    RunMinute();
+    EXPECT_EQ(CountdownTable[kRex], json(0));
+  }
+}
+
+TEST_F(TickTest, FractionalIntervalIsCopiedBackUnconverted) {
+  UseWorld(WorldBuilder().Class(kRex));
+  Load({{"SpawnDino", {{kRex, Entry(2.5)}}}});
+  EXPECT_EQ(CountdownTable[kRex], json(2));
+  RunMinute();  // 2 -> 1
+  RunMinute();  // 1 -> 0
+  RunMinute();  // fires
+  ASSERT_TRUE(CountdownTable[kRex].is_number_float());
+  EXPECT_EQ(CountdownTable[kRex].get<double>(), 2.5);
+  RunMinute();  // read as 2
+  EXPECT_EQ(CountdownTable[kRex], json(1));
+}
+
+TEST_F(TickTest, NegativeCountdownFiresAtOnceAndResets) {
+  standin::World& world = UseWorld(WorldBuilder().Class(kRex));
+  Load({{"SpawnDino", {{kRex, Entry(4)}}}});
+  CountdownTable[kRex] = -7;
+  RunMinute();
+  EXPECT_EQ(world.Spawns().size(), 1u);
+  EXPECT_EQ(CountdownTable[kRex], json(4));
+}
+
+TEST_F(TickTest, EntriesRunInByteOrderOfNames) {
+  const std::string lower = "Blueprint'/Game/apex.apex'";
+  standin::World& world = UseWorld(WorldBuilder().Class(kRex).Class(kAnky).Class(lower));
+  json table = json::object();
+  table[lower] = Entry(0);
+  table[kRex] = Entry(0);
+  table[kAnky] = Entry(0);
+  Load({{"SpawnDino", table}});
+  RunMinute();
+  ASSERT_EQ(world.Spawns().size(), 3u);
+  EXPECT_EQ(SpawnedClasses(), (std::vector<std::string>{"/Game/Anky.Anky_C", "/Game/Rex.Rex_C",
+                                                        "/Game/apex.apex_C"}));
+}
+
+TEST_F(TickTest, CappedEntryStillResetsAndWaitsFullInterval) {
+  standin::World& world = UseWorld(WorldBuilder().Creatures(kRex, 1));
+  json entry = Entry(3);
+  entry["Worldmaximum"] = 1;
+  Load({{"SpawnDino", {{kRex, entry}}}});
+  for (int run = 0; run < 4; ++run) RunMinute();
+  EXPECT_TRUE(world.Spawns().empty());
+  EXPECT_EQ(CountdownTable[kRex], json(3));
+
+  world.KillCreatures(world.FindClass("/Game/Rex.Rex_C"), 1);
+  for (int run = 0; run < 3; ++run) RunMinute();
+  EXPECT_TRUE(world.Spawns().empty());
+  RunMinute();
+  EXPECT_EQ(world.Spawns().size(), 1u);
+}
+
+TEST_F(TickTest, FaultyEntryIsLoggedOnceAndOthersStillSpawn) {
+  standin::World& world = UseWorld(WorldBuilder().Class(kRex).Class(kAnky).Class(kRaptor));
+  json faulty = Entry(0);
+  faulty.erase("Worldmaximum");
+  Load({{"SpawnDino", {{kAnky, Entry(0)}, {kRaptor, faulty}, {kRex, Entry(0)}}},
+        {"SpawnDinoX", {{kRex, Entry("0:0")}}}});
+  env_.SetLocalTime(0, 0);
+
+  const std::int64_t start = env_.NowTicks();
+  RunMinute();
+  EXPECT_EQ(NextRunTicks, start + kMinute);
+  EXPECT_EQ(SpawnedClasses(),
+            (std::vector<std::string>{"/Game/Anky.Anky_C", "/Game/Rex.Rex_C", "/Game/Rex.Rex_C"}));
+  const std::string expected =
+      "SpawnDino[\"" + kRaptor +
+      "\"]: [json.exception.type_error.302] type must be number, but is null";
+  EXPECT_EQ(ErrorLines(), std::vector<std::string>{expected});
+
+  RunMinute();
+  EXPECT_EQ(world.Spawns().size(), 5u);
+  EXPECT_EQ(ErrorLines().size(), 1u) << "the same fault is logged once";
+
+  ForgetEntryFaults();
+  RunMinute();
+  EXPECT_EQ(ErrorLines(), (std::vector<std::string>{expected, expected}));
+}
+
+TEST_F(TickTest, BadCountdownValuesAreFaultsOfTheirEntry) {
+  UseWorld(WorldBuilder().Class(kRex).Class(kAnky));
+  Load({{"SpawnDino", {{kAnky, Entry(0)}, {kRex, Entry(0)}}}});
+  CountdownTable[kAnky] = "soon";
+  CountdownTable[kRaptor] = 0;  // in the table, not in the configuration
+  RunMinute();
+  RunMinute();
+
+  EXPECT_EQ(SpawnedClasses(), (std::vector<std::string>{"/Game/Rex.Rex_C", "/Game/Rex.Rex_C"}));
+  const std::vector<std::string> errors = ErrorLines();
+  ASSERT_EQ(errors.size(), 2u);
+  EXPECT_EQ(errors[0],
+            "SpawnDino[\"" + kAnky +
+                "\"]: [json.exception.type_error.302] type must be number, but is string");
+  EXPECT_EQ(errors[1], "SpawnDino[\"" + kRaptor + "\"]: no entry in the configuration");
+  // Looking for the missing entry must not invent one.
+  EXPECT_FALSE(ConfigDocument["SpawnDino"].contains(kRaptor));
+}
+
+TEST_F(TickTest, UnknownGameFunctionIsLoggedWithoutCrash) {
+  standin::World& world = UseWorld(WorldBuilder().Class(kRex));
+  Load({{"SpawnDino", {{kRex, Entry(0)}}}});
+  ASSERT_TRUE(standin::Unregister("UVictoryCore.BPLoadClass"));
+  RunMinute();
+  EXPECT_TRUE(world.Spawns().empty());
+  EXPECT_EQ(ErrorLines(), std::vector<std::string>{"SpawnDino[\"" + kRex +
+                                                   "\"]: unknown game function "
+                                                   "UVictoryCore.BPLoadClass"});
+  EXPECT_EQ(CountdownTable[kRex], json(0));
+}
+
+TEST_F(TickTest, WithoutWorldOrLevelNothingSpawnsButCountdownsAdvance) {
+  standin::World& world = UseWorld(WorldBuilder().Class(kRex));
+  Load({{"SpawnDino", {{kRex, Entry(1)}}}});
+  standin::SetWorld(nullptr);
+  RunMinute();
+  EXPECT_EQ(CountdownTable[kRex], json(0));
+  RunMinute();
+  EXPECT_EQ(CountdownTable[kRex], json(1));
+
+  world.Install();
+  world.SetHasPersistentLevel(false);
+  RunMinute();
+  RunMinute();
+  EXPECT_EQ(CountdownTable[kRex], json(1));
+  EXPECT_TRUE(world.Spawns().empty());
+  EXPECT_TRUE(ErrorLines().empty());
+}
+
+TEST_F(TickTest, EmptyOrNullTablesDoNothing) {
+  UseWorld();
+  Load(json::object());
+  RunMinute();
+  CountdownTable = nullptr;
+  ClockTable = nullptr;
+  RunMinute();
+  EXPECT_TRUE(world()->Spawns().empty());
+  EXPECT_TRUE(ErrorLines().empty());
+  EXPECT_EQ(env_.LocalTimeReads(), 0);
+}
+
+}  // namespace
