@@ -242,7 +242,7 @@ void EntryLedger::RunSchedules(const TimerCall& call) {
   // A fault of a name the ledger does not schedule still counts against it.
   for (const auto& [key, message] : faults) {
     if (!shadows_.contains(key)) {
-      known_faults_[key] = message;
+      known_faults_[key] = {message, false};
       Record(key, call.time, Outcome::kFailed, message);
     }
   }
@@ -266,20 +266,25 @@ void EntryLedger::Attribute(const Key& key, const TimerCall& call,
   if (spawned.value_or(false)) ++spawned_now[name];
 
   if (auto fault = faults.find(key); fault != faults.end()) {
-    known_faults_[key] = fault->second;
+    known_faults_[key] = {fault->second, spawned.value_or(false)};
     Record(key, call.time, Outcome::kFailed, fault->second);
     return;
   }
+  auto known = known_faults_.find(key);
   if (loaded.has_value() && !*loaded) return Record(key, call.time, Outcome::kClassUnknown);
   if (spawned.has_value()) {
+    // A fault that came after the spawn (the notice) repeats with it, unlogged.
+    if (*spawned && known != known_faults_.end() && known->second.after_spawn) {
+      return Record(key, call.time, Outcome::kFailed, known->second.message);
+    }
     return Record(key, call.time, *spawned ? Outcome::kSpawned : Outcome::kSpawnRefused);
   }
-  auto known = known_faults_.find(key);
   if (loaded.has_value()) {
     // Loaded but not spawned: a settings read failed, and the plug-in logs
     // a repeated fault only once.
-    return Record(key, call.time, Outcome::kFailed,
-                  known != known_faults_.end() ? known->second : "stopped after its class loaded");
+    return Record(
+        key, call.time, Outcome::kFailed,
+        known != known_faults_.end() ? known->second.message : "stopped after its class loaded");
   }
   const Shadow& shadow = shadows_.at(key);
   auto wild = call.wild_counts.find(name);
@@ -288,7 +293,7 @@ void EntryLedger::Attribute(const Key& key, const TimerCall& call,
     return Record(key, call.time, Outcome::kHeldByCap);
   }
   Record(key, call.time, Outcome::kFailed,
-         known != known_faults_.end() ? known->second : "no class load below the cap");
+         known != known_faults_.end() ? known->second.message : "no class load below the cap");
 }
 
 EntryRecord& EntryLedger::RecordOf(const Key& key) {

@@ -138,7 +138,11 @@ class EntryLedger {
   std::map<Key, EntryRecord> records_;
   // Last fault per entry since the configuration was read: the plug-in logs
   // a repeated fault only once.
-  std::map<Key, std::string> known_faults_;
+  struct KnownFault {
+    std::string message;
+    bool after_spawn = false;  // the entry's creature was spawned first
+  };
+  std::map<Key, KnownFault> known_faults_;
   bool ran_ = false;
   std::int64_t next_run_ = 0;
 };

@@ -245,6 +245,23 @@ TEST(EntryLedger, FaultAfterLoadTakesTheLoadAlongAndLeavesTheNextEntryItsOwn) {
   EXPECT_EQ(faulty.last_failure, "boom");
 }
 
+TEST(EntryLedger, FaultAfterTheSpawnRepeatsWithEverySpawnUntilReload) {
+  json config;
+  config["SpawnDino"][kFaulty] = Entry(0, 50);
+  EntryLedger ledger(config);
+  Call first(0);
+  first.Load(kFaulty, true).Spawn(kFaulty, true);
+  first.call.log_lines = {"SpawnDino[\"" + kFaulty + "\"]: argument index out of range"};
+  ledger.OnTimerCall(first.call);
+  ledger.OnTimerCall(Call(60).Load(kFaulty, true).Spawn(kFaulty, true).call);
+  ledger.OnReload(config);
+  ledger.OnTimerCall(Call(120).Load(kFaulty, true).Spawn(kFaulty, true).call);
+  const EntryRecord& entry = *ledger.Find(Schedule::kInterval, kFaulty);
+  EXPECT_EQ(OutcomesOf(entry),
+            (std::vector<Outcome>{Outcome::kFailed, Outcome::kFailed, Outcome::kSpawned}));
+  EXPECT_EQ(entry.last_failure, "argument index out of range");
+}
+
 TEST(EntryLedger, ActivityBetweenModelledRunsIsTakenAsARun) {
   json config;
   config["SpawnDino"][kCapped] = Entry(0, 5);
