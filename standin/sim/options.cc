@@ -36,9 +36,11 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
   app.add_option("--script", o.script_file, "Timed operator actions (JSON array)")
       ->check(CLI::ExistingFile);
   app.add_option("--events", o.events_file, "Write events as JSON Lines to FILE ('-': stdout)");
-  auto* port = app.add_option("--rcon-port", o.rcon_port, "Serve RCON on this TCP port")
-                   ->check(CLI::Range(1, 65535))
-                   ->excludes(minutes_option);
+  auto* port =
+      app.add_option("--rcon-port", o.rcon_port,
+                     "Serve RCON on this TCP port (0: any free port, shown on the console)")
+          ->check(CLI::Range(0, 65535))
+          ->excludes(minutes_option);
   auto* password = app.add_option("--rcon-password", o.rcon_password, "RCON password")->needs(port);
   port->needs(password);
   app.add_option("--rcon-bind", o.rcon_bind, "RCON listen address (default: 127.0.0.1)")

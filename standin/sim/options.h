@@ -17,8 +17,8 @@ struct SimOptions {
   std::optional<std::int64_t> minutes;  // set: simulated mode, else real time
   std::string world_file;               // empty: the built-in demo world
   std::string script_file;
-  std::string events_file;  // "-" for standard output
-  int rcon_port = 0;        // 0: no RCON server
+  std::string events_file;       // "-" for standard output
+  std::optional<int> rcon_port;  // 0: any free port
   std::string rcon_password;
   std::string rcon_bind = "127.0.0.1";
 

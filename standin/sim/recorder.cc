@@ -5,12 +5,21 @@
 #include <iconv.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "standin/sim/clock.h"
 
 namespace sim {
 
 using nlohmann::ordered_json;
+
+namespace {
+
+// The float's shortest decimal form as a double, so 1/255 as a float reads
+// 0.003921569 in the events rather than its widened binary value.
+double AsWritten(float value) { return std::strtod(fmt::format("{}", value).c_str(), nullptr); }
+
+}  // namespace
 
 Recorder::Recorder(std::ostream* events, std::ostream& console)
     : events_(events), console_(console) {
@@ -65,9 +74,9 @@ void Recorder::Spawn(const SpawnEvent& spawn) {
   std::lock_guard lock(mutex_);
   ++spawns_by_class_[spawn.class_path];
   Emit("spawn", {{"class", spawn.class_path},
-                 {"x", spawn.x},
-                 {"y", spawn.y},
-                 {"z", spawn.z},
+                 {"x", AsWritten(spawn.x)},
+                 {"y", AsWritten(spawn.y)},
+                 {"z", AsWritten(spawn.z)},
                  {"level", spawn.level},
                  {"level_up_points", spawn.level_up_points},
                  {"began_play", spawn.began_play}});
@@ -78,11 +87,13 @@ void Recorder::Spawn(const SpawnEvent& spawn) {
 void Recorder::Notice(const NoticeEvent& notice) {
   std::lock_guard lock(mutex_);
   ++notices_;
+  ordered_json color = ordered_json::array();
+  for (float c : notice.color) color.push_back(AsWritten(c));
   Emit("notice", {{"player", notice.player},
                   {"text", notice.text},
-                  {"color", notice.color},
-                  {"scale", notice.scale},
-                  {"display_time", notice.display_time}});
+                  {"color", std::move(color)},
+                  {"scale", AsWritten(notice.scale)},
+                  {"display_time", AsWritten(notice.display_time)}});
   Say(fmt::format("notice  to {}: {}", notice.player, notice.text));
 }
 

@@ -271,15 +271,15 @@ int Simulator::RunSimulated(const ServerRoot& root) {
 int Simulator::RunRealTime(const ServerRoot& root) {
   const SimOptions& options = inputs_.options;
   std::unique_ptr<rcon::RconServer> server;
-  if (options.rcon_port != 0) {
+  if (options.rcon_port.has_value()) {
     rcon::RconServerOptions rcon_options;
     rcon_options.bind_address = options.rcon_bind;
-    rcon_options.port = static_cast<std::uint16_t>(options.rcon_port);
+    rcon_options.port = static_cast<std::uint16_t>(*options.rcon_port);
     rcon_options.password = options.rcon_password;
     server = std::make_unique<rcon::RconServer>(rcon_options);
     if (std::error_code error = server->Start()) {
       recorder_.Error(fmt::format("cannot serve RCON on {}:{}: {}", options.rcon_bind,
-                                  options.rcon_port, error.message()));
+                                  *options.rcon_port, error.message()));
       return 1;
     }
     recorder_.Note(fmt::format("RCON listening on {}:{}", options.rcon_bind, server->port()));

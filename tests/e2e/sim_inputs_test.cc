@@ -351,9 +351,9 @@ TEST(RecorderTest, WritesOneStampedObjectPerEventAndCountsForTheSummary) {
   recorder.Registration("timer", "Drovekeeper.TimingSpawn", true);
   recorder.Log("error", "L", "boom");
   recorder.SetTime(1709287260);
-  recorder.Spawn({"Blueprint'/Game/T/A.A'", 1, -2, 3.5f, 150, {1, 2, 0, 3}, true});
+  recorder.Spawn({"Blueprint'/Game/T/A.A'", 1, -2, 0.1f, 150, {1, 2, 0, 3}, true});
   recorder.Spawn({"Blueprint'/Game/T/A.A'", 0, 0, 0, 3, {}, false});
-  recorder.Notice({"P", "Dion (A) Level:150", {0, 1, 1, 0.5f}, 1.5f, 10});
+  recorder.Notice({"P", "Dion (A) Level:150", {0, 1, 1, 1 / 255.0f}, 1.5f, 10});
   recorder.Rcon("Drovekeeper.reload", std::nullopt);
   recorder.Registration("rcon", "Drovekeeper.reload", false);
 
@@ -364,9 +364,10 @@ TEST(RecorderTest, WritesOneStampedObjectPerEventAndCountsForTheSummary) {
   EXPECT_EQ(lines[1]["level"], "error");
   EXPECT_EQ(lines[1]["logger"], "L");
   EXPECT_EQ(lines[2], json::parse(R"({"time": "2024-03-01 10:01:00", "event": "spawn",
-      "class": "Blueprint'/Game/T/A.A'", "x": 1.0, "y": -2.0, "z": 3.5, "level": 150,
+      "class": "Blueprint'/Game/T/A.A'", "x": 1.0, "y": -2.0, "z": 0.1, "level": 150,
       "level_up_points": [1, 2, 0, 3], "began_play": true})"));
-  EXPECT_EQ(lines[4]["color"], json::parse("[0.0, 1.0, 1.0, 0.5]"));
+  // Floats are written in their shortest form, not as widened doubles.
+  EXPECT_EQ(lines[4]["color"], json::parse("[0.0, 1.0, 1.0, 0.003921569]"));
   EXPECT_EQ(lines[4]["display_time"], 10.0);
   EXPECT_TRUE(lines[5]["reply"].is_null());
   EXPECT_EQ(lines[6]["event"], "unregister");

@@ -1,0 +1,393 @@
+// drovekeeper-sim run as a process with the real plug-in module: schedules,
+// caps, reloads and failures as an operator would see them in the events.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "rcon_test_client.h"
+#include "sim_process.h"
+
+namespace e2e {
+namespace {
+
+using nlohmann::json;
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using ::testing::HasSubstr;
+
+constexpr char kClassA[] = "/Game/T/A.A_C";
+constexpr char kEntryA[] = "Blueprint'/Game/T/A.A'";
+constexpr char kEntryB[] = "Blueprint'/Game/T/B.B'";
+constexpr char kEntryC[] = "Blueprint'/Game/T/C.C'";
+constexpr char kReloaded[] = "重新加载配置";
+constexpr char kOpenFailure[] = "无法打开文件配置config.json";
+constexpr char kStart[] = "2024-03-01 01:00:00";
+// Stat indices that receive level-up points.
+constexpr int kLevelledStats[] = {0, 1, 3, 4, 7, 8, 9};
+
+json Entry(json interval, int cap, const std::string& position, bool random, int level, bool fixed,
+           bool notice, const std::string& name = "") {
+  json entry = {{"SpawnInterval", interval},     {"Worldmaximum", cap}, {"Position", position},
+                {"PositionRangeRandom", random}, {"Maxlevel", level},   {"levelFixed", fixed},
+                {"SpawnNotice", notice}};
+  if (notice) entry["Name"] = name;
+  return entry;
+}
+
+// A: two actor kinds to count; B: a second creature; C: loads, never spawns;
+// F: not a creature.
+json TestWorld() {
+  return json::parse(R"({
+    "seed": 5,
+    "world_settings": {"LatitudeScale": 0, "LongitudeScale": 0,
+                       "LatitudeOrigin": 0, "LongitudeOrigin": 0},
+    "classes": [
+      {"reference": "/Game/T/A.A_C", "creature": true},
+      {"reference": "/Game/T/B.B_C", "creature": true},
+      {"reference": "/Game/T/C.C_C", "creature": true, "spawnable": false},
+      {"reference": "/Game/T/F.F_C", "creature": false}
+    ],
+    "actors": [],
+    "players": [{"name": "P1"}, {"name": "Gone", "resolves": false}, {"name": "P2"}]
+  })");
+}
+
+// "2024-03-01 01:MM:SS" for `seconds` after kStart.
+std::string At(int seconds) {
+  char text[32];
+  std::snprintf(text, sizeof(text), "2024-03-01 %02d:%02d:%02d", 1 + seconds / 3600,
+                seconds / 60 % 60, seconds % 60);
+  return text;
+}
+
+std::vector<std::string> SpawnTimes(const SimResult& result, const std::string& entry) {
+  std::vector<std::string> times;
+  for (const json& spawn : result.Of("spawn")) {
+    if (spawn["class"] == entry) times.push_back(spawn["time"]);
+  }
+  return times;
+}
+
+// Minutes m in [0, span) at which an interval entry fires: I, 2I+1, 3I+2, ...
+std::vector<std::string> IntervalTimes(int interval, int first_run, int span) {
+  std::vector<std::string> times;
+  for (int m = first_run + interval; m < span; m += interval + 1) times.push_back(At(m * 60));
+  return times;
+}
+
+class SimE2eTest : public ::testing::Test {
+ protected:
+  std::string WriteConfig(const json& config, const std::string& name = "config.json") {
+    return dir_.Write(name, config.dump(2));
+  }
+  std::string WriteWorld(const json& world) { return dir_.Write("world.json", world.dump(2)); }
+  std::string WriteScript(const json& script) { return dir_.Write("script.json", script.dump(2)); }
+
+  SimResult Run(std::vector<std::string> args) {
+    SimResult result = RunSim(args, dir_.path());
+    EXPECT_EQ(result.exit_code, 0) << result.err << result.out;
+    return result;
+  }
+
+  ScratchDir dir_;
+};
+
+TEST_F(SimE2eTest, IntervalAndClockEntriesSpawnOnTimeWithLevelAndNotice) {
+  json config;
+  config["SpawnDino"][kEntryA] = Entry(4, 100, "80000 0 100", false, 20, true, true, "Rex");
+  config["SpawnDinoX"][kEntryB] = Entry("1:30", 100, "0 8000 5", false, 7, true, false);
+  SimResult result = Run({"--config", WriteConfig(config), "--world", WriteWorld(TestWorld()),
+                          "--start", kStart, "--minutes", "60"});
+
+  EXPECT_EQ(SpawnTimes(result, kEntryA), IntervalTimes(4, 0, 60));
+  EXPECT_THAT(SpawnTimes(result, kEntryB), ElementsAre(At(30 * 60)));
+
+  for (const json& spawn : result.Of("spawn")) {
+    const bool a = spawn["class"] == kEntryA;
+    EXPECT_EQ(spawn["x"], a ? 80000.0 : 0.0);
+    EXPECT_EQ(spawn["y"], a ? 0.0 : 8000.0);
+    EXPECT_EQ(spawn["z"], a ? 100.0 : 5.0);
+    EXPECT_EQ(spawn["level"], a ? 20 : 7);
+    EXPECT_TRUE(spawn["began_play"]);
+    int points = 0;
+    for (int stat : kLevelledStats) points += spawn["level_up_points"][stat].get<int>();
+    EXPECT_EQ(points, a ? 19 : 6);
+  }
+
+  // Each A spawn is announced to both players whose controllers resolve.
+  std::vector<json> notices = result.Of("notice");
+  ASSERT_EQ(notices.size(), 2 * SpawnTimes(result, kEntryA).size());
+  for (std::size_t i = 0; i < notices.size(); ++i) {
+    const json& notice = notices[i];
+    EXPECT_EQ(notice["player"], i % 2 == 0 ? "P1" : "P2");
+    EXPECT_EQ(notice["time"], SpawnTimes(result, kEntryA)[i / 2]);
+    EXPECT_EQ(notice["text"], "Dion (Rex) Level:20 Spawn Position：Y50 60！");
+    EXPECT_EQ(notice["color"], json::parse("[0.0, 1.0, 1.0, 0.003921569]"));
+    EXPECT_EQ(notice["scale"], 1.5);
+    EXPECT_EQ(notice["display_time"], 10.0);
+  }
+  EXPECT_TRUE(result.Of("rcon").empty());
+  EXPECT_THAT(result.out, HasSubstr("notice  to P1: Dion (Rex) Level:20"));
+  EXPECT_THAT(result.out, HasSubstr("spawns: 13\n"));
+}
+
+TEST_F(SimE2eTest, CapCountsOnlyWildCreaturesOfTheEntrysClass) {
+  json world = TestWorld();
+  world["actors"] = json::parse(R"([
+    {"class": "/Game/T/A.A_C", "team": 0, "count": 3},
+    {"class": "/Game/T/A.A_C", "team": 49999, "count": 2},
+    {"class": "/Game/T/B.B_C", "team": 0, "count": 4},
+    {"class": "/Game/T/F.F_C", "team": 0, "count": 2}
+  ])");
+  json config;
+  config["SpawnDino"][kEntryA] = Entry(0, 5, "1 2 3", false, 10, false, false);
+  config["SpawnDino"][kEntryC] = Entry(0, 5, "1 2 3", false, 10, false, false);
+  json script = json::parse(R"([{"minute": 5, "kill": {"class": "/Game/T/A.A_C", "count": 2}}])");
+  SimResult result = Run({"--config", WriteConfig(config), "--world", WriteWorld(world), "--script",
+                          WriteScript(script), "--start", kStart, "--minutes", "10"});
+
+  // Three wild A (the tamed two do not count) leave room for two; the kill
+  // before the run at minute 5 makes room for two more.
+  EXPECT_THAT(SpawnTimes(result, kEntryA), ElementsAre(At(0), At(60), At(300), At(360)));
+  // A class the game refuses to spawn ends its turn silently.
+  EXPECT_TRUE(SpawnTimes(result, kEntryC).empty());
+  EXPECT_TRUE(result.Of("log").size() == 1 && result.Of("log")[0]["level"] == "info") << result.out;
+  EXPECT_THAT(result.out, HasSubstr("errors: 0\n"));
+}
+
+TEST_F(SimE2eTest, ReloadRestartsCountdownsAndStopsDroppedNames) {
+  json before;
+  before["SpawnDino"][kEntryA] = Entry(9, 100, "0 0 0", false, 3, false, false);
+  before["SpawnDino"][kEntryB] = Entry(4, 100, "0 0 0", false, 3, false, false);
+  json after;
+  after["SpawnDino"][kEntryA] = before["SpawnDino"][kEntryA];
+  std::string after_path = WriteConfig(after, "after.json");
+  json script = {{{"minute", 12}, {"config_from", after_path}},
+                 {{"minute", 12.5}, {"rcon", "Drovekeeper.reload"}}};
+  SimResult result = Run({"--config", WriteConfig(before), "--world", WriteWorld(TestWorld()),
+                          "--script", WriteScript(script), "--start", kStart, "--minutes", "45"});
+
+  // A fired at 9; the reload at 12:30 sets it back to 9, so the run at 13
+  // starts a fresh countdown: 22, 32, 42 instead of 19, 29, 39.
+  EXPECT_THAT(SpawnTimes(result, kEntryA),
+              ElementsAre(At(9 * 60), At(22 * 60), At(32 * 60), At(42 * 60)));
+  EXPECT_THAT(SpawnTimes(result, kEntryB), ElementsAre(At(4 * 60), At(9 * 60)));
+  std::vector<json> rcon = result.Of("rcon");
+  ASSERT_EQ(rcon.size(), 1u);
+  EXPECT_EQ(rcon[0]["time"], At(12 * 60 + 30));
+  EXPECT_EQ(rcon[0]["command"], "Drovekeeper.reload");
+  EXPECT_EQ(rcon[0]["reply"], kReloaded);
+}
+
+struct FailedReload {
+  const char* name;
+  const char* broken_file;  // null: the file is deleted
+  const char* log_text;
+};
+
+class FailedReloadTest : public SimE2eTest, public ::testing::WithParamInterface<FailedReload> {};
+
+TEST_P(FailedReloadTest, KeepsTheOldConfigurationRunning) {
+  json config;
+  config["SpawnDino"][kEntryA] = Entry(4, 100, "0 0 0", false, 3, false, false);
+  json script = json::array();
+  if (GetParam().broken_file == nullptr) {
+    script.push_back({{"minute", 7}, {"config_delete", true}});
+  } else {
+    script.push_back(
+        {{"minute", 7}, {"config_from", dir_.Write("broken.json", GetParam().broken_file)}});
+  }
+  script.push_back({{"minute", 7.5}, {"rcon", "Drovekeeper.reload"}});
+  SimResult result = Run({"--config", WriteConfig(config), "--world", WriteWorld(TestWorld()),
+                          "--script", WriteScript(script), "--start", kStart, "--minutes", "20"});
+
+  // The countdown is neither restarted nor stopped.
+  EXPECT_EQ(SpawnTimes(result, kEntryA), IntervalTimes(4, 0, 20));
+  std::vector<json> errors;
+  for (const json& log : result.Of("log")) {
+    if (log["level"] == "error") errors.push_back(log);
+  }
+  ASSERT_EQ(errors.size(), 1u) << result.out;
+  EXPECT_EQ(errors[0]["time"], At(7 * 60 + 30));
+  EXPECT_EQ(errors[0]["logger"], "Plovermoor1.3.2");
+  EXPECT_THAT(errors[0]["text"].get<std::string>(), HasSubstr(GetParam().log_text));
+  std::vector<json> rcon = result.Of("rcon");
+  ASSERT_EQ(rcon.size(), 1u);
+  ASSERT_TRUE(rcon[0]["reply"].is_string()) << rcon[0];
+  EXPECT_NE(rcon[0]["reply"], kReloaded);
+  EXPECT_THAT(rcon[0]["reply"].get<std::string>(), HasSubstr(GetParam().log_text));
+  EXPECT_THAT(result.out, HasSubstr("errors: 1\n"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, FailedReloadTest,
+                         ::testing::Values(FailedReload{"Deleted", nullptr, kOpenFailure},
+                                           FailedReload{"Broken", "{\"SpawnDino\": {",
+                                                        "parse error"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SimE2eTest, MissingConfigurationLeavesThePluginInert) {
+  std::string root = dir_.path() + "/server";
+  std::filesystem::create_directories(root);
+  SimResult result = Run(
+      {"--root", root, "--world", WriteWorld(TestWorld()), "--start", kStart, "--minutes", "5"});
+
+  std::vector<json> logs = result.Of("log");
+  ASSERT_EQ(logs.size(), 1u);
+  EXPECT_EQ(logs[0]["level"], "error");
+  EXPECT_EQ(logs[0]["text"], kOpenFailure);
+  EXPECT_EQ(logs[0]["time"], At(0));
+  EXPECT_TRUE(result.Of("register").empty());
+  EXPECT_TRUE(result.Of("spawn").empty());
+  // Unload withdraws both names all the same, when the run ends.
+  std::vector<json> gone = result.Of("unregister");
+  ASSERT_EQ(gone.size(), 2u);
+  EXPECT_EQ(gone[0]["kind"], "timer");
+  EXPECT_EQ(gone[0]["name"], "Drovekeeper.TimingSpawn");
+  EXPECT_EQ(gone[1]["kind"], "rcon");
+  EXPECT_EQ(gone[1]["name"], "Drovekeeper.reload");
+  EXPECT_EQ(gone[1]["time"], At(5 * 60));
+}
+
+struct BadInput {
+  const char* name;
+  std::vector<std::string> args;  // "@" + file name stands for that file in the scratch dir
+  std::string message;            // "@" likewise
+};
+
+class BadInputTest : public SimE2eTest, public ::testing::WithParamInterface<BadInput> {};
+
+TEST_P(BadInputTest, ExitsWithStatusTwoBeforeLoadingAnything) {
+  dir_.Write("broken.json", "{\"classes\": [");
+  dir_.Write("stray-class.json",
+             R"({"world_settings": {"LatitudeScale": 0, "LongitudeScale": 0,
+                 "LatitudeOrigin": 0, "LongitudeOrigin": 0},
+                 "classes": [], "actors": [{"class": "/Game/X.X_C", "team": 0, "count": 1}],
+                 "players": []})");
+  dir_.Write("late.json", R"([{"rcon": "Drovekeeper.reload"}])");
+  auto expand = [&](const std::string& text) {
+    return text.starts_with("@") ? dir_.path() + "/" + text.substr(1) : text;
+  };
+  std::vector<std::string> args;
+  for (const std::string& arg : GetParam().args) args.push_back(expand(arg));
+  args.insert(args.end(), {"--minutes", "5", "--root", dir_.path()});
+
+  SimResult result = RunSim(args, dir_.path());
+  EXPECT_EQ(result.exit_code, 2);
+  EXPECT_THAT(result.err, HasSubstr(expand(GetParam().message)));
+  EXPECT_EQ(result.err.rfind("drovekeeper-sim: ", 0), 0u) << result.err;
+  EXPECT_TRUE(result.out.empty()) << result.out;
+  EXPECT_FALSE(std::filesystem::exists(dir_.path() + "/events.jsonl"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, BadInputTest,
+    ::testing::Values(
+        BadInput{"UnknownOption", {"--speed", "3"}, "--speed"},
+        BadInput{"BadStart", {"--start", "2024-02-30 10:00:00"}, "--start"},
+        BadInput{"MissingWorld", {"--world", "@absent.json"}, "@absent.json"},
+        BadInput{"MalformedWorld", {"--world", "@broken.json"}, "@broken.json: not valid JSON"},
+        BadInput{"WorldWithStrayClass",
+                 {"--world", "@stray-class.json"},
+                 "@stray-class.json: actors[0].class: \"/Game/X.X_C\" is not one of the classes"},
+        BadInput{"MalformedScript", {"--script", "@broken.json"}, "@broken.json: not valid JSON"},
+        BadInput{
+            "ScriptWithoutMinute", {"--script", "@late.json"}, "@late.json: [0].minute: missing"},
+        BadInput{"MissingPlugin", {"--plugin", "@absent.so"}, "@absent.so"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SimE2eTest, ExampleConfigurationOverADayOnTheDemoWorld) {
+  SimResult result = Run({"--config", DROVEKEEPER_SOURCE_DIR "/examples/config.json", "--start",
+                          "2024-03-01 00:00:00", "--minutes", "1440", "--events", "-"});
+  // Events on standard output, the console on standard error.
+  std::istringstream lines(result.out);
+  for (std::string line; std::getline(lines, line);) result.events.push_back(json::parse(line));
+  EXPECT_THAT(result.err, HasSubstr("Summary: 2024-03-01 00:00:00 to 2024-03-02 00:00:00"));
+
+  const std::string thornback = "Blueprint'/Game/Fauna/Thornback/Thornback_BP.Thornback_BP'";
+  const std::string cragwing = "Blueprint'/Game/Fauna/Cragwing/Cragwing_BP.Cragwing_BP'";
+  // Two wild Thornbacks and a cap of five: three half-hourly spawns, then full.
+  EXPECT_THAT(SpawnTimes(result, thornback),
+              ElementsAre("2024-03-01 00:29:00", "2024-03-01 00:59:00", "2024-03-01 01:29:00"));
+  // The clock-time Cragwing (level 450) comes once, at 20:30.
+  std::vector<std::string> evening;
+  for (const json& spawn : result.Of("spawn")) {
+    if (spawn["class"] == cragwing && spawn["level"] == 450) evening.push_back(spawn["time"]);
+  }
+  EXPECT_THAT(evening, ElementsAre("2024-03-01 20:30:00"));
+  for (const json& notice : result.Of("notice")) EXPECT_NE(notice["player"], "Ghost");
+  EXPECT_EQ(result.Of("register").size(), 2u);
+  std::vector<json> gone = result.Of("unregister");
+  ASSERT_EQ(gone.size(), 2u);
+  EXPECT_EQ(gone[1]["time"], "2024-03-02 00:00:00");
+}
+
+bool NodeClientAvailable() {
+  return access("/usr/bin/node", X_OK) == 0 &&
+         std::filesystem::exists(DROVEKEEPER_SOURCE_DIR
+                                 "/tests/e2e/rcon_client/node_modules/rcon-client");
+}
+
+// Runs the node client; returns its exit status and standard output.
+std::pair<int, std::string> NodeRcon(std::uint16_t port, const std::string& password,
+                                     const std::string& command) {
+  std::string line = "node " DROVEKEEPER_SOURCE_DIR "/tests/e2e/rcon_client/check.mjs 127.0.0.1 " +
+                     std::to_string(port) + " '" + password + "' '" + command +
+                     "' 5000 2>/dev/null";
+  FILE* pipe = popen(line.c_str(), "r");
+  std::string out;
+  char buffer[256];
+  while (std::fgets(buffer, sizeof(buffer), pipe) != nullptr) out += buffer;
+  int status = pclose(pipe);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+TEST_F(SimE2eTest, ReloadOverTcpInRealTime) {
+  json config;
+  config["SpawnDino"][kEntryA] = Entry(30, 100, "0 0 0", false, 3, false, false);
+  SimProcess sim({"--config", WriteConfig(config), "--world", WriteWorld(TestWorld()),
+                  "--rcon-port", "0", "--rcon-password", "s3cret"},
+                 dir_.path());
+  std::optional<std::string> listening =
+      sim.WaitForOutput("RCON listening on 127.0.0.1:", std::chrono::seconds(20));
+  ASSERT_TRUE(listening.has_value())
+      << ReadFile(dir_.path() + "/stdout.txt") << ReadFile(dir_.path() + "/stderr.txt");
+  const auto port =
+      static_cast<std::uint16_t>(std::stoi(listening->substr(listening->rfind(':') + 1)));
+
+  RconOutcome refused = RunRconCommand("127.0.0.1", port, "wrong", "Drovekeeper.reload");
+  EXPECT_FALSE(refused.authenticated);
+  EXPECT_FALSE(refused.reply.has_value());
+  RconOutcome reload = RunRconCommand("127.0.0.1", port, "s3cret", "Drovekeeper.reload");
+  EXPECT_TRUE(reload.authenticated) << reload.failure;
+  EXPECT_EQ(reload.reply, kReloaded) << reload.failure;
+  int expected_reloads = 1;
+  if (NodeClientAvailable()) {
+    auto [status, out] = NodeRcon(port, "s3cret", "Drovekeeper.reload");
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(out, std::string(kReloaded) + "\n");
+    ++expected_reloads;
+  }
+
+  sim.Signal(SIGTERM);
+  SimResult result = sim.Wait();
+  EXPECT_EQ(result.exit_code, 0) << result.err;
+  std::vector<json> rcon = result.Of("rcon");
+  ASSERT_EQ(rcon.size(), static_cast<std::size_t>(expected_reloads));
+  for (const json& r : rcon) EXPECT_EQ(r["reply"], kReloaded);
+  // SIGTERM still unloads cleanly.
+  EXPECT_EQ(result.Of("unregister").size(), 2u);
+  EXPECT_THAT(result.out, HasSubstr("Summary:"));
+}
+
+}  // namespace
+}  // namespace e2e

@@ -1,0 +1,132 @@
+#include "sim_process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+namespace e2e {
+
+ScratchDir::ScratchDir() {
+  char pattern[] = "/tmp/drovekeeper-e2e-XXXXXX";
+  if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::string ScratchDir::Write(const std::string& name, const std::string& text) const {
+  std::string path = path_ + "/" + name;
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+  return path;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::vector<nlohmann::json> SimResult::Of(const std::string& event) const {
+  std::vector<nlohmann::json> found;
+  for (const auto& e : events) {
+    if (e.value("event", "") == event) found.push_back(e);
+  }
+  return found;
+}
+
+SimProcess::SimProcess(const std::vector<std::string>& args, const std::string& dir) : dir_(dir) {
+  std::vector<std::string> argv{DROVEKEEPER_SIM_PATH};
+  argv.insert(argv.end(), args.begin(), args.end());
+  if (std::find(args.begin(), args.end(), "--events") == args.end()) {
+    events_path_ = dir + "/events.jsonl";
+    argv.push_back("--events");
+    argv.push_back(events_path_);
+  }
+  std::vector<char*> raw;
+  for (auto& a : argv) raw.push_back(a.data());
+  raw.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  std::string out = dir + "/stdout.txt";
+  std::string err = dir + "/stderr.txt";
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  setenv("TZ", "UTC", 1);
+  int failed = posix_spawn(&pid_, raw[0], &actions, nullptr, raw.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (failed != 0) throw std::runtime_error(std::string("cannot start ") + raw[0]);
+}
+
+SimProcess::~SimProcess() {
+  if (pid_ > 0) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+}
+
+std::optional<std::string> SimProcess::WaitForOutput(const std::string& text,
+                                                     std::chrono::milliseconds timeout) {
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::istringstream out(ReadFile(dir_ + "/stdout.txt"));
+    for (std::string line; std::getline(out, line);) {
+      if (line.find(text) != std::string::npos) return line;
+    }
+    if (pid_ > 0 && waitpid(pid_, &status_, WNOHANG) == pid_) {
+      pid_ = -1;
+      return std::nullopt;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return std::nullopt;
+}
+
+void SimProcess::Signal(int signal) {
+  if (pid_ > 0) kill(pid_, signal);
+}
+
+SimResult SimProcess::Wait() {
+  SimResult result;
+  if (pid_ > 0) {
+    waitpid(pid_, &status_, 0);
+    pid_ = -1;
+  }
+  result.exit_code = WIFEXITED(status_) ? WEXITSTATUS(status_) : 128 + WTERMSIG(status_);
+  result.out = ReadFile(dir_ + "/stdout.txt");
+  result.err = ReadFile(dir_ + "/stderr.txt");
+  if (!events_path_.empty()) {
+    std::istringstream lines(ReadFile(events_path_));
+    for (std::string line; std::getline(lines, line);) {
+      result.events.push_back(nlohmann::json::parse(line));
+    }
+  }
+  return result;
+}
+
+SimResult RunSim(const std::vector<std::string>& args, const std::string& dir) {
+  SimProcess process(args, dir);
+  return process.Wait();
+}
+
+}  // namespace e2e

@@ -1,0 +1,67 @@
+// Runs drovekeeper-sim as a child process for the end-to-end tests and reads
+// back what it reported: exit status, console, and the --events JSON Lines.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+// A scratch directory removed with the object.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+
+  const std::string& path() const { return path_; }
+  // Writes `text` to path()/name and returns the full path.
+  std::string Write(const std::string& name, const std::string& text) const;
+
+ private:
+  std::string path_;
+};
+
+struct SimResult {
+  int exit_code = -1;  // 128 + signal when killed
+  std::string out;     // standard output
+  std::string err;     // standard error
+  std::vector<nlohmann::json> events;
+
+  // Events of one kind, in order.
+  std::vector<nlohmann::json> Of(const std::string& event) const;
+};
+
+// A running simulator; its output goes to files in `dir`.
+class SimProcess {
+ public:
+  // Adds "--events dir/events.jsonl" unless `args` has --events already.
+  SimProcess(const std::vector<std::string>& args, const std::string& dir);
+  ~SimProcess();  // kills the child if it still runs
+
+  // Waits for standard output to hold a line containing `text`; returns that
+  // line, or nothing once `timeout` passes or the child exits.
+  std::optional<std::string> WaitForOutput(const std::string& text,
+                                           std::chrono::milliseconds timeout);
+  void Signal(int signal);
+  SimResult Wait();
+
+ private:
+  std::string dir_;
+  std::string events_path_;
+  pid_t pid_ = -1;
+  int status_ = 0;  // once reaped
+};
+
+// Runs to completion.
+SimResult RunSim(const std::vector<std::string>& args, const std::string& dir);
+
+std::string ReadFile(const std::string& path);
+
+}  // namespace e2e
