@@ -152,10 +152,11 @@ struct ViewBox {
     max_lon = std::max(max_lon, static_cast<double>(p.lon));
   }
   void Clamp() {
-    min_lat = std::max(std::floor(min_lat / 10) * 10 - 2, kMapMinView);
-    min_lon = std::max(std::floor(min_lon / 10) * 10 - 2, kMapMinView);
-    max_lat = std::min(std::ceil(max_lat / 10) * 10 + 2, kMapMaxView);
-    max_lon = std::min(std::ceil(max_lon / 10) * 10 + 2, kMapMaxView);
+    // Room for the grid's labels on every side.
+    min_lat = std::max(std::floor(min_lat / 10) * 10 - 4, kMapMinView);
+    min_lon = std::max(std::floor(min_lon / 10) * 10 - 5, kMapMinView);
+    max_lat = std::min(std::ceil(max_lat / 10) * 10 + 3, kMapMaxView);
+    max_lon = std::min(std::ceil(max_lon / 10) * 10 + 4, kMapMaxView);
   }
 };
 
@@ -282,10 +283,23 @@ void WriteMark(std::ostream& out, double x, double y, const TimedOutcome& outcom
 
 std::string RowLabel(const EntryRecord& entry) {
   std::string label = std::string(TableName(entry.schedule)) + " ";
-  if (!entry.display_name.empty()) return label + entry.display_name;
-  // The blueprint's own name is the informative end of its path.
-  const std::size_t slash = entry.name.find_last_of('/');
-  return label + (slash == std::string::npos ? entry.name : entry.name.substr(slash + 1));
+  std::string shown = entry.display_name;
+  if (shown.empty()) {
+    // The blueprint's own name is the informative end of its path.
+    const std::size_t slash = entry.name.find_last_of('/');
+    shown = slash == std::string::npos ? entry.name : entry.name.substr(slash + 1);
+  }
+  return label + shown;
+}
+
+// Cut to fit the timeline's label column, never inside a UTF-8 sequence.
+std::string Shortened(std::string text) {
+  constexpr std::size_t kMostBytes = 44;
+  if (text.size() <= kMostBytes) return text;
+  std::size_t cut = kMostBytes;
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  text.resize(cut);
+  return text + "\xE2\x80\xA6";
 }
 
 void WriteTimeline(const ReportInput& input, const Colours& colours, std::ostream& out) {
@@ -311,9 +325,9 @@ void WriteTimeline(const ReportInput& input, const Colours& colours, std::ostrea
     const std::string& colour = colours.ForPath(ClassPathOf(entry.name)).colour;
     out << "<g class=\"row\" data-table=\"" << TableName(entry.schedule) << "\" data-entry=\""
         << Escaped(entry.name) << "\"><text x=\"4\" y=\"" << Num(y + 4) << "\"><title>"
-        << Escaped(entry.name) << "</title>" << Escaped(RowLabel(entry)) << "</text><line x1=\""
-        << Num(kLabelWidth) << "\" y1=\"" << Num(y) << "\" x2=\"" << Num(kLabelWidth + kPlotWidth)
-        << "\" y2=\"" << Num(y) << "\"/>";
+        << Escaped(entry.name) << "</title>" << Escaped(Shortened(RowLabel(entry)))
+        << "</text><line x1=\"" << Num(kLabelWidth) << "\" y1=\"" << Num(y) << "\" x2=\""
+        << Num(kLabelWidth + kPlotWidth) << "\" y2=\"" << Num(y) << "\"/>";
     for (const TimedOutcome& outcome : entry.outcomes) {
       std::string tip = fmt::format("{}\n{}\n{}", RowLabel(entry), LocalTimeText(outcome.time),
                                     OutcomeName(outcome.outcome));
@@ -353,8 +367,8 @@ void WriteTable(const ReportInput& input, std::ostream& out) {
                       entry.spawn_refused}) {
       out << "<td class=\"n\">" << count << "</td>";
     }
-    out << "<td class=\"n failures\">" << entry.failed << "</td><td>" << Escaped(entry.last_failure)
-        << "</td></tr>\n";
+    out << "<td class=\"n" << (entry.failed > 0 ? " failures" : "") << "\">" << entry.failed
+        << "</td><td>" << Escaped(entry.last_failure) << "</td></tr>\n";
   }
   out << "</tbody></table></section>\n";
 }
