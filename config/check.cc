@@ -123,8 +123,13 @@ class PositionIndex {
   explicit PositionIndex(std::string_view text) : text_(text) { Scan(); }
 
   const Member* Find(const Path& path) const {
-    const auto it = members_.find(path);
-    return it == members_.end() ? nullptr : &it->second;
+    std::size_t node = kRoot;
+    for (const std::string& key : path) {
+      const auto it = children_.find(ChildLookup{node, key});
+      if (it == children_.end()) return nullptr;
+      node = it->second;
+    }
+    return node == kRoot ? nullptr : &nodes_[node].member;
   }
 
   std::size_t value_start() const { return value_start_; }
@@ -132,20 +137,51 @@ class PositionIndex {
   const std::vector<RepeatedMember>& repeats() const { return repeats_; }
 
  private:
+  static constexpr std::size_t kRoot = 0;
+  static constexpr std::size_t kUnindexed = std::numeric_limits<std::size_t>::max();
+
+  // Members are a tree of nodes; each is found by its parent and its key.
+  struct Node {
+    std::size_t parent;
+    const std::string* key;
+    std::size_t depth;
+    Member member;
+  };
+  struct ChildKey {
+    std::size_t parent;
+    std::string key;
+  };
+  struct ChildLookup {
+    std::size_t parent;
+    std::string_view key;
+  };
+  struct ChildLess {
+    using is_transparent = void;
+    template <typename A, typename B>
+    bool operator()(const A& a, const B& b) const {
+      return a.parent != b.parent ? a.parent < b.parent
+                                  : std::string_view(a.key) < std::string_view(b.key);
+    }
+  };
+
   struct Frame {
     bool is_object;
-    bool indexed;  // only members of objects reached through objects are kept
-    Path path;
+    std::size_t node;  // kUnindexed below arrays and past the depth kept
     bool expect_key;
     bool has_key = false;
     std::string key;
     std::size_t key_offset = 0;
   };
 
+  bool KeepsMembers(const Frame& frame) const {
+    return frame.node != kUnindexed && nodes_[frame.node].depth < kMaxDepth;
+  }
+
   // Iterative so that deep nesting cannot exhaust the stack.
   void Scan() {
     std::size_t pos = 0;
     if (text_.substr(0, 3) == "\xEF\xBB\xBF") pos = 3;
+    nodes_.push_back(Node{kRoot, nullptr, 0, {}});
     std::vector<Frame> stack;
     bool started = false;
     while (pos < text_.size()) {
@@ -168,7 +204,7 @@ class PositionIndex {
       if (c == '"' && !stack.empty() && stack.back().is_object && stack.back().expect_key) {
         Frame& frame = stack.back();
         frame.key_offset = pos;
-        frame.key = ReadString(pos);
+        ReadString(pos, KeepsMembers(frame) ? &frame.key : nullptr);
         frame.expect_key = false;
         frame.has_key = true;
         continue;
@@ -178,25 +214,21 @@ class PositionIndex {
         started = true;
         value_start_ = pos;
       }
-      Path path;
-      bool indexed = stack.empty();
+      std::size_t node = stack.empty() ? kRoot : kUnindexed;
       if (!stack.empty() && stack.back().is_object && stack.back().has_key) {
         Frame& parent = stack.back();
         parent.has_key = false;
-        if (parent.indexed && parent.path.size() < kMaxDepth) {
-          path = parent.path;
-          path.push_back(std::move(parent.key));
-          Record(path, parent.key_offset, pos);
-          indexed = true;
+        if (KeepsMembers(parent)) {
+          node = Record(parent.node, std::move(parent.key), parent.key_offset, pos);
         }
       }
       if (c == '{' || c == '[') {
-        stack.push_back(Frame{c == '{', indexed, std::move(path), c == '{', false, {}, 0});
+        stack.push_back(Frame{c == '{', c == '{' ? node : kUnindexed, c == '{', false, {}, 0});
         ++pos;
         continue;
       }
       if (c == '"') {
-        ReadString(pos);
+        ReadString(pos, nullptr);
       } else {
         SkipLiteral(pos);
       }
@@ -205,11 +237,25 @@ class PositionIndex {
     value_end_ = pos;
   }
 
-  void Record(const Path& path, std::size_t key_offset, std::size_t value_offset) {
-    auto [it, fresh] = members_.try_emplace(path);
+  std::size_t Record(std::size_t parent, std::string key, std::size_t key_offset,
+                     std::size_t value_offset) {
+    const Member member{key_offset, value_offset, nodes_.size()};
+    auto [it, fresh] = children_.try_emplace(ChildKey{parent, std::move(key)}, nodes_.size());
+    if (fresh) {
+      nodes_.push_back(Node{parent, &it->first.key, nodes_[parent].depth + 1, member});
+      return it->second;
+    }
     // The library keeps the last of repeated keys, and so does the index.
-    if (!fresh) repeats_.push_back({path, key_offset});
-    it->second = Member{key_offset, value_offset, next_order_++};
+    nodes_[it->second].member = member;
+    repeats_.push_back({PathOf(it->second), key_offset});
+    return it->second;
+  }
+
+  Path PathOf(std::size_t node) const {
+    Path path;
+    for (; node != kRoot; node = nodes_[node].parent) path.push_back(*nodes_[node].key);
+    std::reverse(path.begin(), path.end());
+    return path;
   }
 
   unsigned HexDigit(std::size_t at) const {
@@ -233,15 +279,18 @@ class PositionIndex {
     return code;
   }
 
-  // Decodes the string starting at the quote at `pos`; leaves `pos` after it.
-  std::string ReadString(std::size_t& pos) {
-    std::string out;
+  // Decodes the string starting at the quote at `pos` into `into`, unless
+  // null; leaves `pos` after it.
+  void ReadString(std::size_t& pos, std::string* into) {
+    std::string ignored;
+    std::string& out = into ? *into : ignored;
+    out.clear();
     ++pos;
     while (pos < text_.size()) {
       const char c = text_[pos];
       if (c == '"') {
         ++pos;
-        return out;
+        return;
       }
       if (c != '\\') {
         out += c;
@@ -250,7 +299,7 @@ class PositionIndex {
       }
       if (pos + 1 >= text_.size()) {
         pos = text_.size();
-        break;
+        return;
       }
       const char escaped = text_[pos + 1];
       switch (escaped) {
@@ -293,7 +342,6 @@ class PositionIndex {
       }
       pos += 2;
     }
-    return out;
   }
 
   // Numbers and the three literals, as far as the lexer would take them.
@@ -313,9 +361,9 @@ class PositionIndex {
   }
 
   std::string_view text_;
-  std::map<Path, Member> members_;
+  std::vector<Node> nodes_;
+  std::map<ChildKey, std::size_t, ChildLess> children_;
   std::vector<RepeatedMember> repeats_;
-  std::size_t next_order_ = 0;
   std::size_t value_start_ = 0;
   std::size_t value_end_ = 0;
 };
