@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "config/config.h"
+#include "spawn/position.h"
 
 namespace {
 
@@ -418,32 +419,29 @@ std::optional<std::string_view> Closest(std::string_view word, const Candidates&
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// The integer rule of a position piece: the standard string-to-integer
-// conversion in base 10.
+// A position piece read by the spawn code's own conversion.
 struct PieceValue {
   enum class Status { kOk, kNoDigits, kOutOfRange } status;
-  std::int64_t value = 0;
-  bool whole = false;  // the digits run to the end of the piece
+  std::int32_t value = 0;
+  bool whole = false;  // nothing but white space, a sign and digits
 };
 
 PieceValue ReadPiece(std::string_view piece) {
-  std::size_t i = 0;
-  while (i < piece.size() && (piece[i] == ' ' || (piece[i] >= '\t' && piece[i] <= '\r'))) ++i;
-  bool negative = false;
-  if (i < piece.size() && (piece[i] == '+' || piece[i] == '-')) negative = piece[i++] == '-';
-  const std::size_t digits_start = i;
-  std::int64_t magnitude = 0;
-  constexpr std::int64_t kCeiling = std::int64_t{1} << 32;  // beyond any int32
-  for (; i < piece.size() && IsDigit(piece[i]); ++i) {
-    magnitude = std::min(kCeiling, magnitude * 10 + (piece[i] - '0'));
+  // The plug-in widens byte by byte, every byte of 0x80 or above to '?'.
+  std::u16string wide;
+  for (char c : piece) wide.push_back((c & 0x80) ? u'?' : static_cast<char16_t>(c));
+  PieceValue read{PieceValue::Status::kOk};
+  try {
+    read.value = ParsePositionNumber(wide);
+  } catch (const std::invalid_argument&) {
+    return {PieceValue::Status::kNoDigits};
+  } catch (const std::out_of_range&) {
+    return {PieceValue::Status::kOutOfRange};
   }
-  if (i == digits_start) return {PieceValue::Status::kNoDigits};
-  const std::int64_t value = negative ? -magnitude : magnitude;
-  if (value < std::numeric_limits<std::int32_t>::min() ||
-      value > std::numeric_limits<std::int32_t>::max()) {
-    return {PieceValue::Status::kOutOfRange, value};
-  }
-  return {PieceValue::Status::kOk, value, i == piece.size()};
+  std::size_t i = piece.find_first_not_of(" \t\n\v\f\r");
+  if (piece[i] == '+' || piece[i] == '-') ++i;
+  read.whole = std::all_of(piece.begin() + static_cast<std::ptrdiff_t>(i), piece.end(), IsDigit);
+  return read;
 }
 
 std::vector<std::string_view> SplitAtSpaces(std::string_view text) {
@@ -487,20 +485,6 @@ std::string ClockTextProblem(std::string_view text, std::string& suggestion) {
   }
   suggestion.clear();
   return "";
-}
-
-// Offset within `name` of the first brace the notice's second formatting
-// pass rejects; npos when none.
-std::size_t FirstLoneBrace(std::string_view name) {
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    if (name[i] != '{' && name[i] != '}') continue;
-    if (i + 1 < name.size() && name[i + 1] == name[i]) {
-      ++i;
-      continue;
-    }
-    return i;
-  }
-  return std::string_view::npos;
 }
 
 // ---------------------------------------------------------------------------
@@ -713,7 +697,7 @@ class Checker {
           fmt::format("the creature is set to level {} with no level-up points", *level));
     }
     const Json* notice = Typed(path, entry, kNoticeKey, Json::value_t::boolean);
-    if (notice && notice->get<bool>()) CheckNoticeName(path, entry);
+    if (notice && notice->get<bool>()) Typed(path, entry, kNameKey, Json::value_t::string);
   }
 
   static Path Child(const Path& path, std::string_view key) {
@@ -815,12 +799,8 @@ class Checker {
     const Json* value = Typed(path, entry, kPositionKey, Json::value_t::string);
     if (!value) return;
     const Path at = Child(path, kPositionKey);
-    // The plug-in widens byte by byte, every byte of 0x80 or above to '?'.
-    std::string narrow = value->get<std::string>();
-    for (char& c : narrow) {
-      if (c & 0x80) c = '?';
-    }
-    const std::vector<std::string_view> pieces = SplitAtSpaces(narrow);
+    const std::vector<std::string_view> pieces =
+        SplitAtSpaces(value->get_ref<const std::string&>());
     if (pieces.size() < 3) {
       Add(Severity::kWarning, at,
           fmt::format("\"{}\" has {} of the three space-separated numbers X Y Z", kPositionKey,
@@ -854,18 +834,6 @@ class Checker {
           break;
       }
     }
-  }
-
-  void CheckNoticeName(const Path& path, const Json& entry) {
-    const Json* value = Typed(path, entry, kNameKey, Json::value_t::string);
-    if (!value) return;
-    const std::string& name = value->get_ref<const std::string&>();
-    const std::size_t brace = FirstLoneBrace(name);
-    if (brace == std::string::npos) return;
-    Add(Severity::kError, Child(path, kNameKey),
-        fmt::format("\"{}\" holds a single \"{}\" (write \"{}{}\" for one brace)", kNameKey,
-                    name[brace], name[brace], name[brace]),
-        kNameFails);
   }
 
   std::string_view text_;

@@ -86,8 +86,8 @@ TEST(CheckConfigText, CleanDocumentsHaveNoFindings) {
       OneEntry("SpawnDino", {{"SpawnInterval", "-3"}, {"Maxlevel", "150.0"}}),
       // Not read when there is no notice, or harmless.
       OneEntry("SpawnDino", {{"SpawnNotice", "false"}, {"Name", std::nullopt}}),
-      OneEntry("SpawnDino", {{"SpawnNotice", "false"}, {"Name", "\"{oops\""}}),
-      OneEntry("SpawnDino", {{"Name", "\"{{Alpha}} Rex\""}}),
+      // The notice copies braces of a name as they are.
+      OneEntry("SpawnDino", {{"Name", "\"{Alpha} Rex}{\""}}),
       OneEntry("SpawnDino", {{"Maxlevel", "0"}, {"levelFixed", "false"}}),
       OneEntry("SpawnDino", {{"Position", "\"  1   2 3  \""}}),
       OneEntry("SpawnDino", {{"Position", "\"1 2 3 x\""}}),
@@ -194,9 +194,6 @@ std::vector<FindingCase> EntryCases() {
     add("FractionOutOfRange", {{"Worldmaximum", "3e9"}}, kE, "Worldmaximum", "outside the 32-bit");
     add("NegativeFractionOutOfRange", {{"Maxlevel", "-2147483649.5"}}, kE, "Maxlevel",
         "outside the 32-bit");
-    add("NameLoneOpen", {{"Name", "\"Rex {\""}}, kE, "Name", "single \"{\"");
-    add("NameEmptyField", {{"Name", "\"Rex {}\""}}, kE, "Name", "single \"{\"");
-    add("NameLoneClose", {{"Name", "\"a}b\""}}, kE, "Name", "single \"}\"");
 
     add("PositionTwoPieces", {{"Position", "\"100 200\""}}, kW, "Position", "has 2 of");
     add("PositionCommas", {{"Position", "\"1,2,3\""}}, kW, "Position", "has 1 of");
@@ -532,7 +529,6 @@ TEST_F(RunCheckTest, BrokenExampleHoldsOneOfEachProblem) {
                                              "of the three",
                                              "not a boolean",
                                              "starts at 1",
-                                             "single \"{\"",
                                              "did you mean",
                                              "only in letter case",
                                              "is a boolean",
