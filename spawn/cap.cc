@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <functional>
 #include <optional>
+#include <unordered_map>
 
 #include "config/config.h"
 #include "host/game_access.h"
@@ -30,6 +32,26 @@ std::optional<std::u16string_view> ClassReferenceStem(const AActor* actor, GameS
   return text.size() < 2 ? std::u16string_view() : text.substr(0, text.size() - 2);
 }
 
+// The BlueprintReference text for a stem, in UTF-8.
+std::string ReferenceText(std::u16string_view stem) {
+  std::u16string text(kPrefix);
+  text.append(stem).append(kSuffix);
+  return Utf16ToUtf8(text);
+}
+
+// A non-null actor of the creature base class whose team is not a tribe's.
+bool IsWildCreature(AActor* actor) {
+  auto* creature_class = CallGame<UClass*>("APrimalDinoCharacter.GetPrivateStaticClass");
+  if (CallGame<std::uint8_t>("UObjectBaseUtility.IsA", actor, creature_class) == 0) return false;
+  return GameMember<std::int32_t>(actor, "AActor.TargetingTeam") < kFirstTamedTeam;
+}
+
+// A snapshot of the level's actors, so that spawning cannot disturb a walk.
+GameArray<AActor*> SnapshotActors(ULevel* level) {
+  return GameArray<AActor*>::CopyOf(
+      GameMember<GameArrayRecord<AActor*>>(level, "ULevelBase.Actors"));
+}
+
 bool IsAscii(std::string_view text) {
   return std::all_of(text.begin(), text.end(),
                      [](char c) { return static_cast<unsigned char>(c) < 0x80; });
@@ -51,16 +73,88 @@ bool MatchesBlueprintReference(const AActor* actor, std::string_view name, bool 
   std::optional<std::u16string_view> found = ClassReferenceStem(actor, storage);
   if (!found) return name.empty();
   std::u16string_view stem = *found;
-  if (!name_is_ascii) {
-    std::u16string text;
-    text.append(kPrefix).append(stem).append(kSuffix);
-    return Utf16ToUtf8(text) == name;
-  }
+  if (!name_is_ascii) return ReferenceText(stem) == name;
   if (name.size() != kPrefix.size() + stem.size() + kSuffix.size()) return false;
   return EqualsAscii(kPrefix, name.substr(0, kPrefix.size())) &&
          EqualsAscii(stem, name.substr(kPrefix.size(), stem.size())) &&
          EqualsAscii(kSuffix, name.substr(name.size() - kSuffix.size()));
 }
+
+std::int32_t WalkAndCount(ULevel* level, std::string_view name) {
+  auto actors = SnapshotActors(level);
+  const bool name_is_ascii = IsAscii(name);
+  std::int32_t count = 0;
+  for (AActor* actor : actors) {
+    if (actor == nullptr || !IsWildCreature(actor)) continue;
+    if (MatchesBlueprintReference(actor, name, name_is_ascii)) ++count;
+  }
+  return count;
+}
+
+// Hash and equality that let the maps below be searched by view, so the
+// walk builds no key per actor.
+template <typename Char>
+struct ViewHash {
+  using is_transparent = void;
+  std::size_t operator()(std::basic_string_view<Char> text) const {
+    return std::hash<std::basic_string_view<Char>>()(text);
+  }
+};
+
+// One walk's wild creatures by reference text, built lazily by the first
+// count of a run.
+struct WildTally {
+  bool valid = false;
+  ULevel* level = nullptr;
+  // BlueprintReference text (UTF-8, "" for an unreadable class) -> count.
+  std::unordered_map<std::string, std::int32_t, ViewHash<char>, std::equal_to<>> by_reference;
+  // Class stem as the game gave it -> its counter above. Converting to UTF-8
+  // once per distinct stem rather than once per creature keeps the walk free
+  // of allocations, and different stems that convert to one text (unpaired
+  // surrogates) share a counter, exactly as the byte comparison would.
+  std::unordered_map<std::u16string, std::int32_t*, ViewHash<char16_t>, std::equal_to<>> by_stem;
+
+  void Clear() {
+    valid = false;
+    level = nullptr;
+    by_reference.clear();
+    by_stem.clear();
+  }
+
+  std::int32_t* CounterForText(std::string text) {
+    return &by_reference.try_emplace(std::move(text), 0).first->second;
+  }
+
+  std::int32_t* CounterForStem(std::u16string_view stem) {
+    auto it = by_stem.find(stem);
+    if (it == by_stem.end()) {
+      it = by_stem.emplace(std::u16string(stem), CounterForText(ReferenceText(stem))).first;
+    }
+    return it->second;
+  }
+
+  void Build(ULevel* walked) {
+    Clear();
+    auto actors = SnapshotActors(walked);
+    for (AActor* actor : actors) {
+      if (actor == nullptr || !IsWildCreature(actor)) continue;
+      GameString storage;
+      std::optional<std::u16string_view> stem = ClassReferenceStem(actor, storage);
+      ++*(stem ? CounterForStem(*stem) : CounterForText(std::string()));
+    }
+    level = walked;
+    valid = true;
+  }
+
+  std::int32_t Count(std::string_view name) const {
+    auto it = by_reference.find(name);
+    return it == by_reference.end() ? 0 : it->second;
+  }
+};
+
+CountStrategy count_strategy = CountStrategy::kTally;
+bool in_counting_run = false;
+WildTally tally;
 
 }  // namespace
 
@@ -74,27 +168,17 @@ std::string BlueprintReference(const AActor* actor) {
   GameString storage;
   std::optional<std::u16string_view> stem = ClassReferenceStem(actor, storage);
   if (!stem) return {};
-  std::u16string text(kPrefix);
-  text.append(*stem).append(kSuffix);
-  return Utf16ToUtf8(text);
+  return ReferenceText(*stem);
 }
 
 std::int32_t CountWildOfClass(std::string_view name) {
   ULevel* level = CurrentPersistentLevel();
   if (level == nullptr) return 0;
-  // A snapshot, so that spawning cannot disturb the walk.
-  auto actors =
-      GameArray<AActor*>::CopyOf(GameMember<GameArrayRecord<AActor*>>(level, "ULevelBase.Actors"));
-  const bool name_is_ascii = IsAscii(name);
-  std::int32_t count = 0;
-  for (AActor* actor : actors) {
-    if (actor == nullptr) continue;
-    auto* creature_class = CallGame<UClass*>("APrimalDinoCharacter.GetPrivateStaticClass");
-    if (CallGame<std::uint8_t>("UObjectBaseUtility.IsA", actor, creature_class) == 0) continue;
-    if (GameMember<std::int32_t>(actor, "AActor.TargetingTeam") >= kFirstTamedTeam) continue;
-    if (MatchesBlueprintReference(actor, name, name_is_ascii)) ++count;
+  if (!in_counting_run || count_strategy == CountStrategy::kPerEntry) {
+    return WalkAndCount(level, name);
   }
-  return count;
+  if (!tally.valid || tally.level != level) tally.Build(level);
+  return tally.Count(name);
 }
 
 bool BelowWorldMaximum(std::string_view table, const std::string& name) {
@@ -102,3 +186,17 @@ bool BelowWorldMaximum(std::string_view table, const std::string& name) {
   const std::int32_t count = CountWildOfClass(name);
   return count < ReadInt32(EntrySettings(table, name), "Worldmaximum");
 }
+
+void BeginCountingRun() {
+  tally.Clear();
+  in_counting_run = true;
+}
+
+void EndCountingRun() {
+  in_counting_run = false;
+  tally.Clear();
+}
+
+void ForgetWildTally() { tally.Clear(); }
+
+void SetCountStrategyForTesting(CountStrategy strategy) { count_strategy = strategy; }

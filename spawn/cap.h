@@ -1,6 +1,7 @@
 // The wild population cap: how many wild creatures of an entry's class stand
 // in the persistent level, and whether the entry may spawn one more. Used by
-// both spawn schedules (spawn/tick.cc, spawn/clock_schedule.cc).
+// both spawn schedules (spawn/tick.cc, spawn/clock_schedule.cc); the timer
+// run opens and closes the counting run, the spawn forgets the tally.
 #pragma once
 
 #include <cstdint>
@@ -20,9 +21,31 @@ std::string BlueprintReference(const AActor* actor);
 
 // Wild creatures (creature class, team below 49999) in the persistent level
 // whose BlueprintReference equals `name` byte for byte. 0 without a level.
+//
+// Inside a counting run the first count walks the level once and tallies
+// every wild creature by its reference; later counts of the same run read
+// the tally until the plug-in changes the level (ForgetWildTally). Outside
+// a run every count walks the level afresh.
 std::int32_t CountWildOfClass(std::string_view name);
 
 // Counts the entry's wild creatures and compares with its "Worldmaximum".
 // False when the count is not below it or there is no level to spawn into.
 // Throws on a missing or mistyped "Worldmaximum".
 bool BelowWorldMaximum(std::string_view table, const std::string& name);
+
+// Brackets one timer run. The world changes between runs, so the tally is
+// dropped at both ends and never outlives the run.
+void BeginCountingRun();
+void EndCountingRun();
+
+// The plug-in is about to change the level (a spawn): the next count in
+// this run walks the level again.
+void ForgetWildTally();
+
+enum class CountStrategy {
+  kTally,     // one walk per run, again after each spawn (the default)
+  kPerEntry,  // a fresh walk for every count
+};
+
+// Tests and benchmarks compare the two strategies through this.
+void SetCountStrategyForTesting(CountStrategy strategy);

@@ -8,6 +8,7 @@
 #include "host/game_access.h"
 #include "host/game_string.h"
 #include "host/zelapi.h"
+#include "spawn/cap.h"
 #include "spawn/entry_faults.h"
 #include "spawn/env.h"
 #include "spawn/notice.h"
@@ -112,6 +113,8 @@ void FillSpawnParameters(SpawnParameters& parameters) {
 }
 
 void SpawnEntryCreature(std::string_view table, const std::string& name) {
+  // Whatever the game does from here on may change the level.
+  ForgetWildTally();
   GameString class_path = GameString::FromNarrow(name);
   auto* cls = CallGame<UClass*>("UVictoryCore.BPLoadClass", class_path.record());
   if (cls == nullptr) return;

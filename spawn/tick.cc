@@ -47,6 +47,14 @@ void RunCountdownWalk() {
   }
 }
 
+// Counts within one run may share a walk of the level; none outlives it.
+struct CountingRun {
+  CountingRun() { BeginCountingRun(); }
+  ~CountingRun() { EndCountingRun(); }
+  CountingRun(const CountingRun&) = delete;
+  CountingRun& operator=(const CountingRun&) = delete;
+};
+
 }  // namespace
 
 void TimingSpawnTick() {
@@ -54,6 +62,7 @@ void TimingSpawnTick() {
   if (now < NextRunTicks) return;
   // Set before any work, so a run that fails part-way still waits a minute.
   NextRunTicks = now + kRunPeriodTicks;
+  CountingRun counting;
   RunCountdownWalk();
   RunClockWalk();
 }

@@ -1,0 +1,390 @@
+// The two ways of counting wild creatures within a run: one walk tallied by
+// reference (the plug-in's own) against a fresh walk per count. Random worlds
+// and configurations must give the same spawns, levels, positions, notices
+// and log lines either way; targeted cases pin when the tally is walked.
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "config/config.h"
+#include "host/game_string.h"
+#include "host/game_types.h"
+#include "plugin/log.h"
+#include "spawn/cap.h"
+#include "spawn/tick.h"
+#include "standin/host/host.h"
+#include "tests/support/host_fixture.h"
+#include "tests/support/scripted_env.h"
+
+namespace {
+
+using nlohmann::json;
+
+constexpr std::int64_t kStartTicks = 800'000 * ScriptedEnv::kTicksPerSecond;
+
+// ---- Counting the walks: every wild creature visited asks for its class's
+// reference once, so the calls to this game function count actor visits.
+
+int reference_calls = 0;
+void* real_class_to_string_reference = nullptr;
+
+GameStringRecord* CountingClassToStringReference(GameStringRecord* result, void* cls) {
+  ++reference_calls;
+  using Fn = GameStringRecord* (*)(GameStringRecord*, void*);
+  return reinterpret_cast<Fn>(real_class_to_string_reference)(result, cls);
+}
+
+void CountReferenceCalls() {
+  real_class_to_string_reference = standin::GetAddress("UVictoryCore.ClassToStringReference");
+  standin::RegisterFunction("UVictoryCore.ClassToStringReference", &CountingClassToStringReference);
+  reference_calls = 0;
+}
+
+// ---- Random scenarios.
+
+struct ClassSpec {
+  std::string reference;
+  bool creature;
+  bool spawnable;
+};
+
+// References chosen to reach every branch of the matching: ordinary paths,
+// non-ASCII paths, references too short to lose two characters, a class that
+// is no creature and one that the game will not spawn.
+const ClassSpec kClasses[] = {
+    {"/Game/Rex/Rex.Rex_C", true, true},
+    {"/Game/Anky/Anky.Anky_C", true, true},
+    {"/Game/Raptor/Raptor.Raptor_C", true, true},
+    {"/P/\xC3\x84.\xC3\x84_C", true, true},
+    {"/P/\xE9\x9C\xB8.\xE9\x9C\xB8_C", true, true},
+    {"AB", true, true},
+    {"A", true, true},
+    {"/Game/Rock/Rock.Rock_C", false, false},
+    {"/Game/Crate/Crate.Crate_C", true, false},
+};
+constexpr int kClassCount = std::size(kClasses);
+
+// "Blueprint'" + the reference less two characters + "'".
+std::string EntryNameOf(const std::string& reference) {
+  return "Blueprint'" + (reference.size() < 2 ? "" : reference.substr(0, reference.size() - 2)) +
+         "'";
+}
+
+// Names that match no creature although they look close to one.
+const char* const kDecoyNames[] = {
+    "blueprint'/Game/Rex/Rex.Rex'",
+    "Blueprint'/Game/Rex/Rex.Rex",
+    "/Game/Rex/Rex.Rex_C",
+    "Blueprint'/Game/Absent/Absent.Absent'",
+    "",
+};
+
+struct Population {
+  int class_index;
+  int count;
+  std::int32_t team;
+};
+
+// Between two runs the world changes on its own.
+struct WorldChange {
+  int before_run;
+  bool kill;  // else a birth
+  int class_index;
+  int count;
+  std::int32_t team;
+};
+
+struct Scenario {
+  std::uint32_t seed;
+  std::vector<Population> population;
+  int null_actors;
+  int classless_actors;
+  std::vector<WorldChange> changes;
+  json config;
+  int runs;
+  int start_hour;
+  int start_minute;
+};
+
+class ScenarioMaker {
+ public:
+  explicit ScenarioMaker(std::uint32_t seed) : generator_(seed) { scenario_.seed = seed; }
+
+  Scenario Make() {
+    const int groups = Between(0, 8);
+    for (int i = 0; i < groups; ++i) {
+      scenario_.population.push_back({Between(0, kClassCount - 1), Between(0, 4), Team()});
+    }
+    scenario_.null_actors = Between(0, 2);
+    scenario_.classless_actors = Between(0, 1);
+    scenario_.runs = Between(3, 10);
+    scenario_.start_hour = Between(0, 23);
+    scenario_.start_minute = Between(0, 59);
+    const int changes = Between(1, 6);
+    for (int i = 0; i < changes; ++i) {
+      scenario_.changes.push_back({Between(1, scenario_.runs - 1), Chance(60),
+                                   Between(0, kClassCount - 1), Between(1, 3), Team()});
+    }
+
+    json countdown = json::object();
+    json clock = json::object();
+    std::vector<std::string> names;
+    for (const ClassSpec& spec : kClasses) names.push_back(EntryNameOf(spec.reference));
+    for (const char* decoy : kDecoyNames) names.emplace_back(decoy);
+    for (const std::string& name : names) {
+      if (Chance(60)) countdown[name] = Entry(Between(-1, 2));
+      // Often the same class in both tables, so one run counts it after
+      // having spawned it.
+      if (Chance(60)) {
+        const int offset = Between(0, scenario_.runs - 1);
+        const int minutes = scenario_.start_hour * 60 + scenario_.start_minute + offset;
+        clock[name] = Entry(fmt::format("{}:{}", minutes / 60 % 24, minutes % 60));
+      }
+    }
+    scenario_.config = {{"SpawnDino", countdown}, {"SpawnDinoX", clock}};
+    return scenario_;
+  }
+
+ private:
+  int Between(int low, int high) { return std::uniform_int_distribution(low, high)(generator_); }
+  bool Chance(int percent) { return Between(1, 100) <= percent; }
+
+  std::int32_t Team() {
+    const std::int32_t teams[] = {0, 0, 0, 7, 49998, 49999, 50000};
+    return teams[Between(0, std::size(teams) - 1)];
+  }
+
+  json Entry(json interval) {
+    json entry = {{"SpawnInterval", interval},
+                  {"Worldmaximum", Between(-1, 4)},
+                  {"Position", fmt::format("{} {} {}", Between(-90000, 90000),
+                                           Between(-90000, 90000), Between(0, 5000))},
+                  {"PositionRangeRandom", Chance(50)},
+                  {"Maxlevel", Between(1, 40)},
+                  {"levelFixed", Chance(50)},
+                  {"SpawnNotice", Chance(60)},
+                  {"Name", fmt::format("Beast {}", Between(0, 99))}};
+    // Faults that end an entry's turn with a log line, before or after the
+    // count.
+    const int fault = Between(1, 100);
+    if (fault <= 5) entry.erase("Worldmaximum");
+    if (fault > 5 && fault <= 10) entry["Position"] = "1 two 3";
+    if (fault > 10 && fault <= 14) {
+      entry["SpawnNotice"] = true;
+      entry.erase("Name");
+    }
+    return entry;
+  }
+
+  std::mt19937 generator_;
+  Scenario scenario_;
+};
+
+// What a scenario left behind, as comparable text.
+struct Outcome {
+  std::vector<std::string> spawns;
+  std::vector<std::string> notices;
+  std::vector<std::string> log;
+  std::string countdowns;
+  int draws = 0;
+};
+
+std::string Describe(const standin::SpawnRecord& spawn) {
+  std::string points;
+  for (std::uint8_t p : spawn.points) points += fmt::format("{},", p);
+  return fmt::format("{} at ({} {} {}) level {} points {} alive {} rescaled {} began {}",
+                     spawn.class_reference, spawn.location.X, spawn.location.Y, spawn.location.Z,
+                     spawn.level, points, spawn.alive, spawn.rescale_calls, spawn.begin_play_calls);
+}
+
+class CountDifferentialTest : public HostFixture {
+ protected:
+  void SetUp() override {
+    HostFixture::SetUp();
+    CreatePluginLogger();
+  }
+  void TearDown() override {
+    SetCountStrategyForTesting(CountStrategy::kTally);
+    ConfigDocument = nullptr;
+    CountdownTable = nullptr;
+    ClockTable = nullptr;
+    HostFixture::TearDown();
+  }
+
+  void Load(json document) {
+    NextRunTicks = 0;
+    ForgetEntryFaults();
+    ConfigDocument = std::move(document);
+    BuildSpawnTables(ConfigDocument);
+  }
+
+  standin::World& BuildWorld(const Scenario& s) {
+    WorldBuilder builder;
+    builder.Seed(s.seed)
+        .Settings(800, 800, -400000, -400000)
+        .Player("Ayla")
+        .Player("Ghost", /*resolvable=*/false);
+    for (const ClassSpec& spec : kClasses)
+      builder.Class(spec.reference, spec.creature, spec.spawnable);
+    for (const Population& p : s.population) {
+      builder.Creatures(kClasses[p.class_index].reference, p.count, p.team);
+    }
+    builder.NullActors(s.null_actors);
+    standin::World& world = UseWorld(builder);
+    for (int i = 0; i < s.classless_actors; ++i) world.AddActor(nullptr);
+    return world;
+  }
+
+  Outcome Run(const Scenario& s, CountStrategy strategy) {
+    SetCountStrategyForTesting(strategy);
+    standin::World& world = BuildWorld(s);
+    sink().Clear();
+    Load(s.config);
+
+    ScriptedEnv env;
+    ScopedEnv scoped(env);
+    env.SetNowTicks(kStartTicks);
+    env.SetLocalTime(s.start_hour, s.start_minute, 30);
+    std::mt19937 draws(s.seed ^ 0x5eedu);
+    for (int i = 0; i < 20000; ++i) env.QueueDraws({static_cast<int>(draws() % 32768)});
+    env.AllowEmptyQueue(16384);
+
+    for (int run = 0; run < s.runs; ++run) {
+      for (const WorldChange& change : s.changes) {
+        if (change.before_run != run) continue;
+        standin::GameClass* cls = world.FindClass(kClasses[change.class_index].reference);
+        if (change.kill) {
+          world.KillCreatures(cls, change.count);
+        } else {
+          for (int i = 0; i < change.count; ++i) world.AddCreature(cls, change.team);
+        }
+      }
+      TimingSpawnTick();
+      env.AdvanceSeconds(60);
+    }
+
+    Outcome outcome;
+    for (const auto& spawn : world.Spawns()) outcome.spawns.push_back(Describe(spawn));
+    for (const auto& [player, notice] : world.notices()) {
+      outcome.notices.push_back(player + ": " + Utf16ToUtf8(notice.text));
+    }
+    outcome.log = sink().payloads();
+    outcome.countdowns = CountdownTable.dump();
+    outcome.draws = env.DrawsTaken();
+    return outcome;
+  }
+};
+
+TEST_F(CountDifferentialTest, RandomWorldsRunAlikeWithEitherStrategy) {
+  std::size_t spawns = 0;
+  std::size_t notices = 0;
+  std::size_t log_lines = 0;
+  for (std::uint32_t seed = 1; seed <= 120; ++seed) {
+    SCOPED_TRACE(fmt::format("seed {}", seed));
+    const Scenario scenario = ScenarioMaker(seed).Make();
+    const Outcome fresh = Run(scenario, CountStrategy::kPerEntry);
+    const Outcome tallied = Run(scenario, CountStrategy::kTally);
+    EXPECT_EQ(tallied.spawns, fresh.spawns);
+    EXPECT_EQ(tallied.notices, fresh.notices);
+    EXPECT_EQ(tallied.log, fresh.log);
+    EXPECT_EQ(tallied.countdowns, fresh.countdowns);
+    EXPECT_EQ(tallied.draws, fresh.draws);
+    spawns += fresh.spawns.size();
+    notices += fresh.notices.size();
+    log_lines += fresh.log.size();
+  }
+  // The scenarios must exercise spawning, notices and faults at all.
+  EXPECT_GT(spawns, 100u);
+  EXPECT_GT(notices, 50u);
+  EXPECT_GT(log_lines, 10u);
+}
+
+json Entry(json interval, int maximum) {
+  return {{"SpawnInterval", interval},    {"Worldmaximum", maximum}, {"Position", "0 0 0"},
+          {"PositionRangeRandom", false}, {"Maxlevel", 1},           {"levelFixed", false},
+          {"SpawnNotice", false}};
+}
+
+const std::string kRex = "Blueprint'/Game/Rex/Rex.Rex'";
+const std::string kAnky = "Blueprint'/Game/Anky/Anky.Anky'";
+const std::string kRaptor = "Blueprint'/Game/Raptor/Raptor.Raptor'";
+
+struct WalkCase {
+  CountStrategy strategy;
+  int held_entries;
+  int expected_visits;
+};
+
+TEST_F(CountDifferentialTest, HeldEntriesShareOneWalkPerRun) {
+  // 4 wild creatures; every entry is due and held by its cap.
+  const WalkCase cases[] = {
+      {CountStrategy::kTally, 1, 4},
+      {CountStrategy::kTally, 3, 4},
+      {CountStrategy::kPerEntry, 1, 4},
+      {CountStrategy::kPerEntry, 3, 12},
+  };
+  const std::string names[] = {kRex, kAnky, kRaptor};
+  for (const WalkCase& c : cases) {
+    SetCountStrategyForTesting(c.strategy);
+    standin::World& world = UseWorld(WorldBuilder()
+                                         .Creatures(kRex, 2)
+                                         .Creatures(kAnky, 1)
+                                         .Creatures(kRaptor, 1)
+                                         .Creatures(kRex, 3, 50000)
+                                         .NullActors(1));
+    json table = json::object();
+    for (int i = 0; i < c.held_entries; ++i) table[names[i]] = Entry(0, 1);
+    Load({{"SpawnDino", table}});
+    CountReferenceCalls();
+    TimingSpawnTick();
+    EXPECT_EQ(reference_calls, c.expected_visits)
+        << c.held_entries << " entries, per entry " << (c.strategy == CountStrategy::kPerEntry);
+    EXPECT_TRUE(world.Spawns().empty());
+  }
+}
+
+TEST_F(CountDifferentialTest, SpawnMakesTheNextCountWalkAgain) {
+  // Rex is due in both tables in the same run, two present, at most three:
+  // the countdown entry spawns the third, so the clock entry must see three.
+  standin::World& world = UseWorld(WorldBuilder().Creatures(kRex, 2).Creatures(kAnky, 1));
+  ScriptedEnv env;
+  ScopedEnv scoped(env);
+  env.SetNowTicks(kStartTicks);
+  env.SetLocalTime(6, 0);
+  json clock_entry = Entry("6:0", 3);
+  Load({{"SpawnDino", {{kAnky, Entry(0, 0)}, {kRex, Entry(0, 3)}}},
+        {"SpawnDinoX", {{kRex, clock_entry}, {kAnky, Entry("6:0", 0)}}}});
+  CountReferenceCalls();
+  TimingSpawnTick();
+  EXPECT_EQ(world.Spawns().size(), 1u);
+  EXPECT_EQ(world.CountCreatures(world.FindClass("/Game/Rex/Rex.Rex_C"), true), 3);
+  // One walk for the first two counts, one more after the spawn for the
+  // last two: 3 + 4 visits.
+  EXPECT_EQ(reference_calls, 7);
+}
+
+TEST_F(CountDifferentialTest, TallyDoesNotOutliveItsRun) {
+  standin::World& world = UseWorld(WorldBuilder().Creatures(kRex, 2));
+  ScriptedEnv env;
+  ScopedEnv scoped(env);
+  env.SetNowTicks(kStartTicks);
+  Load({{"SpawnDino", {{kRex, Entry(0, 2)}}}});
+  TimingSpawnTick();
+  EXPECT_TRUE(world.Spawns().empty());
+
+  // The world changes between runs; the next run must see it.
+  world.KillCreatures(world.FindClass("/Game/Rex/Rex.Rex_C"), 1);
+  env.AdvanceSeconds(60);
+  TimingSpawnTick();
+  EXPECT_EQ(world.Spawns().size(), 1u);
+
+  // Counts outside a run always walk afresh.
+  world.AddCreature(world.FindClass("/Game/Rex/Rex.Rex_C"));
+  EXPECT_EQ(CountWildOfClass(kRex), 3);
+}
+
+}  // namespace
