@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <functional>
 #include <optional>
 #include <unordered_map>
@@ -93,11 +94,39 @@ std::int32_t WalkAndCount(ULevel* level, std::string_view name) {
 
 // Hash and equality that let the maps below be searched by view, so the
 // walk builds no key per actor.
-template <typename Char>
-struct ViewHash {
+struct TextHash {
   using is_transparent = void;
-  std::size_t operator()(std::basic_string_view<Char> text) const {
-    return std::hash<std::basic_string_view<Char>>()(text);
+  std::size_t operator()(std::string_view text) const {
+    return std::hash<std::string_view>()(text);
+  }
+};
+
+// Runs once per creature, so it reads three words of the stem rather than
+// all of it: its length, its last four units and four from its middle,
+// where class paths sharing a folder prefix and a "_BP" ending still differ.
+// Stems that collide only cost a comparison.
+struct StemHash {
+  using is_transparent = void;
+  std::size_t operator()(std::u16string_view stem) const {
+    constexpr std::size_t kWord = sizeof(std::uint64_t) / sizeof(char16_t);
+    if (stem.size() < kWord) return std::hash<std::u16string_view>()(stem);
+    std::uint64_t tail = 0;
+    std::uint64_t middle = 0;
+    std::memcpy(&tail, stem.data() + stem.size() - kWord, sizeof tail);
+    std::memcpy(&middle, stem.data() + (stem.size() - kWord) / 2, sizeof middle);
+    std::uint64_t h = stem.size() * 0x9E3779B97F4A7C15ull;
+    h = (h ^ tail) * 0xFF51AFD7ED558CCDull;
+    h = (h ^ middle) * 0xC4CEB9FE1A85EC53ull;
+    return static_cast<std::size_t>(h ^ (h >> 29));
+  }
+};
+
+// Byte comparison; the character traits of char16_t compare unit by unit.
+struct StemEqual {
+  using is_transparent = void;
+  bool operator()(std::u16string_view a, std::u16string_view b) const {
+    return a.size() == b.size() &&
+           std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
   }
 };
 
@@ -107,18 +136,26 @@ struct WildTally {
   bool valid = false;
   ULevel* level = nullptr;
   // BlueprintReference text (UTF-8, "" for an unreadable class) -> count.
-  std::unordered_map<std::string, std::int32_t, ViewHash<char>, std::equal_to<>> by_reference;
+  std::unordered_map<std::string, std::int32_t, TextHash, std::equal_to<>> by_reference;
   // Class stem as the game gave it -> its counter above. Converting to UTF-8
   // once per distinct stem rather than once per creature keeps the walk free
   // of allocations, and different stems that convert to one text (unpaired
   // surrogates) share a counter, exactly as the byte comparison would.
-  std::unordered_map<std::u16string, std::int32_t*, ViewHash<char16_t>, std::equal_to<>> by_stem;
+  std::unordered_map<std::u16string, std::int32_t*, StemHash, StemEqual> by_stem;
 
+  // Forgets everything, the texts of the classes seen included.
   void Clear() {
     valid = false;
     level = nullptr;
     by_reference.clear();
     by_stem.clear();
+  }
+
+  // Forgets the counts. A stem's text never changes, so the classes seen
+  // stay known and a walk again after a spawn allocates nothing for them.
+  void Invalidate() {
+    valid = false;
+    for (auto& [text, count] : by_reference) count = 0;
   }
 
   std::int32_t* CounterForText(std::string text) {
@@ -134,7 +171,7 @@ struct WildTally {
   }
 
   void Build(ULevel* walked) {
-    Clear();
+    Invalidate();
     auto actors = SnapshotActors(walked);
     for (AActor* actor : actors) {
       if (actor == nullptr || !IsWildCreature(actor)) continue;
@@ -197,6 +234,6 @@ void EndCountingRun() {
   tally.Clear();
 }
 
-void ForgetWildTally() { tally.Clear(); }
+void ForgetWildTally() { tally.Invalidate(); }
 
 void SetCountStrategyForTesting(CountStrategy strategy) { count_strategy = strategy; }
