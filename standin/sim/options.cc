@@ -36,6 +36,9 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
   app.add_option("--script", o.script_file, "Timed operator actions (JSON array)")
       ->check(CLI::ExistingFile);
   app.add_option("--events", o.events_file, "Write events as JSON Lines to FILE ('-': stdout)");
+  app.add_option("--report", o.report_file,
+                 "Write a self-contained HTML preview of the run (map, timeline, entries, "
+                 "log) to FILE at exit");
   auto* port =
       app.add_option("--rcon-port", o.rcon_port,
                      "Serve RCON on this TCP port (0: any free port, shown on the console)")

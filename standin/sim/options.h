@@ -18,6 +18,7 @@ struct SimOptions {
   std::string world_file;               // empty: the built-in demo world
   std::string script_file;
   std::string events_file;       // "-" for standard output
+  std::string report_file;       // the HTML preview of the run, written at exit
   std::optional<int> rcon_port;  // 0: any free port
   std::string rcon_password;
   std::string rcon_bind = "127.0.0.1";

@@ -4,6 +4,7 @@
 #include <fmt/format.h>
 #include <iconv.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
@@ -121,7 +122,7 @@ void Recorder::PrintSummary(std::int64_t from, std::int64_t to) {
   std::lock_guard lock(mutex_);
   int total = 0;
   for (const auto& [path, count] : spawns_by_class_) total += count;
-  console_ << fmt::format("Summary: {} to {} ({} simulated minutes)\n", FormatLocalTime(from),
+  console_ << fmt::format("Summary: {} to {} ({} minutes)\n", FormatLocalTime(from),
                           FormatLocalTime(to), (to - from) / 60);
   console_ << fmt::format("  spawns: {}\n", total);
   for (const auto& [path, count] : spawns_by_class_) {
@@ -154,6 +155,14 @@ void RecorderSink::sink_it_(const spdlog::details::log_msg& message) {
   recorder_.Log(std::string_view(level.data(), level.size()),
                 std::string_view(message.logger_name.data(), message.logger_name.size()),
                 GbkToUtf8(std::string_view(message.payload.data(), message.payload.size())));
+  if (check_time_) {
+    auto stamped =
+        std::chrono::duration_cast<std::chrono::seconds>(message.time.time_since_epoch()).count();
+    if (stamped != recorder_.time()) {
+      recorder_.Error(fmt::format("the log line above is stamped {}, not the simulated time",
+                                  FormatLocalTime(stamped)));
+    }
+  }
 }
 
 std::string GbkToUtf8(std::string_view bytes) {

@@ -83,7 +83,10 @@ class Recorder {
 // Turns the plug-in's log lines (GBK bytes) into Recorder::Log calls.
 class RecorderSink final : public spdlog::sinks::base_sink<std::mutex> {
  public:
-  explicit RecorderSink(Recorder& recorder) : recorder_(recorder) {}
+  // `check_time`: a line stamped other than the recorder's time counts as an
+  // error (the clock the logger reads is meant to follow the simulation).
+  explicit RecorderSink(Recorder& recorder, bool check_time = false)
+      : recorder_(recorder), check_time_(check_time) {}
 
  protected:
   void sink_it_(const spdlog::details::log_msg& message) override;
@@ -91,6 +94,7 @@ class RecorderSink final : public spdlog::sinks::base_sink<std::mutex> {
 
  private:
   Recorder& recorder_;
+  bool check_time_;
 };
 
 // GBK (code page 936) bytes to UTF-8; undecodable bytes become U+FFFD.

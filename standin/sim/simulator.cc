@@ -21,6 +21,7 @@
 #include "standin/rcon/server.h"
 #include "standin/sim/clock.h"
 #include "standin/sim/recorder.h"
+#include "standin/sim/report_feed.h"
 
 namespace sim {
 namespace {
@@ -103,6 +104,7 @@ class Simulator {
 
   const SimInputs& inputs_;
   Recorder recorder_;
+  std::unique_ptr<ReportFeed> report_;  // with --report only
   standin::World world_;
   void* module_ = nullptr;
   std::size_t script_next_ = 0;
@@ -111,12 +113,14 @@ class Simulator {
   int failures_seen_ = 0;
   std::int32_t next_packet_id_ = 1;
   std::int64_t now_ = 0;
+  std::string config_path_;
 };
 
 void Simulator::SetTime(std::int64_t seconds) {
   now_ = seconds;
   if (inputs_.fake_time) SetFakeTime(seconds);
   recorder_.SetTime(seconds);
+  if (report_) report_->SetTime(seconds);
 }
 
 void Simulator::BuildWorld() {
@@ -174,6 +178,7 @@ void Simulator::CollectWorld() {
     event.level_up_points.assign(s.points.begin(), s.points.end());
     event.began_play = s.began_play;
     recorder_.Spawn(event);
+    if (report_) report_->Spawned(event.class_path, event.x, event.y, event.z, event.level);
   }
   const auto& notices = world_.notices();
   for (; notices_seen_ < notices.size(); ++notices_seen_) {
@@ -195,9 +200,11 @@ void Simulator::CollectFailures() {
 }
 
 void Simulator::TimerCall() {
+  if (report_) report_->BeforeTimerCall(world_);
   standin::RunTimers();
   CollectWorld();
   CollectFailures();
+  if (report_) report_->AfterTimerCall();
 }
 
 std::optional<std::string> Simulator::DispatchRcon(const std::string& command,
@@ -214,6 +221,7 @@ std::optional<std::string> Simulator::DispatchRcon(const std::string& command,
     reply = text;
   }
   recorder_.Rcon(command, reply);
+  if (report_) report_->AfterRcon(command, reply, config_path_);
   if (!known) recorder_.Note(fmt::format("no RCON command matches \"{}\"", command));
   return reply;
 }
@@ -327,7 +335,19 @@ int Simulator::RunRealTime(const ServerRoot& root) {
 int Simulator::Run(ServerRoot& root) {
   SetTime(inputs_.start);
   standin::SetCurrentDir(root.dir().string());
-  standin::LogSinks().push_back(std::make_shared<RecorderSink>(recorder_));
+  standin::LogSinks().push_back(std::make_shared<RecorderSink>(recorder_, inputs_.fake_time));
+  config_path_ = root.config_path().string();
+  const SimOptions& options = inputs_.options;
+  if (!options.report_file.empty()) {
+    report_ = std::make_unique<ReportFeed>(
+        inputs_.world,
+        options.config_file.empty() ? config_path_
+                                    : fs::path(options.config_file).filename().string(),
+        options.world_file.empty() ? "built-in demo world"
+                                   : fs::path(options.world_file).filename().string());
+    report_->SetTime(now_);
+    standin::LogSinks().push_back(report_->sink());
+  }
   // Unload withdraws both names even when Load registered nothing; every
   // remove call is recorded.
   standin::ReportUnknownRemovals(true);
@@ -336,17 +356,28 @@ int Simulator::Run(ServerRoot& root) {
                            event.was_registered);
   });
   BuildWorld();
+  if (report_) report_->WatchGameCalls();
   recorder_.Note(fmt::format("server directory {}, {} classes, {} actors, {} players",
                              root.dir().string(), inputs_.world.classes.size(),
                              world_.actors().size(), world_.players().size()));
 
   if (!LoadPlugin()) return 1;
+  if (report_) report_->AfterLoad(config_path_);
   int status = inputs_.options.simulated() ? RunSimulated(root) : RunRealTime(root);
   UnloadPlugin();
   standin::SetRegistrationObserver(nullptr);
   standin::LogSinks().clear();
   standin::SetWorld(nullptr);
   recorder_.PrintSummary(inputs_.start, now_);
+  if (report_) {
+    if (std::string failure = report_->Write(options.report_file, inputs_.start, now_);
+        !failure.empty()) {
+      std::cerr << "drovekeeper-sim: " << options.report_file << ": " << failure << "\n";
+      if (status == 0) status = 1;
+    } else {
+      recorder_.Note(fmt::format("report written to {}", options.report_file));
+    }
+  }
   return status;
 }
 

@@ -193,6 +193,7 @@ struct FailedReload {
   const char* name;
   const char* broken_file;  // null: the file is deleted
   const char* log_text;
+  friend void PrintTo(const FailedReload& c, std::ostream* os) { *os << c.name; }
 };
 
 class FailedReloadTest : public SimE2eTest, public ::testing::WithParamInterface<FailedReload> {};
@@ -262,6 +263,7 @@ struct BadInput {
   const char* name;
   std::vector<std::string> args;  // "@" + file name stands for that file in the scratch dir
   std::string message;            // "@" likewise
+  friend void PrintTo(const BadInput& c, std::ostream* os) { *os << c.name; }
 };
 
 class BadInputTest : public SimE2eTest, public ::testing::WithParamInterface<BadInput> {};

@@ -102,6 +102,7 @@ struct BadWorld {
   const char* name;
   std::function<void(json&)> edit;
   const char* message;
+  friend void PrintTo(const BadWorld& c, std::ostream* os) { *os << c.name; }
 };
 
 class BadWorldTest : public ::testing::TestWithParam<BadWorld> {};
@@ -208,6 +209,7 @@ struct BadScript {
   const char* name;
   const char* document;
   const char* message;
+  friend void PrintTo(const BadScript& c, std::ostream* os) { *os << c.name; }
 };
 
 class BadScriptTest : public ::testing::TestWithParam<BadScript> {};
@@ -281,6 +283,7 @@ struct OptionCase {
   std::vector<std::string> args;
   int exit_code;  // -1: runs
   const char* message;
+  friend void PrintTo(const OptionCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class OptionsTest : public ::testing::TestWithParam<OptionCase> {};
@@ -376,7 +379,7 @@ TEST(RecorderTest, WritesOneStampedObjectPerEventAndCountsForTheSummary) {
   EXPECT_EQ(recorder.notice_count(), 1);
   EXPECT_EQ(recorder.error_count(), 1);
   recorder.PrintSummary(1709287200, 1709287200 + 3600);
-  EXPECT_THAT(console.str(), HasSubstr("(60 simulated minutes)"));
+  EXPECT_THAT(console.str(), HasSubstr("(60 minutes)"));
   EXPECT_THAT(console.str(), HasSubstr("    2  Blueprint'/Game/T/A.A'\n"));
   EXPECT_THAT(console.str(), HasSubstr("notices: 1\n"));
   EXPECT_THAT(console.str(), HasSubstr("errors: 1\n"));
@@ -395,6 +398,22 @@ TEST(RecorderTest, SinkDecodesGbkAndKeepsLoggerAndLevel) {
   EXPECT_EQ(lines[0]["logger"], "Plovermoor1.3.2");
   EXPECT_EQ(lines[0]["level"], "info");
   EXPECT_EQ(lines[0]["text"], "已加载:{}");
+}
+
+TEST(RecorderTest, SinkCountsLinesStampedOffTheSimulatedTime) {
+  std::ostringstream events, console;
+  Recorder recorder(&events, console);
+  recorder.SetTime(1709287200);
+  auto sink = std::make_shared<RecorderSink>(recorder, /*check_time=*/true);
+  spdlog::details::log_msg on_time("L", spdlog::level::info, "a");
+  on_time.time = std::chrono::system_clock::from_time_t(1709287200);
+  sink->log(on_time);
+  EXPECT_EQ(recorder.error_count(), 0);
+  spdlog::details::log_msg late("L", spdlog::level::info, "b");
+  late.time = std::chrono::system_clock::from_time_t(1709287201);
+  sink->log(late);
+  EXPECT_EQ(recorder.error_count(), 1);
+  EXPECT_THAT(console.str(), HasSubstr("stamped 2024-03-01 10:00:01, not the simulated time"));
 }
 
 TEST(RecorderTest, UndecodableBytesBecomeReplacementCharacters) {

@@ -1,0 +1,64 @@
+// Feeds the preview report from a simulator run: watches the class loads and
+// spawns the plug-in asks of the game, its log lines, the wild population
+// before each timer call and the reloads that succeeded, keeps the per-entry
+// ledger, and writes the HTML report at the end. Used by the simulator only,
+// on its game thread.
+#pragma once
+
+#include <spdlog/common.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "standin/report/ledger.h"
+#include "standin/report/report.h"
+#include "standin/sim/inputs.h"
+
+namespace standin {
+class World;
+}
+
+namespace sim {
+
+class ReportFeed {
+ public:
+  // `config_name` and `world_name` head the report.
+  ReportFeed(const WorldSpec& world, std::string config_name, std::string world_name);
+  ~ReportFeed();
+  ReportFeed(const ReportFeed&) = delete;
+  ReportFeed& operator=(const ReportFeed&) = delete;
+
+  // A sink to add to the host's sinks before the plug-in loads.
+  spdlog::sink_ptr sink() const { return sink_; }
+  // Wraps the game's class loader and spawn in the name table; call after
+  // the world is installed.
+  void WatchGameCalls();
+
+  // After the module's Load: the ledger starts from `config_path` when the
+  // plug-in registered its timer.
+  void AfterLoad(const std::string& config_path);
+  // Simulated time, stamped on what follows.
+  void SetTime(std::int64_t now) { call_.time = now; }
+  void BeforeTimerCall(const standin::World& world);
+  void AfterTimerCall();
+  void AfterRcon(const std::string& command, const std::optional<std::string>& reply,
+                 const std::string& config_path);
+  void Spawned(const std::string& class_path, float x, float y, float z, std::int32_t level);
+
+  // Empty on success, else the reason.
+  std::string Write(const std::string& path, std::int64_t start, std::int64_t end) const;
+
+ private:
+  class Sink;
+
+  report::ReportInput input_;
+  spdlog::sink_ptr sink_;
+  std::optional<report::EntryLedger> ledger_;
+  report::TimerCall call_;
+  std::vector<std::string> class_references_;  // the world's creature classes
+};
+
+}  // namespace sim
