@@ -2,7 +2,8 @@
 // spawn with its coordinates, one table row per entry with its counts, a
 // tooltip on hover, nothing fetched, no configured text run as script.
 // Needs REPORT_FIXTURE (the generator), REPORT_OUT (a build-tree folder) and
-// CHROMIUM (the browser binary); ctest sets all three.
+// CHROMIUM (the browser binary); ctest sets all three, and SIM with
+// EXAMPLE_CONFIG when the simulator is built.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
@@ -124,4 +125,26 @@ test('the page fetches nothing and runs no configured text', async () => {
   assert.deepEqual(pageErrors, []);
   assert.deepEqual(dialogs, []);
   assert.equal(await page.locator('script').count(), 1);
+});
+
+test('the simulator\'s report shows every spawn of its run', { skip: !process.env.SIM }, async () => {
+  const html = path.join(outDir, 'sim-report.html');
+  const events = path.join(outDir, 'sim-events.jsonl');
+  execFileSync(process.env.SIM, [
+    '--config', process.env.EXAMPLE_CONFIG, '--start', '2024-03-01 06:00:00', '--minutes', '240',
+    '--events', events, '--report', html,
+  ], { env: { ...process.env, TZ: 'UTC' }, stdio: 'ignore' });
+  const spawns = readFileSync(events, 'utf8').split('\n').filter(Boolean).map((l) => JSON.parse(l))
+    .filter((e) => e.event === 'spawn');
+  assert.ok(spawns.length > 0);
+
+  const simPage = await context.newPage();
+  await simPage.goto(pathToFileURL(html).href);
+  const points = await simPage.$$eval('#map-svg circle.spawn', (cs) => cs.map((c) => c.dataset.entry));
+  assert.deepEqual(points, spawns.map((s) => s.class));
+  const spawned = await simPage.$$eval('#entry-table tbody tr',
+    (trs) => trs.map((tr) => Number(tr.querySelectorAll('td')[4].textContent)));
+  assert.equal(spawned.reduce((a, b) => a + b, 0), spawns.length);
+  assert.equal(await simPage.locator('#time-zone').textContent(), 'UTC');
+  await simPage.close();
 });
