@@ -10,3 +10,6 @@ bash scripts/build.sh build
 
 bash scripts/build.sh build-asan -DDROVEKEEPER_SANITIZE=ON
 (cd build-asan && ctest --output-on-failure -j "$(nproc)")
+
+# Bounded fuzzing of every fuzz target (FUZZ_SECONDS each); skips itself without clang++.
+bash scripts/fuzz.sh
