@@ -89,11 +89,14 @@ void BM_Run(benchmark::State& state) {
   SetCountStrategyForTesting(CountStrategy::kTally);
 }
 
+// The per-entry walk is the baseline the tally is measured against; over a
+// million actors it would take minutes per run, so it stops at 100,000.
 void RunArgs(benchmark::internal::Benchmark* b) {
   for (int64_t actors : {10'000, 100'000, 1'000'000}) {
     for (int64_t entries : {1, 10, 100}) {
       for (int64_t spawning : {0, 1}) {
-        for (int64_t per_entry : {0, 1}) b->Args({actors, entries, spawning, per_entry});
+        b->Args({actors, entries, spawning, 0});
+        if (actors <= 100'000) b->Args({actors, entries, spawning, 1});
       }
     }
   }
