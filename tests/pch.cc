@@ -1,0 +1,1 @@
+// Carries the tests' precompiled headers; see tests/CMakeLists.txt.
