@@ -13,8 +13,9 @@ packages=(
 )
 # Node may come from elsewhere than Debian; only ask Debian when it is absent.
 command -v npm >/dev/null || packages+=(nodejs npm)
-if [ "${DROVEKEEPER_WITH_BROWSER:-0}" = 1 ]; then
-  packages+=(chromium)
+# The report's browser test; DROVEKEEPER_WITH_BROWSER=0 leaves it out.
+if [ "${DROVEKEEPER_WITH_BROWSER:-1}" = 1 ]; then
+  packages+=(chromium fonts-wqy-microhei)
 fi
 
 missing=()
