@@ -7,6 +7,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "config/config.h"
@@ -70,6 +71,16 @@ class ReloadTest : public HostFixture {
 
   void Reload() { ReloadCommand(connection_.game(), request_.game(), nullptr); }
 
+  // The reload's own lines, apart from the configuration's findings that a
+  // successful reload logs after them (findings_log_test covers those).
+  std::vector<std::string> OwnPayloads() {
+    std::vector<std::string> own;
+    for (std::string& payload : sink().payloads()) {
+      if (payload.rfind("config.json:", 0) != 0) own.push_back(std::move(payload));
+    }
+    return own;
+  }
+
   // Expects the configuration of SetUp, with A's countdown at 1, unchanged.
   void ExpectFirstConfigKept(const json& document_before) {
     EXPECT_EQ(ConfigDocument, document_before);
@@ -90,7 +101,7 @@ TEST_F(ReloadTest, SuccessRepliesWithTheExactTextAndEchoesThePacketId) {
   EXPECT_EQ(sent_[0].text, u"重新加载配置");
   EXPECT_EQ(sent_[0].count, 7);
   EXPECT_EQ(sent_[0].capacity, 7);
-  EXPECT_TRUE(sink().lines().empty());
+  EXPECT_TRUE(OwnPayloads().empty());
 }
 
 TEST_F(ReloadTest, ReplyComesAfterTheTablesAreRebuilt) {
@@ -173,14 +184,14 @@ TEST_F(ReloadTest, SuccessfulReloadReportsEntryFaultsAfresh) {
   ASSERT_EQ(run_with_ghost(), 1u) << "the tick did not report the fault";
   ASSERT_EQ(run_with_ghost(), 1u) << "the fault was reported twice";
   Reload();
-  ASSERT_EQ(sink().lines().size(), 1u);
-  EXPECT_EQ(run_with_ghost(), 2u);
+  sink().Clear();
+  EXPECT_EQ(run_with_ghost(), 1u);
 }
 
 TEST_F(ReloadTest, SendFailureIsLoggedNotThrown) {
   ASSERT_TRUE(standin::Unregister("RCONClientConnection.SendMessageW"));
   EXPECT_NO_THROW(Reload());
-  EXPECT_EQ(sink().payloads(),
+  EXPECT_EQ(OwnPayloads(),
             (std::vector<std::string>{"unknown game function RCONClientConnection.SendMessageW"}));
   EXPECT_EQ(CountdownTable, (json{{"A", 5}, {"B", 3}}));
 }

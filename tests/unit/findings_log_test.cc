@@ -1,0 +1,248 @@
+// The configuration's findings in the plug-in log: which lines a load and a
+// reload add, at which level, in which place, and that they match what
+// drovekeeper-check prints for the same file.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "config/config.h"
+#include "host/text_codec.h"
+#include "plugin/plugin.h"
+#include "plugin/reload.h"
+#include "standin/game/rcon.h"
+#include "standin/host/host.h"
+#include "tests/support/capture_sink.h"
+#include "tests/support/host_fixture.h"
+#include "tools/check/run_check.h"
+
+namespace {
+
+using nlohmann::json;
+
+constexpr char kLoadMessage[] = "已加载:Herdwarden.插件发布群58120337";
+
+// A warning (a clock text that never matches) and an error the plug-in only
+// meets when the entry falls due (no "Position"), so the load goes through.
+constexpr char kWarningAndError[] = R"({
+  "SpawnDinoX": {
+    "Blueprint'/Game/T/A.A'": {"SpawnInterval": "07:05", "Worldmaximum": 2, "Position": "1 2 3",
+                               "PositionRangeRandom": false, "Maxlevel": 10, "levelFixed": true,
+                               "SpawnNotice": false}
+  },
+  "SpawnDino": {
+    "Blueprint'/Game/T/B.B'": {"SpawnInterval": 5, "Worldmaximum": 2,
+                               "PositionRangeRandom": false, "Maxlevel": 10, "levelFixed": true,
+                               "SpawnNotice": true, "Name": "B"}
+  }
+})";
+constexpr char kClockWarning[] =
+    R"(config.json:3:49: warning: SpawnDinoX["Blueprint'/Game/T/A.A'"]: clock text "07:05" has a )"
+    R"(leading zero (did you mean "7:5"?); it never equals the server's hour:minute, so the )"
+    R"(entry never spawns)";
+constexpr char kPositionError[] =
+    R"(config.json:8:5: error: SpawnDino["Blueprint'/Game/T/B.B'"]: "Position" is missing; the )"
+    R"(entry fails each time it falls due and never spawns)";
+
+constexpr char kClean[] = R"({
+  "SpawnDino": {
+    "Blueprint'/Game/T/B.B'": {"SpawnInterval": 5, "Worldmaximum": 2, "Position": "1 2 3",
+                               "PositionRangeRandom": false, "Maxlevel": 10, "levelFixed": true,
+                               "SpawnNotice": true, "Name": "沼泽行者"}
+  },
+  "SpawnDinoX": {
+    "Blueprint'/Game/T/A.A'": {"SpawnInterval": "7:5", "Worldmaximum": 2, "Position": "1 2 3",
+                               "PositionRangeRandom": true, "Maxlevel": 1, "levelFixed": false,
+                               "SpawnNotice": false}
+  }
+})";
+
+// A line as the log shows it, decoded back from the sinks' GBK.
+struct Logged {
+  spdlog::level::level_enum level;
+  std::string text;
+
+  bool operator==(const Logged& other) const { return level == other.level && text == other.text; }
+};
+
+std::ostream& operator<<(std::ostream& out, const Logged& line) {
+  return out << spdlog::level::to_string_view(line.level).data() << ": " << line.text;
+}
+
+Logged Info(std::string text) { return {spdlog::level::info, std::move(text)}; }
+Logged Error(std::string text) { return {spdlog::level::err, std::move(text)}; }
+
+class FindingsLogTest : public HostFixture {
+ protected:
+  void SetUp() override {
+    HostFixture::SetUp();
+    Forget();
+    standin::RegisterFunction("RCONClientConnection.SendMessageW", &standin::RconSendMessage);
+    connection_.SetReplyHandler(
+        [this](const standin::RconReply&) { lines_at_reply_.push_back(sink().lines().size()); });
+  }
+  void TearDown() override {
+    Unload();
+    Forget();
+    HostFixture::TearDown();
+  }
+
+  static void Forget() {
+    ConfigDocument = nullptr;
+    CountdownTable = nullptr;
+    ClockTable = nullptr;
+  }
+
+  std::vector<Logged> Lines() {
+    std::vector<Logged> decoded;
+    for (const CapturedLine& line : sink().lines()) {
+      decoded.push_back({line.level, ConvertText(line.payload, "GBK", "UTF-8")});
+    }
+    return decoded;
+  }
+
+  void LoadFile(std::string_view text) {
+    WriteConfig(text);
+    ModuleEntry(nullptr, kProcessAttach, nullptr);
+  }
+
+  void Reload() {
+    standin::RconRequest request(7, u"Drovekeeper.reload");
+    ReloadCommand(connection_.game(), request.game(), nullptr);
+  }
+
+  // What drovekeeper-check prints for the configuration file, one line per
+  // finding, the file named as the log names it.
+  std::vector<std::string> CheckerLines() {
+    std::ostringstream out;
+    std::ostringstream err;
+    RunCheck({ConfigPath().string()}, out, err);
+    const std::string path = ConfigPath().string() + ":";
+    std::vector<std::string> lines;
+    std::istringstream in(out.str());
+    for (std::string line; std::getline(in, line);) {
+      if (line.rfind(path, 0) != 0) continue;  // the summary
+      lines.push_back("config.json:" + line.substr(path.size()));
+    }
+    return lines;
+  }
+
+  standin::RconConnection connection_;
+  std::vector<std::size_t> lines_at_reply_;
+};
+
+TEST_F(FindingsLogTest, LoadLogsEachFindingAfterTheLoadMessageAtItsLevel) {
+  LoadFile(kWarningAndError);
+  EXPECT_EQ(Lines(),
+            (std::vector<Logged>{Info(kLoadMessage), Info(kClockWarning), Error(kPositionError)}));
+  // Reports only: both entries are scheduled, both callbacks registered.
+  EXPECT_EQ(CountdownTable, (json{{"Blueprint'/Game/T/B.B'", 5}}));
+  EXPECT_EQ(ClockTable, (json{{"Blueprint'/Game/T/A.A'", "07:05"}}));
+  EXPECT_TRUE(standin::HasTimer(kTimerCallbackName));
+  EXPECT_TRUE(standin::HasRconCommand(kReloadCommandName));
+}
+
+TEST_F(FindingsLogTest, CleanConfigurationLogsOnlyTheLoadMessage) {
+  LoadFile(kClean);
+  EXPECT_EQ(Lines(), (std::vector<Logged>{Info(kLoadMessage)}));
+}
+
+TEST_F(FindingsLogTest, ReloadLogsTheNewFilesFindingsAfterItsReply) {
+  LoadFile(kClean);
+  sink().Clear();
+  WriteConfig(kWarningAndError);
+  Reload();
+  ASSERT_EQ(connection_.replies().size(), 1u);
+  EXPECT_EQ(connection_.replies()[0].text, kReloadReply);
+  EXPECT_EQ(lines_at_reply_, (std::vector<std::size_t>{0}));
+  EXPECT_EQ(Lines(), (std::vector<Logged>{Info(kClockWarning), Error(kPositionError)}));
+  EXPECT_EQ(ClockTable, (json{{"Blueprint'/Game/T/A.A'", "07:05"}}));
+
+  // Back to a clean file: nothing left over from the previous one.
+  sink().Clear();
+  WriteConfig(kClean);
+  Reload();
+  EXPECT_TRUE(Lines().empty());
+  EXPECT_EQ(connection_.replies().size(), 2u);
+}
+
+TEST_F(FindingsLogTest, FailedLoadOrReloadLogsOnlyItsFailure) {
+  // Each file would have other findings too; only the failure is logged.
+  struct Case {
+    const char* name;
+    const char* file;  // null: no file
+    std::string failure;
+  };
+  const Case cases[] = {
+      {"missing file", nullptr, "无法打开文件配置config.json"},
+      {"syntax error", R"({"SpawnDinoX": {"X": {"SpawnInterval": "07:05"}}, "SpawnDino": {)",
+       "[json.exception.parse_error.101] parse error at line 1, column 65: syntax error while "
+       "parsing object key - unexpected end of input; expected string literal"},
+      {"tables not built", R"({"SpawnDino": {"A": {"Worldmaximum": 2}}})",
+       R"(SpawnDino["A"]: [json.exception.type_error.302] type must be number, but is null)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove(ConfigPath());
+    if (c.file != nullptr) WriteConfig(c.file);
+
+    sink().Clear();
+    ModuleEntry(nullptr, kProcessAttach, nullptr);
+    EXPECT_EQ(Lines(), (std::vector<Logged>{Error(c.failure)}));
+    EXPECT_FALSE(standin::HasTimer(kTimerCallbackName));
+
+    // The same file on reload, over a running configuration with findings
+    // of its own: they are not repeated either.
+    LoadFile(kWarningAndError);
+    if (c.file == nullptr) {
+      std::filesystem::remove(ConfigPath());
+    } else {
+      WriteConfig(c.file);
+    }
+    sink().Clear();
+    Reload();
+    EXPECT_EQ(Lines(), (std::vector<Logged>{Error(c.failure)}));
+    EXPECT_EQ(ClockTable, (json{{"Blueprint'/Game/T/A.A'", "07:05"}}));
+    Unload();
+  }
+}
+
+TEST_F(FindingsLogTest, LinesMatchTheCheckerAndNeverNameTheServerPath) {
+  const char* const files[] = {
+      // Text after the document, which the plug-in never reads.
+      R"({"SpawnDino": {}} and then some)",
+      // A misspelt key with braces in it, a repeated key, a fraction, a
+      // name that is no blueprint path, a cap that never allows a spawn.
+      R"({"SpawnDino": {"Dodo": {"SpawnInterval": 2.5, "SpawnInterval": 3, "Worldmaximum": 0,
+          "Position": "1 2 3", "PositionRangeRandom": false, "Maxlevel": 1, "levelFixed": false,
+          "SpawnNotice": false, "Na{}me": "x"}}})",
+      // Errors in the numbers of a position, and a notice with no name.
+      R"({"SpawnDinoX": {"Blueprint'/Game/T/A.A'": {"SpawnInterval": "25:00",
+          "Worldmaximum": 1, "Position": "1 y 99999999999", "PositionRangeRandom": false,
+          "Maxlevel": 0, "levelFixed": true, "SpawnNotice": true}}})",
+  };
+  for (const char* file : files) {
+    SCOPED_TRACE(file);
+    Unload();
+    sink().Clear();
+    LoadFile(file);
+    const std::vector<std::string> expected = CheckerLines();
+    ASSERT_FALSE(expected.empty());
+    const std::vector<Logged> lines = Lines();
+    ASSERT_EQ(lines.size(), expected.size() + 1);
+    EXPECT_EQ(lines[0], Info(kLoadMessage));
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+      const bool error = expected[i].find(": error: ") != std::string::npos;
+      EXPECT_EQ(lines[i + 1],
+                (Logged{error ? spdlog::level::err : spdlog::level::info, expected[i]}));
+    }
+    for (const CapturedLine& line : sink().lines()) {
+      EXPECT_EQ(line.formatted.find(dir().string()), std::string::npos) << line.formatted;
+    }
+  }
+}
+
+}  // namespace
