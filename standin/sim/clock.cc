@@ -96,7 +96,19 @@ std::string ReexecUnderFakeTime(char** argv, std::int64_t start) {
   return std::string("cannot re-execute under libfaketime: ") + std::strerror(errno);
 }
 
-void SetFakeTime(std::int64_t seconds) { setenv("FAKETIME", std::to_string(seconds).c_str(), 1); }
+void SetFakeTime(std::int64_t seconds) {
+  // setenv keeps every value it replaces: one string lost per simulated
+  // second. One entry, put into the environment once and rewritten in place,
+  // keeps a week-long run flat.
+  static char entry[48] = "FAKETIME=";
+  static bool placed = false;
+  constexpr std::size_t kPrefix = sizeof("FAKETIME=") - 1;
+  std::snprintf(entry + kPrefix, sizeof(entry) - kPrefix, "%lld", static_cast<long long>(seconds));
+  if (!placed) {
+    putenv(entry);
+    placed = true;
+  }
+}
 
 bool FakeTimeReads(std::int64_t seconds) {
   SetFakeTime(seconds);

@@ -202,11 +202,15 @@ std::vector<ScriptAction> ParseScript(const json& document, const std::string& s
                                       const std::string& base_dir, const WorldSpec& world) {
   std::vector<ScriptAction> actions;
   RequireArray(document, source, "top level");
-  static constexpr std::string_view kActions[] = {"rcon", "config_from", "config_delete", "kill"};
+  static constexpr std::string_view kActions[] = {"rcon", "config_from", "config_delete",
+                                                  "kill", "player_join", "player_leave"};
   for (std::size_t i = 0; i < document.size(); ++i) {
     std::string where = Element("", i);
     const json& step = RequireObject(document[i], source, where);
-    CheckKeys(step, {"minute", "rcon", "config_from", "config_delete", "kill"}, source, where);
+    CheckKeys(
+        step,
+        {"minute", "rcon", "config_from", "config_delete", "kill", "player_join", "player_leave"},
+        source, where);
     ScriptAction action;
     action.minute =
         RequireNumber(Require(step, "minute", source, where), source, Member(where, "minute"));
@@ -219,7 +223,8 @@ std::vector<ScriptAction> ParseScript(const json& document, const std::string& s
     for (std::string_view key : kActions) found += step.contains(key) ? 1 : 0;
     if (found != 1) {
       Fail(source, where,
-           "needs exactly one action of \"rcon\", \"config_from\", \"config_delete\", \"kill\"");
+           "needs exactly one action of \"rcon\", \"config_from\", \"config_delete\", "
+           "\"kill\", \"player_join\", \"player_leave\"");
     }
     if (auto it = step.find("rcon"); it != step.end()) {
       action.kind = ScriptAction::Kind::kRcon;
@@ -239,6 +244,12 @@ std::vector<ScriptAction> ParseScript(const json& document, const std::string& s
       if (!RequireBool(*it, source, Member(where, "config_delete"))) {
         Fail(source, Member(where, "config_delete"), "must be true when present");
       }
+    } else if (auto it = step.find("player_join"); it != step.end()) {
+      action.kind = ScriptAction::Kind::kPlayerJoin;
+      action.text = RequireString(*it, source, Member(where, "player_join"));
+    } else if (auto it = step.find("player_leave"); it != step.end()) {
+      action.kind = ScriptAction::Kind::kPlayerLeave;
+      action.text = RequireString(*it, source, Member(where, "player_leave"));
     } else {
       action.kind = ScriptAction::Kind::kKill;
       std::string kill = Member(where, "kill");

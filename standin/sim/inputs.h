@@ -60,13 +60,13 @@ WorldSpec ParseWorldText(const std::string& text, const std::string& source);
 WorldSpec ReadWorldFile(const std::string& path);
 
 struct ScriptAction {
-  enum class Kind { kRcon, kConfigFrom, kConfigDelete, kKill };
+  enum class Kind { kRcon, kConfigFrom, kConfigDelete, kKill, kPlayerJoin, kPlayerLeave };
   Kind kind = Kind::kRcon;
   double minute = 0;                // as written
   std::int64_t offset_seconds = 0;  // after the start, rounded to the second
-  std::string text;                 // kRcon: command line; kConfigFrom: resolved path
-  std::string kill_class;           // kKill
-  int kill_count = 0;               // kKill
+  std::string text;        // kRcon: command line; kConfigFrom: resolved path; kPlayer*: name
+  std::string kill_class;  // kKill
+  int kill_count = 0;      // kKill
 };
 
 // Actions in time order (stable for equal times). Relative "config_from"

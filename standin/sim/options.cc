@@ -48,6 +48,10 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
   port->needs(password);
   app.add_option("--rcon-bind", o.rcon_bind, "RCON listen address (default: 127.0.0.1)")
       ->needs(port);
+  app.add_flag("--invariants", o.invariants,
+               "Check after every timer call and RCON command that nothing escaped a callback, "
+               "no game memory leaked, caps held and failed reloads kept the old configuration; "
+               "exit 3 at the first violation");
 
   std::vector<std::string> reversed(args.rbegin(), args.rend());
   try {

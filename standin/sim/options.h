@@ -22,6 +22,7 @@ struct SimOptions {
   std::optional<int> rcon_port;  // 0: any free port
   std::string rcon_password;
   std::string rcon_bind = "127.0.0.1";
+  bool invariants = false;  // check the run's invariants; stop at the first violation
 
   bool simulated() const { return minutes.has_value(); }
   bool events_on_stdout() const { return events_file == "-"; }

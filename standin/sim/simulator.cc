@@ -20,6 +20,7 @@
 #include "standin/host/host.h"
 #include "standin/rcon/server.h"
 #include "standin/sim/clock.h"
+#include "standin/sim/invariants.h"
 #include "standin/sim/recorder.h"
 #include "standin/sim/report_feed.h"
 
@@ -101,10 +102,14 @@ class Simulator {
   void CollectFailures();
   int RunSimulated(const ServerRoot& root);
   int RunRealTime(const ServerRoot& root);
+  // True once an invariant is broken: the run stops there.
+  bool Violated() const { return invariants_ != nullptr && !invariants_->rules().ok(); }
 
   const SimInputs& inputs_;
   Recorder recorder_;
-  std::unique_ptr<ReportFeed> report_;  // with --report only
+  std::unique_ptr<ReportFeed> report_;          // with --report only
+  std::unique_ptr<HostInvariants> invariants_;  // with --invariants only
+  std::optional<std::int64_t> violation_time_;
   standin::World world_;
   void* module_ = nullptr;
   std::size_t script_next_ = 0;
@@ -144,12 +149,14 @@ void Simulator::BuildWorld() {
 
 bool Simulator::LoadPlugin() {
   // The module entry runs Load while dlopen runs its constructors.
+  if (invariants_) invariants_->BeforeLoad();
   module_ = dlopen(inputs_.plugin_path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (module_ == nullptr) {
     recorder_.Error(fmt::format("cannot load the plug-in: {}", dlerror()));
     return false;
   }
   CollectFailures();
+  if (invariants_) invariants_->AfterLoad();
   return true;
 }
 
@@ -163,6 +170,7 @@ void Simulator::UnloadPlugin() {
     recorder_.Error("the plug-in module stayed loaded after dlclose; Unload did not run");
   }
   CollectWorld();
+  if (invariants_) invariants_->AfterUnload();
 }
 
 void Simulator::CollectWorld() {
@@ -178,6 +186,7 @@ void Simulator::CollectWorld() {
     event.level_up_points.assign(s.points.begin(), s.points.end());
     event.began_play = s.began_play;
     recorder_.Spawn(event);
+    if (invariants_) invariants_->Spawned(s.class_reference);
     if (report_) report_->Spawned(event.class_path, event.x, event.y, event.z, event.level);
   }
   const auto& notices = world_.notices();
@@ -188,6 +197,11 @@ void Simulator::CollectWorld() {
                       {notice.colour.R, notice.colour.G, notice.colour.B, notice.colour.A},
                       notice.scale,
                       notice.time});
+  }
+  // A long run keeps only what is still to be reported.
+  if (invariants_ && notices_seen_ > 0) {
+    world_.ClearNotices();
+    notices_seen_ = 0;
   }
 }
 
@@ -201,9 +215,12 @@ void Simulator::CollectFailures() {
 
 void Simulator::TimerCall() {
   if (report_) report_->BeforeTimerCall(world_);
-  standin::RunTimers();
+  if (invariants_) invariants_->BeforeTimerCall(now_);
+  int ran = standin::RunTimers();
   CollectWorld();
   CollectFailures();
+  if (invariants_) invariants_->AfterTimerCall(now_, ran);
+  if (Violated() && !violation_time_) violation_time_ = now_;
   if (report_) report_->AfterTimerCall();
 }
 
@@ -211,6 +228,7 @@ std::optional<std::string> Simulator::DispatchRcon(const std::string& command,
                                                    std::int32_t packet_id) {
   standin::RconConnection connection;
   standin::RconRequest request(packet_id, standin::Utf8ToUtf16(command));
+  if (invariants_) invariants_->BeforeDispatch(command);
   bool known = standin::DispatchRcon(command, connection.game(), request.game());
   CollectWorld();
   CollectFailures();
@@ -221,6 +239,8 @@ std::optional<std::string> Simulator::DispatchRcon(const std::string& command,
     reply = text;
   }
   recorder_.Rcon(command, reply);
+  if (invariants_) invariants_->AfterDispatch(known, reply);
+  if (Violated() && !violation_time_) violation_time_ = now_;
   if (report_) report_->AfterRcon(command, reply, config_path_);
   if (!known) recorder_.Note(fmt::format("no RCON command matches \"{}\"", command));
   return reply;
@@ -250,8 +270,26 @@ void Simulator::RunScriptAction(const ScriptAction& action, const ServerRoot& ro
     case ScriptAction::Kind::kKill: {
       standin::GameClass* game_class = world_.FindClass(action.kill_class);
       int killed = world_.KillCreatures(game_class, action.kill_count);
+      if (invariants_) invariants_->Killed(killed);
       recorder_.Note(fmt::format("script: {} of {} left the level, {} remain", killed,
                                  action.kill_class, world_.CountCreatures(game_class)));
+      break;
+    }
+    case ScriptAction::Kind::kPlayerJoin:
+      world_.AddPlayer(action.text);
+      recorder_.Note(
+          fmt::format("script: {} joined, {} players", action.text, world_.players().size()));
+      break;
+    case ScriptAction::Kind::kPlayerLeave: {
+      const auto& players = world_.players();
+      auto it = std::find_if(players.begin(), players.end(),
+                             [&](const auto& p) { return p->name == action.text; });
+      if (it == players.end()) {
+        recorder_.Note(fmt::format("script: no player {} to leave", action.text));
+        break;
+      }
+      world_.RemovePlayer(it->get());
+      recorder_.Note(fmt::format("script: {} left, {} players", action.text, players.size()));
       break;
     }
   }
@@ -266,7 +304,7 @@ void Simulator::RunScriptUntil(std::int64_t offset, const ServerRoot& root) {
 
 int Simulator::RunSimulated(const ServerRoot& root) {
   const std::int64_t seconds = *inputs_.options.minutes * 60;
-  for (std::int64_t offset = 0; offset < seconds && !stop_requested; ++offset) {
+  for (std::int64_t offset = 0; offset < seconds && !stop_requested && !Violated(); ++offset) {
     SetTime(inputs_.start + offset);
     // Operator actions due this second come before the timer call.
     RunScriptUntil(offset, root);
@@ -297,14 +335,14 @@ int Simulator::RunRealTime(const ServerRoot& root) {
   using Clock = std::chrono::steady_clock;
   const Clock::time_point began = Clock::now();
   std::int64_t offset = 0;
-  while (!stop_requested) {
+  while (!stop_requested && !Violated()) {
     SetTime(inputs_.fake_time ? inputs_.start + offset
                               : static_cast<std::int64_t>(std::time(nullptr)));
     RunScriptUntil(offset, root);
     TimerCall();
     // Until the next second: RCON commands as they come, on this thread.
     const Clock::time_point next = began + std::chrono::seconds(++offset);
-    while (!stop_requested && Clock::now() < next) {
+    while (!stop_requested && !Violated() && Clock::now() < next) {
       auto left = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now());
       left = std::min(left + std::chrono::milliseconds(1), std::chrono::milliseconds(200));
       if (server == nullptr) {
@@ -354,7 +392,14 @@ int Simulator::Run(ServerRoot& root) {
   standin::SetRegistrationObserver([this](const standin::RegistrationEvent& event) {
     recorder_.Registration(standin::CommandKindName(event.kind), event.name, event.added,
                            event.was_registered);
+    if (invariants_) {
+      invariants_->Registration(standin::CommandKindName(event.kind), event.name, event.added);
+    }
   });
+  if (options.invariants) {
+    invariants_ = std::make_unique<HostInvariants>(world_, config_path_, inputs_.start);
+    invariants_->Install();
+  }
   BuildWorld();
   if (report_) report_->WatchGameCalls();
   recorder_.Note(fmt::format("server directory {}, {} classes, {} actors, {} players",
@@ -369,6 +414,16 @@ int Simulator::Run(ServerRoot& root) {
   standin::LogSinks().clear();
   standin::SetWorld(nullptr);
   recorder_.PrintSummary(inputs_.start, now_);
+  if (invariants_) {
+    invariants_->Finish();
+    (options.events_on_stdout() ? std::cerr : std::cout) << invariants_->rules().Summary();
+    if (!invariants_->rules().ok()) {
+      std::cerr << "drovekeeper-sim: invariant violated at "
+                << FormatLocalTime(violation_time_.value_or(now_)) << ": "
+                << invariants_->rules().violation() << "\n";
+      status = 3;
+    }
+  }
   if (report_) {
     if (std::string failure = report_->Write(options.report_file, inputs_.start, now_);
         !failure.empty()) {

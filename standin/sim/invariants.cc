@@ -1,0 +1,411 @@
+#include "standin/sim/invariants.h"
+
+#include <fmt/format.h>
+#include <spdlog/sinks/base_sink.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "standin/game/allocator.h"
+#include "standin/game/rcon.h"
+#include "standin/game/world.h"
+#include "standin/host/host.h"
+
+namespace sim {
+namespace {
+
+using nlohmann::json;
+
+std::string Folded(std::string_view text) {
+  std::string folded(text);
+  std::transform(folded.begin(), folded.end(), folded.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return folded;
+}
+
+std::string FirstWord(std::string_view line) {
+  const std::size_t begin = line.find_first_not_of(' ');
+  if (begin == std::string_view::npos) return {};
+  const std::size_t end = line.find(' ', begin);
+  return std::string(line.substr(begin, end == std::string_view::npos ? end : end - begin));
+}
+
+// The plug-in's integer reading: fractions truncated, integers cut to their
+// low 32 bits, booleans 1 and 0. Empty for what it refuses.
+std::optional<std::int32_t> AsInt32(const json& value) {
+  if (value.is_boolean()) return value.get<bool>() ? 1 : 0;
+  if (value.is_number_integer()) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(value.get<std::int64_t>()));
+  }
+  if (value.is_number_unsigned()) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(value.get<std::uint64_t>()));
+  }
+  if (value.is_number_float()) {
+    const double truncated = std::trunc(value.get<double>());
+    if (truncated >= -2147483648.0 && truncated <= 2147483647.0) {
+      return static_cast<std::int32_t>(truncated);
+    }
+  }
+  return std::nullopt;
+}
+
+bool Refuse(std::string* why, std::string reason) {
+  if (why != nullptr) *why = std::move(reason);
+  return false;
+}
+
+// Adds the caps of one table; false when the table makes the plug-in refuse
+// the whole file.
+bool ReadTable(const json& document, const char* table, bool clock, CapTable& caps,
+               std::string* why) {
+  auto it = document.find(table);
+  if (it == document.end() || it->is_null()) return true;
+  if (it->is_array() && it->empty()) return true;
+  if (!it->is_object()) return Refuse(why, fmt::format("\"{}\" is not an object", table));
+  for (const auto& [name, entry] : it->items()) {
+    if (!entry.is_object()) {
+      return Refuse(why, fmt::format("{}[\"{}\"] is not an object", table, name));
+    }
+    auto interval = entry.find("SpawnInterval");
+    const bool interval_ok =
+        interval != entry.end() && (clock ? interval->is_string() : AsInt32(*interval).has_value());
+    if (!interval_ok) {
+      return Refuse(why, fmt::format("{}[\"{}\"] has no usable SpawnInterval", table, name));
+    }
+    // An entry without a usable cap fails at its turn and never spawns.
+    auto maximum = entry.find("Worldmaximum");
+    if (maximum == entry.end()) continue;
+    std::optional<std::int32_t> cap = AsInt32(*maximum);
+    std::string reference = standin::ReferenceFromBlueprint(name);
+    if (!cap.has_value() || reference.empty()) continue;
+    auto [slot, inserted] = caps.emplace(reference, *cap);
+    if (!inserted) slot->second = std::max(slot->second, *cap);
+  }
+  return true;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Counts error lines for the rules; every logger the plug-in makes copies it.
+class ErrorLineSink final : public spdlog::sinks::base_sink<std::mutex> {
+ public:
+  explicit ErrorLineSink(Invariants& rules) : rules_(rules) {}
+
+ protected:
+  void sink_it_(const spdlog::details::log_msg& message) override {
+    if (message.level >= spdlog::level::err) rules_.ErrorLogged();
+  }
+  void flush_() override {}
+
+ private:
+  Invariants& rules_;
+};
+
+}  // namespace
+
+std::optional<CapTable> ReadCapTable(std::string_view text, std::string* why) {
+  json document;
+  try {
+    // One value from the start; what follows it is never read.
+    std::istringstream stream{std::string(text)};
+    stream >> document;
+  } catch (const json::exception& e) {
+    Refuse(why, e.what());
+    return std::nullopt;
+  }
+  if (!document.is_object()) {
+    Refuse(why, "the top level is not an object");
+    return std::nullopt;
+  }
+  CapTable caps;
+  if (!ReadTable(document, "SpawnDino", false, caps, why) ||
+      !ReadTable(document, "SpawnDinoX", true, caps, why)) {
+    return std::nullopt;
+  }
+  return caps;
+}
+
+std::int64_t ResidentKib() {
+  std::ifstream statm("/proc/self/statm");
+  std::int64_t size = 0;
+  std::int64_t resident = 0;
+  if (!(statm >> size >> resident)) return 0;
+  return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// ---- Invariants
+
+Invariants::Invariants(std::string timer_name, std::string reload_name)
+    : timer_name_(std::move(timer_name)), reload_name_(std::move(reload_name)) {}
+
+void Invariants::Violate(std::string message) {
+  if (violation_.empty()) violation_ = std::move(message);
+}
+
+bool Invariants::IsReload(std::string_view command) const {
+  return Folded(FirstWord(command)) == Folded(reload_name_);
+}
+
+void Invariants::BeforeLoad(const std::optional<std::string>& config_text) {
+  load_expectation_.reset();
+  if (config_text.has_value()) load_expectation_ = ReadCapTable(*config_text);
+}
+
+void Invariants::AfterLoad(int failures) {
+  if (failures != 0) Violate("a failure escaped Load");
+  const bool active = timers_.contains(timer_name_) && commands_.contains(Folded(reload_name_));
+  if (load_expectation_.has_value() && !active) {
+    Violate("Load stayed inert on a configuration that reads as valid");
+  } else if (!load_expectation_.has_value() && (!timers_.empty() || !commands_.empty())) {
+    Violate("Load registered callbacks without a usable configuration");
+  }
+  in_force_ = active ? load_expectation_ : std::optional<CapTable>{};
+}
+
+void Invariants::Registration(std::string_view kind, std::string_view name, bool added) {
+  if (kind == "timer") {
+    if (added) {
+      if (timer_withdrawn_) Violate(fmt::format("timer {} registered again after Unload", name));
+      timers_.emplace(name);
+    } else {
+      timers_.erase(std::string(name));
+      if (name == timer_name_) timer_withdrawn_ = true;
+    }
+  } else {
+    std::string folded = Folded(name);
+    if (added) {
+      commands_.insert(folded);
+    } else {
+      commands_.erase(folded);
+      if (folded == Folded(reload_name_)) command_withdrawn_ = true;
+    }
+  }
+}
+
+void Invariants::BeforeTimerCall(std::size_t live_blocks,
+                                 const std::function<int(std::string_view)>& wild_count) {
+  live_before_ = live_blocks;
+  spawned_this_call_.clear();
+  wild_before_.clear();
+  if (!in_force_.has_value()) return;
+  for (const auto& [reference, cap] : *in_force_) wild_before_[reference] = wild_count(reference);
+}
+
+void Invariants::Spawned(std::string_view class_reference) {
+  ++figures_.spawns;
+  if (!in_force_.has_value()) {
+    Violate(fmt::format("{} was spawned while no configuration is in force", class_reference));
+    return;
+  }
+  auto cap = in_force_->find(class_reference);
+  if (cap == in_force_->end()) {
+    Violate(fmt::format("{} was spawned, but no entry of the configuration in force names it",
+                        class_reference));
+    return;
+  }
+  int& earlier = spawned_this_call_[std::string(class_reference)];
+  const int before = wild_before_[std::string(class_reference)] + earlier;
+  ++earlier;
+  if (before >= cap->second) {
+    Violate(fmt::format("{} was spawned with {} wild already in the level; the cap in force is {}",
+                        class_reference, before, cap->second));
+  }
+}
+
+void Invariants::AfterTimerCall(int ran, std::size_t live_blocks, int failures) {
+  ++figures_.timer_calls;
+  if (failures != 0) Violate("a failure escaped the timer callback");
+  if (ran > 0 && timer_withdrawn_) Violate("a timer callback ran after Unload withdrew it");
+  if (ran != static_cast<int>(timers_.size())) {
+    Violate(fmt::format("the host ran {} timer callbacks with {} registered", ran, timers_.size()));
+  }
+  if (live_blocks != live_before_) {
+    Violate(fmt::format("a timer call left {} blocks of the game allocator live, {} before it",
+                        live_blocks, live_before_));
+  }
+}
+
+void Invariants::TimerGap(std::chrono::milliseconds gap) {
+  figures_.largest_timer_gap = std::max(figures_.largest_timer_gap, gap);
+}
+
+void Invariants::BeforeDispatch(std::string_view command,
+                                const std::optional<std::string>& config_text,
+                                std::size_t live_blocks) {
+  command_ = std::string(command);
+  live_before_ = live_blocks;
+  error_lines_before_ = error_lines_;
+  dispatching_reload_ = IsReload(command) && commands_.contains(Folded(reload_name_));
+  reload_expectation_.reset();
+  reload_refusal_.clear();
+  if (!dispatching_reload_) return;
+  if (config_text.has_value()) {
+    reload_expectation_ = ReadCapTable(*config_text, &reload_refusal_);
+  } else {
+    reload_refusal_ = "the file is missing";
+  }
+}
+
+void Invariants::AfterDispatch(bool known, const std::optional<std::string>& reply,
+                               std::size_t live_blocks, int failures) {
+  ++figures_.dispatches;
+  if (failures != 0) Violate(fmt::format("a failure escaped the RCON command \"{}\"", command_));
+  const bool registered = commands_.contains(Folded(FirstWord(command_)));
+  if (known != registered) {
+    Violate(fmt::format("the host {} \"{}\" with the command {}", known ? "ran" : "did not run",
+                        command_, registered ? "registered" : "not registered"));
+  }
+  if (live_blocks != live_before_) {
+    Violate(fmt::format("\"{}\" left {} blocks of the game allocator live, {} before it", command_,
+                        live_blocks, live_before_));
+  }
+  if (!dispatching_reload_) return;
+  const std::string answer = reply.value_or("(no reply)");
+  if (reload_expectation_.has_value()) {
+    ++figures_.reloads_ok;
+    if (answer != kReloadedReply) {
+      Violate(fmt::format("a reload of a valid file answered \"{}\"", answer));
+    }
+    in_force_ = reload_expectation_;
+    return;
+  }
+  ++figures_.reloads_failed;
+  if (!answer.starts_with(kReloadFailedPrefix)) {
+    Violate(fmt::format("a reload that must fail ({}) answered \"{}\"", reload_refusal_, answer));
+  }
+  if (error_lines_ == error_lines_before_) {
+    Violate(fmt::format("a failed reload ({}) logged no error line", reload_refusal_));
+  }
+  // in_force_ stays: the spawns that follow must still come from it.
+}
+
+void Invariants::DayEnded(int day, std::int64_t rss_kib) {
+  if (static_cast<int>(figures_.rss_kib_by_day.size()) < day) {
+    figures_.rss_kib_by_day.resize(static_cast<std::size_t>(day), 0);
+  }
+  figures_.rss_kib_by_day[static_cast<std::size_t>(day - 1)] = rss_kib;
+}
+
+void Invariants::AfterUnload(bool timer_left, bool command_left, int timers_ran, bool reload_known,
+                             int failures) {
+  if (failures != 0) Violate("a failure escaped Unload");
+  if (timer_left) Violate("the timer callback is still registered after Unload");
+  if (command_left) Violate("the reload command is still registered after Unload");
+  if (!timers_.empty() || !commands_.empty()) {
+    Violate("Unload left registrations behind without an unregister event");
+  }
+  if (timers_ran != 0) Violate(fmt::format("{} timer callbacks ran after Unload", timers_ran));
+  if (reload_known) Violate("the reload command ran after Unload");
+}
+
+void Invariants::Finish() {
+  const auto& rss = figures_.rss_kib_by_day;
+  if (rss.size() < 2 || rss.front() <= 0) return;
+  const double allowed = static_cast<double>(rss.front()) * (1.0 + kRssGrowthAllowed);
+  if (static_cast<double>(rss.back()) > allowed) {
+    Violate(fmt::format("the resident set grew from {} KiB after day 1 to {} KiB after day {}",
+                        rss.front(), rss.back(), rss.size()));
+  }
+}
+
+std::string Invariants::Summary() const {
+  const InvariantFigures& f = figures_;
+  std::string text = fmt::format(
+      "Invariants: {}\n"
+      "  timer calls: {} (largest gap {} ms)\n"
+      "  spawns: {}\n"
+      "  reloads: {} ok, {} failed\n"
+      "  creatures killed: {}\n"
+      "  RCON dispatches: {}\n",
+      ok() ? "all held" : "VIOLATED: " + violation_, f.timer_calls, f.largest_timer_gap.count(),
+      f.spawns, f.reloads_ok, f.reloads_failed, f.kills, f.dispatches);
+  if (!f.rss_kib_by_day.empty()) {
+    const std::int64_t first = f.rss_kib_by_day.front();
+    const std::int64_t last = f.rss_kib_by_day.back();
+    text += fmt::format(
+        "  resident memory: day 1 {} KiB, day {} {} KiB ({:+.1f}%)\n", first,
+        f.rss_kib_by_day.size(), last,
+        first > 0 ? 100.0 * static_cast<double>(last - first) / static_cast<double>(first) : 0.0);
+  }
+  return text;
+}
+
+// ---- HostInvariants
+
+HostInvariants::HostInvariants(standin::World& world, std::string config_path, std::int64_t start)
+    : world_(world), config_path_(std::move(config_path)), start_(start) {}
+
+void HostInvariants::Install() {
+  sink_ = std::make_shared<ErrorLineSink>(rules_);
+  standin::LogSinks().push_back(sink_);
+}
+
+std::optional<std::string> HostInvariants::ReadConfig() const {
+  if (access(config_path_.c_str(), R_OK) != 0) return std::nullopt;
+  return ReadWholeFile(config_path_);
+}
+
+void HostInvariants::BeforeLoad() { rules_.BeforeLoad(ReadConfig()); }
+
+void HostInvariants::AfterLoad() { rules_.AfterLoad(standin::Failures().count); }
+
+void HostInvariants::Registration(std::string_view kind, std::string_view name, bool added) {
+  rules_.Registration(kind, name, added);
+}
+
+void HostInvariants::BeforeTimerCall(std::int64_t /*now*/) {
+  const auto now = std::chrono::steady_clock::now();
+  if (last_call_.has_value()) {
+    rules_.TimerGap(std::chrono::duration_cast<std::chrono::milliseconds>(now - *last_call_));
+  }
+  last_call_ = now;
+  rules_.BeforeTimerCall(standin::LiveBlocks(), [this](std::string_view reference) {
+    const standin::GameClass* game_class = world_.FindClass(reference);
+    return game_class == nullptr ? 0 : world_.CountCreatures(game_class, /*wild_only=*/true);
+  });
+}
+
+int HostInvariants::RunTimers() { return standin::RunTimers(); }
+
+void HostInvariants::AfterTimerCall(std::int64_t now, int ran) {
+  rules_.AfterTimerCall(ran, standin::LiveBlocks(), standin::Failures().count);
+  const std::int64_t elapsed = now - start_ + 1;
+  if (elapsed > 0 && elapsed % 86400 == 0) {
+    rules_.DayEnded(static_cast<int>(elapsed / 86400), ResidentKib());
+  }
+}
+
+void HostInvariants::BeforeDispatch(std::string_view command) {
+  rules_.BeforeDispatch(command, ReadConfig(), standin::LiveBlocks());
+}
+
+void HostInvariants::AfterDispatch(bool known, const std::optional<std::string>& reply) {
+  rules_.AfterDispatch(known, reply, standin::LiveBlocks(), standin::Failures().count);
+}
+
+void HostInvariants::AfterUnload() {
+  const bool timer_left = !standin::TimerNames().empty();
+  const bool command_left = !standin::RconCommandNames().empty();
+  // Only an empty registry is safe to probe: the module's code is gone.
+  int ran = 0;
+  bool known = false;
+  if (!timer_left && !command_left) {
+    ran = standin::RunTimers();
+    standin::RconConnection connection;
+    standin::RconRequest request(0, u"Drovekeeper.reload");
+    known = standin::DispatchRcon("Drovekeeper.reload", connection.game(), request.game());
+  }
+  rules_.AfterUnload(timer_left, command_left, ran, known, standin::Failures().count);
+}
+
+}  // namespace sim
