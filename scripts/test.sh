@@ -8,7 +8,7 @@ bash scripts/setup.sh
 bash scripts/build.sh build
 (cd build && ctest --output-on-failure -j "$(nproc)")
 
-bash scripts/build.sh build-asan -DDROVEKEEPER_SANITIZE=ON
+bash scripts/build.sh build-asan -DDROVEKEEPER_SANITIZE=ON -DDROVEKEEPER_BUILD_BENCH=OFF
 (cd build-asan && ctest --output-on-failure -j "$(nproc)")
 
 # Bounded fuzzing of every fuzz target (FUZZ_SECONDS each); skips itself without clang++.
