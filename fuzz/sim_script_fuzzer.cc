@@ -75,6 +75,8 @@ void CheckScript(const std::vector<sim::ScriptAction>& actions, const sim::World
         fuzz::Check(action.kill_count >= 1, "accepted a kill of no creature");
         break;
       case sim::ScriptAction::Kind::kConfigDelete:
+      case sim::ScriptAction::Kind::kPlayerJoin:
+      case sim::ScriptAction::Kind::kPlayerLeave:
         break;
     }
   }
