@@ -125,8 +125,9 @@ struct StemHash {
 struct StemEqual {
   using is_transparent = void;
   bool operator()(std::u16string_view a, std::u16string_view b) const {
+    // An empty view may have no data at all, which memcmp must not see.
     return a.size() == b.size() &&
-           std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
+           (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0);
   }
 };
 
