@@ -53,9 +53,11 @@ for name in "${targets[@]}"; do
   work="$scratch/$name"
   mkdir -p "$work"
   cp -R "fuzz/corpus/$name/." "$work/"
+  dict=()
+  [ -f "fuzz/dict/$name.dict" ] && dict=(-dict="fuzz/dict/$name.dict")
   echo "fuzz: $name for ${seconds}s"
   if ! UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-      "$dir/bin/${name}_fuzzer" "$work" -max_total_time="$seconds" -timeout=30 \
+      "$dir/bin/${name}_fuzzer" "$work" "${dict[@]}" -max_total_time="$seconds" -timeout=30 \
       -rss_limit_mb=4096 -max_len=16384 -print_final_stats=1 \
       -artifact_prefix="$artifacts/$name-" >"$scratch/$name.log" 2>&1; then
     tail -n 60 "$scratch/$name.log"
