@@ -17,6 +17,8 @@ mkdir -p build/run
   --start "2024-03-01 06:00:00" \
   --minutes 1440 \
   --events build/run/events.jsonl \
+  --report build/run/report.html \
   "$@"
 echo
 echo "Events (JSON Lines): build/run/events.jsonl"
+echo "Report (HTML): build/run/report.html"

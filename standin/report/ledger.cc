@@ -326,7 +326,7 @@ void EntryLedger::Record(const Key& key, std::int64_t time, Outcome outcome, std
       record.last_failure = message;
       break;
   }
-  record.outcomes.push_back({time, outcome, std::move(message)});
+  if (keep_outcomes_) record.outcomes.push_back({time, outcome, std::move(message)});
 }
 
 std::vector<EntryRecord> EntryLedger::Entries() const {

@@ -116,6 +116,10 @@ class EntryLedger {
   std::vector<EntryRecord> Entries() const;
   const EntryRecord* Find(Schedule schedule, const std::string& name) const;
 
+  // Off: only the counters and the last failure are kept, so a long run
+  // without a report stays flat in memory.
+  void KeepOutcomes(bool keep) { keep_outcomes_ = keep; }
+
  private:
   using Key = std::pair<Schedule, std::string>;
 
@@ -144,6 +148,7 @@ class EntryLedger {
   };
   std::map<Key, KnownFault> known_faults_;
   bool ran_ = false;
+  bool keep_outcomes_ = true;
   std::int64_t next_run_ = 0;
 };
 

@@ -4,6 +4,7 @@
 #include <fmt/format.h>
 #include <iconv.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -130,6 +131,55 @@ void Recorder::PrintSummary(std::int64_t from, std::int64_t to) {
   }
   console_ << fmt::format("  notices: {}\n", notices_);
   console_ << fmt::format("  errors: {}\n", errors_);
+  console_.flush();
+}
+
+void Recorder::EntrySummary(const std::vector<EntryTotals>& entries) {
+  std::lock_guard lock(mutex_);
+  for (const EntryTotals& e : entries) {
+    Emit("summary", {{"table", e.table},
+                     {"entry", e.entry},
+                     {"schedule", e.schedule},
+                     {"fell_due", e.fell_due},
+                     {"spawned", e.spawned},
+                     {"held_by_cap", e.held_by_cap},
+                     {"class_unknown", e.class_unknown},
+                     {"spawn_refused", e.spawn_refused},
+                     {"failed", e.failed},
+                     {"last_failure",
+                      e.last_failure ? ordered_json(*e.last_failure) : ordered_json(nullptr)}});
+  }
+  if (entries.empty()) {
+    console_ << "  entries: none (no configuration in force)\n";
+    console_.flush();
+    return;
+  }
+  // Column widths from the texts; entry names are mostly ASCII paths, so
+  // bytes stand in for display width.
+  std::size_t table_width = 5;
+  std::size_t entry_width = 5;
+  std::size_t schedule_width = 8;
+  for (const EntryTotals& e : entries) {
+    table_width = std::max(table_width, e.table.size());
+    entry_width = std::max(entry_width, e.entry.size());
+    schedule_width = std::max(schedule_width, e.schedule.size());
+  }
+  static constexpr std::string_view kCounts[] = {"fell due",      "spawned",       "held by cap",
+                                                 "class unknown", "spawn refused", "failed"};
+  std::string header = fmt::format("    {:<{}}  {:<{}}  {:<{}}", "table", table_width, "entry",
+                                   entry_width, "schedule", schedule_width);
+  for (std::string_view name : kCounts) header += fmt::format("  {}", name);
+  console_ << "  entries:\n" << header << "  last failure\n";
+  for (const EntryTotals& e : entries) {
+    const int counts[] = {e.fell_due,      e.spawned,       e.held_by_cap,
+                          e.class_unknown, e.spawn_refused, e.failed};
+    std::string line = fmt::format("    {:<{}}  {:<{}}  {:<{}}", e.table, table_width, e.entry,
+                                   entry_width, e.schedule, schedule_width);
+    for (std::size_t i = 0; i < std::size(counts); ++i) {
+      line += fmt::format("  {:>{}}", counts[i], kCounts[i].size());
+    }
+    console_ << line << "  " << e.last_failure.value_or("-") << "\n";
+  }
   console_.flush();
 }
 

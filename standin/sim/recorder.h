@@ -37,6 +37,20 @@ struct NoticeEvent {
   float display_time = 0;
 };
 
+// What became of one configured entry's turns over the run.
+struct EntryTotals {
+  std::string table;  // "SpawnDino" or "SpawnDinoX"
+  std::string entry;  // the entry's key, UTF-8
+  std::string schedule;
+  int fell_due = 0;
+  int spawned = 0;
+  int held_by_cap = 0;
+  int class_unknown = 0;
+  int spawn_refused = 0;
+  int failed = 0;
+  std::optional<std::string> last_failure;
+};
+
 class Recorder {
  public:
   // `events` may be null (no events file); `console` takes the human lines.
@@ -61,6 +75,9 @@ class Recorder {
 
   // Spawns per class, notices, errors; `from` and `to` bound the run.
   void PrintSummary(std::int64_t from, std::int64_t to);
+  // One "summary" event per entry and an aligned table on the console, so
+  // every run shows why an entry did or did not spawn.
+  void EntrySummary(const std::vector<EntryTotals>& entries);
 
   int spawn_count() const;
   int notice_count() const;

@@ -86,6 +86,7 @@ class ReportFeed::Sink final : public spdlog::sinks::base_sink<std::mutex> {
     auto level = spdlog::level::to_string_view(message.level);
     std::string text = GbkToUtf8(std::string_view(message.payload.data(), message.payload.size()));
     feed_.call_.log_lines.push_back(text);
+    if (!feed_.for_report_) return;
     feed_.input_.log.push_back(
         {feed_.call_.time, std::string(level.data(), level.size()), std::move(text)});
   }
@@ -95,8 +96,9 @@ class ReportFeed::Sink final : public spdlog::sinks::base_sink<std::mutex> {
   ReportFeed& feed_;
 };
 
-ReportFeed::ReportFeed(const WorldSpec& world, std::string config_name, std::string world_name)
-    : sink_(std::make_shared<Sink>(*this)) {
+ReportFeed::ReportFeed(const WorldSpec& world, std::string config_name, std::string world_name,
+                       bool for_report)
+    : for_report_(for_report), sink_(std::make_shared<Sink>(*this)) {
   input_.config_file = std::move(config_name);
   input_.world_name = std::move(world_name);
   input_.map = {world.settings.latitude_scale, world.settings.longitude_scale,
@@ -121,7 +123,10 @@ void ReportFeed::WatchGameCalls() {
 
 void ReportFeed::AfterLoad(const std::string& config_path) {
   if (!standin::HasTimer(kTimerName)) return;
-  if (std::optional<nlohmann::json> document = ReadConfig(config_path)) ledger_.emplace(*document);
+  if (std::optional<nlohmann::json> document = ReadConfig(config_path)) {
+    ledger_.emplace(*document);
+    ledger_->KeepOutcomes(for_report_);
+  }
 }
 
 void ReportFeed::BeforeTimerCall(const standin::World& world) {
@@ -158,7 +163,12 @@ void ReportFeed::AfterRcon(const std::string& command, const std::optional<std::
 
 void ReportFeed::Spawned(const std::string& class_path, float x, float y, float z,
                          std::int32_t level) {
+  if (!for_report_) return;
   input_.spawns.push_back({call_.time, class_path, x, y, z, level});
+}
+
+std::vector<report::EntryRecord> ReportFeed::Entries() const {
+  return ledger_ ? ledger_->Entries() : std::vector<report::EntryRecord>{};
 }
 
 std::string ReportFeed::Write(const std::string& path, std::int64_t start, std::int64_t end) const {

@@ -1,8 +1,8 @@
-// Feeds the preview report from a simulator run: watches the class loads and
-// spawns the plug-in asks of the game, its log lines, the wild population
-// before each timer call and the reloads that succeeded, keeps the per-entry
-// ledger, and writes the HTML report at the end. Used by the simulator only,
-// on its game thread.
+// Keeps the per-entry ledger of a simulator run (every run has one) and, when
+// a preview report is wanted, what the report shows besides: watches the class
+// loads and spawns the plug-in asks of the game, its log lines, the wild
+// population before each timer call and the reloads that succeeded. Used by
+// the simulator only, on its game thread.
 #pragma once
 
 #include <spdlog/common.h>
@@ -25,8 +25,11 @@ namespace sim {
 
 class ReportFeed {
  public:
-  // `config_name` and `world_name` head the report.
-  ReportFeed(const WorldSpec& world, std::string config_name, std::string world_name);
+  // `config_name` and `world_name` head the report. Without `for_report` the
+  // log lines, spawns and per-turn outcomes are not kept: only the ledger's
+  // counters, which stay the same size however long the run.
+  ReportFeed(const WorldSpec& world, std::string config_name, std::string world_name,
+             bool for_report);
   ~ReportFeed();
   ReportFeed(const ReportFeed&) = delete;
   ReportFeed& operator=(const ReportFeed&) = delete;
@@ -48,12 +51,16 @@ class ReportFeed {
                  const std::string& config_path);
   void Spawned(const std::string& class_path, float x, float y, float z, std::int32_t level);
 
-  // Empty on success, else the reason.
+  // The ledger's entries; empty when the plug-in never registered its timer.
+  std::vector<report::EntryRecord> Entries() const;
+
+  // Empty on success, else the reason. Only with `for_report`.
   std::string Write(const std::string& path, std::int64_t start, std::int64_t end) const;
 
  private:
   class Sink;
 
+  bool for_report_;
   report::ReportInput input_;
   spdlog::sink_ptr sink_;
   std::optional<report::EntryLedger> ledger_;

@@ -81,6 +81,26 @@ class ServerRoot {
   bool temporary_ = false;
 };
 
+std::vector<EntryTotals> EntryTotalsOf(const std::vector<report::EntryRecord>& records) {
+  std::vector<EntryTotals> totals;
+  totals.reserve(records.size());
+  for (const report::EntryRecord& r : records) {
+    EntryTotals t;
+    t.table = report::TableName(r.schedule);
+    t.entry = r.name;
+    t.schedule = r.schedule_text;
+    t.fell_due = r.fell_due;
+    t.spawned = r.spawned;
+    t.held_by_cap = r.held_by_cap;
+    t.class_unknown = r.class_unknown;
+    t.spawn_refused = r.spawn_refused;
+    t.failed = r.failed;
+    if (r.failed > 0) t.last_failure = r.last_failure;
+    totals.push_back(std::move(t));
+  }
+  return totals;
+}
+
 class Simulator {
  public:
   Simulator(const SimInputs& inputs, std::ostream* events, std::ostream& console)
@@ -107,7 +127,7 @@ class Simulator {
 
   const SimInputs& inputs_;
   Recorder recorder_;
-  std::unique_ptr<ReportFeed> report_;          // with --report only
+  std::unique_ptr<ReportFeed> report_;          // the per-entry ledger, always
   std::unique_ptr<HostInvariants> invariants_;  // with --invariants only
   std::optional<std::int64_t> violation_time_;
   standin::World world_;
@@ -376,16 +396,17 @@ int Simulator::Run(ServerRoot& root) {
   standin::LogSinks().push_back(std::make_shared<RecorderSink>(recorder_, inputs_.fake_time));
   config_path_ = root.config_path().string();
   const SimOptions& options = inputs_.options;
-  if (!options.report_file.empty()) {
-    report_ = std::make_unique<ReportFeed>(
-        inputs_.world,
-        options.config_file.empty() ? config_path_
-                                    : fs::path(options.config_file).filename().string(),
-        options.world_file.empty() ? "built-in demo world"
-                                   : fs::path(options.world_file).filename().string());
-    report_->SetTime(now_);
-    standin::LogSinks().push_back(report_->sink());
-  }
+  // Every run keeps the ledger, so the console can say why an entry did not
+  // spawn; --report only adds the HTML file.
+  report_ = std::make_unique<ReportFeed>(
+      inputs_.world,
+      options.config_file.empty() ? config_path_
+                                  : fs::path(options.config_file).filename().string(),
+      options.world_file.empty() ? "built-in demo world"
+                                 : fs::path(options.world_file).filename().string(),
+      !options.report_file.empty());
+  report_->SetTime(now_);
+  standin::LogSinks().push_back(report_->sink());
   // Unload withdraws both names even when Load registered nothing; every
   // remove call is recorded.
   standin::ReportUnknownRemovals(true);
@@ -414,6 +435,7 @@ int Simulator::Run(ServerRoot& root) {
   standin::LogSinks().clear();
   standin::SetWorld(nullptr);
   recorder_.PrintSummary(inputs_.start, now_);
+  recorder_.EntrySummary(EntryTotalsOf(report_->Entries()));
   if (invariants_) {
     invariants_->Finish();
     (options.events_on_stdout() ? std::cerr : std::cout) << invariants_->rules().Summary();
@@ -424,7 +446,7 @@ int Simulator::Run(ServerRoot& root) {
       status = 3;
     }
   }
-  if (report_) {
+  if (!options.report_file.empty()) {
     if (std::string failure = report_->Write(options.report_file, inputs_.start, now_);
         !failure.empty()) {
       std::cerr << "drovekeeper-sim: " << options.report_file << ": " << failure << "\n";

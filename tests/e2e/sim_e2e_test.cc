@@ -11,6 +11,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -187,6 +188,85 @@ TEST_F(SimE2eTest, ReloadRestartsCountdownsAndStopsDroppedNames) {
   EXPECT_EQ(rcon[0]["time"], At(12 * 60 + 30));
   EXPECT_EQ(rcon[0]["command"], "Drovekeeper.reload");
   EXPECT_EQ(rcon[0]["reply"], kReloaded);
+}
+
+struct EntryCounts {
+  std::string table;
+  std::string entry;
+  int fell_due, spawned, held_by_cap, class_unknown, spawn_refused, failed;
+  json last_failure;
+};
+
+TEST_F(SimE2eTest, EntrySummaryExplainsEveryTurnWithoutAReport) {
+  json world = TestWorld();
+  world["classes"].push_back({{"reference", "/Game/T/D.D_C"}, {"creature", true}});
+  const std::string entry_d = "Blueprint'/Game/T/D.D'";
+  const std::string entry_z = "Blueprint'/Game/T/Z.Z'";
+  json faulty = Entry(0, 100, "0 0 0", false, 3, false, false);
+  faulty.erase("Worldmaximum");
+  json config;
+  config["SpawnDino"][kEntryA] = Entry(0, 100, "0 0 0", false, 3, false, false);
+  config["SpawnDino"][kEntryB] = Entry(0, 2, "0 0 0", false, 3, false, false);
+  config["SpawnDino"][kEntryC] = Entry(0, 100, "0 0 0", false, 3, false, false);
+  config["SpawnDino"][entry_d] = faulty;
+  config["SpawnDino"][entry_z] = Entry(0, 100, "0 0 0", false, 3, false, false);
+  config["SpawnDinoX"][kEntryA] = Entry("1:5", 100, "0 0 0", false, 3, false, false);
+  SimResult result = Run({"--config", WriteConfig(config), "--world", WriteWorld(world), "--start",
+                          kStart, "--minutes", "10"});
+
+  // Interval 0 runs every minute: ten turns in ten minutes. B's cap of two
+  // holds the last eight; the fault is logged once but fails every turn.
+  const json fault = "[json.exception.type_error.302] type must be number, but is null";
+  const std::vector<EntryCounts> expected = {
+      {"SpawnDino", kEntryA, 10, 10, 0, 0, 0, 0, nullptr},
+      {"SpawnDino", kEntryB, 10, 2, 8, 0, 0, 0, nullptr},
+      {"SpawnDino", kEntryC, 10, 0, 0, 0, 10, 0, nullptr},
+      {"SpawnDino", entry_d, 10, 0, 0, 0, 0, 10, fault},
+      {"SpawnDino", entry_z, 10, 0, 0, 10, 0, 0, nullptr},
+      {"SpawnDinoX", kEntryA, 1, 1, 0, 0, 0, 0, nullptr},
+  };
+  std::vector<json> summaries = result.Of("summary");
+  ASSERT_EQ(summaries.size(), expected.size()) << result.out;
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    const EntryCounts& e = expected[i];
+    const json& s = summaries[i];
+    SCOPED_TRACE(e.table + " " + e.entry);
+    EXPECT_EQ(s["time"], At(10 * 60));
+    EXPECT_EQ(s["table"], e.table);
+    EXPECT_EQ(s["entry"], e.entry);
+    EXPECT_EQ(s["fell_due"], e.fell_due);
+    EXPECT_EQ(s["spawned"], e.spawned);
+    EXPECT_EQ(s["held_by_cap"], e.held_by_cap);
+    EXPECT_EQ(s["class_unknown"], e.class_unknown);
+    EXPECT_EQ(s["spawn_refused"], e.spawn_refused);
+    EXPECT_EQ(s["failed"], e.failed);
+    EXPECT_EQ(s["last_failure"], e.last_failure);
+  }
+  EXPECT_EQ(summaries[0]["schedule"], "every minute");
+  EXPECT_EQ(summaries[5]["schedule"], "at 1:5");
+  // The spawn events agree with the counters.
+  EXPECT_EQ(SpawnTimes(result, kEntryA).size(), 11u);
+  EXPECT_EQ(SpawnTimes(result, kEntryB).size(), 2u);
+
+  // The console table: one aligned line per entry, after the summary.
+  const std::size_t table = result.out.find("  entries:\n");
+  ASSERT_NE(table, std::string::npos) << result.out;
+  EXPECT_GT(table, result.out.find("Summary:"));
+  std::istringstream lines(result.out.substr(table));
+  std::vector<std::string> rows;
+  for (std::string line; std::getline(lines, line);) rows.push_back(line);
+  ASSERT_GE(rows.size(), 2 + expected.size());
+  EXPECT_THAT(rows[1], HasSubstr("fell due  spawned  held by cap  class unknown  spawn refused"));
+  const std::size_t last_column = rows[1].find("last failure");
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    SCOPED_TRACE(rows[2 + i]);
+    EXPECT_EQ(rows[2 + i].rfind("    " + expected[i].table, 0), 0u);
+    EXPECT_THAT(rows[2 + i], HasSubstr(expected[i].entry));
+    EXPECT_EQ(rows[2 + i].substr(last_column),
+              expected[i].last_failure.is_null() ? "-" : fault.get<std::string>());
+  }
+  EXPECT_THAT(rows[3],
+              HasSubstr("  10        2            8              0              0       0"));
 }
 
 struct FailedReload {
