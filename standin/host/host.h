@@ -108,5 +108,8 @@ void Reset();
 std::u16string Utf8ToUtf16(std::string_view text);
 // UTF-16 to UTF-8; unpaired surrogates become U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view text);
+// GBK (code page 936), the plug-in's log encoding, to UTF-8; undecodable
+// bytes become U+FFFD.
+std::string GbkToUtf8(std::string_view bytes);
 
 }  // namespace standin

@@ -57,4 +57,8 @@ std::string Utf16ToUtf8(std::u16string_view text) {
   return Convert(bytes, "UTF-16LE", "UTF-8", "\xEF\xBF\xBD", 2);
 }
 
+std::string GbkToUtf8(std::string_view bytes) {
+  return Convert(bytes, "GBK", "UTF-8", "\xEF\xBF\xBD", 1);
+}
+
 }  // namespace standin

@@ -1,8 +1,6 @@
 #include "standin/sim/recorder.h"
 
-#include <errno.h>
 #include <fmt/format.h>
-#include <iconv.h>
 
 #include <algorithm>
 #include <chrono>
@@ -213,30 +211,6 @@ void RecorderSink::sink_it_(const spdlog::details::log_msg& message) {
                                   FormatLocalTime(stamped)));
     }
   }
-}
-
-std::string GbkToUtf8(std::string_view bytes) {
-  iconv_t cd = iconv_open("UTF-8", "GBK");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(bytes);
-  std::string output;
-  char buffer[512];
-  char* in = const_cast<char*>(bytes.data());
-  std::size_t in_left = bytes.size();
-  while (in_left > 0) {
-    char* out = buffer;
-    std::size_t out_left = sizeof(buffer);
-    std::size_t result = iconv(cd, &in, &in_left, &out, &out_left);
-    output.append(buffer, out - buffer);
-    if (result != static_cast<std::size_t>(-1)) break;
-    if (errno == E2BIG) continue;
-    // Undecodable or cut-off: one byte becomes U+FFFD and decoding goes on.
-    ++in;
-    --in_left;
-    output.append("\xEF\xBF\xBD");
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  }
-  iconv_close(cd);
-  return output;
 }
 
 }  // namespace sim

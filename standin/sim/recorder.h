@@ -17,6 +17,8 @@
 #include <string_view>
 #include <vector>
 
+#include "standin/host/host.h"
+
 namespace sim {
 
 struct SpawnEvent {
@@ -114,7 +116,6 @@ class RecorderSink final : public spdlog::sinks::base_sink<std::mutex> {
   bool check_time_;
 };
 
-// GBK (code page 936) bytes to UTF-8; undecodable bytes become U+FFFD.
-std::string GbkToUtf8(std::string_view bytes);
+using standin::GbkToUtf8;
 
 }  // namespace sim
