@@ -1,8 +1,8 @@
 // Fuzz target: arbitrary bytes as the simulator's script of timed operator
-// actions, read against a fixed world. Text that is not JSON is out of scope
-// (the world file target covers the shared JSON reading); for a JSON value,
-// reading may only succeed or throw sim::InputError, and an accepted script
-// must be in time order with every action complete.
+// actions, written to a file and read against a fixed world, as the simulator
+// reads it. Reading may only succeed or throw sim::InputError naming the
+// file, and an accepted script must be in time order with every action
+// complete.
 #include <stdlib.h>
 
 #include <cmath>
@@ -11,7 +11,6 @@
 #include <exception>
 #include <filesystem>
 #include <fstream>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -38,7 +37,13 @@ class ScriptDir {
   ScriptDir(const ScriptDir&) = delete;
   ScriptDir& operator=(const ScriptDir&) = delete;
 
-  std::string path() const { return dir_.string(); }
+  std::string script() const { return (dir_ / "script.json").string(); }
+
+  void WriteScript(const std::uint8_t* data, std::size_t size) const {
+    std::ofstream out(script(), std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    fuzz::Check(out.good(), "cannot write the script file");
+  }
 
  private:
   std::filesystem::path dir_;
@@ -81,12 +86,11 @@ void CheckScript(const std::vector<sim::ScriptAction>& actions, const sim::World
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const ScriptDir dir;
   static const sim::WorldSpec world = FixedWorld();
-  const nlohmann::json document = nlohmann::json::parse(data, data + size, nullptr, false);
-  if (document.is_discarded()) return 0;
+  dir.WriteScript(data, size);
   try {
-    CheckScript(sim::ParseScript(document, "script.json", dir.path(), world), world);
+    CheckScript(sim::ReadScriptFile(dir.script(), world), world);
   } catch (const sim::InputError& e) {
-    fuzz::Check(std::string(e.what()).starts_with("script.json: "),
+    fuzz::Check(std::string(e.what()).starts_with(dir.script() + ": "),
                 "an input error that does not name its file");
   } catch (const std::exception& e) {
     fuzz::Fail(std::string("script read threw an undocumented error: ") + e.what());

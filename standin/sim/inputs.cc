@@ -94,7 +94,8 @@ std::optional<bool> OptionalBool(const json& object, std::string_view key,
 json ParseDocument(const std::string& text, const std::string& source) {
   try {
     return json::parse(text);
-  } catch (const json::parse_error& e) {
+  } catch (const json::exception& e) {
+    // parse_error, and out_of_range for a number too large for a double.
     throw InputError(source + ": not valid JSON: " + e.what());
   }
 }
