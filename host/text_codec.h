@@ -1,11 +1,14 @@
-// Text conversions between encodings, through iconv. Used by the game text
-// records (UTF-16) and the plug-in log (GBK).
+// Text conversions between encodings, through the platform's own converters
+// (iconv on Linux, host/text_codec_posix.cc; the Windows code page functions,
+// host/text_codec_win.cc). Used by the game text records (UTF-16) and the
+// plug-in log (GBK). Both give the same bytes for the same input.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-// Converts `bytes` from encoding `from` to encoding `to` (iconv names).
+// Converts `bytes` from encoding `from` to encoding `to` (iconv names; on
+// Windows only "UTF-8", "GBK" and "UTF-16LE", anything else throws).
 // A sequence that cannot be converted becomes `replacement` (itself given in
 // `to`), and conversion goes on after it.
 std::string ConvertText(std::string_view bytes, const char* from, const char* to,

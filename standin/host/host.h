@@ -102,7 +102,7 @@ std::vector<spdlog::sink_ptr>& LogSinks();
 // The allocator's counters are kept (leak checks span a whole test).
 void Reset();
 
-// ---- Text helpers (iconv).
+// ---- Text helpers (iconv; the code page functions on Windows).
 
 // UTF-8 to UTF-16; malformed input becomes U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view text);

@@ -10,6 +10,7 @@
 
 #include "host/game_array.h"
 #include "host/game_string.h"
+#include "host/text_codec.h"
 #include "standin/game/allocator.h"
 #include "standin/host/host.h"
 #include "tests/support/host_fixture.h"
@@ -123,15 +124,60 @@ TEST_F(GameAccessTest, MoveHandsOverTheBufferAndEmptiesTheSource) {
   EXPECT_EQ(standin::LiveBlocks(), blocks);
 }
 
-TEST_F(GameAccessTest, ConvertsToUtf8) {
-  EXPECT_EQ(GameString::FromWide(u"Dion (Rex) Level:150").ToUtf8(), "Dion (Rex) Level:150");
-  EXPECT_EQ(GameString::FromWide(u"重新加载配置").ToUtf8(), "重新加载配置");
-  // An unpaired surrogate cannot be UTF-8; the rest survives.
-  const std::u16string broken = {u'a', char16_t{0xD800}, u'b'};
-  const std::string utf8 = GameString::FromWide(broken).ToUtf8();
-  EXPECT_EQ(utf8.front(), 'a');
-  EXPECT_EQ(utf8.back(), 'b');
-  EXPECT_GT(utf8.size(), 2u);
+// The same table runs on Linux (iconv) and on Windows (code page functions):
+// both must give these bytes.
+TEST_F(GameAccessTest, ConvertsBetweenUtf8Utf16AndGbk) {
+  struct Case {
+    std::string utf8;
+    std::u16string utf16;
+    std::string gbk;
+  };
+  const Case cases[] = {
+      {"Dion (Rex) Level:150", u"Dion (Rex) Level:150", "Dion (Rex) Level:150"},
+      {"重新加载配置", u"\u91CD\u65B0\u52A0\u8F7D\u914D\u7F6E",
+       "\xD6\xD8\xD0\xC2\xBC\xD3\xD4\xD8\xC5\xE4\xD6\xC3"},
+      {"无法打开文件配置config.json",
+       u"\u65E0\u6CD5\u6253\u5F00\u6587\u4EF6\u914D\u7F6Econfig.json",
+       "\xCE\xDE\xB7\xA8\xB4\xF2\xBF\xAA\xCE\xC4\xBC\xFE\xC5\xE4\xD6\xC3"
+       "config.json"},
+      {"Dion (雷克斯) Level:150 Spawn 12.5,40.1！",
+       u"Dion (\u96F7\u514B\u65AF) Level:150 Spawn 12.5,40.1\uFF01",
+       "Dion (\xC0\xD7\xBF\xCB\xCB\xB9) Level:150 Spawn 12.5,40.1\xA3\xA1"},
+      {"", u"", ""},
+  };
+  for (const Case& c : cases) {
+    const std::string utf16_bytes(reinterpret_cast<const char*>(c.utf16.data()),
+                                  c.utf16.size() * 2);
+    EXPECT_EQ(GameString::FromWide(c.utf16).ToUtf8(), c.utf8);
+    EXPECT_EQ(ConvertText(c.utf8, "UTF-8", "UTF-16LE"), utf16_bytes) << c.utf8;
+    EXPECT_EQ(ConvertText(c.utf8, "UTF-8", "GBK"), c.gbk) << c.utf8;
+    EXPECT_EQ(ConvertText(c.gbk, "GBK", "UTF-8"), c.utf8) << c.utf8;
+  }
+}
+
+// What cannot be converted becomes the replacement, one per source unit
+// where conversion stopped, and conversion goes on after it.
+TEST_F(GameAccessTest, UnconvertibleUnitsAreReplaced) {
+  struct Case {
+    std::string bytes;
+    const char* from;
+    const char* to;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"bad \xFF byte", "UTF-8", "GBK", "bad ? byte"},
+      {"\xE9\x87", "UTF-8", "UTF-16LE", std::string("?\0?\0", 4)},  // cut off
+      {"a\xF0\x9F\x98\x80z", "UTF-8", "GBK", "a????z"},             // no GBK form
+      {std::string("a\0\x00\xD8"
+                   "b\0",
+                   6),
+       "UTF-16LE", "UTF-8", "a?b"},     // lone surrogate
+      {"x\xD2", "GBK", "UTF-8", "x?"},  // cut off
+  };
+  for (const Case& c : cases) {
+    const std::string replacement = std::string(c.to) == "UTF-16LE" ? std::string("?\0", 2) : "?";
+    EXPECT_EQ(ConvertText(c.bytes, c.from, c.to, replacement), c.expected) << c.from << " " << c.to;
+  }
 }
 
 TEST_F(GameAccessTest, SplitsAtSingleSpaces) {
