@@ -16,7 +16,18 @@
 
 #include <spdlog/common.h>
 
+// The host's functions live in its own module. On Windows the plug-in imports
+// them from the host's DLL, which defines ZELAPI_BUILDING_HOST when it is
+// built; elsewhere they are the shared library's visible symbols.
+#if defined(_WIN32)
+#if defined(ZELAPI_BUILDING_HOST)
+#define ZELAPI_EXPORT __declspec(dllexport)
+#else
+#define ZELAPI_EXPORT __declspec(dllimport)
+#endif
+#else
 #define ZELAPI_EXPORT __attribute__((visibility("default")))
+#endif
 
 // Opaque game objects, only ever handled by pointer.
 struct UWorld;

@@ -38,9 +38,22 @@ std::size_t EffectiveAlignment(std::uint32_t alignment) {
 void* Allocate(std::size_t bytes, std::size_t alignment) {
   std::size_t size = std::max<std::size_t>(bytes, 1);
   size = (size + alignment - 1) / alignment * alignment;
+#ifdef _WIN32
+  // The Windows C runtime's aligned blocks have a free of their own.
+  void* block = _aligned_malloc(size, alignment);
+#else
   void* block = std::aligned_alloc(alignment, size);
+#endif
   if (block == nullptr) throw std::bad_alloc();
   return block;
+}
+
+void Deallocate(void* block) {
+#ifdef _WIN32
+  _aligned_free(block);
+#else
+  std::free(block);
+#endif
 }
 
 }  // namespace
@@ -84,7 +97,7 @@ void* AllocatorRealloc(void* block, std::size_t bytes) {
     allocator.live.emplace(moved, Block{bytes, old.alignment});
     allocator.total++;
   }
-  std::free(block);
+  Deallocate(block);
   return moved;
 }
 
@@ -98,7 +111,7 @@ void AllocatorFree(void* block) {
       return;
     }
   }
-  std::free(block);
+  Deallocate(block);
 }
 
 std::size_t LiveBlocks() {

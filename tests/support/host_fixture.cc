@@ -13,7 +13,12 @@ void HostFixture::SetUp() {
   standin::RegisterAllocator();
   std::string pattern =
       (std::filesystem::temp_directory_path() / "drovekeeper-test-XXXXXX").string();
+#ifdef _WIN32
+  ASSERT_EQ(_mktemp_s(pattern.data(), pattern.size() + 1), 0);
+  ASSERT_TRUE(std::filesystem::create_directory(pattern));
+#else
   ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+#endif
   dir_ = pattern;
   standin::SetCurrentDir(dir_.string());
   sink_ = std::make_shared<CaptureSink>();
