@@ -10,6 +10,7 @@ packages=(
   libasio-dev libcli11-dev
   libfaketime faketime
   clang libclang-rt-14-dev
+  zip unzip
 )
 # Node may come from elsewhere than Debian; only ask Debian when it is absent.
 command -v npm >/dev/null || packages+=(nodejs npm)
