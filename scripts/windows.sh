@@ -29,13 +29,15 @@ cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUI
   -DDROVEKEEPER_BUILD_FUZZ=OFF -DDROVEKEEPER_BUILD_BENCH=OFF >/dev/null
 cmake --build build-win -j "$(nproc)"
 
-# A scratch Wine prefix of the tree's own, created on first use, and one Wine
-# server kept up for the whole run so that each test program starts fast.
+# A scratch Wine prefix of the tree's own (the first start creates it), and
+# one Wine server kept up for the whole run so that each program starts fast.
 export WINEPREFIX="$PWD/build-win/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export PATH="/usr/lib/wine:$PATH"
 unset DISPLAY
-wineserver -p
-trap 'wineserver -k 2>/dev/null || true' EXIT
-[ -f "$WINEPREFIX/system.reg" ] || wine64 wineboot --init >/dev/null 2>&1
+# Wine's own services start with the first program and outlive it; started
+# here, they hold no pipe of ctest's open.
+wineserver -p >/dev/null 2>&1
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+wine64 wineboot --init >/dev/null 2>&1
 
 (cd build-win && ctest --output-on-failure -j "$(nproc)" "$@")

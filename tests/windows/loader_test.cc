@@ -91,12 +91,12 @@ TEST_F(WindowsLoaderTest, LoaderRunsTheEntryAgainstTheHostDll) {
   ASSERT_EQ(spawns.size(), 2u);
   EXPECT_EQ(spawns[0].class_reference, "/Game/T/Rex.Rex_C");
   EXPECT_EQ(spawns[0].level, 150);
-  EXPECT_EQ(spawns[0].location.x, 100.0f);
-  EXPECT_EQ(spawns[0].location.z, 300.0f);
+  EXPECT_EQ(spawns[0].location.X, 100.0f);
+  EXPECT_EQ(spawns[0].location.Z, 300.0f);
   EXPECT_TRUE(spawns[0].began_play);
   EXPECT_EQ(spawns[1].class_reference, "/Game/T/Raptor.Raptor_C");
   EXPECT_EQ(spawns[1].level, 30);
-  EXPECT_EQ(spawns[1].location.x, -10.0f);
+  EXPECT_EQ(spawns[1].location.X, -10.0f);
 
   // One notice per player, for the countdown entry only, in UTF-16 with its
   // full-width exclamation mark.
