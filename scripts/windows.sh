@@ -36,6 +36,7 @@ export PATH="/usr/lib/wine:$PATH"
 unset DISPLAY
 # Wine's own services start with the first program and outlive it; started
 # here, they hold no pipe of ctest's open.
+mkdir -p "$WINEPREFIX"
 wineserver -p >/dev/null 2>&1
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 wine64 wineboot --init >/dev/null 2>&1

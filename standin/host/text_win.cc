@@ -1,6 +1,6 @@
 // The stand-in host's text helpers on Windows, through the code page
-// functions. Their own replacement of malformed input is the one wanted:
-// U+FFFD for malformed UTF-8, unpaired surrogates and undecodable GBK.
+// functions, replacing as the Linux build's iconv does: U+FFFD for each
+// undecodable byte of UTF-8 or GBK, and for each unpaired surrogate.
 #include <windows.h>
 
 #include <string>
@@ -13,11 +13,38 @@ namespace {
 
 constexpr UINT kGbkCodePage = 936;
 
-std::wstring ToWide(UINT page, std::string_view bytes) {
+// Appends `bytes` decoded; false, with nothing appended, if any is invalid.
+bool AppendStrict(UINT page, std::string_view bytes, std::wstring& out) {
   const int size = static_cast<int>(bytes.size());
-  const int length = MultiByteToWideChar(page, 0, bytes.data(), size, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
-  if (length > 0) MultiByteToWideChar(page, 0, bytes.data(), size, wide.data(), length);
+  const int length =
+      MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, bytes.data(), size, nullptr, 0);
+  if (length <= 0) return false;
+  const std::size_t start = out.size();
+  out.resize(start + static_cast<std::size_t>(length));
+  MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, bytes.data(), size, out.data() + start, length);
+  return true;
+}
+
+std::wstring ToWide(UINT page, std::string_view bytes) {
+  std::wstring wide;
+  if (bytes.empty() || AppendStrict(page, bytes, wide)) return wide;
+  // Character by character, each as long as its first byte says.
+  while (!bytes.empty()) {
+    const auto first = static_cast<unsigned char>(bytes[0]);
+    std::size_t size = 1;
+    if (page == CP_UTF8) {
+      size = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : first >= 0xC0 ? 2 : 1;
+    } else if (IsDBCSLeadByteEx(page, first)) {
+      size = 2;
+    }
+    size = size < bytes.size() ? size : bytes.size();
+    if (AppendStrict(page, bytes.substr(0, size), wide)) {
+      bytes.remove_prefix(size);
+    } else {
+      wide.push_back(L'\xFFFD');
+      bytes.remove_prefix(1);
+    }
+  }
   return wide;
 }
 
