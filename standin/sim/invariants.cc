@@ -402,7 +402,7 @@ void HostInvariants::AfterUnload() {
   if (!timer_left && !command_left) {
     ran = standin::RunTimers();
     standin::RconConnection connection;
-    standin::RconRequest request(0, u"Drovekeeper.reload");
+    standin::RconPacket request(0, u"Drovekeeper.reload");
     known = standin::DispatchRcon("Drovekeeper.reload", connection.game(), request.game());
   }
   rules_.AfterUnload(timer_left, command_left, ran, known, standin::Failures().count);

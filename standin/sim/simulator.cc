@@ -247,7 +247,7 @@ void Simulator::TimerCall() {
 std::optional<std::string> Simulator::DispatchRcon(const std::string& command,
                                                    std::int32_t packet_id) {
   standin::RconConnection connection;
-  standin::RconRequest request(packet_id, standin::Utf8ToUtf16(command));
+  standin::RconPacket request(packet_id, standin::Utf8ToUtf16(command));
   if (invariants_) invariants_->BeforeDispatch(command);
   bool known = standin::DispatchRcon(command, connection.game(), request.game());
   CollectWorld();
@@ -255,7 +255,7 @@ std::optional<std::string> Simulator::DispatchRcon(const std::string& command,
   std::optional<std::string> reply;
   if (!connection.replies().empty()) {
     std::string text;
-    for (const standin::RconReply& r : connection.replies()) text += standin::Utf16ToUtf8(r.text);
+    for (const standin::RconMessage& r : connection.replies()) text += standin::Utf16ToUtf8(r.text);
     reply = text;
   }
   recorder_.Rcon(command, reply);
