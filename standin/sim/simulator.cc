@@ -115,8 +115,8 @@ class Simulator {
   void UnloadPlugin();
   void RunScriptUntil(std::int64_t offset, const ServerRoot& root);
   void RunScriptAction(const ScriptAction& action, const ServerRoot& root);
-  // Runs one command line as an RCON client's; returns the reply (UTF-8).
-  std::optional<std::string> DispatchRcon(const std::string& command, std::int32_t packet_id);
+  // Runs and answers one RCON client's request; returns the reply (UTF-8).
+  std::optional<std::string> DispatchRcon(const rcon::RconRequest& request);
   void TimerCall();
   void CollectWorld();
   void CollectFailures();
@@ -244,20 +244,12 @@ void Simulator::TimerCall() {
   if (report_) report_->AfterTimerCall();
 }
 
-std::optional<std::string> Simulator::DispatchRcon(const std::string& command,
-                                                   std::int32_t packet_id) {
-  standin::RconConnection connection;
-  standin::RconPacket request(packet_id, standin::Utf8ToUtf16(command));
+std::optional<std::string> Simulator::DispatchRcon(const rcon::RconRequest& request) {
+  const std::string& command = request.command;
   if (invariants_) invariants_->BeforeDispatch(command);
-  bool known = standin::DispatchRcon(command, connection.game(), request.game());
+  const auto [known, reply] = standin::RunRconCommand(request);
   CollectWorld();
   CollectFailures();
-  std::optional<std::string> reply;
-  if (!connection.replies().empty()) {
-    std::string text;
-    for (const standin::RconMessage& r : connection.replies()) text += standin::Utf16ToUtf8(r.text);
-    reply = text;
-  }
   recorder_.Rcon(command, reply);
   if (invariants_) invariants_->AfterDispatch(known, reply);
   if (Violated() && !violation_time_) violation_time_ = now_;
@@ -270,7 +262,7 @@ void Simulator::RunScriptAction(const ScriptAction& action, const ServerRoot& ro
   std::error_code error;
   switch (action.kind) {
     case ScriptAction::Kind::kRcon:
-      DispatchRcon(action.text, next_packet_id_++);
+      DispatchRcon({action.text, next_packet_id_++, {}, {}});
       break;
     case ScriptAction::Kind::kConfigFrom:
       fs::create_directories(root.config_path().parent_path(), error);
@@ -342,6 +334,9 @@ int Simulator::RunRealTime(const ServerRoot& root) {
     rcon_options.bind_address = options.rcon_bind;
     rcon_options.port = static_cast<std::uint16_t>(*options.rcon_port);
     rcon_options.password = options.rcon_password;
+    rcon_options.on_event = [this](const rcon::RconEvent& event) {
+      recorder_.Note(rcon::DescribeEvent(event));
+    };
     server = std::make_unique<rcon::RconServer>(rcon_options);
     if (std::error_code error = server->Start()) {
       recorder_.Error(fmt::format("cannot serve RCON on {}:{}: {}", options.rcon_bind,
@@ -377,8 +372,7 @@ int Simulator::RunRealTime(const ServerRoot& root) {
         } else {
           SetTime(static_cast<std::int64_t>(std::time(nullptr)));
         }
-        std::optional<std::string> reply = DispatchRcon(request.command, request.packet_id);
-        request.reply.Send(reply.value_or(""));
+        DispatchRcon(request);
       }
     }
   }
