@@ -64,7 +64,7 @@ TEST_F(StandinGameTest, InstallRegistersEveryGameName) {
   }
 }
 
-TEST_F(StandinGameTest, BPLoadClassMapsBlueprintPaths) {
+TEST_F(StandinGameTest, BPLoadClassResolvesBlueprintAndObjectPaths) {
   standin::World& world = UseWorld(WorldBuilder().Class(kRex).Class("/P/A.A_C"));
   struct Case {
     std::string path;
@@ -74,7 +74,13 @@ TEST_F(StandinGameTest, BPLoadClassMapsBlueprintPaths) {
                                          {"Blueprint'/P/A.A'", "/P/A.A_C"},
                                          {"Blueprint'/P/B.B'", nullptr},
                                          {"blueprint'/P/A.A'", nullptr},
-                                         {"/P/A.A", nullptr},
+                                         {"/P/A.A", "/P/A.A_C"},
+                                         {"/P/A.A_C", "/P/A.A_C"},
+                                         {"/Game/T/Rex.Rex", kRex},
+                                         {"/P/A.A_C_C", nullptr},
+                                         {"/P/A", nullptr},
+                                         {"/P/B.B", nullptr},
+                                         {"Blueprint'/P/A.A_C'", nullptr},
                                          {"Blueprint'/P/A.A", nullptr},
                                          {"Blueprint''", nullptr},
                                          {"", nullptr}}) {
