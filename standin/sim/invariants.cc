@@ -84,7 +84,13 @@ bool ReadTable(const json& document, const char* table, bool clock, CapTable& ca
     if (maximum == entry.end()) continue;
     std::optional<std::int32_t> cap = AsInt32(*maximum);
     std::string reference = standin::ReferenceFromBlueprint(name);
-    if (!cap.has_value() || reference.empty()) continue;
+    if (!cap.has_value() || name.empty()) continue;
+    if (reference.empty()) {
+      // A plain object path loads its class, named with or without the class
+      // suffix, but no creature ever matches it for the cap.
+      for (const std::string& plain : {name, name + "_C"}) caps[plain] = kUncapped;
+      continue;
+    }
     auto [slot, inserted] = caps.emplace(reference, *cap);
     if (!inserted) slot->second = std::max(slot->second, *cap);
   }
