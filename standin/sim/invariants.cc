@@ -30,10 +30,12 @@ std::string Folded(std::string_view text) {
   return folded;
 }
 
+// The host's command word: blanks are spaces, tabs and line ends.
 std::string FirstWord(std::string_view line) {
-  const std::size_t begin = line.find_first_not_of(' ');
+  constexpr std::string_view kBlanks = " \t\r\n";
+  const std::size_t begin = line.find_first_not_of(kBlanks);
   if (begin == std::string_view::npos) return {};
-  const std::size_t end = line.find(' ', begin);
+  const std::size_t end = line.find_first_of(kBlanks, begin);
   return std::string(line.substr(begin, end == std::string_view::npos ? end : end - begin));
 }
 

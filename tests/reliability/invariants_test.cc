@@ -262,6 +262,15 @@ TEST_F(InvariantsTest, DispatchMustMatchTheRegisteredCommands) {
   rules_.BeforeDispatch("listplayers", std::nullopt, 4);
   rules_.AfterDispatch(true, std::nullopt, 4, 0);
   EXPECT_THAT(rules_.violation(), HasSubstr("the host ran \"listplayers\""));
+
+  // The command word ends at any blank, as the host reads it.
+  Invariants rules;
+  rules.Registration("rcon", "Other.list", true);
+  for (const char* line : {"\tOther.list", "Other.list\tnow", " other.LIST\r\n"}) {
+    rules.BeforeDispatch(line, std::nullopt, 4);
+    rules.AfterDispatch(true, std::nullopt, 4, 0);
+  }
+  EXPECT_TRUE(rules.ok()) << rules.violation();
 }
 
 TEST_F(InvariantsTest, LoadMustFollowTheFile) {
