@@ -50,15 +50,16 @@ cpu() {
 }
 # The quietest of a benchmark's repetitions, in nanoseconds.
 cpu_min() {
-  jq -r --arg n "$1" '[.benchmarks[] | select(.name == $n and (.run_type // "iteration") == "iteration")
-    | .cpu_time] | min' "$j"
+  jq -r --arg n "$1" '[.benchmarks[] | select((.name | split("/")[0]) == $n
+    and (.run_type // "iteration") == "iteration") | .cpu_time] | min' "$j"
 }
 field() {
   jq -r --arg n "$1" --arg f "$2" '.benchmarks[] | select(.name == $n) | .[$f]' "$j" | head -1
 }
 run() { echo "BM_Run/actors:$1/entries:$2/spawn:$3/per_entry:$4"; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN{printf "%.3f", a/b}'; }
-le() { awk -v a="$1" -v b="$2" 'BEGIN{exit !(a <= b)}'; }
+# A figure that is not a number (a benchmark missing from the results) fails.
+le() { awk -v a="$1" -v b="$2" 'BEGIN{exit !(a ~ /^-?[0-9.]+$/ && a + 0 <= b + 0)}'; }
 
 ns_per_actor() { awk -v ms="$1" -v a="$2" 'BEGIN{printf "%.1f", ms * 1e6 / a}'; }
 
