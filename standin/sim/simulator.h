@@ -23,8 +23,18 @@ struct SimInputs {
   bool fake_time = false;   // the C runtime clock is driven by SetFakeTime
 };
 
+// Exit statuses of a run cut short: a simulated run stopped by SIGINT or
+// SIGTERM before its span, or any run whose standard output or events stream
+// closed (a pipe whose reader went). A real-time run ends by being
+// interrupted: 0.
+constexpr int kExitInterrupted = 130;  // SIGINT
+constexpr int kExitTerminated = 143;   // SIGTERM
+constexpr int kExitOutputClosed = 141;
+
 // Returns the process exit status: 0 after a clean unload, 1 when the run
-// itself could not be set up (plug-in not loadable, RCON port taken...).
+// itself could not be set up (plug-in not loadable, RCON port taken...), 2
+// when an output file cannot be written (checked before the run), 3 when an
+// invariant broke (--invariants), or one of the statuses above.
 int RunSimulator(const SimInputs& inputs);
 
 }  // namespace sim
