@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <exception>
 #include <ctime>
+#include <exception>
 #include <filesystem>
 #include <iostream>
 #include <string>

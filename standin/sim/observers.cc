@@ -34,8 +34,9 @@ std::vector<EntryTotals> EntryTotalsOf(const std::vector<report::EntryRecord>& r
 std::string InterruptedBy(const RunEnd& end) {
   if (end.stop_signal == SIGINT) return "SIGINT";
   if (end.stop_signal == SIGTERM) return "SIGTERM";
+  if (end.stop_signal == SIGHUP) return "SIGHUP";
   if (end.stop_signal != 0) return fmt::format("signal {}", end.stop_signal);
-  return "its output closing";
+  return "a closed output";
 }
 
 }  // namespace
@@ -48,9 +49,7 @@ void RecorderObserver::AfterRcon(const std::string& command, bool known,
 
 int RecorderObserver::OnEnd(const RunEnd& end) {
   if (end.interrupted()) {
-    recorder_.Note(fmt::format("interrupted at {} by {}, {} of {} simulated minutes run",
-                               FormatLocalTime(end.reached), InterruptedBy(end),
-                               (end.reached - end.start) / 60, (end.planned - end.start) / 60));
+    recorder_.Interrupted(InterruptedBy(end), end.start, end.planned);
   }
   recorder_.PrintSummary(end.start, end.reached);
   recorder_.EntrySummary(EntryTotalsOf(feed_.Entries()));

@@ -59,9 +59,10 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
   app.footer(
       "Exit status: 0 after a complete run (a real-time run ends when interrupted); 1 when the "
       "plug-in could not be loaded or RCON served; 2 for a bad option, input file, time zone or "
-      "output path, before anything runs; 3 when an invariant broke (--invariants); 130 or 143 "
-      "when SIGINT or SIGTERM cut a simulated run short (its summary and report end where it "
-      "got to); 141 when standard output or the events file closed (a pipe's reader left).");
+      "output path, before anything runs; 3 when an invariant broke (--invariants); 130, 143 "
+      "or 129 when SIGINT, SIGTERM or SIGHUP cut a simulated run short (its summary and report "
+      "end where it got to); 141 when standard output or the events file closed (a pipe's "
+      "reader left).");
 
   std::vector<std::string> reversed(args.rbegin(), args.rend());
   try {

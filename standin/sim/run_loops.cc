@@ -41,6 +41,7 @@ void InstallStopHandlers() {
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGHUP, &action, nullptr);
   signal(SIGPIPE, SIG_IGN);
 }
 

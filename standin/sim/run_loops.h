@@ -20,7 +20,7 @@
 
 namespace sim {
 
-// SIGINT and SIGTERM ask the run to stop at the next second; SIGPIPE is
+// SIGINT, SIGTERM and SIGHUP ask the run to stop at the next second; SIGPIPE is
 // ignored, so a closed output shows as a failed write instead of ending the
 // process with the temporary server directory left behind.
 void InstallStopHandlers();

@@ -1,7 +1,6 @@
 #include "standin/sim/simulator.h"
 
 #include <fmt/format.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -42,7 +41,7 @@ std::string CheckWritable(const std::string& path) {
 // The exit status of a run cut short; a complete run is 0.
 int InterruptedStatus(const RunEnd& end) {
   if (end.output_closed) return kExitOutputClosed;
-  return end.stop_signal == SIGTERM ? kExitTerminated : kExitInterrupted;
+  return 128 + end.stop_signal;
 }
 
 int Run(const SimInputs& inputs, std::ostream* events, std::ostream& console,

@@ -23,12 +23,11 @@ struct SimInputs {
   bool fake_time = false;   // the C runtime clock is driven by SetFakeTime
 };
 
-// Exit statuses of a run cut short: a simulated run stopped by SIGINT or
-// SIGTERM before its span, or any run whose standard output or events stream
-// closed (a pipe whose reader went). A real-time run ends by being
-// interrupted: 0.
-constexpr int kExitInterrupted = 130;  // SIGINT
-constexpr int kExitTerminated = 143;   // SIGTERM
+// Exit statuses of a run cut short: a simulated run stopped by a signal
+// before its span exits 128 + the signal (130 for SIGINT, 143 for SIGTERM, 129
+// for SIGHUP), as a shell reports a process the signal ended; any run whose
+// standard output or events stream closed (a pipe whose reader went) exits
+// 141. A real-time run ends by being interrupted: 0.
 constexpr int kExitOutputClosed = 141;
 
 // Returns the process exit status: 0 after a clean unload, 1 when the run

@@ -440,13 +440,19 @@ TEST_P(InterruptedRunTest, EndsWhereItGotToAndSaysSo) {
   std::vector<json> summaries = result.Of("summary");
   ASSERT_EQ(summaries.size(), 1u);
   EXPECT_EQ(summaries[0]["time"], reached);
+  std::vector<json> interrupted = result.Of("interrupted");
+  ASSERT_EQ(interrupted.size(), 1u);
+  EXPECT_EQ(interrupted[0]["time"], reached);
+  EXPECT_EQ(interrupted[0]["by"], GetParam().by);
+  EXPECT_EQ(interrupted[0]["planned_end"], "2033-09-02 06:20:00");
   EXPECT_EQ(result.Of("spawn").back()["time"] < reached, true);
   EXPECT_THAT(ReadFile(report), HasSubstr(reached));
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, InterruptedRunTest,
                          ::testing::Values(Interruption{"Int", SIGINT, 130, "SIGINT"},
-                                           Interruption{"Term", SIGTERM, 143, "SIGTERM"}),
+                                           Interruption{"Term", SIGTERM, 143, "SIGTERM"},
+                                           Interruption{"Hup", SIGHUP, 129, "SIGHUP"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SimE2eTest, TemporaryServerDirectoryGoesWhenTheOutputPipeCloses) {
