@@ -1,8 +1,10 @@
-// The stand-in server's run: sets up the stand-in host and world, loads the
-// plug-in module with dlopen (its module entry runs Load), drives the timer
-// callbacks on simulated or real time, runs the script and the RCON server,
-// records what happens, and unloads the module (Unload) at the end. Called by
-// the simulator's main() only.
+// The stand-in server's run, put together: checks that every output can be
+// written, prepares the server directory (server_root.h), loads the plug-in
+// into the stand-in host and world (session.h) with the recorder, the report
+// feed and the invariants watching (observers.h), drives it on simulated or
+// real time with the script (run_loops.h, script_runner.h), unloads it, and
+// ends with the summaries and the report at the time the run reached. Called
+// by the simulator's main() only.
 #pragma once
 
 #include <cstdint>
