@@ -10,23 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/scratch_dir.h"
+
 namespace e2e {
 
-// A scratch directory removed with the object.
-class ScratchDir {
- public:
-  ScratchDir();
-  ~ScratchDir();
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-
-  const std::string& path() const { return path_; }
-  // Writes `text` to path()/name and returns the full path.
-  std::string Write(const std::string& name, const std::string& text) const;
-
- private:
-  std::string path_;
-};
+using ::ScratchDir;
 
 struct SimResult {
   int exit_code = -1;  // 128 + signal when killed
@@ -42,7 +30,9 @@ struct SimResult {
 class SimProcess {
  public:
   // Adds "--events dir/events.jsonl" unless `args` has --events already.
-  SimProcess(const std::vector<std::string>& args, const std::string& dir);
+  // The child runs with TZ=UTC and `env` ("NAME=VALUE") on top.
+  SimProcess(const std::vector<std::string>& args, const std::string& dir,
+             const std::vector<std::string>& env = {});
   ~SimProcess();  // kills the child if it still runs
 
   // Waits for standard output to hold a line containing `text`; returns that
@@ -60,7 +50,8 @@ class SimProcess {
 };
 
 // Runs to completion.
-SimResult RunSim(const std::vector<std::string>& args, const std::string& dir);
+SimResult RunSim(const std::vector<std::string>& args, const std::string& dir,
+                 const std::vector<std::string>& env = {});
 
 std::string ReadFile(const std::string& path);
 
