@@ -107,8 +107,8 @@ TEST_F(WindowsLoaderTest, LoaderRunsTheEntryAgainstTheHostDll) {
   }
 
   standin::RconConnection connection;
-  standin::RconRequest request(7, u"Drovekeeper.reload");
-  ASSERT_TRUE(standin::DispatchRcon("Drovekeeper.reload", connection.game(), request.game()));
+  standin::RconPacket packet(7, u"Drovekeeper.reload");
+  ASSERT_TRUE(standin::DispatchRcon("Drovekeeper.reload", connection.game(), packet.game()));
   ASSERT_EQ(connection.replies().size(), 1u);
   EXPECT_EQ(connection.replies()[0].id, 7);
   EXPECT_EQ(connection.replies()[0].text, u"\u91CD\u65B0\u52A0\u8F7D\u914D\u7F6E");  // 重新加载配置
