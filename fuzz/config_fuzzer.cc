@@ -26,6 +26,7 @@
 #include "fuzz/fuzz_check.h"
 #include "plugin/plugin.h"
 #include "plugin/reload.h"
+#include "spawn/entry_faults.h"
 #include "spawn/tick.h"
 #include "standin/game/allocator.h"
 #include "standin/game/rcon.h"

@@ -9,6 +9,7 @@
 
 #include "config/config.h"
 #include "plugin/log.h"
+#include "spawn/entry_faults.h"
 #include "spawn/tick.h"
 #include "tests/support/host_fixture.h"
 #include "tests/support/scripted_env.h"

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "plugin/plugin.h"
 #include "tests/support/host_fixture.h"
 
 namespace {
@@ -31,12 +32,11 @@ class ConfigTest : public HostFixture {
     HostFixture::TearDown();
   }
 
-  // Reads the written file the way Load does.
+  // Loads the written file as Load and the reload command do.
   json Read(std::string_view text) {
     WriteConfig(text);
-    json document;
-    EXPECT_TRUE(ReadConfigFile(ConfigFilePath(), document));
-    return document;
+    EXPECT_FALSE(ReadConfiguration().failure.has_value()) << text;
+    return ConfigDocument;
   }
 
   // The ConfigError text of a build of `text`, or "" when it succeeded.
@@ -56,12 +56,6 @@ TEST_F(ConfigTest, PathFollowsTheWorkingDirectory) {
   EXPECT_EQ(ConfigFilePath(), ConfigPath().string());
 }
 
-TEST_F(ConfigTest, MissingFileIsReportedAndLeavesTheTargetAlone) {
-  json document = {{"kept", 1}};
-  EXPECT_FALSE(ReadConfigFile(ConfigFilePath(), document));
-  EXPECT_EQ(document, (json{{"kept", 1}}));
-}
-
 TEST_F(ConfigTest, TrailingTextAfterTheFirstValueIsNeverRead) {
   const char* const texts[] = {
       R"({"SpawnDino": {}} this is not json at all {{{)",
@@ -70,11 +64,11 @@ TEST_F(ConfigTest, TrailingTextAfterTheFirstValueIsNeverRead) {
       "{\"SpawnDino\": {}}\xFF\xFE",
   };
   for (const char* text : texts) {
-    EXPECT_EQ(Read(text), (json{{"SpawnDino", json::object()}})) << text;
+    EXPECT_EQ(Read(text), (json{{"SpawnDino", json::object()}, {"SpawnDinoX", nullptr}})) << text;
   }
 }
 
-TEST_F(ConfigTest, SyntaxErrorsThrowAndLeaveTheTargetAlone) {
+TEST_F(ConfigTest, SyntaxErrorsFailAndLeaveTheDocumentAlone) {
   const char* const texts[] = {
       "",
       "   ",
@@ -85,9 +79,9 @@ TEST_F(ConfigTest, SyntaxErrorsThrowAndLeaveTheTargetAlone) {
   };
   for (const char* text : texts) {
     WriteConfig(text);
-    json document = {{"old", true}};
-    EXPECT_THROW(ReadConfigFile(ConfigFilePath(), document), json::parse_error) << text;
-    EXPECT_EQ(document, (json{{"old", true}})) << text;
+    ConfigDocument = {{"old", true}};
+    EXPECT_TRUE(ReadConfiguration().failure.has_value()) << text;
+    EXPECT_EQ(ConfigDocument, (json{{"old", true}})) << text;
   }
 }
 
@@ -95,7 +89,8 @@ TEST_F(ConfigTest, KeysAreOrderedByBytes) {
   const json document = Read(R"({"b": 1, "B": 2, "a": 3, "\u00e9": 4, "A": 5})");
   std::vector<std::string> keys;
   for (auto it = document.begin(); it != document.end(); ++it) keys.push_back(it.key());
-  EXPECT_EQ(keys, (std::vector<std::string>{"A", "B", "a", "b", "\xC3\xA9"}));
+  EXPECT_EQ(keys, (std::vector<std::string>{"A", "B", "SpawnDino", "SpawnDinoX", "a", "b",
+                                             "\xC3\xA9"}));
 }
 
 TEST_F(ConfigTest, Int32ConversionFollowsTheLibrary) {
@@ -194,12 +189,12 @@ TEST_F(ConfigTest, BooleansAndStringsAcceptOnlyTheirOwnKind) {
 
 TEST_F(ConfigTest, EntrySettingsReachesTheLiveDocument) {
   ConfigDocument = json::parse(R"({"SpawnDino": {"A": {"Maxlevel": 150}}})");
-  json& entry = EntrySettings(kCountdownSection, "A");
+  json& entry = EntrySettings(kCountdownTableKey, "A");
   EXPECT_EQ(ReadInt32(entry, "Maxlevel"), 150);
   entry["Maxlevel"] = 7;
   EXPECT_EQ(ConfigDocument["SpawnDino"]["A"]["Maxlevel"], 7);
   // An unknown name is created as null, as every inserting lookup does.
-  EXPECT_TRUE(EntrySettings(kClockSection, "Z").is_null());
+  EXPECT_TRUE(EntrySettings(kClockTableKey, "Z").is_null());
   EXPECT_TRUE(ConfigDocument["SpawnDinoX"].contains("Z"));
 }
 

@@ -15,6 +15,7 @@
 #include "host/game_types.h"
 #include "plugin/log.h"
 #include "spawn/cap.h"
+#include "spawn/entry_faults.h"
 #include "spawn/tick.h"
 #include "standin/host/host.h"
 #include "tests/support/host_fixture.h"

@@ -169,11 +169,14 @@ TEST_F(PluginTest, UnreadableFilesLogTheParserMessageAndStayInert) {
     sink().Clear();
     WriteConfig(text);
     Entry(kProcessAttach);
+    // The parser's line, then the checker's error saying where.
     const auto lines = sink().lines();
-    ASSERT_EQ(lines.size(), 1u) << text;
+    ASSERT_EQ(lines.size(), 2u) << text;
     EXPECT_EQ(lines[0].level, spdlog::level::err);
     EXPECT_EQ(lines[0].payload.rfind("[json.exception.parse_error.101] parse error", 0), 0u)
         << lines[0].payload;
+    EXPECT_EQ(lines[1].level, spdlog::level::err);
+    EXPECT_EQ(lines[1].payload.rfind("config.json:", 0), 0u) << lines[1].payload;
     EXPECT_TRUE(Inert());
     EXPECT_TRUE(ConfigDocument.is_null());
   }
@@ -186,10 +189,15 @@ TEST_F(PluginTest, TablesThatCannotBeBuiltLeaveThePlugInInert) {
   WriteConfig(R"({"SpawnDino": {"A": {"SpawnInterval": 1}, "B": {"Worldmaximum": 2}}})");
   Entry(kProcessAttach);
 
-  EXPECT_EQ(
-      sink().payloads(),
-      (std::vector<std::string>{
-          R"(SpawnDino["B"]: [json.exception.type_error.302] type must be number, but is null)"}));
+  // The failure, then first the error that explains it, not A's earlier ones.
+  const std::vector<std::string> payloads = sink().payloads();
+  ASSERT_GE(payloads.size(), 2u);
+  EXPECT_EQ(payloads[0],
+            R"(SpawnDino["B"]: [json.exception.type_error.302] type must be number, but is null)");
+  EXPECT_EQ(payloads[1].rfind(R"(config.json:1:43: error: SpawnDino["B"]: "SpawnInterval" is missing)",
+                              0),
+            0u)
+      << payloads[1];
   EXPECT_TRUE(Inert());
   EXPECT_TRUE(events_.empty());
   EXPECT_EQ(CountdownTable, (json{{"kept", 1}}));

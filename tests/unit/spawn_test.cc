@@ -10,6 +10,7 @@
 
 #include "config/config.h"
 #include "plugin/log.h"
+#include "spawn/entry_faults.h"
 #include "spawn/tick.h"
 #include "standin/host/host.h"
 #include "tests/support/host_fixture.h"
