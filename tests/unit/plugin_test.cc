@@ -4,13 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <nlohmann/json.hpp>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "config/config.h"
 #include "host/game_string.h"
 #include "host/zelapi.h"
+#include "spawn/env.h"
 #include "spawn/tick.h"
 #include "standin/game/allocator.h"
 #include "standin/game/rcon.h"
@@ -242,6 +245,43 @@ TEST_F(PluginTest, RegisteredTimerRunsTheTick) {
   EXPECT_EQ(standin::RunTimers(), 1);
   EXPECT_EQ(standin::Failures().count, 0) << standin::Failures().last_message;
   EXPECT_EQ(CountdownTable, (json{{"Blueprint'/Game/A.A'", 28}, {"Blueprint'/Game/B.B'", 4}}));
+}
+
+// A clock that throws whatever it was given, std::exception or not.
+class ThrowingEnv : public Env {
+ public:
+  explicit ThrowingEnv(std::function<void()> thrower) : thrower_(std::move(thrower)) {}
+  std::int64_t NowTicks() override {
+    thrower_();
+    return 0;
+  }
+  LocalHourMinute LocalNow() override { return {0, 0}; }
+  int Rand() override { return 0; }
+
+ private:
+  std::function<void()> thrower_;
+};
+
+TEST_F(PluginTest, NothingThrownInTheTimerRunReachesTheHost) {
+  WriteConfig(kGoodConfig);
+  Entry(kProcessAttach);
+  struct Case {
+    std::function<void()> thrower;
+    std::string logged;
+  };
+  const Case cases[] = {
+      {[] { throw std::runtime_error("clock broke"); }, "clock broke"},
+      {[] { throw 42; }, "unknown exception in the timer callback"},
+  };
+  for (const Case& c : cases) {
+    sink().Clear();
+    ThrowingEnv env(c.thrower);
+    SetEnvForTesting(&env);
+    EXPECT_EQ(standin::RunTimers(), 1);
+    SetEnvForTesting(nullptr);
+    EXPECT_EQ(standin::Failures().count, 0) << standin::Failures().last_message;
+    EXPECT_EQ(sink().payloads(), (std::vector<std::string>{c.logged}));
+  }
 }
 
 TEST_F(PluginTest, NoExceptionLeavesTheEntry) {
