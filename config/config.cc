@@ -14,7 +14,6 @@ nlohmann::json ClockTable __attribute__((init_priority(1000)));
 
 namespace {
 
-
 // Runs `store_entry` on every member of document[key], the table's entries.
 // Iterates with key() rather than items(): items() would make up index names
 // for an array, where a non-empty array must be rejected.

@@ -6,11 +6,10 @@
 #pragma once
 
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <string>
 #include <string_view>
-
-#include <nlohmann/json.hpp>
 
 // Process-wide: the parsed configuration and the two schedule tables.
 // Null until first read or built.

@@ -114,7 +114,7 @@ bool SameLocation(const Vec3& a, const Vec3& b) { return a.X == b.X && a.Y == b.
 void CheckLocation(std::string_view text, bool random, const std::vector<int>& draws) {
   ConfigDocument = nlohmann::json::object();
   ConfigDocument[kCountdownTableKey][kEntry] = {{"Position", std::string(text)},
-                                               {"PositionRangeRandom", random}};
+                                                {"PositionRangeRandom", random}};
   fuzz::FixedEnv env(0, 0, 0, draws);
   fuzz::ScopedFuzzEnv scoped_env(env);
   Expected actual;

@@ -89,8 +89,8 @@ TEST_F(ConfigTest, KeysAreOrderedByBytes) {
   const json document = Read(R"({"b": 1, "B": 2, "a": 3, "\u00e9": 4, "A": 5})");
   std::vector<std::string> keys;
   for (auto it = document.begin(); it != document.end(); ++it) keys.push_back(it.key());
-  EXPECT_EQ(keys, (std::vector<std::string>{"A", "B", "SpawnDino", "SpawnDinoX", "a", "b",
-                                             "\xC3\xA9"}));
+  EXPECT_EQ(keys,
+            (std::vector<std::string>{"A", "B", "SpawnDino", "SpawnDinoX", "a", "b", "\xC3\xA9"}));
 }
 
 TEST_F(ConfigTest, Int32ConversionFollowsTheLibrary) {
@@ -220,7 +220,7 @@ TEST_F(ConfigTest, StoresIntervalsAsConverted32BitIntegers) {
   EXPECT_TRUE(ClockTable.is_null());
 }
 
-TEST_F(ConfigTest, AbsentNullAndEmptySectionsAddNothing) {
+TEST_F(ConfigTest, AbsentNullAndEmptyTablesAddNothing) {
   const char* const documents[] = {
       "{}",
       R"({"SpawnDino": null, "SpawnDinoX": null})",
@@ -239,7 +239,7 @@ TEST_F(ConfigTest, AbsentNullAndEmptySectionsAddNothing) {
   }
 }
 
-TEST_F(ConfigTest, OneSectionAloneStillBuildsTheOther) {
+TEST_F(ConfigTest, OneTableAloneStillBuildsTheOther) {
   json document = json::parse(R"({"SpawnDinoX": {"N": {"SpawnInterval": "0:0"}}})");
   BuildSpawnTables(document);
   EXPECT_TRUE(CountdownTable.is_null());
@@ -247,7 +247,7 @@ TEST_F(ConfigTest, OneSectionAloneStillBuildsTheOther) {
   EXPECT_TRUE(document["SpawnDino"].is_null());
 }
 
-TEST_F(ConfigTest, SameNameInBothSectionsHasAKeyInEachTable) {
+TEST_F(ConfigTest, SameNameInBothTablesHasAKeyInEachTable) {
   json document = json::parse(R"({"SpawnDino": {"Rex": {"SpawnInterval": 4}},
                                    "SpawnDinoX": {"Rex": {"SpawnInterval": "20:30"}},
                                    "Unrelated": {"rex": {"SpawnInterval": 1}}})");
@@ -310,7 +310,7 @@ TEST_F(ConfigTest, FailedBuildLeavesBothTablesAsTheyWere) {
   EXPECT_EQ(CountdownTable, (json{{"A", 0}, {"C", 3}}));
   EXPECT_EQ(ClockTable, (json{{"X", "1:2"}}));
 
-  // An error in the clock section keeps the countdowns too.
+  // An error in the clock table keeps the countdowns too.
   json bad_clock = json::parse(R"({"SpawnDino": {"A": {"SpawnInterval": 10}},
                                     "SpawnDinoX": {"Y": {"SpawnInterval": 34}}})");
   EXPECT_THROW(BuildSpawnTables(bad_clock), ConfigError);

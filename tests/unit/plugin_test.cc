@@ -197,8 +197,8 @@ TEST_F(PluginTest, TablesThatCannotBeBuiltLeaveThePlugInInert) {
   ASSERT_GE(payloads.size(), 2u);
   EXPECT_EQ(payloads[0],
             R"(SpawnDino["B"]: [json.exception.type_error.302] type must be number, but is null)");
-  EXPECT_EQ(payloads[1].rfind(R"(config.json:1:43: error: SpawnDino["B"]: "SpawnInterval" is missing)",
-                              0),
+  EXPECT_EQ(payloads[1].rfind(
+                R"(config.json:1:43: error: SpawnDino["B"]: "SpawnInterval" is missing)", 0),
             0u)
       << payloads[1];
   EXPECT_TRUE(Inert());

@@ -127,8 +127,8 @@ TEST_F(ReloadTest, ReplacesTheDocumentResetsCountdownsAndDropsRemovedNames) {
 
 TEST_F(ReloadTest, FailedReloadKeepsTheRunningConfigurationAndSaysWhy) {
   struct Case {
-    const char* file;  // null: no file at all
-    std::string logged;   // the failure line, first
+    const char* file;      // null: no file at all
+    std::string logged;    // the failure line, first
     std::u16string reply;  // whole, or up to the place the first error names
     bool names_a_place;
   };
