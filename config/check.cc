@@ -14,7 +14,7 @@
 #include <utility>
 
 #include "config/config.h"
-#include "spawn/position.h"
+#include "config/position_number.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ constexpr std::string_view kNameKey = "Name";
 constexpr std::array<std::string_view, 8> kEntryKeys = {kIntervalKey, kMaximumKey, kPositionKey,
                                                         kRandomKey,   kLevelKey,   kFixedKey,
                                                         kNoticeKey,   kNameKey};
-constexpr std::array<std::string_view, 2> kTables = {kCountdownSection, kClockSection};
+constexpr std::array<std::string_view, 2> kTables = {kCountdownTableKey, kClockTableKey};
 
 constexpr std::string_view kBlueprintPrefix = "Blueprint'";
 
@@ -677,7 +677,7 @@ class Checker {
             "it is never read");
     }
 
-    if (table == kClockSection) {
+    if (table == kClockTableKey) {
       CheckClockText(path, entry);
     } else {
       CheckWholeNumber(path, entry, kIntervalKey);
