@@ -64,7 +64,13 @@ std::variant<std::string, std::string> ReadWholeFile(const std::string& path) {
   return Result(std::in_place_index<0>, std::move(text));
 }
 
-nlohmann::ordered_json FindingAsJson(const ConfigFinding& finding, const std::string& file) {
+std::string Counted(std::size_t count, std::string_view noun) {
+  return fmt::format("{} {}{}", count, noun, count == 1 ? "" : "s");
+}
+
+}  // namespace
+
+nlohmann::ordered_json FindingAsJson(const ConfigFinding& finding, std::string_view file) {
   return {{"file", file},
           {"line", finding.line},
           {"column", finding.column},
@@ -76,11 +82,11 @@ nlohmann::ordered_json FindingAsJson(const ConfigFinding& finding, const std::st
           {"consequence", ConsequenceText(finding.consequence)}};
 }
 
-std::string Counted(std::size_t count, std::string_view noun) {
-  return fmt::format("{} {}{}", count, noun, count == 1 ? "" : "s");
+std::string DumpFindings(const nlohmann::ordered_json& findings) {
+  // Texts come from the files, so bytes that are not UTF-8 are replaced
+  // rather than refused.
+  return findings.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
 }
-
-}  // namespace
 
 int RunCheck(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   CLI::App app{
@@ -128,9 +134,7 @@ int RunCheck(const std::vector<std::string>& args, std::ostream& out, std::ostre
     }
   }
 
-  // Texts come from the files, so bytes that are not UTF-8 are replaced
-  // rather than refused.
-  if (as_json) out << listed.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+  if (as_json) out << DumpFindings(listed) << '\n';
   const std::string in_files = Counted(files.size(), "file");
   std::string summary =
       errors + warnings == 0 ? fmt::format("no problems found in {}", in_files)
