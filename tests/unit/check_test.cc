@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -644,7 +645,8 @@ TEST_F(RunCheckTest, BrokenExampleHoldsOneOfEachProblem) {
                                              "the entry is an array",
                                              "0x80 or above",
                                              "more than once",
-                                             "leading zero",
+                                             "a minute over 59 and a leading zero",
+                                             "unknown member",
                                              "not a clock text",
                                              "text after the end",
                                              "not a plain whole number"};
@@ -657,6 +659,25 @@ TEST_F(RunCheckTest, BrokenExampleHoldsOneOfEachProblem) {
     }
     EXPECT_TRUE(found) << what;
   }
+}
+
+// The reference names exactly the keys the plug-in reads: the first cell of
+// every row of its key and member tables.
+TEST(ConfigurationReference, NamesExactlyTheKeysThePluginReads) {
+  std::ifstream doc(std::filesystem::path(__FILE__).parent_path() / "../../docs/configuration.md");
+  ASSERT_TRUE(doc.is_open());
+  std::set<std::string> keys;
+  std::set<std::string> members;
+  std::set<std::string>* table = nullptr;
+  for (std::string line; std::getline(doc, line);) {
+    if (line.rfind("| Key |", 0) == 0) table = &keys;
+    if (line.rfind("| Member |", 0) == 0) table = &members;
+    if (line.rfind("|", 0) != 0) table = nullptr;
+    if (table == nullptr || line.rfind("| `\"", 0) != 0) continue;
+    table->insert(line.substr(4, line.find('"', 4) - 4));
+  }
+  EXPECT_EQ(keys, std::set<std::string>(kEntryKeys.begin(), kEntryKeys.end()));
+  EXPECT_EQ(members, (std::set<std::string>{"SpawnDino", "SpawnDinoX"}));
 }
 
 }  // namespace
