@@ -21,21 +21,14 @@ namespace {
 
 constexpr std::string_view kFile = "config.json";
 
+// The JSON library refuses to write a string that is not UTF-8.
 bool IsUtf8(std::string_view text) {
-  for (std::size_t i = 0; i < text.size();) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    const std::size_t length = c < 0x80           ? 1
-                               : (c >> 5) == 0x6  ? 2
-                               : (c >> 4) == 0xE  ? 3
-                               : (c >> 3) == 0x1E ? 4
-                                                  : 0;
-    if (length == 0 || i + length > text.size()) return false;
-    for (std::size_t k = 1; k < length; ++k) {
-      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
-    }
-    i += length;
+  try {
+    static_cast<void>(nlohmann::json(std::string(text)).dump());
+    return true;
+  } catch (const nlohmann::json::type_error&) {
+    return false;
   }
-  return true;
 }
 
 }  // namespace
