@@ -80,6 +80,22 @@ std::vector<ConfigFinding> Checker::Run() {
   } catch (const Json::parse_error& e) {
     ReportSyntaxError(e);
     return Sorted();
+  } catch (const Json::out_of_range& e) {
+    // A number beyond a double's range fails the parse without a position;
+    // the message quotes the number, which the text shows.
+    const std::string_view message = e.what();
+    constexpr std::string_view kLead = "number overflow parsing '";
+    const std::size_t lead = message.find(kLead);
+    std::string_view number;
+    if (lead != std::string_view::npos) {
+      number = message.substr(lead + kLead.size());
+      number = number.substr(0, number.find('\''));
+    }
+    const std::size_t at = number.empty() ? std::string_view::npos : text_.find(number);
+    AddAt(Severity::kError, at == std::string_view::npos ? 0 : at, {},
+          fmt::format("the number {} is too large to read; write a smaller one", number),
+          Consequence::kRejectsFile);
+    return Sorted();
   }
   index_.emplace(text_);
   CheckTrailingText();
@@ -199,8 +215,9 @@ void Checker::ReportSyntaxError(const Json::parse_error& e) {
     what.erase(0, 11);
     what = "syntax error at " + (what == "end of input" ? "the end of the text" : what);
   } else if (what == "invalid literal") {
-    what = "syntax error at a value that is not JSON: texts need double quotes, and true, false "
-           "and null are written in lower case";
+    what =
+        "syntax error at a value that is not JSON: texts need double quotes, and true, false "
+        "and null are written in lower case";
   } else {
     what = "syntax error: " + what;
   }

@@ -338,6 +338,7 @@ TEST(CheckConfigText, SyntaxFindingsPointAtTheFaultAndSayWhatToDo) {
       {"{\"a\" 1}", 1, 6, "syntax error at number literal; expected ':'"},
       {"{\"a\": [1, 2}", 1, 12, "syntax error at '}'; expected ']'"},
       {"{\"a\": 1", 1, 8, "syntax error at the end of the text; expected '}'"},
+      {"{\"SpawnDino\": {\"A\": {\"Maxlevel\":\n  -1e999}}}", 2, 3, "number -1e999 is too large"},
   };
   for (const Case& c : cases) {
     const auto findings = CheckConfigText(c.text);
