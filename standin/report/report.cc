@@ -282,7 +282,7 @@ void WriteMark(std::ostream& out, double x, double y, const TimedOutcome& outcom
 }
 
 std::string RowLabel(const EntryRecord& entry) {
-  std::string label = std::string(TableName(entry.schedule)) + " ";
+  std::string label = std::string(TableName(entry.table)) + " ";
   std::string shown = entry.display_name;
   if (shown.empty()) {
     // The blueprint's own name is the informative end of its path.
@@ -323,7 +323,7 @@ void WriteTimeline(const ReportInput& input, const Colours& colours, std::ostrea
   double y = kAxisHeight + kRowHeight / 2;
   for (const EntryRecord& entry : input.entries) {
     const std::string& colour = colours.ForPath(ClassPathOf(entry.name)).colour;
-    out << "<g class=\"row\" data-table=\"" << TableName(entry.schedule) << "\" data-entry=\""
+    out << "<g class=\"row\" data-table=\"" << TableName(entry.table) << "\" data-entry=\""
         << Escaped(entry.name) << "\"><text x=\"4\" y=\"" << Num(y + 4) << "\"><title>"
         << Escaped(entry.name) << "</title>" << Escaped(Shortened(RowLabel(entry)))
         << "</text><line x1=\"" << Num(kLabelWidth) << "\" y1=\"" << Num(y) << "\" x2=\""
@@ -356,8 +356,8 @@ void WriteTable(const ReportInput& input, std::ostream& out) {
     }
     if (!entry.configured) row_class += row_class.empty() ? "dropped" : " dropped";
     out << "<tr class=\"entry" << (row_class.empty() ? "" : " " + row_class) << "\" data-table=\""
-        << TableName(entry.schedule) << "\" data-entry=\"" << Escaped(entry.name) << "\"><td>"
-        << TableName(entry.schedule) << "</td><td class=\"name\">" << Escaped(entry.name);
+        << TableName(entry.table) << "\" data-entry=\"" << Escaped(entry.name) << "\"><td>"
+        << TableName(entry.table) << "</td><td class=\"name\">" << Escaped(entry.name);
     if (!entry.display_name.empty()) {
       out << "<br><span class=\"display\">" << Escaped(entry.display_name) << "</span>";
     }

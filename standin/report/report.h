@@ -54,6 +54,7 @@ struct ReportInput {
   std::string time_zone;
   std::int64_t start = 0;  // the simulated span, seconds since the epoch
   std::int64_t end = 0;
+  bool interrupted = false;  // the run stopped at `end`, before the span it was asked for
   MapSettings map;
   std::vector<EntryRecord> entries;  // from EntryLedger::Entries()
   std::vector<SpawnPoint> spawns;

@@ -142,7 +142,7 @@ int main(int argc, char** argv) {
   }
   expected["entries"] = json::array();
   for (const report::EntryRecord& entry : input.entries) {
-    expected["entries"].push_back({{"table", std::string(report::TableName(entry.schedule))},
+    expected["entries"].push_back({{"table", std::string(report::TableName(entry.table))},
                                    {"entry", entry.name},
                                    {"fell_due", entry.fell_due},
                                    {"spawned", entry.spawned},
