@@ -14,6 +14,7 @@
 
 #include "config/check.h"
 #include "sim_process.h"
+#include "tests/support/config_entry.h"
 
 namespace e2e {
 namespace {
@@ -23,20 +24,9 @@ using nlohmann::json;
 constexpr char kEntry[] = "Blueprint'/Game/T/A.A'";
 constexpr char kSpawnDino[] = "SpawnDino";
 
-json Entry(json interval, json cap = 100) {
-  return {{"SpawnInterval", interval},    {"Worldmaximum", cap}, {"Position", "1 2 3"},
-          {"PositionRangeRandom", false}, {"Maxlevel", 5},       {"levelFixed", true},
-          {"SpawnNotice", false}};
-}
-
-json With(json entry, const json& changes) {
-  entry.update(changes);
-  return entry;
-}
-
-std::string OneEntry(const json& entry, const std::string& table = kSpawnDino,
+std::string OneEntry(const ConfigEntry& entry, const std::string& table = kSpawnDino,
                      const std::string& name = kEntry) {
-  return json{{table, {{name, entry}}}}.dump(2);
+  return json{{table, {{name, json(entry)}}}}.dump(2);
 }
 
 // Three wild creatures of A stand in the level from the start.
@@ -82,18 +72,23 @@ void EveryTurn(const SimRun& run, const std::string& outcome, int turns,
 }
 
 std::vector<ConsequenceCase> Cases() {
-  const json entry = Entry(0);
+  const ConfigEntry entry = ConfigEntry(0).Level(5, true);
+  const std::string twice_capped = [&] {
+    std::string text = OneEntry(entry);
+    const std::string opening = std::string(kEntry) + "\": {";
+    return text.insert(text.find(opening) + opening.size(), "\"Worldmaximum\": 0, ");
+  }();
   return {
-      {Consequence::kRejectsFile, OneEntry(Entry("5")), 3,
+      {Consequence::kRejectsFile, OneEntry(ConfigEntry("5")), 3,
        [](const SimRun& run) {
          EXPECT_FALSE(run.TimerRegistered());
          EXPECT_TRUE(run.summaries.empty());
        }},
-      {Consequence::kNeverSpawns, OneEntry(With(entry, {{"Position", "1 x 3"}})), 5,
+      {Consequence::kNeverSpawns, OneEntry(ConfigEntry(entry).Position("1 x 3")), 5,
        [](const SimRun& run) { EveryTurn(run, "failed", 5); }},
-      {Consequence::kNeverFires, OneEntry(Entry("01:02"), "SpawnDinoX"), 5,
+      {Consequence::kNeverFires, OneEntry(ConfigEntry("01:02"), "SpawnDinoX"), 5,
        [](const SimRun& run) { EveryTurn(run, "spawned", 0); }},
-      {Consequence::kAlwaysCapped, OneEntry(Entry(0, 0)), 5,
+      {Consequence::kAlwaysCapped, OneEntry(ConfigEntry(0).Cap(0)), 5,
        [](const SimRun& run) { EveryTurn(run, "held_by_cap", 5); }},
       {Consequence::kClassNeverLoads, OneEntry(entry, kSpawnDino, "Blueprint'/Game/T/\xC3\x84.A'"),
        5,
@@ -101,9 +96,9 @@ std::vector<ConsequenceCase> Cases() {
          EveryTurn(run, "class_unknown", 5, "Blueprint'/Game/T/\xC3\x84.A'");
        }},
       // Three wild creatures stand above the cap of 1, yet every turn spawns.
-      {Consequence::kNeverCapped, OneEntry(Entry(0, 1), kSpawnDino, "/Game/T/A.A"), 5,
+      {Consequence::kNeverCapped, OneEntry(ConfigEntry(0).Cap(1), kSpawnDino, "/Game/T/A.A"), 5,
        [](const SimRun& run) { EveryTurn(run, "spawned", 5, "/Game/T/A.A"); }},
-      {Consequence::kSpawnsAtOrigin, OneEntry(With(entry, {{"Position", "100 200"}})), 3,
+      {Consequence::kSpawnsAtOrigin, OneEntry(ConfigEntry(entry).Position("100 200")), 3,
        [](const SimRun& run) {
          EveryTurn(run, "spawned", 3);
          for (const json& spawn : run.Spawns()) {
@@ -113,37 +108,35 @@ std::vector<ConsequenceCase> Cases() {
          }
        }},
       // Read as 2, so due at minutes 2, 5 and 8.
-      {Consequence::kReadAsWholeNumber, OneEntry(Entry(2.9)), 9,
+      {Consequence::kReadAsWholeNumber, OneEntry(ConfigEntry(2.9)), 9,
        [](const SimRun& run) { EveryTurn(run, "spawned", 3); }},
       {Consequence::kNeverRead,
-       json{{"Comment", "x"}, {kSpawnDino, {{kEntry, With(entry, {{"Colour", 3}})}}}}.dump(), 3,
-       [](const SimRun& run) { EveryTurn(run, "spawned", 3); }},
-      {Consequence::kTableHasNoEntries, json{{"SpawnDinox", {{kEntry, entry}}}}.dump(), 3,
+       json{{"Comment", "x"}, {kSpawnDino, {{kEntry, json(ConfigEntry(entry).Set("Colour", 3))}}}}
+           .dump(),
+       3, [](const SimRun& run) { EveryTurn(run, "spawned", 3); }},
+      {Consequence::kTableHasNoEntries, json{{"SpawnDinox", {{kEntry, json(entry)}}}}.dump(), 3,
        [](const SimRun& run) {
          EXPECT_TRUE(run.TimerRegistered());
          EXPECT_TRUE(run.summaries.empty());
        }},
-      {Consequence::kOnlyLastRead,
-       std::string(R"({"SpawnDino": {"Blueprint'/Game/T/A.A'": {"Worldmaximum": 0, )") +
-           OneEntry(entry).substr(OneEntry(entry).find("\"Maxlevel\"")),
-       3, [](const SimRun& run) { EveryTurn(run, "spawned", 3); }},
+      {Consequence::kOnlyLastRead, twice_capped, 3,
+       [](const SimRun& run) { EveryTurn(run, "spawned", 3); }},
       {Consequence::kSeparateEntries,
-       json{{kSpawnDino, {{kEntry, entry}, {"Blueprint'/Game/t/A.A'", entry}}}}.dump(), 3,
+       json{{kSpawnDino, {{kEntry, json(entry)}, {"Blueprint'/Game/t/A.A'", json(entry)}}}}.dump(),
+       3,
        [](const SimRun& run) {
          EveryTurn(run, "spawned", 3);
          EXPECT_EQ(run.Of("Blueprint'/Game/t/A.A'").value("fell_due", -1), 3);
        }},
       // Due at minutes 4, 9 and 14.
-      {Consequence::kFallsDueOneLater, OneEntry(Entry(4)), 15,
+      {Consequence::kFallsDueOneLater, OneEntry(ConfigEntry(4)), 15,
        [](const SimRun& run) { EveryTurn(run, "spawned", 3); }},
-      {Consequence::kHeightIsFixed,
-       OneEntry(With(entry, {{"Position", "0 0 500"}, {"PositionRangeRandom", true}})), 3,
+      {Consequence::kHeightIsFixed, OneEntry(ConfigEntry(entry).Position("0 0 500", true)), 3,
        [](const SimRun& run) {
          EveryTurn(run, "spawned", 3);
          for (const json& spawn : run.Spawns()) EXPECT_EQ(spawn["z"], 38000.0);
        }},
-      {Consequence::kGameChoosesLevel,
-       OneEntry(With(entry, {{"Maxlevel", 987654}, {"levelFixed", false}})), 3,
+      {Consequence::kGameChoosesLevel, OneEntry(ConfigEntry(0).Level(987654, false)), 3,
        [](const SimRun& run) {
          EveryTurn(run, "spawned", 3);
          for (const json& spawn : run.Spawns()) EXPECT_NE(spawn["level"], 987654);
