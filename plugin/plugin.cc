@@ -88,11 +88,10 @@ std::vector<ConfigFinding> CheckLoadedText(std::string_view text) noexcept {
   return {};
 }
 
-// Whether an error explains why the tables could not be built: one about the
-// text itself, a table, an entry's shape or the schedule setting. The others
-// would only fail later, when the entry falls due.
+// Whether an error explains why the file was refused; the others would only
+// fail later, when their entry falls due.
 bool RejectsTheFile(const ConfigFinding& finding) {
-  return finding.table.empty() || finding.key.empty() || finding.key == kScheduleKey;
+  return finding.consequence == Consequence::kRejectsFile;
 }
 
 // Logs the errors of a text that failed to load, those that explain the
