@@ -40,6 +40,38 @@ struct SpawnPoint {
   float y = 0;
   float z = 0;
   std::int32_t level = 0;
+  Schedule table = Schedule::kInterval;
+  std::string entry;  // empty when unattributed
+};
+
+// Wild creatures of one class just before a timer run; a sample only when
+// the count changed.
+struct PopulationSample {
+  std::int64_t time;
+  int count;
+};
+struct ClassPopulation {
+  std::string reference;  // "Blueprint'/P/A.A'"
+  std::vector<PopulationSample> samples;
+};
+
+// The cap in force from `time` on.
+struct CapChange {
+  std::int64_t time;
+  std::int32_t cap;
+};
+struct EntryCap {
+  Schedule table;
+  std::string entry;
+  std::string reference;
+  std::vector<CapChange> caps;
+};
+
+// Reloads (taken or refused) and file changes.
+struct ConfigChange {
+  std::int64_t time;
+  bool taken;
+  std::string what;
 };
 
 struct LogLine {
@@ -58,6 +90,10 @@ struct ReportInput {
   std::vector<EntryRecord> entries;  // from EntryLedger::Entries()
   std::vector<SpawnPoint> spawns;
   std::vector<LogLine> log;
+  std::vector<ClassPopulation> population;
+  std::vector<EntryCap> caps;
+  std::vector<ConfigChange> config_changes;
+  bool interrupted = false;  // the run stopped at `end` before its planned span
 };
 
 // Times are shown in the process's local time zone.
