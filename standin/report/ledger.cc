@@ -78,8 +78,8 @@ std::string ScheduleText(std::int32_t interval) {
 
 }  // namespace
 
-std::string_view TableName(Schedule schedule) {
-  return schedule == Schedule::kInterval ? "SpawnDino" : "SpawnDinoX";
+std::string_view TableName(Table table) {
+  return table == Table::kCountdown ? "SpawnDino" : "SpawnDinoX";
 }
 
 std::string_view OutcomeName(Outcome outcome) {
@@ -124,14 +124,14 @@ std::string ClassPathOf(std::string_view name) {
 std::optional<FaultLine> ParseFaultLine(std::string_view line) {
   FaultLine fault;
   constexpr std::string_view kClockPrefix = "SpawnDinoX[\"";
-  constexpr std::string_view kIntervalPrefix = "SpawnDino[\"";
+  constexpr std::string_view kCountdownPrefix = "SpawnDino[\"";
   std::size_t start;
   if (line.starts_with(kClockPrefix)) {
-    fault.schedule = Schedule::kClock;
+    fault.table = Table::kClock;
     start = kClockPrefix.size();
-  } else if (line.starts_with(kIntervalPrefix)) {
-    fault.schedule = Schedule::kInterval;
-    start = kIntervalPrefix.size();
+  } else if (line.starts_with(kCountdownPrefix)) {
+    fault.table = Table::kCountdown;
+    start = kCountdownPrefix.size();
   } else {
     return std::nullopt;
   }
@@ -149,17 +149,17 @@ void EntryLedger::Configure(const nlohmann::json& document) {
   shadows_.clear();
   for (auto& [key, record] : records_) record.configured = false;
 
-  for (Schedule schedule : {Schedule::kInterval, Schedule::kClock}) {
-    const nlohmann::json* table = Member(document_, TableName(schedule));
-    if (table == nullptr || !table->is_object()) continue;
-    for (const auto& [name, entry] : table->items()) {
+  for (Table table : {Table::kCountdown, Table::kClock}) {
+    const nlohmann::json* section = Member(document_, TableName(table));
+    if (section == nullptr || !section->is_object()) continue;
+    for (const auto& [name, entry] : section->items()) {
       const nlohmann::json* interval = Member(entry, "SpawnInterval");
       if (interval == nullptr) continue;
       // The plug-in refuses a whole configuration with a bad interval, so
       // such an entry never runs.
       Shadow shadow;
       std::string schedule_text;
-      if (schedule == Schedule::kInterval) {
+      if (table == Table::kCountdown) {
         auto value = ReadInt32(*interval);
         if (!value) continue;
         shadow.interval = *value;
@@ -170,7 +170,7 @@ void EntryLedger::Configure(const nlohmann::json& document) {
         shadow.clock_text = interval->get<std::string>();
         schedule_text = "at " + shadow.clock_text;
       }
-      Key key(schedule, name);
+      Key key(table, name);
       EntryRecord& record = RecordOf(key);
       record.schedule_text = std::move(schedule_text);
       if (const nlohmann::json* most = Member(entry, "Worldmaximum")) {
@@ -217,7 +217,7 @@ void EntryLedger::RunSchedules(const TimerCall& call) {
   std::map<Key, std::string> faults;
   for (const std::string& line : call.log_lines) {
     if (auto fault = ParseFaultLine(line)) {
-      faults[{fault->schedule, fault->name}] = fault->message;
+      faults[{fault->table, fault->name}] = fault->message;
     }
   }
   const std::string clock_text =
@@ -225,11 +225,11 @@ void EntryLedger::RunSchedules(const TimerCall& call) {
 
   std::size_t next_call = 0;
   std::map<std::string, int> spawned_now;
-  // Interval names first, then clock names, each in byte order: the
+  // Countdown names first, then clock names, each in byte order: the
   // plug-in's own order within a run.
   for (auto& [key, shadow] : shadows_) {
     bool due;
-    if (key.first == Schedule::kInterval) {
+    if (key.first == Table::kCountdown) {
       const auto count = static_cast<std::int32_t>(shadow.countdown);
       shadow.countdown = std::int64_t{count} - 1;
       due = count < 1;
@@ -299,7 +299,7 @@ void EntryLedger::Attribute(const Key& key, const TimerCall& call,
 EntryRecord& EntryLedger::RecordOf(const Key& key) {
   auto [it, inserted] = records_.try_emplace(key);
   if (inserted) {
-    it->second.schedule = key.first;
+    it->second.table = key.first;
     it->second.name = key.second;
   }
   return it->second;
@@ -336,8 +336,8 @@ std::vector<EntryRecord> EntryLedger::Entries() const {
   return entries;
 }
 
-const EntryRecord* EntryLedger::Find(Schedule schedule, const std::string& name) const {
-  auto it = records_.find({schedule, name});
+const EntryRecord* EntryLedger::Find(Table table, const std::string& name) const {
+  auto it = records_.find({table, name});
   return it == records_.end() ? nullptr : &it->second;
 }
 

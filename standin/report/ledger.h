@@ -21,9 +21,9 @@
 
 namespace report {
 
-enum class Schedule { kInterval, kClock };  // "SpawnDino", "SpawnDinoX"
+enum class Table { kCountdown, kClock };  // "SpawnDino", "SpawnDinoX"
 
-std::string_view TableName(Schedule schedule);
+std::string_view TableName(Table table);
 
 enum class Outcome { kSpawned, kHeldByCap, kClassUnknown, kSpawnRefused, kFailed };
 
@@ -56,7 +56,7 @@ struct TimedOutcome {
 };
 
 struct EntryRecord {
-  Schedule schedule = Schedule::kInterval;
+  Table table = Table::kCountdown;
   std::string name;           // the entry's key: its blueprint path
   std::string display_name;   // "Name", when it is a string
   std::string schedule_text;  // "every 30 min" or "at 20:30"
@@ -92,7 +92,7 @@ std::string ClassPathOf(std::string_view name);
 // The entry a fault line names: `SpawnDino["ENTRY"]: MESSAGE`. Nullopt for
 // any other line.
 struct FaultLine {
-  Schedule schedule;
+  Table table;
   std::string name;
   std::string message;
 };
@@ -112,17 +112,17 @@ class EntryLedger {
   // names no longer configured stop, faults are reported afresh.
   void OnReload(const nlohmann::json& document);
 
-  // Interval entries in name order, then clock entries in name order;
+  // Countdown entries in name order, then clock entries in name order;
   // entries a reload dropped stay with their history.
   std::vector<EntryRecord> Entries() const;
-  const EntryRecord* Find(Schedule schedule, const std::string& name) const;
+  const EntryRecord* Find(Table table, const std::string& name) const;
 
   // Off: only the counters and the last failure are kept, so a long run
   // without a report stays flat in memory.
   void KeepOutcomes(bool keep) { keep_outcomes_ = keep; }
 
  private:
-  using Key = std::pair<Schedule, std::string>;
+  using Key = std::pair<Table, std::string>;
 
   struct Shadow {
     std::int32_t interval = 0;  // "SpawnInterval" as read

@@ -132,10 +132,10 @@ void WriteSquares(const ReportInput& input, const Styles& styles, std::ostream& 
       const double top = OnMap(std::min(a.lat, b.lat));
       const double bottom = OnMap(std::max(a.lat, b.lat));
       if (right <= left || bottom <= top) continue;
-      const std::string& colour = styles.Of(entry.schedule, entry.name).colour;
-      out << "<rect class=\"square\" data-table=\"" << TableName(entry.schedule)
-          << "\" data-entry=\"" << EscapeHtml(entry.name) << "\" x=\"" << Num(Px(left)) << "\" y=\""
-          << Num(Px(top)) << "\" width=\"" << Num((right - left) * kScale) << "\" height=\""
+      const std::string& colour = styles.Of(entry.table, entry.name).colour;
+      out << "<rect class=\"square\" data-table=\"" << TableName(entry.table) << "\" data-entry=\""
+          << EscapeHtml(entry.name) << "\" x=\"" << Num(Px(left)) << "\" y=\"" << Num(Px(top))
+          << "\" width=\"" << Num((right - left) * kScale) << "\" height=\""
           << Num((bottom - top) * kScale) << "\" fill=\"" << colour
           << "\" fill-opacity=\"0.12\" stroke-opacity=\"0.4\" stroke=\"" << colour << "\"/>\n";
     }

@@ -39,7 +39,7 @@ class Styles {
  public:
   explicit Styles(const ReportInput& input);
 
-  const EntryStyle& Of(Schedule table, const std::string& entry) const;
+  const EntryStyle& Of(Table table, const std::string& entry) const;
   const EntryStyle& Of(const SpawnPoint& spawn) const;
   // In the order first met: the entries, then unattributed classes.
   const std::vector<const EntryStyle*>& order() const { return order_; }

@@ -40,7 +40,7 @@ struct SpawnPoint {
   float y = 0;
   float z = 0;
   std::int32_t level = 0;
-  Schedule table = Schedule::kInterval;
+  Table table = Table::kCountdown;
   std::string entry;  // empty when unattributed
 };
 
@@ -61,7 +61,7 @@ struct CapChange {
   std::int32_t cap;
 };
 struct EntryCap {
-  Schedule table;
+  Table table;
   std::string entry;
   std::string reference;
   std::vector<CapChange> caps;

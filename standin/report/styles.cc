@@ -41,7 +41,7 @@ std::string Shortened(std::string text) {
 
 Styles::Styles(const ReportInput& input) {
   for (const EntryRecord& entry : input.entries) {
-    Add({static_cast<int>(entry.schedule), entry.name}, &entry);
+    Add({static_cast<int>(entry.table), entry.name}, &entry);
   }
   for (const EntryCap& cap : input.caps) Add({static_cast<int>(cap.table), cap.entry}, nullptr);
   for (const SpawnPoint& spawn : input.spawns) Add(KeyOf(spawn), nullptr);
@@ -62,7 +62,7 @@ void Styles::Add(const Key& key, const EntryRecord* record) {
     style.label = key.second + " (no entry)";
     style.short_label = Shortened(LastSegment(key.second) + " (no entry)");
   } else {
-    style.table = TableName(static_cast<Schedule>(key.first));
+    style.table = TableName(static_cast<Table>(key.first));
     const bool named = record != nullptr && !record->display_name.empty();
     style.label = style.table + " \xC2\xB7 " +
                   (named ? record->display_name + " \xE2\x80\x94 " + key.second : key.second);
@@ -72,7 +72,7 @@ void Styles::Add(const Key& key, const EntryRecord* record) {
   order_.push_back(&style);
 }
 
-const EntryStyle& Styles::Of(Schedule table, const std::string& entry) const {
+const EntryStyle& Styles::Of(Table table, const std::string& entry) const {
   return styles_.at({static_cast<int>(table), entry});
 }
 

@@ -17,10 +17,10 @@ void WriteTable(const ReportInput& input, const Styles& styles, std::ostream& ou
       row_class = "warn";
     }
     if (!entry.configured) row_class += row_class.empty() ? "dropped" : " dropped";
-    const EntryStyle& style = styles.Of(entry.schedule, entry.name);
+    const EntryStyle& style = styles.Of(entry.table, entry.name);
     out << "<tr class=\"entry" << (row_class.empty() ? "" : " " + row_class) << "\" data-table=\""
-        << TableName(entry.schedule) << "\" data-entry=\"" << EscapeHtml(entry.name) << "\"><td>"
-        << TableName(entry.schedule) << "</td><td class=\"name\">" << EscapeHtml(entry.name)
+        << TableName(entry.table) << "\" data-entry=\"" << EscapeHtml(entry.name) << "\"><td>"
+        << TableName(entry.table) << "</td><td class=\"name\">" << EscapeHtml(entry.name)
         << "<br><span class=\"swatch\" style=\"background:" << style.colour << "\"></span>";
     if (!entry.display_name.empty()) {
       out << "<span class=\"display\">" << EscapeHtml(entry.display_name) << "</span>";

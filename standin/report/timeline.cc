@@ -165,11 +165,11 @@ void WriteTimeline(const ReportInput& input, const Styles& styles, std::ostream&
   bool any_binned = false;
   double y = kAxisHeight + kRowHeight / 2;
   for (const EntryRecord& entry : input.entries) {
-    const EntryStyle& style = styles.Of(entry.schedule, entry.name);
+    const EntryStyle& style = styles.Of(entry.table, entry.name);
     const bool dense = Dense(entry, scale);
     any_binned = any_binned || dense;
     out << "<g class=\"row" << (dense ? " binned" : "") << "\" data-table=\""
-        << TableName(entry.schedule) << "\" data-entry=\"" << EscapeHtml(entry.name)
+        << TableName(entry.table) << "\" data-entry=\"" << EscapeHtml(entry.name)
         << "\"><circle cx=\"9\" cy=\"" << Num(y) << "\" r=\"5\" fill=\"" << style.colour
         << "\"/><text x=\"20\" y=\"" << Num(y + 4) << "\"><title>" << EscapeHtml(style.label)
         << "</title>" << EscapeHtml(style.short_label) << "</text><line x1=\""

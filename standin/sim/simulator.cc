@@ -86,7 +86,7 @@ std::vector<EntryTotals> EntryTotalsOf(const std::vector<report::EntryRecord>& r
   totals.reserve(records.size());
   for (const report::EntryRecord& r : records) {
     EntryTotals t;
-    t.table = report::TableName(r.schedule);
+    t.table = report::TableName(r.table);
     t.entry = r.name;
     t.schedule = r.schedule_text;
     t.fell_due = r.fell_due;

@@ -26,7 +26,7 @@ namespace {
 
 using nlohmann::json;
 using report::GameCall;
-using report::Schedule;
+using report::Table;
 
 constexpr std::int64_t kStart = 1717221600;  // 2024-06-01 06:00:00 UTC
 constexpr int kMinutes = 7 * 1440;
@@ -103,14 +103,13 @@ int main(int argc, char** argv) {
                        "[json.exception.parse_error.101] parse error at line 4, column 3: "
                        "syntax error"});
 
-  const std::vector<std::pair<Schedule, std::string>> entries = {
-      {Schedule::kInterval, kAnky},   {Schedule::kInterval, kDodoTypo},
-      {Schedule::kInterval, kRaptor}, {Schedule::kInterval, kRex},
-      {Schedule::kInterval, kTitan},  {Schedule::kClock, kDodo},
-      {Schedule::kClock, kRex}};
+  const std::vector<std::pair<Table, std::string>> entries = {
+      {Table::kCountdown, kAnky}, {Table::kCountdown, kDodoTypo}, {Table::kCountdown, kRaptor},
+      {Table::kCountdown, kRex},  {Table::kCountdown, kTitan},    {Table::kClock, kDodo},
+      {Table::kClock, kRex}};
   const json first = Config(false);
   const json reloaded = Config(true);
-  auto cap_of = [](const json& config, Schedule table, const std::string& name) {
+  auto cap_of = [](const json& config, Table table, const std::string& name) {
     return config[report::TableName(table)][name]["Worldmaximum"].get<int>();
   };
   for (const auto& [table, name] : entries) {
@@ -154,7 +153,7 @@ int main(int argc, char** argv) {
     }
     const json& config = LastLoad(minute) > 0 ? reloaded : first;
     std::map<std::string, int> spawned_now;
-    auto spawn = [&](Schedule table, const std::string& name, float x, float y, float z) {
+    auto spawn = [&](Table table, const std::string& name, float x, float y, float z) {
       if (wild[name] + spawned_now[name] >= cap_of(config, table, name)) return;
       call.calls.push_back({GameCall::Kind::kClassLoad, name, true});
       call.calls.push_back({GameCall::Kind::kSpawn, name, true});
@@ -181,18 +180,18 @@ int main(int argc, char** argv) {
       };
       const float dx = offset();
       const float dy = offset();
-      spawn(Schedule::kInterval, kRaptor, -120000 + dx, 60000 + dy, 38000);
+      spawn(Table::kCountdown, kRaptor, -120000 + dx, 60000 + dy, 38000);
     }
-    if (Due(runs, 4)) spawn(Schedule::kInterval, kRex, 80000, -40000, 3000);
+    if (Due(runs, 4)) spawn(Table::kCountdown, kRex, 80000, -40000, 3000);
     if (Due(runs, 59)) {
       call.calls.push_back({GameCall::Kind::kClassLoad, kTitan, true});
       call.calls.push_back({GameCall::Kind::kSpawn, kTitan, false});
     }
     if (call.local_hour == 6 && call.local_minute == 30) {
-      spawn(Schedule::kClock, kDodo, 150000, 150000, 2000);
+      spawn(Table::kClock, kDodo, 150000, 150000, 2000);
     }
     if (call.local_hour == 18 && call.local_minute == 0) {
-      spawn(Schedule::kClock, kRex, 900000, -40000, 3000);
+      spawn(Table::kClock, kRex, 900000, -40000, 3000);
     }
     for (const auto& [name, count] : spawned_now) wild[name] += count;
     ledger.OnTimerCall(call);
@@ -201,7 +200,7 @@ int main(int argc, char** argv) {
   // When each falls due next: countdowns go on from the last reload; the
   // clock entries at their next 06:30 and 18:00 after the end (06:00).
   for (report::EntryRecord& entry : input.entries) {
-    if (entry.schedule == Schedule::kClock) {
+    if (entry.table == Table::kClock) {
       entry.next_due = input.end + (entry.name == kDodo ? 30 * 60 : 12 * 3600);
       continue;
     }
@@ -226,7 +225,7 @@ int main(int argc, char** argv) {
   }
   expected["entries"] = json::array();
   for (const report::EntryRecord& entry : input.entries) {
-    expected["entries"].push_back({{"table", std::string(report::TableName(entry.schedule))},
+    expected["entries"].push_back({{"table", std::string(report::TableName(entry.table))},
                                    {"entry", entry.name},
                                    {"fell_due", entry.fell_due},
                                    {"spawned", entry.spawned},

@@ -79,8 +79,8 @@ std::vector<std::string> SpawnTimes(const SimResult& result, const std::string& 
   return times;
 }
 
-// Minutes m in [0, span) at which an interval entry fires: I, 2I+1, 3I+2, ...
-std::vector<std::string> IntervalTimes(int interval, int first_run, int span) {
+// Minutes m in [0, span) at which a countdown entry fires: I, 2I+1, 3I+2, ...
+std::vector<std::string> CountdownTimes(int interval, int first_run, int span) {
   std::vector<std::string> times;
   for (int m = first_run + interval; m < span; m += interval + 1) times.push_back(At(m * 60));
   return times;
@@ -110,7 +110,7 @@ TEST_F(SimE2eTest, IntervalAndClockEntriesSpawnOnTimeWithLevelAndNotice) {
   SimResult result = Run({"--config", WriteConfig(config), "--world", WriteWorld(TestWorld()),
                           "--start", kStart, "--minutes", "60"});
 
-  EXPECT_EQ(SpawnTimes(result, kEntryA), IntervalTimes(4, 0, 60));
+  EXPECT_EQ(SpawnTimes(result, kEntryA), CountdownTimes(4, 0, 60));
   EXPECT_THAT(SpawnTimes(result, kEntryB), ElementsAre(At(30 * 60)));
 
   for (const json& spawn : result.Of("spawn")) {
@@ -214,7 +214,7 @@ TEST_F(SimE2eTest, EntrySummaryExplainsEveryTurnWithoutAReport) {
   SimResult result = Run({"--config", WriteConfig(config), "--world", WriteWorld(world), "--start",
                           kStart, "--minutes", "10"});
 
-  // Interval 0 runs every minute: ten turns in ten minutes. B's cap of two
+  // A countdown of 0 runs every minute: ten turns in ten minutes. B's cap of two
   // holds the last eight; the fault is logged once but fails every turn.
   const json fault = "[json.exception.type_error.302] type must be number, but is null";
   const std::vector<EntryCounts> expected = {
@@ -293,7 +293,7 @@ TEST_P(FailedReloadTest, KeepsTheOldConfigurationRunning) {
                           "--script", WriteScript(script), "--start", kStart, "--minutes", "20"});
 
   // The countdown is neither restarted nor stopped.
-  EXPECT_EQ(SpawnTimes(result, kEntryA), IntervalTimes(4, 0, 20));
+  EXPECT_EQ(SpawnTimes(result, kEntryA), CountdownTimes(4, 0, 20));
   std::vector<json> errors;
   for (const json& log : result.Of("log")) {
     if (log["level"] == "error") errors.push_back(log);

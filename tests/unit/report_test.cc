@@ -21,7 +21,7 @@ using nlohmann::json;
 // 2024-01-01 12:00:00 UTC; the tests run with TZ=UTC.
 constexpr std::int64_t kStart = 1704110400;
 
-const std::string kInterval = "Blueprint'/Game/A/Interval.Interval'";
+const std::string kCountdownEntry = "Blueprint'/Game/A/Interval.Interval'";
 const std::string kCapped = "Blueprint'/Game/B/Capped.Capped'";
 const std::string kMissing = "Blueprint'/Game/C/Missing.Missing'";
 const std::string kRefused = "Blueprint'/Game/D/Refused.Refused'";
@@ -41,8 +41,8 @@ json Entry(json interval, int world_maximum, std::string position = "100 200 300
 
 json Config() {
   json config;
-  config["SpawnDino"][kInterval] = Entry(2, 10);
-  config["SpawnDino"][kInterval]["Name"] = "Interval one";
+  config["SpawnDino"][kCountdownEntry] = Entry(2, 10);
+  config["SpawnDino"][kCountdownEntry]["Name"] = "Interval one";
   config["SpawnDino"][kCapped] = Entry(0, 2);
   config["SpawnDino"][kMissing] = Entry(0, 5);
   config["SpawnDino"][kRefused] = Entry(0, 5);
@@ -99,8 +99,8 @@ class LedgerSpan : public ::testing::Test {
     runs.emplace(0, Call(0).Wild(kCapped, 1).Load(kCapped, true).Spawn(kCapped, true).Steady(true));
     runs.emplace(60, Call(60).Wild(kCapped, 2).Steady(false));
     runs.emplace(120, Call(120)
-                          .Load(kInterval, true)
-                          .Spawn(kInterval, true)
+                          .Load(kCountdownEntry, true)
+                          .Spawn(kCountdownEntry, true)
                           .Wild(kCapped, 1)
                           .Load(kCapped, true)
                           .Spawn(kCapped, true)
@@ -108,15 +108,15 @@ class LedgerSpan : public ::testing::Test {
     runs.emplace(180,
                  Call(180).Wild(kCapped, 2).Steady(false).Load(kClock, true).Spawn(kClock, true));
     json reloaded = Config();
-    reloaded["SpawnDino"][kInterval]["SpawnInterval"] = 3;
+    reloaded["SpawnDino"][kCountdownEntry]["SpawnInterval"] = 3;
     reloaded["SpawnDino"].erase(kFaulty);
     for (std::int64_t minute = 4; minute < 8; ++minute) {
       Call call(minute * 60);
       call.Wild(kCapped, 2).Load(kMissing, false).Load(kRefused, true).Spawn(kRefused, false);
       if (minute == 7) {
         call.call.calls.insert(call.call.calls.begin(),
-                               {{GameCall::Kind::kClassLoad, ClassPathOf(kInterval), true},
-                                {GameCall::Kind::kSpawn, ClassPathOf(kInterval), true}});
+                               {{GameCall::Kind::kClassLoad, ClassPathOf(kCountdownEntry), true},
+                                {GameCall::Kind::kSpawn, ClassPathOf(kCountdownEntry), true}});
       }
       runs.emplace(minute * 60, call);
     }
@@ -132,9 +132,9 @@ class LedgerSpan : public ::testing::Test {
     entries_ = ledger.Entries();
   }
 
-  const EntryRecord& Get(Schedule schedule, const std::string& name) const {
+  const EntryRecord& Get(Table table, const std::string& name) const {
     for (const EntryRecord& entry : entries_) {
-      if (entry.schedule == schedule && entry.name == name) return entry;
+      if (entry.table == table && entry.name == name) return entry;
     }
     ADD_FAILURE() << "no entry " << name;
     static const EntryRecord kNone;
@@ -152,15 +152,15 @@ TEST_F(LedgerSpan, RunsOnFirstCallThenEverySixtySeconds) {
 TEST_F(LedgerSpan, EntriesInPluginOrder) {
   std::vector<std::string> names;
   for (const EntryRecord& entry : entries_) {
-    names.push_back(std::string(TableName(entry.schedule)) + " " + entry.name);
+    names.push_back(std::string(TableName(entry.table)) + " " + entry.name);
   }
-  EXPECT_EQ(names, (std::vector<std::string>{"SpawnDino " + kInterval, "SpawnDino " + kCapped,
+  EXPECT_EQ(names, (std::vector<std::string>{"SpawnDino " + kCountdownEntry, "SpawnDino " + kCapped,
                                              "SpawnDino " + kMissing, "SpawnDino " + kRefused,
                                              "SpawnDino " + kFaulty, "SpawnDinoX " + kClock}));
 }
 
-TEST_F(LedgerSpan, IntervalEntryRestartsItsCountdownOnReload) {
-  const EntryRecord& entry = Get(Schedule::kInterval, kInterval);
+TEST_F(LedgerSpan, CountdownEntryRestartsOnReload) {
+  const EntryRecord& entry = Get(Table::kCountdown, kCountdownEntry);
   ASSERT_EQ(entry.outcomes.size(), 2u);
   // Due on run 2 under interval 2; the reload before run 4 starts a fresh
   // countdown of 3, so run 5 passes and run 7 spawns.
@@ -173,7 +173,7 @@ TEST_F(LedgerSpan, IntervalEntryRestartsItsCountdownOnReload) {
 }
 
 TEST_F(LedgerSpan, CappedEntryIsHeldWhileAtItsMaximum) {
-  const EntryRecord& entry = Get(Schedule::kInterval, kCapped);
+  const EntryRecord& entry = Get(Table::kCountdown, kCapped);
   EXPECT_EQ(OutcomesOf(entry),
             (std::vector<Outcome>{Outcome::kSpawned, Outcome::kHeldByCap, Outcome::kSpawned,
                                   Outcome::kHeldByCap, Outcome::kHeldByCap, Outcome::kHeldByCap,
@@ -185,18 +185,18 @@ TEST_F(LedgerSpan, CappedEntryIsHeldWhileAtItsMaximum) {
 }
 
 TEST_F(LedgerSpan, UnknownClassAndRefusedSpawnAreCountedEveryRun) {
-  const EntryRecord& missing = Get(Schedule::kInterval, kMissing);
+  const EntryRecord& missing = Get(Table::kCountdown, kMissing);
   EXPECT_EQ(missing.fell_due, 8);
   EXPECT_EQ(missing.class_unknown, 8);
   EXPECT_EQ(missing.spawned + missing.failed + missing.spawn_refused, 0);
-  const EntryRecord& refused = Get(Schedule::kInterval, kRefused);
+  const EntryRecord& refused = Get(Table::kCountdown, kRefused);
   EXPECT_EQ(refused.fell_due, 8);
   EXPECT_EQ(refused.spawn_refused, 8);
   EXPECT_EQ(refused.class_unknown + refused.failed, 0);
 }
 
 TEST_F(LedgerSpan, FaultLoggedOnceCountsOnEveryRunUntilDropped) {
-  const EntryRecord& entry = Get(Schedule::kInterval, kFaulty);
+  const EntryRecord& entry = Get(Table::kCountdown, kFaulty);
   // Four runs before the reload dropped it; its fault was logged only on
   // the first.
   EXPECT_EQ(entry.fell_due, 4);
@@ -207,7 +207,7 @@ TEST_F(LedgerSpan, FaultLoggedOnceCountsOnEveryRunUntilDropped) {
 }
 
 TEST_F(LedgerSpan, ClockEntryFallsDueInItsMinuteOnly) {
-  const EntryRecord& entry = Get(Schedule::kClock, kClock);
+  const EntryRecord& entry = Get(Table::kClock, kClock);
   ASSERT_EQ(entry.outcomes.size(), 1u);
   EXPECT_EQ(entry.outcomes[0].time, kStart + 180);
   EXPECT_EQ(entry.outcomes[0].outcome, Outcome::kSpawned);
@@ -223,9 +223,9 @@ TEST(EntryLedger, SpawnEarlierInTheRunCountsTowardsTheCapOfTheSameName) {
   config["SpawnDinoX"][kCapped] = Entry("12:0", 1);
   EntryLedger ledger(config);
   ledger.OnTimerCall(Call(0).Load(kCapped, true).Spawn(kCapped, true).call);
-  EXPECT_EQ(OutcomesOf(*ledger.Find(Schedule::kInterval, kCapped)),
+  EXPECT_EQ(OutcomesOf(*ledger.Find(Table::kCountdown, kCapped)),
             std::vector<Outcome>{Outcome::kSpawned});
-  EXPECT_EQ(OutcomesOf(*ledger.Find(Schedule::kClock, kCapped)),
+  EXPECT_EQ(OutcomesOf(*ledger.Find(Table::kClock, kCapped)),
             std::vector<Outcome>{Outcome::kHeldByCap});
 }
 
@@ -239,9 +239,9 @@ TEST(EntryLedger, FaultAfterLoadTakesTheLoadAlongAndLeavesTheNextEntryItsOwn) {
   call.Load(kRefused, true).Spawn(kRefused, false).Load(kFaulty, true);
   call.call.log_lines = {"已加载", "SpawnDino[\"" + kFaulty + "\"]: boom"};
   ledger.OnTimerCall(call.call);
-  EXPECT_EQ(OutcomesOf(*ledger.Find(Schedule::kInterval, kRefused)),
+  EXPECT_EQ(OutcomesOf(*ledger.Find(Table::kCountdown, kRefused)),
             std::vector<Outcome>{Outcome::kSpawnRefused});
-  const EntryRecord& faulty = *ledger.Find(Schedule::kInterval, kFaulty);
+  const EntryRecord& faulty = *ledger.Find(Table::kCountdown, kFaulty);
   EXPECT_EQ(OutcomesOf(faulty), std::vector<Outcome>{Outcome::kFailed});
   EXPECT_EQ(faulty.last_failure, "boom");
 }
@@ -257,7 +257,7 @@ TEST(EntryLedger, FaultAfterTheSpawnRepeatsWithEverySpawnUntilReload) {
   ledger.OnTimerCall(Call(60).Load(kFaulty, true).Spawn(kFaulty, true).call);
   ledger.OnReload(config);
   ledger.OnTimerCall(Call(120).Load(kFaulty, true).Spawn(kFaulty, true).call);
-  const EntryRecord& entry = *ledger.Find(Schedule::kInterval, kFaulty);
+  const EntryRecord& entry = *ledger.Find(Table::kCountdown, kFaulty);
   EXPECT_EQ(OutcomesOf(entry),
             (std::vector<Outcome>{Outcome::kFailed, Outcome::kFailed, Outcome::kSpawned}));
   EXPECT_EQ(entry.last_failure, "argument index out of range");
@@ -272,22 +272,22 @@ TEST(EntryLedger, ActivityBetweenModelledRunsIsTakenAsARun) {
   EXPECT_TRUE(ledger.OnTimerCall(Call(59).Load(kCapped, true).Spawn(kCapped, true).call));
   EXPECT_FALSE(ledger.OnTimerCall(Call(60).call));
   EXPECT_TRUE(ledger.OnTimerCall(Call(119).call));
-  EXPECT_EQ(ledger.Find(Schedule::kInterval, kCapped)->spawned, 2);
-  EXPECT_EQ(ledger.Find(Schedule::kInterval, kCapped)->fell_due, 3);
+  EXPECT_EQ(ledger.Find(Table::kCountdown, kCapped)->spawned, 2);
+  EXPECT_EQ(ledger.Find(Table::kCountdown, kCapped)->fell_due, 3);
 }
 
 TEST(FaultLine, Parse) {
   struct Case {
     std::string line;
     bool matches;
-    Schedule schedule;
+    Table table;
     std::string name;
     std::string message;
   };
   const std::vector<Case> cases = {
-      {"SpawnDino[\"Blueprint'/A.A'\"]: bad", true, Schedule::kInterval, "Blueprint'/A.A'", "bad"},
-      {"SpawnDinoX[\"X\"]: a \"]: b", true, Schedule::kClock, "X", "a \"]: b"},
-      {"SpawnDino[\"\"]: empty name", true, Schedule::kInterval, "", "empty name"},
+      {"SpawnDino[\"Blueprint'/A.A'\"]: bad", true, Table::kCountdown, "Blueprint'/A.A'", "bad"},
+      {"SpawnDinoX[\"X\"]: a \"]: b", true, Table::kClock, "X", "a \"]: b"},
+      {"SpawnDino[\"\"]: empty name", true, Table::kCountdown, "", "empty name"},
       {"SpawnDino: [json.exception] whole table", false, {}, "", ""},
       {"SpawnDino[\"unterminated", false, {}, "", ""},
       {"重新加载配置", false, {}, "", ""},
@@ -297,7 +297,7 @@ TEST(FaultLine, Parse) {
     auto fault = ParseFaultLine(c.line);
     ASSERT_EQ(fault.has_value(), c.matches);
     if (!fault) continue;
-    EXPECT_EQ(fault->schedule, c.schedule);
+    EXPECT_EQ(fault->table, c.table);
     EXPECT_EQ(fault->name, c.name);
     EXPECT_EQ(fault->message, c.message);
   }
@@ -327,7 +327,7 @@ TEST(RandomPosition, BaseReadLikeThePlugin) {
     json config;
     config["SpawnDinoX"][kClock] = Entry("1:1", 1, c.position, true);
     EntryLedger ledger(config);
-    const EntryRecord& entry = *ledger.Find(Schedule::kClock, kClock);
+    const EntryRecord& entry = *ledger.Find(Table::kClock, kClock);
     EXPECT_EQ(entry.has_base, c.has_base);
     if (c.has_base) {
       EXPECT_EQ(entry.base_x, c.x);
@@ -397,7 +397,7 @@ std::vector<std::string> Matches(const std::string& text, const std::string& pat
 }
 
 SpawnPoint Spawn(std::int64_t time, const std::string& entry, float x, float y, float z,
-                 std::int32_t level, Schedule table = Schedule::kInterval) {
+                 std::int32_t level, Table table = Table::kCountdown) {
   return {time, ClassPathOf(entry), x, y, z, level, table, entry};
 }
 
@@ -413,10 +413,10 @@ class RenderedReport : public LedgerSpan {
     input_.entries = entries_;
     input_.spawns = {
         Spawn(kStart, kCapped, 80000, 0, 100, 42),
-        Spawn(kStart + 120, kInterval, 0, -4000, 0, 10),
+        Spawn(kStart + 120, kCountdownEntry, 0, -4000, 0, 10),
         Spawn(kStart + 120, kCapped, 8000, 8000, 0, 7),
-        Spawn(kStart + 180, kClock, -30000, 25000, 38000, 150, Schedule::kClock),
-        Spawn(kStart + 420, kInterval, 100, 200, 300, 10),
+        Spawn(kStart + 180, kClock, -30000, 25000, 38000, 150, Table::kClock),
+        Spawn(kStart + 420, kCountdownEntry, 100, 200, 300, 10),
     };
     input_.log = {{kStart, "info", "已加载:Drovekeeper"},
                   {kStart, "error", "SpawnDino[\"" + kFaulty + "\"]: <oops> & \"quoted\""}};
@@ -429,10 +429,10 @@ class RenderedReport : public LedgerSpan {
   }
 
   // The cells of the table row of an entry.
-  std::vector<std::string> RowCells(const std::string& html, Schedule schedule,
+  std::vector<std::string> RowCells(const std::string& html, Table table,
                                     const std::string& name) const {
-    const std::string start = "data-table=\"" + std::string(TableName(schedule)) +
-                              "\" data-entry=\"" + EscapeHtml(name) + "\"><td>";
+    const std::string start = "data-table=\"" + std::string(TableName(table)) + "\" data-entry=\"" +
+                              EscapeHtml(name) + "\"><td>";
     const auto row = html.find(start);
     if (row == std::string::npos) return {};
     const std::string cells = html.substr(row, html.find("</tr>", row) - row);
@@ -459,10 +459,11 @@ TEST_F(RenderedReport, PointsShareTheirEntrysColourAndTheLegendNamesIt) {
   const auto colours = Matches(html, "class=\"spawn\"[^>]*fill=\"([^\"]*)\"");
   ASSERT_EQ(colours.size(), 5u);
   EXPECT_EQ(colours[0], colours[2]);  // both Capped
-  EXPECT_EQ(colours[1], colours[4]);  // both Interval
+  EXPECT_EQ(colours[1], colours[4]);  // both the countdown entry
   EXPECT_NE(colours[0], colours[1]);
   EXPECT_NE(colours[0], colours[3]);
-  EXPECT_NE(html.find("Interval one \xE2\x80\x94 " + EscapeHtml(kInterval)), std::string::npos);
+  EXPECT_NE(html.find("Interval one \xE2\x80\x94 " + EscapeHtml(kCountdownEntry)),
+            std::string::npos);
 }
 
 TEST_F(RenderedReport, RandomEntryShowsItsFourSquares) {
@@ -476,39 +477,39 @@ TEST_F(RenderedReport, RandomEntryShowsItsFourSquares) {
 
 TEST_F(RenderedReport, TimelineMarksPerEntryAndOutcome) {
   const std::string html = Render();
-  auto row_marks = [&](Schedule schedule, const std::string& name) {
-    const std::string start = "<g class=\"row\" data-table=\"" + std::string(TableName(schedule)) +
+  auto row_marks = [&](Table table, const std::string& name) {
+    const std::string start = "<g class=\"row\" data-table=\"" + std::string(TableName(table)) +
                               "\" data-entry=\"" + EscapeHtml(name) + "\">";
     const auto at = html.find(start);
     if (at == std::string::npos) return std::vector<std::string>{};
     const std::string row = html.substr(at, html.find("\n", at) - at);
     return Matches(row, "data-outcome=\"([^\"]*)\"");
   };
-  EXPECT_EQ(row_marks(Schedule::kInterval, kInterval),
+  EXPECT_EQ(row_marks(Table::kCountdown, kCountdownEntry),
             (std::vector<std::string>{"spawned", "spawned"}));
-  const auto capped = row_marks(Schedule::kInterval, kCapped);
+  const auto capped = row_marks(Table::kCountdown, kCapped);
   EXPECT_EQ(std::count(capped.begin(), capped.end(), "held by cap"), 6);
   EXPECT_EQ(std::count(capped.begin(), capped.end(), "spawned"), 2);
-  EXPECT_EQ(row_marks(Schedule::kInterval, kMissing), std::vector<std::string>(8, "class unknown"));
-  EXPECT_EQ(row_marks(Schedule::kInterval, kRefused), std::vector<std::string>(8, "spawn refused"));
-  EXPECT_EQ(row_marks(Schedule::kInterval, kFaulty), std::vector<std::string>(4, "failed"));
-  EXPECT_EQ(row_marks(Schedule::kClock, kClock), std::vector<std::string>{"spawned"});
+  EXPECT_EQ(row_marks(Table::kCountdown, kMissing), std::vector<std::string>(8, "class unknown"));
+  EXPECT_EQ(row_marks(Table::kCountdown, kRefused), std::vector<std::string>(8, "spawn refused"));
+  EXPECT_EQ(row_marks(Table::kCountdown, kFaulty), std::vector<std::string>(4, "failed"));
+  EXPECT_EQ(row_marks(Table::kClock, kClock), std::vector<std::string>{"spawned"});
 }
 
 TEST_F(RenderedReport, TableCountsAndFaultyRows) {
   const std::string html = Render();
   // Table, entry, schedule, fell due, spawned, cap, unknown, refused,
   // failures, last failure, next due.
-  auto cells = RowCells(html, Schedule::kInterval, kCapped);
+  auto cells = RowCells(html, Table::kCountdown, kCapped);
   ASSERT_EQ(cells.size(), 11u);
   EXPECT_EQ(std::vector<std::string>(cells.begin() + 2, cells.begin() + 9),
             (std::vector<std::string>{"every minute", "8", "2", "6", "0", "0", "0"}));
-  cells = RowCells(html, Schedule::kInterval, kFaulty);
+  cells = RowCells(html, Table::kCountdown, kFaulty);
   ASSERT_EQ(cells.size(), 11u);
   EXPECT_EQ(cells[3], "4");
   EXPECT_EQ(cells[8], "4");
   EXPECT_EQ(cells[9], "[json.exception.type_error.302] type must be number, but is null");
-  cells = RowCells(html, Schedule::kClock, kClock);
+  cells = RowCells(html, Table::kClock, kClock);
   ASSERT_EQ(cells.size(), 11u);
   EXPECT_EQ(cells[2], "at 12:3");
 
@@ -542,10 +543,10 @@ TEST_F(RenderedReport, Sections) {
       {"clock and countdown entries of one class are two legend entries",
        [&](ReportInput& in) {
          EntryRecord clock;
-         clock.schedule = Schedule::kClock;
+         clock.table = Table::kClock;
          clock.name = kCapped;
          in.entries.push_back(clock);
-         in.spawns.push_back(Spawn(kStart + 180, kCapped, 0, 0, 0, 3, Schedule::kClock));
+         in.spawns.push_back(Spawn(kStart + 180, kCapped, 0, 0, 0, 3, Table::kClock));
        },
        {{"<li data-table=\"([^\"]*)\" data-entry=\"" + capped + "\" data-colour=\"([^\"]*)\"",
          {"SpawnDino|#ff7f0e", "SpawnDinoX|#e377c2"}},
@@ -580,7 +581,7 @@ TEST_F(RenderedReport, Sections) {
        [&](ReportInput& in) {
          in.population = {
              {kCapped, {{kStart, 1}, {kStart + 60, 2}, {kStart + 120, 1}, {kStart + 180, 2}}}};
-         in.caps = {{Schedule::kInterval, kCapped, kCapped, {{kStart, 2}, {kStart + 230, 3}}}};
+         in.caps = {{Table::kCountdown, kCapped, kCapped, {{kStart, 2}, {kStart + 230, 3}}}};
          in.config_changes = {{kStart + 230, true, "reload"}, {kStart + 400, false, "<bad>"}};
        },
        {{"<figure class=\"population\" data-class=\"([^\"]*)\"", {capped}},
