@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 #include "standin/report/render.h"
 
@@ -52,14 +53,13 @@ std::vector<ClassChart> ChartsOf(const ReportInput& input) {
   return charts;
 }
 
+// The last sample at or before `time`; 0 before the first.
 int CountAt(const ClassChart& chart, std::int64_t time) {
-  int count = 0;
-  if (chart.samples == nullptr) return count;
-  for (const PopulationSample& sample : *chart.samples) {
-    if (sample.time > time) break;
-    count = sample.count;
-  }
-  return count;
+  if (chart.samples == nullptr) return 0;
+  auto after = std::upper_bound(
+      chart.samples->begin(), chart.samples->end(), time,
+      [](std::int64_t t, const PopulationSample& sample) { return t < sample.time; });
+  return after == chart.samples->begin() ? 0 : std::prev(after)->count;
 }
 
 // The count axis: up to the largest count, and up to every cap that is not

@@ -15,62 +15,109 @@ namespace {
 constexpr std::int64_t kMinute = 60;
 constexpr std::int64_t kHour = 3600;
 constexpr std::int64_t kDay = 86400;
+constexpr std::int64_t kMonth = 2629746;  // on average
 constexpr int kMostTicks = 12;
 
-// The smallest round step giving at most kMostTicks ticks.
-std::int64_t TickStep(std::int64_t span) {
-  for (std::int64_t step : {1 * kMinute, 5 * kMinute, 10 * kMinute, 15 * kMinute, 30 * kMinute,
-                            kHour, 2 * kHour, 3 * kHour, 6 * kHour, 12 * kHour, kDay, 2 * kDay,
-                            7 * kDay, 14 * kDay, 28 * kDay, 91 * kDay, 182 * kDay}) {
-    if (span / step <= kMostTicks) return step;
+enum class Unit { kMinute, kHour, kDay, kMonth };
+
+struct Step {
+  Unit unit;
+  int count;
+  std::int64_t seconds() const {
+    const std::int64_t unit_seconds[] = {kMinute, kHour, kDay, kMonth};
+    return unit_seconds[static_cast<int>(unit)] * count;
   }
-  return (span / kMostTicks / (364 * kDay) + 1) * 364 * kDay;
+};
+
+// The smallest round step giving at most kMostTicks ticks.
+Step StepFor(std::int64_t span) {
+  constexpr Step kSteps[] = {{Unit::kMinute, 1},  {Unit::kMinute, 5},  {Unit::kMinute, 10},
+                             {Unit::kMinute, 15}, {Unit::kMinute, 30}, {Unit::kHour, 1},
+                             {Unit::kHour, 2},    {Unit::kHour, 3},    {Unit::kHour, 6},
+                             {Unit::kHour, 12},   {Unit::kDay, 1},     {Unit::kDay, 2},
+                             {Unit::kDay, 7},     {Unit::kDay, 14},    {Unit::kMonth, 1},
+                             {Unit::kMonth, 3},   {Unit::kMonth, 6},   {Unit::kMonth, 12}};
+  for (const Step& step : kSteps) {
+    if (span / step.seconds() <= kMostTicks) return step;
+  }
+  return {Unit::kMonth, static_cast<int>(span / kMostTicks / (12 * kMonth) + 1) * 12};
 }
 
-// The broken-down local time `step` after `at`, normalised.
-std::tm Advance(std::tm at, std::int64_t step) {
-  if (step < kHour) {
-    at.tm_min += static_cast<int>(step / kMinute);
-  } else if (step < kDay) {
-    at.tm_hour += static_cast<int>(step / kHour);
-  } else {
-    at.tm_mday += static_cast<int>(step / kDay);
+// The round clock time at or before `at` that ticks of `step` start from.
+std::tm Aligned(std::tm at, const Step& step) {
+  at.tm_sec = 0;
+  switch (step.unit) {
+    case Unit::kMinute:
+      at.tm_min -= at.tm_min % step.count;
+      break;
+    case Unit::kMonth:
+      at.tm_mday = 1;
+      at.tm_year -= step.count > 12 ? at.tm_year % (step.count / 12) : 0;
+      at.tm_mon -= step.count <= 12 ? at.tm_mon % step.count : at.tm_mon;
+      [[fallthrough]];
+    case Unit::kDay:
+      at.tm_hour = 0;
+      [[fallthrough]];
+    case Unit::kHour:
+      at.tm_hour -= at.tm_hour % (step.unit == Unit::kHour ? step.count : 1);
+      at.tm_min = 0;
+      break;
+  }
+  return at;
+}
+
+// The n-th tick after `first`, counted on the clock's face: a tick in an hour
+// skipped by a change to summer time lands just after it.
+std::int64_t TickTime(const std::tm& first, const Step& step, int n) {
+  std::tm at = first;
+  const int by = n * step.count;
+  switch (step.unit) {
+    case Unit::kMinute:
+      at.tm_min += by;
+      break;
+    case Unit::kHour:
+      at.tm_hour += by;
+      break;
+    case Unit::kDay:
+      at.tm_mday += by;
+      break;
+    case Unit::kMonth:
+      at.tm_mon += by;
+      break;
   }
   at.tm_isdst = -1;
-  std::mktime(&at);
-  return at;
+  return std::mktime(&at);
+}
+
+const char* LabelFormat(const Step& step, std::int64_t time) {
+  switch (step.unit) {
+    case Unit::kMinute:
+    case Unit::kHour:
+      // Within a day, its first tick names the day instead of the hour.
+      return LocalTimeText(time, "%H:%M") == "00:00" ? "%b %d" : "%H:%M";
+    case Unit::kDay:
+      return "%b %d";
+    case Unit::kMonth:
+      return step.count < 12 ? "%b %Y" : "%Y";
+  }
+  return "%F";
 }
 
 }  // namespace
 
 TimeScale::TimeScale(std::int64_t start, std::int64_t end)
     : start_(start), end_(std::max(end, start + 1)) {
-  const std::int64_t step = TickStep(end_ - start_);
+  const Step step = StepFor(end_ - start_);
   const auto t = static_cast<std::time_t>(start_);
-  std::tm at{};
-  localtime_r(&t, &at);
-  at.tm_sec = 0;
-  // Back to the round clock time at or before the start.
-  if (step < kHour) {
-    at.tm_min -= at.tm_min % static_cast<int>(step / kMinute);
-  } else if (step < kDay) {
-    at.tm_min = 0;
-    at.tm_hour -= at.tm_hour % static_cast<int>(step / kHour);
-  } else {
-    at.tm_min = 0;
-    at.tm_hour = 0;
-  }
-  at.tm_isdst = -1;
-  std::mktime(&at);
-  const char* format = step < kDay ? "%H:%M" : step < 28 * kDay ? "%b %d" : "%Y-%m-%d";
-  for (int guard = 0; guard < 4 * kMostTicks; ++guard, at = Advance(at, step)) {
-    std::tm copy = at;
-    const std::int64_t time = std::mktime(&copy);
+  std::tm local{};
+  localtime_r(&t, &local);
+  const std::tm first = Aligned(local, step);
+  for (int n = 0; n < 4 * kMostTicks; ++n) {
+    const std::int64_t time = TickTime(first, step, n);
     if (time > end_) break;
-    if (time < start_) continue;
-    const bool day = at.tm_hour == 0 && at.tm_min == 0;
-    // Within a day, its first tick names the day instead of the hour.
-    ticks_.push_back({time, LocalTimeText(time, day && step < kDay ? "%b %d" : format), day});
+    if (time < start_ || (!ticks_.empty() && time <= ticks_.back().time)) continue;
+    ticks_.push_back({time, LocalTimeText(time, LabelFormat(step, time)),
+                      LocalTimeText(time, "%H:%M") == "00:00"});
   }
 }
 

@@ -23,23 +23,15 @@ constexpr double kBarHeight = 17.0;
 
 constexpr std::array kOutcomes = {Outcome::kSpawned, Outcome::kHeldByCap, Outcome::kClassUnknown,
                                   Outcome::kSpawnRefused, Outcome::kFailed};
-// Bins count outcomes by their enumerator's value.
+// By enumerator value; a spawn takes its entry's colour.
+constexpr std::array<std::string_view, kOutcomes.size()> kOutcomeColours = {"", "#aaa", "#f0a000",
+                                                                            "#7b3fa0", "#d00"};
 static_assert(static_cast<std::size_t>(Outcome::kFailed) == kOutcomes.size() - 1);
 
 std::string OutcomeColour(Outcome outcome, const std::string& entry_colour) {
-  switch (outcome) {
-    case Outcome::kSpawned:
-      return entry_colour;
-    case Outcome::kHeldByCap:
-      return "#aaa";
-    case Outcome::kClassUnknown:
-      return "#f0a000";
-    case Outcome::kSpawnRefused:
-      return "#7b3fa0";
-    case Outcome::kFailed:
-      return "#d00";
-  }
-  return "#000";
+  return outcome == Outcome::kSpawned
+             ? entry_colour
+             : std::string(kOutcomeColours[static_cast<std::size_t>(outcome)]);
 }
 
 std::string DurationText(std::int64_t seconds) {
