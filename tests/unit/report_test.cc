@@ -626,12 +626,18 @@ TEST_F(RenderedReport, ConfigurationTextsAreEscaped) {
   EntryLedger ledger(config);
   ledger.OnTimerCall(Call(0).Load(hostile, true).Spawn(hostile, true).call);
   input_.entries = ledger.Entries();
-  input_.spawns = {Spawn(kStart, hostile, 0, 0, 0, 1)};
+  // Off the map, so that the list below it names the entry too; and in a
+  // population chart, a cap line and a reload's mark.
+  input_.spawns = {Spawn(kStart, hostile, 900000, 0, 0, 1)};
+  input_.population = {{hostile, {{kStart, 0}}}};
+  input_.caps = {{Table::kCountdown, hostile, hostile, {{kStart, 5}}}};
+  input_.config_changes = {{kStart + 60, false, "<script>alert('r')</script>"}};
   const std::string html = Render();
 
   // Only the page's own script element, and no attribute broken open.
   EXPECT_EQ(Count(html, "<script"), 1);
   EXPECT_EQ(Count(html, "alert(\"x\")"), 0);
+  EXPECT_EQ(Count(html, "alert('r')"), 0);
   EXPECT_NE(html.find("&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt;"), std::string::npos);
   EXPECT_NE(html.find("&quot;&gt;&lt;script&gt;alert(&#39;n&#39;)"), std::string::npos);
   EXPECT_NE(html.find("Demo &quot;isle&quot; &lt;b&gt;"), std::string::npos);
