@@ -1,7 +1,9 @@
 // The preview report: one self-contained HTML page (inline SVG, CSS and a
 // little script; nothing fetched) showing a simulated span: the header facts,
-// a map of every spawn, a timeline and a table per entry, and the plug-in's
-// log. Called by the simulator at the end of a run and by the report tests.
+// a map of every spawn, a timeline per entry, a population chart per class
+// against its entries' caps, a table per entry, and the plug-in's log. Every
+// entry is told apart by its table and name, never by its class alone.
+// Called by the simulator at the end of a run and by the report tests.
 #pragma once
 
 #include <cstdint>
@@ -85,7 +87,7 @@ struct ReportInput {
   std::string world_name;
   std::string time_zone;
   std::int64_t start = 0;  // the simulated span, seconds since the epoch
-  std::int64_t end = 0;
+  std::int64_t end = 0;    // where the run stopped when interrupted
   MapSettings map;
   std::vector<EntryRecord> entries;  // from EntryLedger::Entries()
   std::vector<SpawnPoint> spawns;
