@@ -43,7 +43,8 @@ struct SpawnPoint {
   float z = 0;
   std::int32_t level = 0;
   Table table = Table::kCountdown;
-  std::string entry;  // empty when unattributed
+  // Empty when unattributed; braced, so that an initialiser may leave it out.
+  std::string entry{};
 };
 
 // Wild creatures of one class just before a timer run; a sample only when
@@ -87,7 +88,8 @@ struct ReportInput {
   std::string world_name;
   std::string time_zone;
   std::int64_t start = 0;  // the simulated span, seconds since the epoch
-  std::int64_t end = 0;    // where the run stopped when interrupted
+  std::int64_t end = 0;
+  bool interrupted = false;  // the run stopped at `end`, before the span it was asked for
   MapSettings map;
   std::vector<EntryRecord> entries;  // from EntryLedger::Entries()
   std::vector<SpawnPoint> spawns;
@@ -95,7 +97,6 @@ struct ReportInput {
   std::vector<ClassPopulation> population;
   std::vector<EntryCap> caps;
   std::vector<ConfigChange> config_changes;
-  bool interrupted = false;  // the run stopped at `end` before its planned span
 };
 
 // Times are shown in the process's local time zone.

@@ -171,10 +171,12 @@ std::vector<report::EntryRecord> ReportFeed::Entries() const {
   return ledger_ ? ledger_->Entries() : std::vector<report::EntryRecord>{};
 }
 
-std::string ReportFeed::Write(const std::string& path, std::int64_t start, std::int64_t end) const {
+std::string ReportFeed::Write(const std::string& path, std::int64_t start, std::int64_t end,
+                              bool interrupted) const {
   report::ReportInput input = input_;
   input.start = start;
   input.end = end;
+  input.interrupted = interrupted;
   input.time_zone = TimeZoneName(start);
   if (ledger_) input.entries = ledger_->Entries();
   std::ofstream out(path, std::ios::trunc);

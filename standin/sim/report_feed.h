@@ -54,8 +54,10 @@ class ReportFeed {
   // The ledger's entries; empty when the plug-in never registered its timer.
   std::vector<report::EntryRecord> Entries() const;
 
-  // Empty on success, else the reason. Only with `for_report`.
-  std::string Write(const std::string& path, std::int64_t start, std::int64_t end) const;
+  // Empty on success, else the reason. Only with `for_report`. `interrupted`:
+  // the run stopped at `end`, before the span it was asked for.
+  std::string Write(const std::string& path, std::int64_t start, std::int64_t end,
+                    bool interrupted = false) const;
 
  private:
   class Sink;
