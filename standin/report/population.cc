@@ -87,9 +87,7 @@ void WriteChart(const ReportInput& input, const Styles& styles, const TimeScale&
     return kTop + kPlotHeight - std::clamp(count, 0.0, top * 1.08) / (top * 1.08) * kPlotHeight;
   };
   const double right = TimeScale::kLeft + TimeScale::kWidth;
-  // "Blueprint'/Game/A/Rex.Rex'" reads as "Rex.Rex".
-  std::string short_name = chart.reference.substr(chart.reference.find_last_of('/') + 1);
-  if (short_name.ends_with('\'')) short_name.pop_back();
+  const std::string short_name = ShortClassName(chart.reference);
 
   out << "<figure class=\"population\" data-class=\"" << EscapeHtml(chart.reference)
       << "\"><svg class=\"population-svg\" width=\"" << Num(TimeScale::kSvgWidth) << "\" height=\""

@@ -25,6 +25,10 @@ std::string Num(double value);
 // A tooltip's text for a quoted attribute, its line breaks kept.
 std::string TipAttribute(std::string_view text);
 
+// The informative end of a blueprint path: "Blueprint'/Game/A/Rex.Rex'"
+// reads as "Rex.Rex".
+std::string ShortClassName(const std::string& path);
+
 // How one entry (or one class's unattributed spawns) is drawn everywhere on
 // the page. The two tables' entries of one class are two styles.
 struct EntryStyle {

@@ -21,12 +21,6 @@ std::string ColourNumber(std::size_t index) {
   return fmt::format("hsl({:.0f},60%,{}%)", std::fmod(hue, 360.0), index % 2 == 0 ? 38 : 52);
 }
 
-// The blueprint's own name is the informative end of its path.
-std::string LastSegment(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // Cut to fit a label column, never inside a UTF-8 sequence.
 std::string Shortened(std::string text) {
   constexpr std::size_t kMostBytes = 44;
@@ -38,6 +32,12 @@ std::string Shortened(std::string text) {
 }
 
 }  // namespace
+
+std::string ShortClassName(const std::string& path) {
+  std::string name = path.substr(path.find_last_of('/') + 1);
+  if (name.ends_with('\'')) name.pop_back();
+  return name;
+}
 
 Styles::Styles(const ReportInput& input) {
   for (const EntryRecord& entry : input.entries) {
@@ -60,14 +60,14 @@ void Styles::Add(const Key& key, const EntryRecord* record) {
   style.entry = key.second;
   if (key.first == 2) {
     style.label = key.second + " (no entry)";
-    style.short_label = Shortened(LastSegment(key.second) + " (no entry)");
+    style.short_label = Shortened(ShortClassName(key.second) + " (no entry)");
   } else {
     style.table = TableName(static_cast<Table>(key.first));
     const bool named = record != nullptr && !record->display_name.empty();
     style.label = style.table + " \xC2\xB7 " +
                   (named ? record->display_name + " \xE2\x80\x94 " + key.second : key.second);
     style.short_label =
-        Shortened(style.table + " " + (named ? record->display_name : LastSegment(key.second)));
+        Shortened(style.table + " " + (named ? record->display_name : ShortClassName(key.second)));
   }
   order_.push_back(&style);
 }
