@@ -69,22 +69,11 @@ std::tm Aligned(std::tm at, const Step& step) {
 // The n-th tick after `first`, counted on the clock's face: a tick in an hour
 // skipped by a change to summer time lands just after it.
 std::int64_t TickTime(const std::tm& first, const Step& step, int n) {
+  // The broken-down time's field of each unit, in Unit's order.
+  constexpr int std::tm::*kFields[] = {&std::tm::tm_min, &std::tm::tm_hour, &std::tm::tm_mday,
+                                       &std::tm::tm_mon};
   std::tm at = first;
-  const int by = n * step.count;
-  switch (step.unit) {
-    case Unit::kMinute:
-      at.tm_min += by;
-      break;
-    case Unit::kHour:
-      at.tm_hour += by;
-      break;
-    case Unit::kDay:
-      at.tm_mday += by;
-      break;
-    case Unit::kMonth:
-      at.tm_mon += by;
-      break;
-  }
+  at.*kFields[static_cast<int>(step.unit)] += n * step.count;
   at.tm_isdst = -1;
   return std::mktime(&at);
 }
