@@ -113,7 +113,7 @@ void CheckReload(bool active, bool dispatched, const standin::RconConnection& co
   }
   fuzz::Check(dispatched, "the reload command of a loaded plug-in was not found");
   fuzz::Check(connection.replies().size() == 1, "reload did not send exactly one reply");
-  const standin::RconReply& reply = connection.replies().front();
+  const standin::RconMessage& reply = connection.replies().front();
   fuzz::Check(reply.id == kReloadPacketId && reply.zero == 0,
               "reload reply does not echo the packet id with 0");
   // The file is unchanged since it loaded, so reading it again must succeed.
@@ -147,7 +147,7 @@ void RunOnce(const ServerRoot& root, std::string_view bytes) {
     }
 
     standin::RconConnection connection;
-    standin::RconRequest request(kReloadPacketId, u"Drovekeeper.reload");
+    standin::RconPacket request(kReloadPacketId, u"Drovekeeper.reload");
     const bool dispatched =
         standin::DispatchRcon("Drovekeeper.reload", connection.game(), request.game());
     CheckReload(active, dispatched, connection);

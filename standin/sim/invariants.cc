@@ -30,10 +30,12 @@ std::string Folded(std::string_view text) {
   return folded;
 }
 
+// The host's command word: blanks are spaces, tabs and line ends.
 std::string FirstWord(std::string_view line) {
-  const std::size_t begin = line.find_first_not_of(' ');
+  constexpr std::string_view kBlanks = " \t\r\n";
+  const std::size_t begin = line.find_first_not_of(kBlanks);
   if (begin == std::string_view::npos) return {};
-  const std::size_t end = line.find(' ', begin);
+  const std::size_t end = line.find_first_of(kBlanks, begin);
   return std::string(line.substr(begin, end == std::string_view::npos ? end : end - begin));
 }
 
@@ -84,7 +86,13 @@ bool ReadTable(const json& document, const char* table, bool clock, CapTable& ca
     if (maximum == entry.end()) continue;
     std::optional<std::int32_t> cap = AsInt32(*maximum);
     std::string reference = standin::ReferenceFromBlueprint(name);
-    if (!cap.has_value() || reference.empty()) continue;
+    if (!cap.has_value() || name.empty()) continue;
+    if (reference.empty()) {
+      // A plain object path loads its class, named with or without the class
+      // suffix, but no creature ever matches it for the cap.
+      for (const std::string& plain : {name, name + "_C"}) caps[plain] = kUncapped;
+      continue;
+    }
     auto [slot, inserted] = caps.emplace(reference, *cap);
     if (!inserted) slot->second = std::max(slot->second, *cap);
   }
@@ -402,7 +410,7 @@ void HostInvariants::AfterUnload() {
   if (!timer_left && !command_left) {
     ran = standin::RunTimers();
     standin::RconConnection connection;
-    standin::RconRequest request(0, u"Drovekeeper.reload");
+    standin::RconPacket request(0, u"Drovekeeper.reload");
     known = standin::DispatchRcon("Drovekeeper.reload", connection.game(), request.game());
   }
   rules_.AfterUnload(timer_left, command_left, ran, known, standin::Failures().count);

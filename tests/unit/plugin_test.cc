@@ -219,7 +219,7 @@ TEST_F(PluginTest, RegisteredCommandRunsTheReload) {
   WriteConfig(kGoodConfig);
   Entry(kProcessAttach);
   standin::RconConnection connection;
-  standin::RconRequest request(31, u"Drovekeeper.reload");
+  standin::RconPacket request(31, u"Drovekeeper.reload");
   ASSERT_TRUE(standin::DispatchRcon("Drovekeeper.reload", connection.game(), request.game()));
   ASSERT_EQ(connection.replies().size(), 1u);
   EXPECT_EQ(connection.replies()[0].id, 31);

@@ -90,7 +90,7 @@ class ReloadTest : public HostFixture {
 
   std::vector<SentReply> sent_;
   standin::RconConnection connection_;
-  standin::RconRequest request_{4242, u"Drovekeeper.reload"};
+  standin::RconPacket request_{4242, u"Drovekeeper.reload"};
 };
 
 TEST_F(ReloadTest, SuccessRepliesWithTheExactTextAndEchoesThePacketId) {
