@@ -64,10 +64,11 @@ void WriteHeader(const ReportInput& input, std::ostream& out) {
   using render::LocalTimeText;
   const std::int64_t minutes = (input.end - input.start) / 60;
   std::string length = fmt::format("{} min", minutes);
-  if (minutes >= 2 * 1440)
+  if (minutes >= 2 * 1440) {
     length += minutes % 1440 == 0
                   ? fmt::format(", {} days", minutes / 1440)
                   : fmt::format(", {:.1f} days", static_cast<double>(minutes) / 1440);
+  }
   out << "<header><h1>Drovekeeper preview</h1><dl id=\"facts\">"
       << "<dt>Configuration</dt><dd id=\"config-file\">" << EscapeHtml(input.config_file)
       << "</dd><dt>World</dt><dd id=\"world-name\">" << EscapeHtml(input.world_name) << "</dd>"
