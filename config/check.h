@@ -1,33 +1,70 @@
 // The configuration checker: every problem of a configuration text that the
-// plug-in would fail on (errors) or read differently from what its author
-// likely meant (warnings), each with its line and column in the text.
+// plug-in would fail on (errors), read differently from what its author
+// likely meant (warnings), or that works as written but surprises (notes),
+// each with its line and column in the text and what the plug-in then does.
 // Called by tools/check (drovekeeper-check) and by the plug-in at load and
 // reload to log the same findings. Never throws, whatever the bytes.
 #pragma once
 
+#include <array>
 #include <string>
 #include <string_view>
 #include <vector>
 
+// The keys of an entry that the plug-in reads, in both tables; any other key
+// is never read.
+inline constexpr std::array<std::string_view, 8> kEntryKeys = {
+    "SpawnInterval", "Worldmaximum", "Position",    "PositionRangeRandom",
+    "Maxlevel",      "levelFixed",   "SpawnNotice", "Name"};
+
+// What the plug-in does with the file or the entry because of a finding.
+enum class Consequence {
+  kNone,  // the checker itself could not finish
+  kRejectsFile,
+  kNeverSpawns,        // the entry fails each time it falls due
+  kNeverFires,         // a clock text that never matches
+  kAlwaysCapped,       // the cap never lets a creature through
+  kClassNeverLoads,    // the class loader is given "?" for high bytes
+  kNeverCapped,        // the name matches no creature for the cap
+  kSpawnsAtOrigin,     // fewer than three position numbers
+  kReadAsWholeNumber,  // a fraction, boolean or wide integer, converted
+  kNeverRead,          // unknown keys and members, text after the document
+  kTableHasNoEntries,  // a misspelt table stands in for a missing one
+  kOnlyLastRead,       // repeated keys
+  kSeparateEntries,    // names differing only in letter case
+  kFallsDueOneLater,   // note: "SpawnInterval" N falls due every N + 1 minutes
+  kHeightIsFixed,      // note: random positions have the height 38000
+  kGameChoosesLevel,   // note: "Maxlevel" unused while "levelFixed" is false
+};
+inline constexpr int kConsequenceCount = static_cast<int>(Consequence::kGameChoosesLevel) + 1;
+
+// The text the checker and the plug-in's log give for `consequence`.
+std::string_view ConsequenceText(Consequence consequence);
+
 struct ConfigFinding {
-  enum class Severity { kError, kWarning };
-  Severity severity;
-  int line;           // 1-based
-  int column;         // 1-based, counted in bytes
+  enum class Severity { kError, kWarning, kNote };
+  Severity severity = Severity::kError;
+  int line = 1;       // 1-based
+  int column = 1;     // 1-based, counted in bytes
   std::string table;  // "SpawnDino", "SpawnDinoX" or empty for the document
   std::string entry;  // entry name, empty for the table or document
   std::string key;    // key within the entry, empty when none applies
   std::string what;
-  std::string consequence;
+  Consequence consequence = Consequence::kNone;
 };
+
+// Notes describe rules that work as written; they belong in the checker's
+// report, not in the server's log, so they are only returned when asked for.
+enum class CheckNotes { kOmit, kInclude };
 
 // Checks one configuration text, parsed the way the plug-in parses its file:
 // one JSON value from the start, whatever follows it never read. Findings
-// come in text order.
-std::vector<ConfigFinding> CheckConfigText(std::string_view text);
+// come in text order; each note names all the entries it concerns.
+std::vector<ConfigFinding> CheckConfigText(std::string_view text,
+                                           CheckNotes notes = CheckNotes::kOmit);
 
 // "FILE:LINE:COL: error: TABLE["ENTRY"]: WHAT; CONSEQUENCE"
 std::string FormatFinding(const ConfigFinding& finding, std::string_view file);
 
-// "error" or "warning".
+// "error", "warning" or "note".
 std::string_view SeverityName(ConfigFinding::Severity severity);

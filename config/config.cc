@@ -3,10 +3,7 @@
 #include <fmt/format.h>
 
 #include <cmath>
-#include <fstream>
 #include <utility>
-
-#include "host/zelapi.h"
 
 // Initialised ahead of every unprioritised constructor: the module's load
 // hook (plugin/module_main.cc) runs Load from one, and the objects it fills
@@ -17,61 +14,42 @@ nlohmann::json ClockTable __attribute__((init_priority(1000)));
 
 namespace {
 
-constexpr std::string_view kConfigRelativePath = "/ZelApi/Plugins/Drovekeeper/config.json";
-constexpr std::string_view kIntervalKey = "SpawnInterval";
-
-// Runs `build` on every member of document[section], storing into `table`.
+// Runs `store_entry` on every member of document[key], the table's entries.
 // Iterates with key() rather than items(): items() would make up index names
 // for an array, where a non-empty array must be rejected.
 template <typename StoreEntry>
-void BuildSection(nlohmann::json& document, std::string_view section, StoreEntry store_entry) {
+void BuildTable(nlohmann::json& document, std::string_view key, StoreEntry store_entry) {
   nlohmann::json* members = nullptr;
   try {
-    members = &document[std::string(section)];
+    members = &document[std::string(key)];
   } catch (const nlohmann::json::exception& e) {
-    throw ConfigError(fmt::format("{}: {}", section, e.what()));
+    throw ConfigError(fmt::format("{}: {}", key, e.what()));
   }
   for (auto it = members->begin(); it != members->end(); ++it) {
     const std::string* name = nullptr;
     try {
       name = &it.key();
     } catch (const nlohmann::json::exception& e) {
-      throw ConfigError(fmt::format("{}: {}", section, e.what()));
+      throw ConfigError(fmt::format("{}: {}", key, e.what()));
     }
     try {
       store_entry(*name, it.value());
     } catch (const nlohmann::json::exception& e) {
-      throw ConfigError(fmt::format("{}[\"{}\"]: {}", section, *name, e.what()));
+      throw ConfigError(fmt::format("{}[\"{}\"]: {}", key, *name, e.what()));
     }
   }
 }
 
 }  // namespace
 
-std::string ConfigFilePath() {
-  return ZelApi::Tools::GetCurrentDir() + std::string(kConfigRelativePath);
-}
-
-bool ReadConfigFile(const std::string& path, nlohmann::json& out) {
-  std::ifstream file(path, std::ios::in | std::ios::binary);
-  if (!file.is_open()) return false;
-  // The stream operator parses leniently: it stops after the first complete
-  // value and never looks at what follows it. A failed parse may have filled
-  // part of its target, so `out` only ever receives a whole document.
-  nlohmann::json parsed;
-  file >> parsed;
-  out = std::move(parsed);
-  return true;
-}
-
 void BuildSpawnTables(nlohmann::json& document) {
   nlohmann::json countdown;
   nlohmann::json clock;
-  BuildSection(document, kCountdownSection, [&](const std::string& name, nlohmann::json& entry) {
-    countdown[name] = static_cast<std::int64_t>(ReadInt32(entry, kIntervalKey));
+  BuildTable(document, kCountdownTableKey, [&](const std::string& name, nlohmann::json& entry) {
+    countdown[name] = static_cast<std::int64_t>(ReadInt32(entry, kScheduleKey));
   });
-  BuildSection(document, kClockSection, [&](const std::string& name, nlohmann::json& entry) {
-    clock[name] = ReadString(entry, kIntervalKey);
+  BuildTable(document, kClockTableKey, [&](const std::string& name, nlohmann::json& entry) {
+    clock[name] = ReadString(entry, kScheduleKey);
   });
   CountdownTable = std::move(countdown);
   ClockTable = std::move(clock);

@@ -1,15 +1,15 @@
 // The configuration: the process-wide ConfigDocument parsed from config.json,
-// the two schedule tables built from it, and the typed reads of an entry's
-// settings. Used by plugin/ (load, reload), spawn/ (the timer run) and
-// tools/check.
+// the two schedule tables built from it (the countdown table and the clock
+// table), and the typed reads of an entry's settings. Used by plugin/ (load,
+// reload), spawn/ (the timer run) and the checker. Knows nothing of the host:
+// plugin/ finds the file and reads it.
 #pragma once
 
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <string>
 #include <string_view>
-
-#include <nlohmann/json.hpp>
 
 // Process-wide: the parsed configuration and the two schedule tables.
 // Null until first read or built.
@@ -17,16 +17,12 @@ extern nlohmann::json ConfigDocument;
 extern nlohmann::json CountdownTable;  // "SpawnDino" name -> runs left
 extern nlohmann::json ClockTable;      // "SpawnDinoX" name -> clock text
 
-inline constexpr std::string_view kCountdownSection = "SpawnDino";
-inline constexpr std::string_view kClockSection = "SpawnDinoX";
-
-// The server's working directory followed by the configuration's own path.
-std::string ConfigFilePath();
-
-// Parses one JSON value from the start of the file at `path` into `out`;
-// whatever follows that value is never read. Returns false when the file
-// does not open. Parse errors are thrown as the JSON library's exceptions.
-bool ReadConfigFile(const std::string& path, nlohmann::json& out);
+// The configuration's own keys of the two tables.
+inline constexpr std::string_view kCountdownTableKey = "SpawnDino";
+inline constexpr std::string_view kClockTableKey = "SpawnDinoX";
+// The one setting both tables are built from: a fault in it, or in the shape
+// of a table or entry, rejects the whole file.
+inline constexpr std::string_view kScheduleKey = "SpawnInterval";
 
 // Builds both tables from `document` into fresh values and swaps them in
 // only when the whole build succeeded. Throws ConfigError otherwise, leaving

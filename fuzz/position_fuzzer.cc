@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "config/config.h"
+#include "config/position_number.h"
 #include "fuzz/fuzz_check.h"
 #include "host/game_types.h"
 #include "spawn/position.h"
@@ -113,14 +114,14 @@ bool SameLocation(const Vec3& a, const Vec3& b) { return a.X == b.X && a.Y == b.
 
 void CheckLocation(std::string_view text, bool random, const std::vector<int>& draws) {
   ConfigDocument = nlohmann::json::object();
-  ConfigDocument[kCountdownSection][kEntry] = {{"Position", std::string(text)},
-                                               {"PositionRangeRandom", random}};
+  ConfigDocument[kCountdownTableKey][kEntry] = {{"Position", std::string(text)},
+                                                {"PositionRangeRandom", random}};
   ScriptedClock env;
   env.RepeatDraws(draws);
   ScopedEnv scoped_env(env);
   Expected actual;
   try {
-    actual.location = ComputeSpawnLocation(kCountdownSection, kEntry);
+    actual.location = ComputeSpawnLocation(kCountdownTableKey, kEntry);
   } catch (const std::invalid_argument&) {
     actual.outcome = Outcome::kInvalid;
   } catch (const std::out_of_range&) {

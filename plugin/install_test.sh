@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs a build tree into scratch server directories and checks what lands
-# where: the module and the example configuration by default, an operator's
-# config.json kept on a second install, the checker only on request.
+# where: the module (stripped) and the example configuration by default, an
+# operator's config.json kept on a second install, the checker alone on
+# request.
 # Usage: install_test.sh BUILD_DIR SOURCE_DIR [CMAKE]
 set -eu
 build="$1"
@@ -31,6 +32,9 @@ cmp -s "$plugin_dir/config.json" "$source/examples/config.json" ||
 if readelf -d "$plugin_dir/libdrovekeeper.so" | grep -F "$build" >/dev/null; then
   fail "the installed module still points into the build tree"
 fi
+if readelf -S "$plugin_dir/libdrovekeeper.so" | grep -F -e .debug_info -e .symtab >/dev/null; then
+  fail "the installed module is not stripped"
+fi
 
 # Second install over an operator's configuration: the module is there
 # again, the configuration is theirs.
@@ -56,6 +60,9 @@ DESTDIR="$stage" "$cmake" --install "$build" --prefix /srv/game >/dev/null
 tools="$work/tools"
 "$cmake" --install "$build" --prefix "$tools" --component tools >/dev/null
 [ -x "$tools/bin/drovekeeper-check" ] || fail "drovekeeper-check not installed"
+files=$(cd "$tools" && find . -type f)
+[ "$files" = "./bin/drovekeeper-check" ] || fail "tools component installed:
+$files"
 [ ! -e "$tools/ZelApi" ] || fail "the tools component installed the plug-in"
 if readelf -d "$tools/bin/drovekeeper-check" | grep -F "$build" >/dev/null; then
   fail "the installed checker still points into the build tree"

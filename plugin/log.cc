@@ -8,10 +8,11 @@
 
 #include "host/text_codec.h"
 #include "host/zelapi.h"
+#include "plugin/version.h"
+#include "spawn/entry_faults.h"
 
 namespace {
 
-constexpr char kLoggerName[] = "Plovermoor1.3.2";
 constexpr char kPattern[] = "%D %R [%n][%l] %v";
 
 // Holds the current logger. Only Load and the reload command replace it, and
@@ -48,6 +49,8 @@ void CreatePluginLogger() {
   logger->set_level(spdlog::level::info);
   logger->flush_on(spdlog::level::info);
   Holder().logger = std::move(logger);
+  // The spawn schedules' fault lines go to the log from now on.
+  SetEntryFaultSink(&LogError);
 }
 
 void LogInfo(std::string_view text) { Log(spdlog::level::info, text); }

@@ -1,11 +1,13 @@
-// The plug-in's log: one logger named "Plovermoor1.3.2" over a copy of the
-// host's sinks, pattern "%D %R [%n][%l] %v", info and error only, every line
-// flushed. Texts are given in UTF-8 and reach the sinks as GBK bytes.
+// The plug-in's log: one logger named "Plovermoor1.3.2" (from the project's
+// version, plugin/version.h.in) over a copy of the host's sinks, pattern
+// "%D %R [%n][%l] %v", info and error only, every line flushed. Texts are
+// given in UTF-8 and reach the sinks as GBK bytes. Used by plugin/ and tests.
 #pragma once
 
 #include <string_view>
 
-// Creates the logger over the host's current sinks, replacing the previous one.
+// Creates the logger over the host's current sinks, replacing the previous
+// one, and makes it the spawn schedules' fault sink.
 void CreatePluginLogger();
 
 void LogInfo(std::string_view text);

@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <exception>
 #include <fstream>
 #include <iterator>
@@ -12,16 +13,26 @@
 #include "config/config.h"
 #include "host/game_string.h"
 #include "host/zelapi.h"
+#include "plugin/entry_guard.h"
 #include "plugin/log.h"
 #include "plugin/reload.h"
+#include "spawn/entry_faults.h"
 #include "spawn/tick.h"
 
 namespace {
 
+constexpr std::string_view kConfigRelativePath = "/ZelApi/Plugins/Drovekeeper/config.json";
+
+// What the host calls every few milliseconds: the timer run, behind the
+// guard every host entry has.
+void GuardedTimingSpawnTick() noexcept {
+  GuardHostEntry("the timer callback", [] { TimingSpawnTick(); });
+}
+
 // Each call to the host gets a name of its own, freed right after the call.
 void AddTimerCallback() {
   const GameString name = GameString::FromNarrow(kTimerCallbackName);
-  ZelApi::GetCommands().AddOnTimerCallback(name, ZelApi::TimerCallback(&TimingSpawnTick));
+  ZelApi::GetCommands().AddOnTimerCallback(name, ZelApi::TimerCallback(&GuardedTimingSpawnTick));
 }
 
 void AddReloadCommand() {
@@ -77,44 +88,89 @@ std::vector<ConfigFinding> CheckLoadedText(std::string_view text) noexcept {
   return {};
 }
 
+// Whether an error explains why the file was refused; the others would only
+// fail later, when their entry falls due.
+bool RejectsTheFile(const ConfigFinding& finding) {
+  return finding.consequence == Consequence::kRejectsFile;
+}
+
+// Logs the errors of a text that failed to load, those that explain the
+// failure first, at most kMaxFailureFindings of them and then a count of the
+// rest; returns the first one's line.
+std::optional<std::string> LogFailureFindings(const std::vector<ConfigFinding>& findings) noexcept {
+  std::optional<std::string> first;
+  try {
+    std::vector<const ConfigFinding*> errors;
+    for (const ConfigFinding& finding : findings) {
+      if (finding.severity == ConfigFinding::Severity::kError) errors.push_back(&finding);
+    }
+    std::stable_partition(errors.begin(), errors.end(),
+                          [](const ConfigFinding* error) { return RejectsTheFile(*error); });
+    for (std::size_t i = 0; i < errors.size() && i < kMaxFailureFindings; ++i) {
+      try {
+        std::string line = FormatFinding(*errors[i], kConfigFileName);
+        LogError(line);
+        if (!first.has_value()) first = std::move(line);
+      } catch (...) {
+        // A line that cannot be written is lost; the others still go out.
+      }
+    }
+    if (errors.size() > kMaxFailureFindings) {
+      LogError(fmt::format("... and {} more", errors.size() - kMaxFailureFindings));
+    }
+  } catch (...) {
+  }
+  return first;
+}
+
 }  // namespace
 
 std::string LoadMessage() {
   return fmt::format("已加载:{}.插件发布群{}", kDisplayTitle, kContactGroup);
 }
 
-std::optional<std::string> ReadConfiguration(std::vector<ConfigFinding>* findings) {
-  if (findings != nullptr) findings->clear();
+std::string ConfigFilePath() {
+  return ZelApi::Tools::GetCurrentDir() + std::string(kConfigRelativePath);
+}
+
+ConfigReadResult ReadConfiguration() {
+  ConfigReadResult result;
   std::optional<std::string> text;
   nlohmann::json document;
   try {
     text = ReadWholeFile(ConfigFilePath());
     if (!text.has_value()) {
       LogError(kOpenFailureText);
-      return std::string(kOpenFailureText);
+      result.failure = std::string(kOpenFailureText);
+      return result;
     }
     document = ParseLeniently(*text);
     BuildSpawnTables(document);
   } catch (const std::exception& e) {
-    // The one error line is the whole report: findings would only say the
-    // same thing again in other words.
     LogError(e.what());
-    return std::string(e.what());
+    result.failure = std::string(e.what());
+    // The failure line says what; the checker's errors say where.
+    if (text.has_value()) result.first_error = LogFailureFindings(CheckLoadedText(*text));
+    return result;
   }
   ConfigDocument = std::move(document);
   ForgetEntryFaults();
-  if (findings != nullptr) *findings = CheckLoadedText(*text);
-  return std::nullopt;
+  result.findings = CheckLoadedText(*text);
+  return result;
 }
 
 void LogConfigFindings(const std::vector<ConfigFinding>& findings) noexcept {
   for (const ConfigFinding& finding : findings) {
     try {
-      const std::string line = FormatFinding(finding, kConfigFileName);
-      if (finding.severity == ConfigFinding::Severity::kError) {
-        LogError(line);
-      } else {
-        LogInfo(line);
+      switch (finding.severity) {
+        case ConfigFinding::Severity::kError:
+          LogError(FormatFinding(finding, kConfigFileName));
+          break;
+        case ConfigFinding::Severity::kWarning:
+          LogInfo(FormatFinding(finding, kConfigFileName));
+          break;
+        default:
+          break;  // notes are for the checker's reader, not the server log
       }
     } catch (...) {
       // A line that cannot be written is lost; the others still go out.
@@ -124,12 +180,12 @@ void LogConfigFindings(const std::vector<ConfigFinding>& findings) noexcept {
 
 void Load() {
   CreatePluginLogger();
-  std::vector<ConfigFinding> findings;
-  if (ReadConfiguration(&findings).has_value()) return;
+  ConfigReadResult read = ReadConfiguration();
+  if (read.failure.has_value()) return;
   AddTimerCallback();
   AddReloadCommand();
   LogInfo(LoadMessage());
-  LogConfigFindings(findings);
+  LogConfigFindings(read.findings);
 }
 
 void Unload() {
@@ -138,8 +194,7 @@ void Unload() {
 }
 
 int ModuleEntry(void* /*module*/, std::uint32_t reason, void* /*reserved*/) noexcept {
-  // Nothing may unwind into the loader: whatever escapes is logged here.
-  try {
+  GuardHostEntry("the module entry", [reason] {
     switch (reason) {
       case kProcessAttach:
         Load();
@@ -150,16 +205,6 @@ int ModuleEntry(void* /*module*/, std::uint32_t reason, void* /*reserved*/) noex
       default:
         break;
     }
-  } catch (const std::exception& e) {
-    try {
-      LogError(e.what());
-    } catch (...) {
-    }
-  } catch (...) {
-    try {
-      LogError("unknown exception in the module entry");
-    } catch (...) {
-    }
-  }
+  });
   return 1;
 }

@@ -3,6 +3,7 @@
 // Only plugin/ and the tests call these.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -27,13 +28,14 @@ inline constexpr std::uint32_t kThreadAttach = 2;
 inline constexpr std::uint32_t kThreadDetach = 3;
 
 // Attach runs Load, detach runs Unload, thread notices do nothing. Always
-// returns 1, and no exception leaves it.
+// returns 1; whatever escapes Load or Unload is logged (plugin/entry_guard.h).
 int ModuleEntry(void* module, std::uint32_t reason, void* reserved) noexcept;
 
 // Creates the logger, reads the configuration, builds the tables, registers
-// the timer callback and the reload command, and logs the load message
-// followed by the configuration's findings. On any failure it logs one error
-// line and registers nothing.
+// the timer callback (TimingSpawnTick behind the entry guard) and the reload
+// command, and logs the load message followed by the configuration's
+// findings. On any failure it logs what ReadConfiguration logs and registers
+// nothing.
 void Load();
 
 // Withdraws the timer callback, then the reload command, whether or not Load
@@ -43,15 +45,35 @@ void Unload();
 // The load message: title and where to find the publisher.
 std::string LoadMessage();
 
+// The server's working directory followed by the configuration's own path.
+std::string ConfigFilePath();
+
+// What a read of the configuration came to.
+struct ConfigReadResult {
+  // The failure's text, already logged as one error line, or nothing.
+  std::optional<std::string> failure;
+  // On a failure other than a missing file: the first error logged after
+  // the failure line, as "config.json:LINE:COL: error: ...", which is one
+  // that explains the failure whenever the checker found such an error.
+  std::optional<std::string> first_error;
+  // On success: the checker's findings on the very text that was loaded,
+  // not yet logged.
+  std::vector<ConfigFinding> findings;
+};
+
 // Reads config.json into a new document and builds both tables from it; the
-// document and the tables are replaced only when both steps succeed. Returns
-// the failure's text, already logged as one error line, or nothing. On
-// success, `findings` (when given) receives the checker's findings on the
-// very text that was loaded; a failure leaves it empty, as its one error
-// line already says what is wrong.
-std::optional<std::string> ReadConfiguration(std::vector<ConfigFinding>* findings = nullptr);
+// document and the tables are replaced only when both steps succeed. A
+// failure logs its one line, then the checker's errors on the text that
+// failed: those that explain the failure first (the text, a table's or an
+// entry's shape, "SpawnInterval"), then the others in text order, at most
+// kMaxFailureFindings and then "... and N more".
+ConfigReadResult ReadConfiguration();
+
+// How many errors a failed read logs after its failure line.
+inline constexpr std::size_t kMaxFailureFindings = 10;
 
 // One line per finding, as drovekeeper-check prints it with the file named
-// "config.json": errors at error level, warnings at info level. Findings are
-// reports only; nothing here changes what is loaded. Never throws.
+// "config.json": errors at error level, warnings at info level, nothing of
+// any other severity. Findings are reports only; nothing here changes what
+// is loaded. Never throws.
 void LogConfigFindings(const std::vector<ConfigFinding>& findings) noexcept;

@@ -9,4 +9,7 @@
 inline constexpr std::u16string_view kReloadReply = u"重新加载配置";
 inline constexpr std::u16string_view kReloadFailurePrefix = u"重新加载配置失败: ";
 
-void ReloadCommand(RCONClientConnection* connection, RCONPacket* packet, UWorld* world);
+// Replies kReloadReply, or kReloadFailurePrefix with the failure and the
+// first error's "config.json:LINE:COL: ..." in parentheses. Nothing it throws
+// reaches the host's dispatch (plugin/entry_guard.h).
+void ReloadCommand(RCONClientConnection* connection, RCONPacket* packet, UWorld* world) noexcept;

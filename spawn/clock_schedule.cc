@@ -13,7 +13,7 @@ std::string ClockText(LocalHourMinute now) {
 
 void RunClockWalk() {
   if (!ClockTable.is_object()) return;
-  const std::string table(kClockSection);
+  const std::string table(kClockTableKey);
   for (auto& [name, text] : ClockTable.items()) {
     try {
       if (!text.is_string()) {

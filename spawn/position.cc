@@ -1,11 +1,9 @@
 #include "spawn/position.h"
 
-#include <algorithm>
 #include <cstdint>
-#include <limits>
-#include <stdexcept>
 
 #include "config/config.h"
+#include "config/position_number.h"
 #include "host/game_array.h"
 #include "spawn/env.h"
 
@@ -14,9 +12,6 @@ namespace {
 constexpr std::int32_t kSmallestOffset = 18888;
 constexpr std::int32_t kOffsetModulus = 100000;
 constexpr float kRandomHeight = 38000.0f;
-
-// White space as the C locale's isspace() sees it.
-bool IsSpace(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
 
 std::int32_t PieceNumber(const GameArray<GameString>& pieces, std::int32_t index) {
   return ParsePositionNumber(pieces[index].View());
@@ -31,32 +26,6 @@ float MoveAxis(std::int32_t base, int side) {
 }
 
 }  // namespace
-
-std::int32_t ParsePositionNumber(std::u16string_view piece) {
-  std::size_t i = 0;
-  while (i < piece.size() && IsSpace(piece[i])) ++i;
-  bool negative = false;
-  if (i < piece.size() && (piece[i] == u'+' || piece[i] == u'-')) {
-    negative = piece[i] == u'-';
-    ++i;
-  }
-  const std::size_t first_digit = i;
-  // The magnitude saturates just past the 32-bit range, so long runs of
-  // digits cannot overflow it.
-  constexpr std::int64_t kLimit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 2;
-  std::int64_t magnitude = 0;
-  while (i < piece.size() && piece[i] >= u'0' && piece[i] <= u'9') {
-    magnitude = std::min(magnitude * 10 + (piece[i] - u'0'), kLimit);
-    ++i;
-  }
-  if (i == first_digit) throw std::invalid_argument("invalid stoi argument");
-  const std::int64_t value = negative ? -magnitude : magnitude;
-  if (value < std::numeric_limits<std::int32_t>::min() ||
-      value > std::numeric_limits<std::int32_t>::max()) {
-    throw std::out_of_range("stoi argument out of range");
-  }
-  return static_cast<std::int32_t>(value);
-}
 
 Vec3 ComputeSpawnLocation(std::string_view table, const std::string& name) {
   Vec3 location{0.0f, 0.0f, 0.0f};

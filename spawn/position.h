@@ -2,18 +2,11 @@
 // random when its "PositionRangeRandom" is true. Used by spawn/spawn.cc.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "host/game_string.h"
 #include "host/game_types.h"
-
-// One whole number of a position text, read like std::stoi in base 10:
-// leading white space, an optional sign, digits up to the first non-digit.
-// Throws std::invalid_argument("invalid stoi argument") without digits and
-// std::out_of_range("stoi argument out of range") outside 32 bits.
-std::int32_t ParsePositionNumber(std::u16string_view piece);
 
 // Reads "Position" then "PositionRangeRandom" of ConfigDocument[table][name].
 // Fewer than three pieces give the origin; more than three are ignored.

@@ -17,7 +17,7 @@ constexpr std::int64_t kRunPeriodTicks = 600'000'000;  // 60 s in 100 ns units
 
 bool HasEntry(const std::string& name) {
   if (!ConfigDocument.is_object()) return false;
-  auto table = ConfigDocument.find(kCountdownSection);
+  auto table = ConfigDocument.find(kCountdownTableKey);
   return table != ConfigDocument.end() && table->is_object() && table->contains(name);
 }
 
@@ -37,7 +37,7 @@ void CountDown(const std::string& table, const std::string& name, nlohmann::json
 
 void RunCountdownWalk() {
   if (!CountdownTable.is_object()) return;
-  const std::string table(kCountdownSection);
+  const std::string table(kCountdownTableKey);
   for (auto& [name, left] : CountdownTable.items()) {
     try {
       CountDown(table, name, left);

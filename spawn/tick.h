@@ -1,5 +1,6 @@
 // The timer callback and the once-a-minute run of both spawn schedules.
-// Registered by plugin/ with the host; tests call it directly.
+// plugin/ registers it with the host behind its entry guard; tests call it
+// directly.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +11,3 @@ extern std::int64_t NextRunTicks;
 // Called by the host as often as it likes; runs both schedules at most once
 // per 60 seconds of wall-clock time.
 void TimingSpawnTick();
-
-// Forgets the faults already logged per entry, so that they are logged again
-// after the configuration has been re-read.
-void ForgetEntryFaults();

@@ -76,6 +76,7 @@ struct EntryRecord {
   int failed = 0;
   std::string last_failure;
   std::vector<TimedOutcome> outcomes;
+  std::int64_t next_due = 0;  // seconds since the epoch, 0 when never
 };
 
 // World-space bounds of one of the four squares a random position can land in.

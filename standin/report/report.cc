@@ -1,44 +1,40 @@
+// The page around the sections: style, tooltip script, header facts and the
+// plug-in's log.
 #include "standin/report/report.h"
 
 #include <fmt/format.h>
 
-#include <algorithm>
-#include <cmath>
 #include <ctime>
-#include <map>
+
+#include "standin/report/render.h"
 
 namespace report {
 
 namespace {
-
-constexpr std::string_view kPalette[] = {"#1f77b4", "#ff7f0e", "#2ca02c", "#d62728", "#9467bd",
-                                         "#8c564b", "#e377c2", "#17becf", "#bcbd22", "#7f7f7f"};
-
-// Map: pixels per map unit, and how far past 0..100 the view may grow to
-// show stray points.
-constexpr double kMapScale = 6.0;
-constexpr double kMapMinView = -100.0;
-constexpr double kMapMaxView = 200.0;
-
-// Timeline geometry, in pixels.
-constexpr double kLabelWidth = 300.0;
-constexpr double kPlotWidth = 900.0;
-constexpr double kRowHeight = 22.0;
-constexpr double kAxisHeight = 28.0;
 
 constexpr std::string_view kStyle = R"(
 body{font:14px/1.4 system-ui,sans-serif;margin:1.5em;color:#222;background:#fafafa}
 h1{font-size:1.5em;margin:0 0 .4em}h2{font-size:1.2em;margin:1.4em 0 .5em}
 dl#facts{display:grid;grid-template-columns:max-content auto;gap:.2em 1em;margin:0}
 dt{font-weight:600}dd{margin:0}
-svg{background:#fff;border:1px solid #ccc}
+#interrupted{background:#fde2e2;border:1px solid #d99;padding:.4em .7em;display:inline-block;margin:.6em 0 0}
+svg{background:#fff;border:1px solid #ccc;display:block}
 .grid line{stroke:#e4e4e4;stroke-width:1}.grid line.edge{stroke:#999}
-.grid text,.axis text{font-size:10px;fill:#666}
-.legend{list-style:none;padding:0;display:flex;flex-wrap:wrap;gap:.3em 1.2em}
-.legend span.swatch{display:inline-block;width:.9em;height:.9em;border-radius:50%;margin-right:.4em;vertical-align:-.1em}
+.grid text,.axis text{font-size:10px;fill:#666}.axis text.day{fill:#222;font-weight:600}
+.axis line.day{stroke:#ccc}
+.legend{list-style:none;padding:0;display:flex;flex-wrap:wrap;gap:.3em 1.2em;margin:.5em 0}
+.swatch{display:inline-block;width:.9em;height:.9em;border-radius:50%;margin-right:.4em;vertical-align:-.1em}
 .spawn{stroke:#000;stroke-width:.6;cursor:pointer}.spawn:hover{stroke-width:2}
+.spawn.off-map{stroke-dasharray:2 1.5;stroke-width:1.2}
+text.count{font-size:10px;font-weight:700;fill:#222;pointer-events:none}
 .row text{font-size:11px}.row line{stroke:#eee}
-.mark{cursor:pointer}
+.mark,.bin,.change{cursor:pointer}
+.change line{stroke-width:1.5;stroke-dasharray:4 3}.change.taken line{stroke:#1565c0}
+.change.refused line{stroke:#c62828}.change.taken path{fill:#1565c0}.change.refused path{fill:#c62828}
+.population{margin:0 0 .8em}.population text{font-size:10px;fill:#444}
+.population .class-name{font-size:12px;fill:#222;font-weight:600}
+.count-line{fill:none;stroke:#222;stroke-width:1.6}
+.cap-line{fill:none;stroke-width:1.6;stroke-dasharray:6 3}
 table{border-collapse:collapse;background:#fff}
 th,td{border:1px solid #ccc;padding:.25em .5em;text-align:left;vertical-align:top}
 td.n{text-align:right;font-variant-numeric:tabular-nums}
@@ -64,23 +60,59 @@ el.addEventListener('mouseleave',function(){tip.hidden=true;});
 })();
 )";
 
-std::string LocalTimeText(std::int64_t seconds) {
+void WriteHeader(const ReportInput& input, std::ostream& out) {
+  using render::LocalTimeText;
+  const std::int64_t minutes = (input.end - input.start) / 60;
+  std::string length = fmt::format("{} min", minutes);
+  if (minutes >= 2 * 1440) {
+    length += minutes % 1440 == 0
+                  ? fmt::format(", {} days", minutes / 1440)
+                  : fmt::format(", {:.1f} days", static_cast<double>(minutes) / 1440);
+  }
+  out << "<header><h1>Drovekeeper preview</h1><dl id=\"facts\">"
+      << "<dt>Configuration</dt><dd id=\"config-file\">" << EscapeHtml(input.config_file)
+      << "</dd><dt>World</dt><dd id=\"world-name\">" << EscapeHtml(input.world_name) << "</dd>"
+      << "<dt>Span</dt><dd id=\"span\">" << LocalTimeText(input.start) << " to "
+      << LocalTimeText(input.end) << " (" << length << ")</dd>"
+      << "<dt>Time zone</dt><dd id=\"time-zone\">" << EscapeHtml(input.time_zone) << "</dd>"
+      << "</dl>";
+  if (input.interrupted) {
+    out << "<p id=\"interrupted\"><strong>Interrupted:</strong> the run was stopped at "
+        << LocalTimeText(input.end) << "; everything below ends there.</p>";
+  }
+  out << "</header>\n";
+}
+
+void WriteLog(const ReportInput& input, std::ostream& out) {
+  out << "<section id=\"log\"><h2>Log</h2>\n<table id=\"log-lines\"><thead><tr><th>Time</th>"
+         "<th>Level</th><th>Message</th></tr></thead><tbody>\n";
+  for (const LogLine& line : input.log) {
+    out << "<tr class=\"" << EscapeHtml(line.level) << "\"><td>" << render::LocalTimeText(line.time)
+        << "</td><td>" << EscapeHtml(line.level) << "</td><td>" << EscapeHtml(line.text)
+        << "</td></tr>\n";
+  }
+  out << "</tbody></table></section>\n";
+}
+
+}  // namespace
+
+namespace render {
+
+std::string LocalTimeText(std::int64_t seconds, const char* format) {
   const auto t = static_cast<std::time_t>(seconds);
   std::tm local{};
   localtime_r(&t, &local);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-  return text;
+  char text[64];
+  const std::size_t size = std::strftime(text, sizeof text, format, &local);
+  return std::string(text, size);
 }
 
-// Compact numbers for SVG attributes; never locale-dependent.
+std::string LocalTimeText(std::int64_t seconds) {
+  return LocalTimeText(seconds, "%Y-%m-%d %H:%M:%S");
+}
+
 std::string Num(double value) { return fmt::format("{:.2f}", value); }
 
-float OrDefault(float value, float fallback) { return value == 0.0f ? fallback : value; }
-
-std::string Escaped(std::string_view text) { return EscapeHtml(text); }
-
-// A tooltip's lines, kept on the page's own line.
 std::string TipAttribute(std::string_view text) {
   std::string escaped;
   for (char c : EscapeHtml(text)) {
@@ -93,316 +125,7 @@ std::string TipAttribute(std::string_view text) {
   return escaped;
 }
 
-struct EntryStyle {
-  std::string colour;
-  std::string label;
-  bool named = false;
-};
-
-// One colour per entry name, shared by both schedules and by the spawns
-// whose class path the name gives.
-class Colours {
- public:
-  explicit Colours(const ReportInput& input) {
-    for (const EntryRecord& entry : input.entries) Add(ClassPathOf(entry.name), &entry);
-    for (const SpawnPoint& spawn : input.spawns) Add(spawn.class_path, nullptr);
-  }
-
-  const EntryStyle& ForPath(const std::string& path) const { return styles_.at(path); }
-  const std::vector<std::string>& order() const { return order_; }
-
- private:
-  void Add(const std::string& path, const EntryRecord* entry) {
-    auto [it, inserted] = styles_.try_emplace(path);
-    if (inserted) {
-      it->second.colour = std::string(kPalette[order_.size() % std::size(kPalette)]);
-      it->second.label = entry != nullptr ? entry->name : path;
-      order_.push_back(path);
-    }
-    // The first display name found labels the colour.
-    if (entry != nullptr && !entry->display_name.empty() && !it->second.named) {
-      it->second.label = entry->display_name + " \xE2\x80\x94 " + entry->name;
-      it->second.named = true;
-    }
-  }
-
-  std::map<std::string, EntryStyle> styles_;
-  std::vector<std::string> order_;
-};
-
-std::string MapNumber(float value) { return fmt::format("{:g}", static_cast<double>(value)); }
-
-void WriteHeader(const ReportInput& input, std::ostream& out) {
-  const std::int64_t minutes = (input.end - input.start) / 60;
-  out << "<header><h1>Drovekeeper preview</h1><dl id=\"facts\">"
-      << "<dt>Configuration</dt><dd id=\"config-file\">" << Escaped(input.config_file) << "</dd>"
-      << "<dt>World</dt><dd id=\"world-name\">" << Escaped(input.world_name) << "</dd>"
-      << "<dt>Span</dt><dd id=\"span\">" << LocalTimeText(input.start) << " to "
-      << LocalTimeText(input.end) << " (" << minutes << " min)</dd>"
-      << "<dt>Time zone</dt><dd id=\"time-zone\">" << Escaped(input.time_zone) << "</dd>"
-      << "</dl></header>\n";
-}
-
-struct ViewBox {
-  double min_lat = 0, max_lat = 100, min_lon = 0, max_lon = 100;
-  void Include(const MapPoint& p) {
-    min_lat = std::min(min_lat, static_cast<double>(p.lat));
-    max_lat = std::max(max_lat, static_cast<double>(p.lat));
-    min_lon = std::min(min_lon, static_cast<double>(p.lon));
-    max_lon = std::max(max_lon, static_cast<double>(p.lon));
-  }
-  void Clamp() {
-    // Room for the grid's labels on every side.
-    min_lat = std::max(std::floor(min_lat / 10) * 10 - 4, kMapMinView);
-    min_lon = std::max(std::floor(min_lon / 10) * 10 - 5, kMapMinView);
-    max_lat = std::min(std::ceil(max_lat / 10) * 10 + 3, kMapMaxView);
-    max_lon = std::min(std::ceil(max_lon / 10) * 10 + 4, kMapMaxView);
-  }
-};
-
-void WriteMap(const ReportInput& input, const Colours& colours, std::ostream& out) {
-  std::vector<std::pair<const EntryRecord*, Square>> squares;
-  for (const EntryRecord& entry : input.entries) {
-    if (!entry.random_position || !entry.has_base) continue;
-    for (const Square& square : RandomSquares(entry.base_x, entry.base_y)) {
-      squares.emplace_back(&entry, square);
-    }
-  }
-  ViewBox view;
-  for (const auto& [entry, square] : squares) {
-    view.Include(
-        ToMap(input.map, static_cast<float>(square.min_x), static_cast<float>(square.min_y)));
-    view.Include(
-        ToMap(input.map, static_cast<float>(square.max_x), static_cast<float>(square.max_y)));
-  }
-  for (const SpawnPoint& spawn : input.spawns) view.Include(ToMap(input.map, spawn.x, spawn.y));
-  view.Clamp();
-
-  const double width = (view.max_lon - view.min_lon) * kMapScale;
-  const double height = (view.max_lat - view.min_lat) * kMapScale;
-  auto px = [&](double lon) { return (lon - view.min_lon) * kMapScale; };
-  auto py = [&](double lat) { return (lat - view.min_lat) * kMapScale; };
-
-  out << "<section id=\"map\"><h2>Map</h2>\n<svg id=\"map-svg\" width=\"" << Num(width)
-      << "\" height=\"" << Num(height) << "\" viewBox=\"0 0 " << Num(width) << ' ' << Num(height)
-      << "\" role=\"img\" aria-label=\"Spawns on the map\">\n<g class=\"grid\">";
-  for (int v = 0; v <= 100; v += 10) {
-    const char* edge = v == 0 || v == 100 ? " class=\"edge\"" : "";
-    out << "<line" << edge << " x1=\"" << Num(px(v)) << "\" y1=\"" << Num(py(0)) << "\" x2=\""
-        << Num(px(v)) << "\" y2=\"" << Num(py(100)) << "\"/>";
-    out << "<line" << edge << " x1=\"" << Num(px(0)) << "\" y1=\"" << Num(py(v)) << "\" x2=\""
-        << Num(px(100)) << "\" y2=\"" << Num(py(v)) << "\"/>";
-    out << "<text x=\"" << Num(px(v) + 2) << "\" y=\"" << Num(py(0) - 3) << "\">" << v
-        << "</text><text x=\"" << Num(px(0) - 16) << "\" y=\"" << Num(py(v) + 3) << "\">" << v
-        << "</text>";
-  }
-  out << "</g>\n";
-
-  for (const auto& [entry, square] : squares) {
-    const MapPoint a =
-        ToMap(input.map, static_cast<float>(square.min_x), static_cast<float>(square.min_y));
-    const MapPoint b =
-        ToMap(input.map, static_cast<float>(square.max_x), static_cast<float>(square.max_y));
-    const double x = px(std::min(a.lon, b.lon));
-    const double y = py(std::min(a.lat, b.lat));
-    out << "<rect class=\"square\" data-entry=\"" << Escaped(entry->name) << "\" x=\"" << Num(x)
-        << "\" y=\"" << Num(y) << "\" width=\"" << Num(std::fabs(b.lon - a.lon) * kMapScale)
-        << "\" height=\"" << Num(std::fabs(b.lat - a.lat) * kMapScale) << "\" fill=\""
-        << colours.ForPath(ClassPathOf(entry->name)).colour
-        << "\" fill-opacity=\"0.15\" stroke-opacity=\"0.4\" stroke=\""
-        << colours.ForPath(ClassPathOf(entry->name)).colour << "\"/>\n";
-  }
-
-  for (const SpawnPoint& spawn : input.spawns) {
-    const MapPoint at = ToMap(input.map, spawn.x, spawn.y);
-    const MapPoint shown = ToNoticeMap(input.map, spawn.x, spawn.y);
-    const EntryStyle& style = colours.ForPath(spawn.class_path);
-    const std::string tip = fmt::format(
-        "{}\n{}\nLevel {}\nLat {} Lon {}\nX {:g} Y {:g} Z {:g}", style.label,
-        LocalTimeText(spawn.time), spawn.level, MapNumber(shown.lat), MapNumber(shown.lon),
-        static_cast<double>(spawn.x), static_cast<double>(spawn.y), static_cast<double>(spawn.z));
-    out << "<circle class=\"spawn\" cx=\"" << Num(px(at.lon)) << "\" cy=\"" << Num(py(at.lat))
-        << "\" r=\"5\" fill=\"" << style.colour << "\" data-entry=\"" << Escaped(spawn.class_path)
-        << "\" data-time=\"" << LocalTimeText(spawn.time) << "\" data-level=\"" << spawn.level
-        << "\" data-lat=\"" << MapNumber(shown.lat) << "\" data-lon=\"" << MapNumber(shown.lon)
-        << "\" data-tip=\"" << TipAttribute(tip) << "\"/>\n";
-  }
-  out << "</svg>\n<ul class=\"legend\" id=\"map-legend\">";
-  for (const std::string& path : colours.order()) {
-    const EntryStyle& style = colours.ForPath(path);
-    out << "<li><span class=\"swatch\" style=\"background:" << style.colour << "\"></span>"
-        << Escaped(style.label) << "</li>";
-  }
-  out << "</ul>";
-  if (!squares.empty()) {
-    out << "<p>Shaded squares: where entries with a random position can land.</p>";
-  }
-  out << "</section>\n";
-}
-
-// Minutes between axis ticks, for about ten ticks over the span.
-std::int64_t TickStep(double span_minutes) {
-  for (std::int64_t step : {1, 5, 10, 15, 30, 60, 120, 180, 240, 360, 720, 1440}) {
-    if (span_minutes / static_cast<double>(step) <= 12) return step;
-  }
-  return static_cast<std::int64_t>(std::ceil(span_minutes / 12 / 1440)) * 1440;
-}
-
-void WriteMark(std::ostream& out, double x, double y, const TimedOutcome& outcome,
-               const std::string& colour, const std::string& tip) {
-  out << "<g class=\"mark " << (outcome.outcome == Outcome::kSpawned ? "spawned" : "missed")
-      << "\" data-outcome=\"" << OutcomeName(outcome.outcome) << "\" data-tip=\""
-      << TipAttribute(tip) << "\">";
-  const std::string cx = Num(x);
-  const std::string cy = Num(y);
-  switch (outcome.outcome) {
-    case Outcome::kSpawned:
-      out << "<circle cx=\"" << cx << "\" cy=\"" << cy << "\" r=\"4\" fill=\"" << colour << "\"/>";
-      break;
-    case Outcome::kHeldByCap:
-      out << "<rect x=\"" << Num(x - 3.5) << "\" y=\"" << Num(y - 3.5)
-          << "\" width=\"7\" height=\"7\" fill=\"#aaa\" stroke=\"#666\"/>";
-      break;
-    case Outcome::kClassUnknown:
-      out << "<path d=\"M" << Num(x) << ' ' << Num(y - 5) << "L" << Num(x + 5) << ' ' << Num(y + 4)
-          << "L" << Num(x - 5) << ' ' << Num(y + 4) << "Z\" fill=\"#f0a000\" stroke=\"#805000\"/>";
-      break;
-    case Outcome::kSpawnRefused:
-      out << "<path d=\"M" << Num(x - 4) << ' ' << Num(y - 4) << "L" << Num(x + 4) << ' '
-          << Num(y + 4) << "M" << Num(x + 4) << ' ' << Num(y - 4) << "L" << Num(x - 4) << ' '
-          << Num(y + 4) << "\" stroke=\"#7b3fa0\" stroke-width=\"2.5\"/>";
-      break;
-    case Outcome::kFailed:
-      out << "<path d=\"M" << Num(x) << ' ' << Num(y - 5) << "L" << Num(x + 5) << ' ' << Num(y)
-          << "L" << Num(x) << ' ' << Num(y + 5) << "L" << Num(x - 5) << ' ' << Num(y)
-          << "Z\" fill=\"#d00\" stroke=\"#600\"/>";
-      break;
-  }
-  out << "</g>";
-}
-
-std::string RowLabel(const EntryRecord& entry) {
-  std::string label = std::string(TableName(entry.table)) + " ";
-  std::string shown = entry.display_name;
-  if (shown.empty()) {
-    // The blueprint's own name is the informative end of its path.
-    const std::size_t slash = entry.name.find_last_of('/');
-    shown = slash == std::string::npos ? entry.name : entry.name.substr(slash + 1);
-  }
-  return label + shown;
-}
-
-// Cut to fit the timeline's label column, never inside a UTF-8 sequence.
-std::string Shortened(std::string text) {
-  constexpr std::size_t kMostBytes = 44;
-  if (text.size() <= kMostBytes) return text;
-  std::size_t cut = kMostBytes;
-  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-  text.resize(cut);
-  return text + "\xE2\x80\xA6";
-}
-
-void WriteTimeline(const ReportInput& input, const Colours& colours, std::ostream& out) {
-  const double span_minutes = std::max(1.0, static_cast<double>(input.end - input.start) / 60.0);
-  const double height = kAxisHeight + kRowHeight * static_cast<double>(input.entries.size()) + 6;
-  auto px = [&](std::int64_t time) {
-    return kLabelWidth + static_cast<double>(time - input.start) / 60.0 / span_minutes * kPlotWidth;
-  };
-  out << "<section id=\"timeline\"><h2>Timeline</h2>\n<svg id=\"timeline-svg\" width=\""
-      << Num(kLabelWidth + kPlotWidth + 20) << "\" height=\"" << Num(height) << "\" viewBox=\"0 0 "
-      << Num(kLabelWidth + kPlotWidth + 20) << ' ' << Num(height) << "\">\n<g class=\"axis\">";
-  const std::int64_t step = TickStep(span_minutes);
-  for (std::int64_t minute = 0; minute <= static_cast<std::int64_t>(span_minutes); minute += step) {
-    const double x = kLabelWidth + static_cast<double>(minute) / span_minutes * kPlotWidth;
-    out << "<line x1=\"" << Num(x) << "\" y1=\"" << Num(kAxisHeight - 6) << "\" x2=\"" << Num(x)
-        << "\" y2=\"" << Num(height) << "\" stroke=\"#eee\"/><text x=\"" << Num(x - 6) << "\" y=\""
-        << Num(kAxisHeight - 10) << "\">" << minute << "</text>";
-  }
-  out << "<text x=\"4\" y=\"" << Num(kAxisHeight - 10) << "\">minutes after the start</text></g>\n";
-
-  double y = kAxisHeight + kRowHeight / 2;
-  for (const EntryRecord& entry : input.entries) {
-    const std::string& colour = colours.ForPath(ClassPathOf(entry.name)).colour;
-    out << "<g class=\"row\" data-table=\"" << TableName(entry.table) << "\" data-entry=\""
-        << Escaped(entry.name) << "\"><text x=\"4\" y=\"" << Num(y + 4) << "\"><title>"
-        << Escaped(entry.name) << "</title>" << Escaped(Shortened(RowLabel(entry)))
-        << "</text><line x1=\"" << Num(kLabelWidth) << "\" y1=\"" << Num(y) << "\" x2=\""
-        << Num(kLabelWidth + kPlotWidth) << "\" y2=\"" << Num(y) << "\"/>";
-    for (const TimedOutcome& outcome : entry.outcomes) {
-      std::string tip = fmt::format("{}\n{}\n{}", RowLabel(entry), LocalTimeText(outcome.time),
-                                    OutcomeName(outcome.outcome));
-      if (!outcome.message.empty()) tip += ": " + outcome.message;
-      WriteMark(out, px(outcome.time), y, outcome, colour, tip);
-    }
-    out << "</g>\n";
-    y += kRowHeight;
-  }
-  out << "</svg>\n<p class=\"key\">Marks: circle spawned, grey square held by its cap, "
-         "orange triangle class unknown, purple cross spawn refused, red diamond failed.</p>"
-         "</section>\n";
-}
-
-void WriteTable(const ReportInput& input, std::ostream& out) {
-  out << "<section id=\"entries\"><h2>Entries</h2>\n<table id=\"entry-table\"><thead><tr>"
-         "<th>Table</th><th>Entry</th><th>Schedule</th><th>Fell due</th><th>Spawned</th>"
-         "<th>Held by cap</th><th>Class unknown</th><th>Spawn refused</th><th>Failures</th>"
-         "<th>Last failure</th></tr></thead><tbody>\n";
-  for (const EntryRecord& entry : input.entries) {
-    std::string row_class;
-    if (entry.failed > 0 || entry.class_unknown > 0) {
-      row_class = "faulty";
-    } else if (entry.spawn_refused > 0) {
-      row_class = "warn";
-    }
-    if (!entry.configured) row_class += row_class.empty() ? "dropped" : " dropped";
-    out << "<tr class=\"entry" << (row_class.empty() ? "" : " " + row_class) << "\" data-table=\""
-        << TableName(entry.table) << "\" data-entry=\"" << Escaped(entry.name) << "\"><td>"
-        << TableName(entry.table) << "</td><td class=\"name\">" << Escaped(entry.name);
-    if (!entry.display_name.empty()) {
-      out << "<br><span class=\"display\">" << Escaped(entry.display_name) << "</span>";
-    }
-    if (!entry.configured) out << "<br><em>dropped by a reload</em>";
-    out << "</td><td>" << Escaped(entry.schedule_text) << "</td>";
-    for (int count : {entry.fell_due, entry.spawned, entry.held_by_cap, entry.class_unknown,
-                      entry.spawn_refused}) {
-      out << "<td class=\"n\">" << count << "</td>";
-    }
-    out << "<td class=\"n" << (entry.failed > 0 ? " failures" : "") << "\">" << entry.failed
-        << "</td><td>" << Escaped(entry.last_failure) << "</td></tr>\n";
-  }
-  out << "</tbody></table></section>\n";
-}
-
-void WriteLog(const ReportInput& input, std::ostream& out) {
-  out << "<section id=\"log\"><h2>Log</h2>\n<table id=\"log-lines\"><thead><tr><th>Time</th>"
-         "<th>Level</th><th>Message</th></tr></thead><tbody>\n";
-  for (const LogLine& line : input.log) {
-    out << "<tr class=\"" << Escaped(line.level) << "\"><td>" << LocalTimeText(line.time)
-        << "</td><td>" << Escaped(line.level) << "</td><td>" << Escaped(line.text)
-        << "</td></tr>\n";
-  }
-  out << "</tbody></table></section>\n";
-}
-
-}  // namespace
-
-MapPoint ToMap(const MapSettings& settings, float x, float y) {
-  const float lat_scale = OrDefault(settings.latitude_scale, 800.0f);
-  const float lon_scale = OrDefault(settings.longitude_scale, 800.0f);
-  const float lat_origin = OrDefault(settings.latitude_origin, -400000.0f);
-  const float lon_origin = OrDefault(settings.longitude_origin, -400000.0f);
-  const float d_lat = 100.0f / lat_scale;
-  const float d_lon = 100.0f / lon_scale;
-  return {(std::fabs(lat_origin) * d_lat + y * d_lat) / 1000.0f,
-          (std::fabs(lon_origin) * d_lon + x * d_lon) / 1000.0f};
-}
-
-MapPoint ToNoticeMap(const MapSettings& settings, float x, float y) {
-  MapPoint at = ToMap(settings, x, y);
-  at.lon = std::floor(at.lon * 10.0f) / 10.0f;
-  at.lat = std::floor(at.lat * 10.0f) / 10.0f;
-  return at;
-}
+}  // namespace render
 
 std::string EscapeHtml(std::string_view text) {
   std::string escaped;
@@ -432,14 +155,15 @@ std::string EscapeHtml(std::string_view text) {
 }
 
 void WriteReport(const ReportInput& input, std::ostream& out) {
-  const Colours colours(input);
+  const render::Styles styles(input);
   out << "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
-      << "<title>Drovekeeper preview: " << Escaped(input.config_file) << "</title><style>" << kStyle
-      << "</style></head><body>\n";
+      << "<title>Drovekeeper preview: " << EscapeHtml(input.config_file) << "</title><style>"
+      << kStyle << "</style></head><body>\n";
   WriteHeader(input, out);
-  WriteMap(input, colours, out);
-  WriteTimeline(input, colours, out);
-  WriteTable(input, out);
+  render::WriteMap(input, styles, out);
+  render::WriteTimeline(input, styles, out);
+  render::WritePopulation(input, styles, out);
+  render::WriteTable(input, styles, out);
   WriteLog(input, out);
   out << "<div id=\"tip\" hidden></div>\n<script>" << kScript << "</script>\n</body></html>\n";
 }

@@ -1,7 +1,9 @@
 // The preview report: one self-contained HTML page (inline SVG, CSS and a
 // little script; nothing fetched) showing a simulated span: the header facts,
-// a map of every spawn, a timeline and a table per entry, and the plug-in's
-// log. Called by the simulator at the end of a run and by the report tests.
+// a map of every spawn, a timeline per entry, a population chart per class
+// against its entries' caps, a table per entry, and the plug-in's log. Every
+// entry is told apart by its table and name, never by its class alone.
+// Called by the simulator at the end of a run and by the report tests.
 #pragma once
 
 #include <cstdint>
@@ -40,6 +42,39 @@ struct SpawnPoint {
   float y = 0;
   float z = 0;
   std::int32_t level = 0;
+  Table table = Table::kCountdown;
+  // Empty when unattributed; braced, so that an initialiser may leave it out.
+  std::string entry{};
+};
+
+// Wild creatures of one class just before a timer run; a sample only when
+// the count changed.
+struct PopulationSample {
+  std::int64_t time;
+  int count;
+};
+struct ClassPopulation {
+  std::string reference;  // "Blueprint'/P/A.A'"
+  std::vector<PopulationSample> samples;
+};
+
+// The cap in force from `time` on.
+struct CapChange {
+  std::int64_t time;
+  std::int32_t cap;
+};
+struct EntryCap {
+  Table table;
+  std::string entry;
+  std::string reference;
+  std::vector<CapChange> caps;
+};
+
+// Reloads (taken or refused) and file changes.
+struct ConfigChange {
+  std::int64_t time;
+  bool taken;
+  std::string what;
 };
 
 struct LogLine {
@@ -59,6 +94,9 @@ struct ReportInput {
   std::vector<EntryRecord> entries;  // from EntryLedger::Entries()
   std::vector<SpawnPoint> spawns;
   std::vector<LogLine> log;
+  std::vector<ClassPopulation> population;
+  std::vector<EntryCap> caps;
+  std::vector<ConfigChange> config_changes;
 };
 
 // Times are shown in the process's local time zone.

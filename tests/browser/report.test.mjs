@@ -1,6 +1,8 @@
-// Opens the fixture's preview report in headless Chromium: one map point per
-// spawn with its coordinates, one table row per entry with its counts, a
-// tooltip on hover, nothing fetched, no configured text run as script.
+// Opens the fixture's preview report of a week in headless Chromium: every
+// spawn on the map, a legend and colour per entry, one table row per entry
+// with its counts, a clock-time timeline with reload marks, a population
+// chart per class with its entries' caps, a tooltip on hover, nothing
+// fetched, no configured text run as script; and takes a screenshot.
 // Needs REPORT_FIXTURE (the generator), REPORT_OUT (a build-tree folder) and
 // CHROMIUM (the browser binary); ctest sets all three, and SIM with
 // EXAMPLE_CONFIG when the simulator is built.
@@ -53,24 +55,49 @@ after(async () => {
   if (profileDir) rmSync(profileDir, { recursive: true, force: true });
 });
 
-test('the map has one point per spawn at its coordinates', async () => {
-  const points = await page.$$eval('#map-svg circle.spawn', (circles) => circles.map((c) => ({
-    entry: c.dataset.entry, level: Number(c.dataset.level),
-    lat: Number(c.dataset.lat), lon: Number(c.dataset.lon),
-    visible: c.getBoundingClientRect().width > 0,
-  })));
-  assert.equal(points.length, expected.spawns.length);
-  assert.ok(points.length > 0);
-  points.forEach((point, i) => {
-    const want = expected.spawns[i];
-    assert.equal(point.entry, want.entry);
-    assert.equal(point.level, want.level);
-    assert.ok(Math.abs(point.lat - want.lat) < 1e-4, `lat ${point.lat} vs ${want.lat}`);
-    assert.ok(Math.abs(point.lon - want.lon) < 1e-4, `lon ${point.lon} vs ${want.lon}`);
-    assert.ok(point.visible);
-  });
+test('the map shows every spawn, stacked spawns once with their count', async () => {
+  const points = await page.$$eval('#map-svg circle.spawn', (circles) => circles.map((c) => {
+    const box = c.getBoundingClientRect();
+    const map = c.ownerSVGElement.getBoundingClientRect();
+    return {
+      table: c.dataset.table, entry: c.dataset.entry, count: Number(c.dataset.count),
+      lat: Number(c.dataset.lat), lon: Number(c.dataset.lon), offMap: c.classList.contains('off-map'),
+      inside: box.width > 0 && box.left >= map.left && box.right <= map.right
+        && box.top >= map.top && box.bottom <= map.bottom,
+    };
+  }));
+  assert.equal(points.reduce((sum, p) => sum + p.count, 0), expected.spawns.length);
+  assert.ok(points.some((p) => p.count > 1));
+  for (const want of expected.spawns) {
+    assert.ok(points.some((p) => p.table === want.table && p.entry === want.entry
+      && Math.abs(p.lat - want.lat) < 1e-4 && Math.abs(p.lon - want.lon) < 1e-4),
+    `no point for ${want.table} ${want.entry} at ${want.lat} ${want.lon}`);
+  }
+  points.forEach((p) => assert.ok(p.inside, `${p.entry} drawn outside the map`));
+  // The evening rex lands far east: drawn at the edge and listed.
+  assert.ok(points.some((p) => p.offMap && p.table === 'SpawnDinoX' && p.lon > 100));
+  assert.equal(await page.locator('#off-map-list tbody tr').count(),
+    points.filter((p) => p.offMap).length);
   // The random-position entry's four landing squares.
   assert.equal(await page.locator('#map-svg rect.square').count(), 4);
+});
+
+test('the legend has one colour per entry, and the map uses it', async () => {
+  const legend = await page.$$eval('#map-legend li', (lis) => lis.map((li) => ({
+    key: `${li.dataset.table} ${li.dataset.entry}`, colour: li.dataset.colour, text: li.textContent,
+  })));
+  assert.deepEqual(legend.map((l) => l.key),
+    expected.entries.map((e) => `${e.table} ${e.entry}`));
+  assert.equal(new Set(legend.map((l) => l.colour)).size, legend.length);
+  const rexes = legend.filter((l) => l.key.endsWith('/Rex.Rex\''));
+  assert.equal(rexes.length, 2);
+  assert.match(rexes.find((l) => l.key.startsWith('SpawnDinoX')).text, /Evening rex/);
+  const fills = await page.$$eval('#map-svg circle.spawn', (cs) => cs.map((c) => ({
+    key: `${c.dataset.table} ${c.dataset.entry}`, fill: c.getAttribute('fill'),
+  })));
+  for (const { key, fill } of fills) {
+    assert.equal(fill, legend.find((l) => l.key === key).colour, key);
+  }
 });
 
 test('the table has one row per entry with its counts', async () => {
@@ -87,36 +114,66 @@ test('the table has one row per entry with its counts', async () => {
     assert.deepEqual(row.cells.slice(3, 9).map(Number),
       [e.fell_due, e.spawned, e.held_by_cap, e.class_unknown, e.spawn_refused, e.failed]);
     assert.equal(row.faulty, e.failed > 0 || e.class_unknown > 0);
+    assert.match(row.cells[10], /^2024-06-0[89] \d\d:\d\d:00$/);
   });
-  // Worked out by hand for the fixture: due every 5 minutes over 120, three
-  // spawns up to the cap, two more after two were killed at minute 70.
-  const rex = rows.find((r) => r.entry.includes('/Rex.Rex'));
-  assert.deepEqual(rex.cells.slice(3, 6).map(Number), [24, 5, 19]);
+  // Worked out by hand: each clock entry falls due once a day, seven times.
+  const clock = rows.filter((r) => r.table === 'SpawnDinoX');
+  assert.deepEqual(clock.map((r) => Number(r.cells[3])), [7, 7]);
+  const rex = rows.find((r) => r.table === 'SpawnDino' && r.entry.includes('/Rex.Rex'));
   assert.match(rex.cells[1], /Rex <the "king">/);
 });
 
-test('hovering a point shows its entry, time, level and position', async () => {
+test('hovering a point shows its entry, time and position', async () => {
   const tip = page.locator('#tip');
   assert.equal(await tip.isVisible(), false);
-  // The last point drawn lies on top of any it shares a spot with.
-  const last = expected.spawns[expected.spawns.length - 1];
-  await page.locator('#map-svg circle.spawn').last().hover();
+  // The last point drawn lies on top of any it overlaps.
+  const point = page.locator('#map-svg circle.spawn[data-count="1"]').last();
+  await point.hover();
   assert.equal(await tip.isVisible(), true);
   const text = await tip.textContent();
-  assert.ok(text.includes(last.entry), text);
-  assert.match(text, /\n2024-06-01 0[67]:\d\d:00\n/);
-  assert.ok(text.includes(`Level ${last.level}`), text);
-  assert.ok(text.includes(`Lat ${last.lat} Lon ${last.lon}`), text);
+  assert.match(text, /^SpawnDino.* · /);
+  assert.match(text, /\n2024-06-0\d \d\d:\d\d:00\n/);
+  assert.ok(text.includes(`Lat ${await point.getAttribute('data-lat')} Lon `), text);
   await page.mouse.move(2, 2);
   assert.equal(await tip.isVisible(), false);
 });
 
-test('the timeline has a row per entry and a mark per turn', async () => {
+test('the timeline has a row per entry, a clock-time axis and reload marks', async () => {
   const rows = await page.$$eval('#timeline-svg g.row', (gs) => gs.map((g) => ({
-    entry: g.dataset.entry, marks: g.querySelectorAll('.mark').length,
+    entry: g.dataset.entry,
+    turns: g.querySelectorAll('.mark').length
+      + [...g.querySelectorAll('.bin')].reduce((sum, b) => sum + Number(b.dataset.count), 0),
   })));
   assert.deepEqual(rows.map((r) => r.entry), expected.entries.map((e) => e.entry));
-  rows.forEach((row, i) => assert.equal(row.marks, expected.entries[i].fell_due));
+  rows.forEach((row, i) => assert.equal(row.turns, expected.entries[i].fell_due));
+  const labels = await page.$$eval('#timeline-svg .axis text', (ts) => ts.map((t) => t.textContent));
+  assert.deepEqual(labels, ['Jun 02', 'Jun 03', 'Jun 04', 'Jun 05', 'Jun 06', 'Jun 07', 'Jun 08']);
+  assert.equal(await page.locator('#timeline-svg .change.taken').count(), 2);
+  assert.equal(await page.locator('#timeline-svg .change.refused').count(), 2);
+});
+
+test('a population chart per class with each entry\'s cap and spawns', async () => {
+  const charts = await page.$$eval('#population figure.population', (fs) => fs.map((f) => ({
+    reference: f.dataset.class,
+    lines: f.querySelectorAll('path.count-line').length,
+    caps: [...f.querySelectorAll('path.cap-line')].map((p) => ({
+      table: p.dataset.table, entry: p.dataset.entry, caps: p.dataset.caps,
+      colour: p.getAttribute('stroke'),
+    })),
+    spawns: f.querySelectorAll('circle.pop-spawn').length,
+  })));
+  const classes = [...new Set(expected.caps.map((c) => c.class))];
+  assert.deepEqual(new Set(charts.map((c) => c.reference)), new Set(classes));
+  for (const chart of charts) {
+    assert.equal(chart.lines, 1);
+    assert.deepEqual(chart.caps.map(({ colour, ...cap }) => cap),
+      expected.caps.filter((c) => c.class === chart.reference)
+        .map(({ class: _, ...cap }) => cap));
+    assert.equal(chart.spawns, expected.spawns.filter((s) => s.entry === chart.reference).length);
+  }
+  const rex = charts.find((c) => c.reference.endsWith('/Rex.Rex\''));
+  assert.equal(rex.caps.length, 2);
+  assert.notEqual(rex.caps[0].colour, rex.caps[1].colour);
 });
 
 test('the page fetches nothing and runs no configured text', async () => {
@@ -140,8 +197,11 @@ test('the simulator\'s report shows every spawn of its run', { skip: !process.en
 
   const simPage = await context.newPage();
   await simPage.goto(pathToFileURL(html).href);
-  const points = await simPage.$$eval('#map-svg circle.spawn', (cs) => cs.map((c) => c.dataset.entry));
-  assert.deepEqual(points, spawns.map((s) => s.class));
+  const points = await simPage.$$eval('#map-svg circle.spawn', (cs) => cs.map((c) => ({
+    path: c.dataset.class, count: Number(c.dataset.count),
+  })));
+  assert.equal(points.reduce((sum, p) => sum + p.count, 0), spawns.length);
+  assert.deepEqual(new Set(points.map((p) => p.path)), new Set(spawns.map((s) => s.class)));
   const spawned = await simPage.$$eval('#entry-table tbody tr',
     (trs) => trs.map((tr) => Number(tr.querySelectorAll('td')[4].textContent)));
   assert.equal(spawned.reduce((a, b) => a + b, 0), spawns.length);

@@ -273,6 +273,7 @@ struct FailedReload {
   const char* name;
   const char* broken_file;  // null: the file is deleted
   const char* log_text;
+  const char* place;  // the checker's error logged after the failure; null: none
   friend void PrintTo(const FailedReload& c, std::ostream* os) { *os << c.name; }
 };
 
@@ -298,22 +299,31 @@ TEST_P(FailedReloadTest, KeepsTheOldConfigurationRunning) {
   for (const json& log : result.Of("log")) {
     if (log["level"] == "error") errors.push_back(log);
   }
-  ASSERT_EQ(errors.size(), 1u) << result.out;
+  const std::size_t lines = GetParam().place == nullptr ? 1 : 2;
+  ASSERT_EQ(errors.size(), lines) << result.out;
   EXPECT_EQ(errors[0]["time"], At(7 * 60 + 30));
   EXPECT_EQ(errors[0]["logger"], "Plovermoor1.3.2");
   EXPECT_THAT(errors[0]["text"].get<std::string>(), HasSubstr(GetParam().log_text));
+  if (GetParam().place != nullptr) {
+    EXPECT_THAT(errors[1]["text"].get<std::string>(), ::testing::StartsWith(GetParam().place));
+  }
   std::vector<json> rcon = result.Of("rcon");
   ASSERT_EQ(rcon.size(), 1u);
   ASSERT_TRUE(rcon[0]["reply"].is_string()) << rcon[0];
   EXPECT_NE(rcon[0]["reply"], kReloaded);
   EXPECT_THAT(rcon[0]["reply"].get<std::string>(), HasSubstr(GetParam().log_text));
-  EXPECT_THAT(result.out, HasSubstr("errors: 1\n"));
+  if (GetParam().place != nullptr) {
+    EXPECT_THAT(rcon[0]["reply"].get<std::string>(),
+                HasSubstr(std::string("(") + GetParam().place));
+  }
+  EXPECT_THAT(result.out, HasSubstr("errors: " + std::to_string(lines) + "\n"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, FailedReloadTest,
-                         ::testing::Values(FailedReload{"Deleted", nullptr, kOpenFailure},
+                         ::testing::Values(FailedReload{"Deleted", nullptr, kOpenFailure, nullptr},
                                            FailedReload{"Broken", "{\"SpawnDino\": {",
-                                                        "parse error"}),
+                                                        "parse error",
+                                                        "config.json:1:16: error: "}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SimE2eTest, MissingConfigurationLeavesThePluginInert) {

@@ -5,6 +5,7 @@
 #include "config/config.h"
 #include "plugin/log.h"
 #include "spawn/cap.h"
+#include "spawn/entry_faults.h"
 #include "spawn/env.h"
 #include "spawn/tick.h"
 

@@ -2,12 +2,15 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -78,7 +81,6 @@ TEST(CheckConfigText, CleanDocumentsHaveNoFindings) {
       "{}",
       "null",
       "{\"SpawnDino\": null, \"SpawnDinoX\": []}",
-      "{\"SpawnDino\": {}, \"Notes\": \"kept for later\", \"Owner\": 7}",
       OneEntry("SpawnDino", {}),
       OneEntry("SpawnDinoX", {}),
       "\xEF\xBB\xBF" + OneEntry("SpawnDino", {}) + "\n\n",
@@ -126,7 +128,7 @@ TEST_P(SingleFinding, IsReportedAlone) {
   EXPECT_EQ(f.entry, c.entry);
   EXPECT_EQ(f.key, c.key);
   EXPECT_THAT(f.what, HasSubstr(c.what));
-  EXPECT_FALSE(f.consequence.empty());
+  EXPECT_NE(f.consequence, Consequence::kNone);
   EXPECT_GE(f.line, 1);
   EXPECT_GE(f.column, 1);
 }
@@ -139,7 +141,7 @@ const std::string kX = "SpawnDinoX";
 std::vector<FindingCase> DocumentCases() {
   return {
       {"SyntaxError", "{\"SpawnDino\": }", kE, "", "", "", "syntax error"},
-      {"EmptyFile", "", kE, "", "", "", "syntax error"},
+      {"EmptyFile", "", kE, "", "", "", "the file is empty"},
       {"Comment", "{\n  // spawns\n}", kE, "", "", "", "comments are not allowed"},
       {"TopLevelArray", "[{}]", kE, "", "", "", "the document is an array"},
       {"TopLevelNumber", "42", kE, "", "", "", "the document is a number"},
@@ -153,6 +155,7 @@ std::vector<FindingCase> DocumentCases() {
       {"TrailingText", "{} {\"SpawnDino\": 5}", kW, "", "", "", "text after the end"},
       {"TrailingGarbage", "{}\n// old\n", kW, "", "", "", "text after the end"},
       {"MisspeltTable", "{\"SpawnDinox\": {}}", kW, "", "", "", "did you mean \"SpawnDinoX\""},
+      {"UnknownMember", "{\"Comment\": \"x\"}", kW, "", "", "", "unknown member \"Comment\""},
       {"RepeatedTable", "{\"SpawnDino\": {}, \"SpawnDino\": null}", kW, kD, "", "",
        "more than once"},
   };
@@ -244,8 +247,12 @@ std::vector<FindingCase> EntryCases() {
   add("ClockHourZero", kX, {{"SpawnInterval", "\"07:5\""}}, kW, "leading zero");
   add("ClockHour24", kX, {{"SpawnInterval", "\"24:00\""}}, kW, "hour over 23");
   add("ClockMinute60", kX, {{"SpawnInterval", "\"7:60\""}}, kW, "minute over 59");
+  add("ClockBothBad", kX, {{"SpawnInterval", "\"25:99\""}}, kW,
+      "\"25:99\" has an hour over 23 and a minute over 59");
+  add("ClockZeroAndOver", kX, {{"SpawnInterval", "\"07:65\""}}, kW,
+      "has a minute over 59 and a leading zero");
   add("ClockSeconds", kX, {{"SpawnInterval", "\"7:05:00\""}}, kW,
-      "has seconds (did you mean \"7:5\"?)");
+      "has seconds and a leading zero (did you mean \"7:5\"?)");
   add("ClockLetters", kX, {{"SpawnInterval", "\"7h05\""}}, kW, "no colon");
   add("ClockSpaces", kX, {{"SpawnInterval", "\" 7:5\""}}, kW, "plain decimal");
   add("ClockSign", kX, {{"SpawnInterval", "\"+7:5\""}}, kW, "plain decimal");
@@ -299,11 +306,79 @@ TEST(CheckConfigText, LetterCaseTwinIsFlaggedAtTheLaterOne) {
   EXPECT_EQ(findings[0].column, 3);
 }
 
-TEST(CheckConfigText, MisspeltTableIsFlaggedOnlyWhenTheTableIsAbsent) {
-  EXPECT_EQ(CheckConfigText("{\"SpawnDinoX\": {}, \"spawndinox\": {}}").size(), 0u);
+TEST(CheckConfigText, MisspeltTableIsSuggestedOnlyWhenTheTableIsAbsent) {
+  const auto present = CheckConfigText("{\"SpawnDinoX\": {}, \"spawndinox\": {}}");
+  ASSERT_EQ(present.size(), 1u);
+  EXPECT_EQ(present[0].what, "unknown member \"spawndinox\"");
   const auto findings = CheckConfigText("{\"SpawnDinoX\": {}, \"SpwnDino\": {}}");
   ASSERT_EQ(findings.size(), 1u);
   EXPECT_THAT(findings[0].what, HasSubstr("did you mean \"SpawnDino\""));
+  EXPECT_EQ(findings[0].consequence, Consequence::kTableHasNoEntries);
+}
+
+// Each syntax finding names the offending character, reads once, says what
+// to do and never echoes bytes that are not text.
+TEST(CheckConfigText, SyntaxFindingsPointAtTheFaultAndSayWhatToDo) {
+  struct Case {
+    std::string text;
+    int line;
+    int column;
+    std::string what;
+  };
+  const Case cases[] = {
+      {"{\"SpawnDino\": {\"a\": 1,\n}}", 1, 22, "at a comma before '}'; remove the comma"},
+      {"[1, 2 ,\n\n  ]", 1, 7, "remove the comma"},
+      {"{\"a\": \"\xFF\"}", 1, 8, "not UTF-8; save the file as UTF-8"},
+      {"{\"a\": \"\xC3\"}", 1, 8, "save the file as UTF-8"},
+      {"\xFF\xFE{\0}", 1, 1, "save the file as UTF-8"},
+      {"{\"a\": \"\xC3\xA9\" x}", 1, 12, "syntax error at a value that is not JSON"},
+      {"{\"SpawnDino\": {}}", 0, 0, ""},
+      {" \n", 2, 1, "the file is empty"},
+      {"{\"a\": 1 /* x */}", 1, 9, "comments are not allowed in JSON; remove the comment"},
+      {"{\"a\" 1}", 1, 6, "syntax error at number literal; expected ':'"},
+      {"{\"a\": [1, 2}", 1, 12, "syntax error at '}'; expected ']'"},
+      {"{\"a\": 1", 1, 8, "syntax error at the end of the text; expected '}'"},
+      {"{\"SpawnDino\": {\"A\": {\"Maxlevel\":\n  -1e999}}}", 2, 3, "number -1e999 is too large"},
+  };
+  for (const Case& c : cases) {
+    const auto findings = CheckConfigText(c.text);
+    if (c.what.empty()) {
+      EXPECT_TRUE(findings.empty()) << Describe(findings);
+      continue;
+    }
+    ASSERT_EQ(findings.size(), 1u) << c.text;
+    const ConfigFinding& f = findings[0];
+    EXPECT_EQ(std::make_pair(f.line, f.column), std::make_pair(c.line, c.column)) << c.text;
+    EXPECT_THAT(f.what, HasSubstr(c.what));
+    EXPECT_THAT(f.what, ::testing::Not(HasSubstr("syntax error while")));
+    EXPECT_EQ(f.consequence, Consequence::kRejectsFile);
+    EXPECT_TRUE(std::none_of(f.what.begin(), f.what.end(), [](char ch) { return ch & 0x80; }))
+        << f.what;
+  }
+}
+
+// Notes only when asked for, one per rule naming every entry it concerns.
+TEST(CheckConfigText, NotesGatherTheEntriesOfEachSurprisingRule) {
+  const std::string text =
+      "{\"SpawnDino\": {\"Blueprint'/G/A.A'\": " +
+      EntryText(With(
+          CleanMembers("SpawnDino"),
+          {{"SpawnInterval", "30"}, {"PositionRangeRandom", "true"}, {"levelFixed", "false"}})) +
+      ", \"Blueprint'/G/B.B'\": " +
+      EntryText(With(CleanMembers("SpawnDino"), {{"SpawnInterval", "-2"}})) + "}}";
+  EXPECT_TRUE(CheckConfigText(text).empty());
+  const auto notes = CheckConfigText(text, CheckNotes::kInclude);
+  ASSERT_EQ(notes.size(), 3u) << Describe(notes);
+  EXPECT_EQ(notes[0].consequence, Consequence::kFallsDueOneLater);
+  EXPECT_THAT(notes[0].what, HasSubstr("SpawnDino[\"Blueprint'/G/A.A'\"] 30: every 31 minutes, "
+                                       "SpawnDino[\"Blueprint'/G/B.B'\"] -2: every minute"));
+  EXPECT_EQ(std::make_pair(notes[0].line, notes[0].column), std::make_pair(1, 55));
+  EXPECT_EQ(notes[1].consequence, Consequence::kHeightIsFixed);
+  EXPECT_EQ(notes[2].consequence, Consequence::kGameChoosesLevel);
+  for (const ConfigFinding& note : notes) {
+    EXPECT_EQ(note.severity, Severity::kNote);
+    EXPECT_THAT(FormatFinding(note, "c"), HasSubstr(": note: "));
+  }
 }
 
 // Positions: the member's value for a bad value, its key for an unknown or
@@ -431,15 +506,24 @@ TEST(CheckConfigText, LargeDocumentsAreLocatedToTheLastEntry) {
 }
 
 TEST(FormatFinding, WritesTheCompilerStyleLine) {
-  ConfigFinding entry{
-      Severity::kError,          3,         7, "SpawnDino", "Blueprint'/A.A'", "Maxlevel",
-      "\"Maxlevel\" is missing", "it fails"};
+  ConfigFinding entry{Severity::kError,
+                      3,
+                      7,
+                      "SpawnDino",
+                      "Blueprint'/A.A'",
+                      "Maxlevel",
+                      "\"Maxlevel\" is missing",
+                      Consequence::kNeverSpawns};
   EXPECT_EQ(FormatFinding(entry, "c.json"),
-            "c.json:3:7: error: SpawnDino[\"Blueprint'/A.A'\"]: \"Maxlevel\" is missing; it fails");
-  ConfigFinding table{Severity::kWarning, 1, 2, "SpawnDinoX", "", "", "odd", ""};
+            "c.json:3:7: error: SpawnDino[\"Blueprint'/A.A'\"]: \"Maxlevel\" is missing; the entry "
+            "fails each time it falls due and never spawns");
+  ConfigFinding table{Severity::kWarning, 1, 2, "SpawnDinoX", "", "", "odd", Consequence::kNone};
   EXPECT_EQ(FormatFinding(table, "c.json"), "c.json:1:2: warning: SpawnDinoX: odd");
-  ConfigFinding document{Severity::kError, 9, 1, "", "", "", "syntax error: x", "rejected"};
-  EXPECT_EQ(FormatFinding(document, "c.json"), "c.json:9:1: error: syntax error: x; rejected");
+  ConfigFinding document{Severity::kNote, 9, 1, "", "", "", "x", Consequence::kNeverRead};
+  EXPECT_EQ(FormatFinding(document, "c.json"), "c.json:9:1: note: x; it is never read");
+  for (int kind = 1; kind < kConsequenceCount; ++kind) {
+    EXPECT_FALSE(ConsequenceText(static_cast<Consequence>(kind)).empty()) << kind;
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -468,19 +552,41 @@ TEST_F(RunCheckTest, ExitCodeFollowsTheWorstFinding) {
   const std::string warned = Write("warned.json", OneEntry("SpawnDino", {{"Worldmaximum", "0"}}));
   const std::string failed = Write("failed.json", "{\"SpawnDino\": 1}");
   EXPECT_EQ(Run({clean}), 0);
-  EXPECT_EQ(out_.str(), "no problems found in 1 file\n");
+  EXPECT_THAT(out_.str(), HasSubstr(clean + ":1:66: note: \"SpawnInterval\" counts one minute"));
+  EXPECT_THAT(out_.str(), ::testing::EndsWith("\nno problems found in 1 file (1 note)\n"));
   EXPECT_EQ(Run({clean, warned}), 1);
   EXPECT_EQ(Run({warned, failed, clean}), 2);
   EXPECT_THAT(out_.str(), HasSubstr(warned + ":1:"));
   EXPECT_THAT(out_.str(), HasSubstr(failed + ":1:15: error: SpawnDino: the table is a number"));
-  EXPECT_THAT(out_.str(), ::testing::EndsWith("1 error and 1 warning in 3 files\n"));
+  EXPECT_THAT(out_.str(), ::testing::EndsWith("1 error, 1 warning and 2 notes in 3 files\n"));
 }
 
-TEST_F(RunCheckTest, UnreadableFileAndBadCommandLineAreErrors) {
+TEST_F(RunCheckTest, WhatIsNoConfigurationFileIsOneErrorNamingIt) {
+  const std::filesystem::path dir = ::testing::TempDir();
+  const std::string fifo = (dir / "check.fifo").string();
+  std::filesystem::remove(fifo);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string huge = Write("huge.json", "");
+  std::filesystem::resize_file(huge, 16 * 1024 * 1024 + 1);
+  const std::pair<std::string, std::string> cases[] = {
+      {(dir / "absent.json").string(), "cannot open the file: No such file"},
+      {dir.string(), "is a directory"},
+      {fifo, "is not a regular file"},
+      {huge, "is larger than 16 MiB"},
+  };
+  for (const auto& [file, why] : cases) {
+    EXPECT_EQ(Run({file}), 2) << file;
+    EXPECT_THAT(err_.str(), ::testing::StartsWith(file + ": error: " + why));
+    const std::string said = err_.str();
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+  }
+  std::filesystem::remove(fifo);
+  std::filesystem::remove(huge);
+}
+
+TEST_F(RunCheckTest, BadCommandLineIsAnError) {
   const std::string missing =
       (std::filesystem::path(::testing::TempDir()) / "absent.json").string();
-  EXPECT_EQ(Run({missing}), 2);
-  EXPECT_THAT(err_.str(), HasSubstr(missing + ": error: cannot read"));
   EXPECT_EQ(Run({}), 2);
   EXPECT_EQ(Run({"--no-such-flag", missing}), 2);
   EXPECT_EQ(Run({"--help"}), 0);
@@ -492,7 +598,7 @@ TEST_F(RunCheckTest, JsonListsTheSameFindings) {
   const std::string file = Write("mixed.json", text);
   ASSERT_EQ(Run({"--json", file}), 2);
   const nlohmann::json listed = nlohmann::json::parse(out_.str());
-  const std::vector<ConfigFinding> findings = CheckConfigText(text);
+  const std::vector<ConfigFinding> findings = CheckConfigText(text, CheckNotes::kInclude);
   ASSERT_TRUE(listed.is_array());
   ASSERT_EQ(listed.size(), findings.size());
   for (std::size_t i = 0; i < findings.size(); ++i) {
@@ -501,14 +607,14 @@ TEST_F(RunCheckTest, JsonListsTheSameFindings) {
     EXPECT_EQ(item["line"], findings[i].line);
     EXPECT_EQ(item["column"], findings[i].column);
     EXPECT_EQ(item["severity"], std::string(SeverityName(findings[i].severity)));
-    EXPECT_EQ(item["table"], "SpawnDino");
-    EXPECT_EQ(item["entry"], kName);
+    EXPECT_EQ(item["table"], findings[i].table);
+    EXPECT_EQ(item["entry"], findings[i].entry);
     EXPECT_EQ(item["key"], findings[i].key);
     EXPECT_EQ(item["message"], findings[i].what);
-    EXPECT_EQ(item["consequence"], findings[i].consequence);
+    EXPECT_EQ(item["consequence"], ConsequenceText(findings[i].consequence));
   }
   // The summary stays off the JSON stream.
-  EXPECT_THAT(err_.str(), HasSubstr("1 error and 1 warning in 1 file"));
+  EXPECT_THAT(err_.str(), HasSubstr("1 error, 1 warning and 1 note in 1 file"));
 }
 
 TEST_F(RunCheckTest, JsonReplacesBytesThatAreNotText) {
@@ -540,7 +646,8 @@ TEST_F(RunCheckTest, BrokenExampleHoldsOneOfEachProblem) {
                                              "the entry is an array",
                                              "0x80 or above",
                                              "more than once",
-                                             "leading zero",
+                                             "a minute over 59 and a leading zero",
+                                             "unknown member",
                                              "not a clock text",
                                              "text after the end",
                                              "not a plain whole number"};
@@ -553,6 +660,25 @@ TEST_F(RunCheckTest, BrokenExampleHoldsOneOfEachProblem) {
     }
     EXPECT_TRUE(found) << what;
   }
+}
+
+// The reference names exactly the keys the plug-in reads: the first cell of
+// every row of its key and member tables.
+TEST(ConfigurationReference, NamesExactlyTheKeysThePluginReads) {
+  std::ifstream doc(std::filesystem::path(__FILE__).parent_path() / "../../docs/configuration.md");
+  ASSERT_TRUE(doc.is_open());
+  std::set<std::string> keys;
+  std::set<std::string> members;
+  std::set<std::string>* table = nullptr;
+  for (std::string line; std::getline(doc, line);) {
+    if (line.rfind("| Key |", 0) == 0) table = &keys;
+    if (line.rfind("| Member |", 0) == 0) table = &members;
+    if (line.rfind("|", 0) != 0) table = nullptr;
+    if (table == nullptr || line.rfind("| `\"", 0) != 0) continue;
+    table->insert(line.substr(4, line.find('"', 4) - 4));
+  }
+  EXPECT_EQ(keys, std::set<std::string>(kEntryKeys.begin(), kEntryKeys.end()));
+  EXPECT_EQ(members, (std::set<std::string>{"SpawnDino", "SpawnDinoX"}));
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "config/config.h"
+#include "plugin/log.h"
+#include "spawn/entry_faults.h"
 #include "spawn/tick.h"
 #include "tests/support/config_entry.h"
 #include "tests/support/host_fixture.h"

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "plugin/plugin.h"
 #include "tests/support/host_fixture.h"
 
 namespace {
@@ -18,12 +19,11 @@ using nlohmann::json;
 
 class ConfigTest : public HostFixture {
  protected:
-  // Reads the written file the way Load does.
+  // Loads the written file as Load and the reload command do.
   json Read(std::string_view text) {
     WriteConfig(text);
-    json document;
-    EXPECT_TRUE(ReadConfigFile(ConfigFilePath(), document));
-    return document;
+    EXPECT_FALSE(ReadConfiguration().failure.has_value()) << text;
+    return ConfigDocument;
   }
 
   // The ConfigError text of a build of `text`, or "" when it succeeded.
@@ -44,12 +44,6 @@ TEST_F(ConfigTest, PathFollowsTheWorkingDirectory) {
   EXPECT_EQ(std::filesystem::path(ConfigFilePath()), ConfigPath());
 }
 
-TEST_F(ConfigTest, MissingFileIsReportedAndLeavesTheTargetAlone) {
-  json document = {{"kept", 1}};
-  EXPECT_FALSE(ReadConfigFile(ConfigFilePath(), document));
-  EXPECT_EQ(document, (json{{"kept", 1}}));
-}
-
 TEST_F(ConfigTest, TrailingTextAfterTheFirstValueIsNeverRead) {
   const char* const texts[] = {
       R"({"SpawnDino": {}} this is not json at all {{{)",
@@ -58,11 +52,11 @@ TEST_F(ConfigTest, TrailingTextAfterTheFirstValueIsNeverRead) {
       "{\"SpawnDino\": {}}\xFF\xFE",
   };
   for (const char* text : texts) {
-    EXPECT_EQ(Read(text), (json{{"SpawnDino", json::object()}})) << text;
+    EXPECT_EQ(Read(text), (json{{"SpawnDino", json::object()}, {"SpawnDinoX", nullptr}})) << text;
   }
 }
 
-TEST_F(ConfigTest, SyntaxErrorsThrowAndLeaveTheTargetAlone) {
+TEST_F(ConfigTest, SyntaxErrorsFailAndLeaveTheDocumentAlone) {
   const char* const texts[] = {
       "",
       "   ",
@@ -73,9 +67,9 @@ TEST_F(ConfigTest, SyntaxErrorsThrowAndLeaveTheTargetAlone) {
   };
   for (const char* text : texts) {
     WriteConfig(text);
-    json document = {{"old", true}};
-    EXPECT_THROW(ReadConfigFile(ConfigFilePath(), document), json::parse_error) << text;
-    EXPECT_EQ(document, (json{{"old", true}})) << text;
+    ConfigDocument = {{"old", true}};
+    EXPECT_TRUE(ReadConfiguration().failure.has_value()) << text;
+    EXPECT_EQ(ConfigDocument, (json{{"old", true}})) << text;
   }
 }
 
@@ -83,7 +77,8 @@ TEST_F(ConfigTest, KeysAreOrderedByBytes) {
   const json document = Read(R"({"b": 1, "B": 2, "a": 3, "\u00e9": 4, "A": 5})");
   std::vector<std::string> keys;
   for (auto it = document.begin(); it != document.end(); ++it) keys.push_back(it.key());
-  EXPECT_EQ(keys, (std::vector<std::string>{"A", "B", "a", "b", "\xC3\xA9"}));
+  EXPECT_EQ(keys,
+            (std::vector<std::string>{"A", "B", "SpawnDino", "SpawnDinoX", "a", "b", "\xC3\xA9"}));
 }
 
 TEST_F(ConfigTest, Int32ConversionFollowsTheLibrary) {
@@ -182,12 +177,12 @@ TEST_F(ConfigTest, BooleansAndStringsAcceptOnlyTheirOwnKind) {
 
 TEST_F(ConfigTest, EntrySettingsReachesTheLiveDocument) {
   ConfigDocument = json::parse(R"({"SpawnDino": {"A": {"Maxlevel": 150}}})");
-  json& entry = EntrySettings(kCountdownSection, "A");
+  json& entry = EntrySettings(kCountdownTableKey, "A");
   EXPECT_EQ(ReadInt32(entry, "Maxlevel"), 150);
   entry["Maxlevel"] = 7;
   EXPECT_EQ(ConfigDocument["SpawnDino"]["A"]["Maxlevel"], 7);
   // An unknown name is created as null, as every inserting lookup does.
-  EXPECT_TRUE(EntrySettings(kClockSection, "Z").is_null());
+  EXPECT_TRUE(EntrySettings(kClockTableKey, "Z").is_null());
   EXPECT_TRUE(ConfigDocument["SpawnDinoX"].contains("Z"));
 }
 
@@ -213,7 +208,7 @@ TEST_F(ConfigTest, StoresIntervalsAsConverted32BitIntegers) {
   EXPECT_TRUE(ClockTable.is_null());
 }
 
-TEST_F(ConfigTest, AbsentNullAndEmptySectionsAddNothing) {
+TEST_F(ConfigTest, AbsentNullAndEmptyTablesAddNothing) {
   const char* const documents[] = {
       "{}",
       R"({"SpawnDino": null, "SpawnDinoX": null})",
@@ -232,7 +227,7 @@ TEST_F(ConfigTest, AbsentNullAndEmptySectionsAddNothing) {
   }
 }
 
-TEST_F(ConfigTest, OneSectionAloneStillBuildsTheOther) {
+TEST_F(ConfigTest, OneTableAloneStillBuildsTheOther) {
   json document = json::parse(R"({"SpawnDinoX": {"N": {"SpawnInterval": "0:0"}}})");
   BuildSpawnTables(document);
   EXPECT_TRUE(CountdownTable.is_null());
@@ -240,7 +235,7 @@ TEST_F(ConfigTest, OneSectionAloneStillBuildsTheOther) {
   EXPECT_TRUE(document["SpawnDino"].is_null());
 }
 
-TEST_F(ConfigTest, SameNameInBothSectionsHasAKeyInEachTable) {
+TEST_F(ConfigTest, SameNameInBothTablesHasAKeyInEachTable) {
   json document = json::parse(R"({"SpawnDino": {"Rex": {"SpawnInterval": 4}},
                                    "SpawnDinoX": {"Rex": {"SpawnInterval": "20:30"}},
                                    "Unrelated": {"rex": {"SpawnInterval": 1}}})");
@@ -303,7 +298,7 @@ TEST_F(ConfigTest, FailedBuildLeavesBothTablesAsTheyWere) {
   EXPECT_EQ(CountdownTable, (json{{"A", 0}, {"C", 3}}));
   EXPECT_EQ(ClockTable, (json{{"X", "1:2"}}));
 
-  // An error in the clock section keeps the countdowns too.
+  // An error in the clock table keeps the countdowns too.
   json bad_clock = json::parse(R"({"SpawnDino": {"A": {"SpawnInterval": 10}},
                                     "SpawnDinoX": {"Y": {"SpawnInterval": 34}}})");
   EXPECT_THROW(BuildSpawnTables(bad_clock), ConfigError);

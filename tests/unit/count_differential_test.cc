@@ -14,6 +14,7 @@
 #include "host/game_string.h"
 #include "host/game_types.h"
 #include "spawn/cap.h"
+#include "spawn/entry_faults.h"
 #include "spawn/tick.h"
 #include "standin/host/host.h"
 #include "tests/support/config_entry.h"

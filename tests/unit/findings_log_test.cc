@@ -1,6 +1,7 @@
 // The configuration's findings in the plug-in log: which lines a load and a
 // reload add, at which level, in which place, and that they match what
 // drovekeeper-check prints for the same file.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -107,7 +108,7 @@ class FindingsLogTest : public HostFixture {
   }
 
   // What drovekeeper-check prints for the configuration file, one line per
-  // finding, the file named as the log names it.
+  // finding, the file named as the log names it; notes stay out of the log.
   std::vector<std::string> CheckerLines() {
     std::ostringstream out;
     std::ostringstream err;
@@ -117,6 +118,7 @@ class FindingsLogTest : public HostFixture {
     std::istringstream in(out.str());
     for (std::string line; std::getline(in, line);) {
       if (line.rfind(path, 0) != 0) continue;  // the summary
+      if (line.find(": note: ") != std::string::npos) continue;  // the checker's own
       lines.push_back("config.json:" + line.substr(path.size()));
     }
     return lines;
@@ -161,33 +163,61 @@ TEST_F(FindingsLogTest, ReloadLogsTheNewFilesFindingsAfterItsReply) {
   EXPECT_EQ(connection_.replies().size(), 2u);
 }
 
-TEST_F(FindingsLogTest, FailedLoadOrReloadLogsOnlyItsFailure) {
-  // Each file would have other findings too; only the failure is logged.
+TEST_F(FindingsLogTest, FailedLoadOrReloadLogsItsFailureThenWhereTheFileIsWrong) {
+  // Each file has warnings and later errors too; only errors follow the
+  // failure, the one that explains it first.
   struct Case {
     const char* name;
     const char* file;  // null: no file
     std::string failure;
+    std::string first_error;  // "" when the failure line stands alone
   };
   const Case cases[] = {
-      {"missing file", nullptr, "无法打开文件配置config.json"},
+      {"missing file", nullptr, "无法打开文件配置config.json", ""},
       {"syntax error", R"({"SpawnDinoX": {"X": {"SpawnInterval": "07:05"}}, "SpawnDino": {)",
        "[json.exception.parse_error.101] parse error at line 1, column 65: syntax error while "
-       "parsing object key - unexpected end of input; expected string literal"},
+       "parsing object key - unexpected end of input; expected string literal",
+       "config.json:1:65: error: "},
       {"tables not built", R"({"SpawnDino": {"A": {"Worldmaximum": 2}}})",
-       R"(SpawnDino["A"]: [json.exception.type_error.302] type must be number, but is null)"},
+       R"(SpawnDino["A"]: [json.exception.type_error.302] type must be number, but is null)",
+       R"(config.json:1:16: error: SpawnDino["A"]: "SpawnInterval" is missing)"},
+      {"misspelt key", "{\"SpawnDino\": {\n  \"A\": {\"Spawninterval\": 5}}}",
+       R"(SpawnDino["A"]: [json.exception.type_error.302] type must be number, but is null)",
+       R"(config.json:2:3: error: SpawnDino["A"]: "SpawnInterval" is missing)"},
+      {"comment", "{\"SpawnDino\": {},\n  // off for now\n  \"SpawnDinoX\": {}}",
+       "[json.exception.parse_error.101] parse error at line 2, column 3: syntax error while "
+       "parsing object key - invalid literal; last read: '\"SpawnDino\": {},<U+000A>  /'; "
+       "expected string literal",
+       "config.json:2:3: error: "},
+      {"wrong type", "{\"SpawnDino\": {\n  \"A\": {\"Position\": 1, \"SpawnInterval\": \"5\"}}}",
+       R"(SpawnDino["A"]: [json.exception.type_error.302] type must be number, but is string)",
+       R"(config.json:2:41: error: SpawnDino["A"]: "SpawnInterval" is a string)"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::filesystem::remove(ConfigPath());
     if (c.file != nullptr) WriteConfig(c.file);
+    std::vector<Logged> expected = {Error(c.failure)};
+    if (c.file != nullptr) {
+      for (const std::string& line : CheckerLines()) {
+        if (line.find(": error: ") != std::string::npos) expected.push_back(Error(line));
+      }
+    }
 
     sink().Clear();
     ModuleEntry(nullptr, kProcessAttach, nullptr);
-    EXPECT_EQ(Lines(), (std::vector<Logged>{Error(c.failure)}));
+    std::vector<Logged> lines = Lines();
     EXPECT_FALSE(standin::HasTimer(kTimerCallbackName));
+    ASSERT_EQ(lines.size(), expected.size());
+    EXPECT_EQ(lines[0], expected[0]);
+    if (!c.first_error.empty()) {
+      EXPECT_EQ(lines[1].text.rfind(c.first_error, 0), 0u) << lines[1];
+    }
+    // The checker's errors, each once, in whatever order explains best.
+    EXPECT_THAT(lines, ::testing::UnorderedElementsAreArray(expected));
 
     // The same file on reload, over a running configuration with findings
-    // of its own: they are not repeated either.
+    // of its own: they are not repeated.
     LoadFile(kWarningAndError);
     if (c.file == nullptr) {
       std::filesystem::remove(ConfigPath());
@@ -196,10 +226,24 @@ TEST_F(FindingsLogTest, FailedLoadOrReloadLogsOnlyItsFailure) {
     }
     sink().Clear();
     Reload();
-    EXPECT_EQ(Lines(), (std::vector<Logged>{Error(c.failure)}));
+    EXPECT_EQ(Lines(), lines);
     EXPECT_EQ(ClockTable, (json{{"Blueprint'/Game/T/A.A'", "07:05"}}));
     Unload();
   }
+}
+
+TEST_F(FindingsLogTest, FailureLogsAtMostTenErrorsAndCountsTheRest) {
+  // Twelve entries, each missing all seven other settings.
+  json file = {{"SpawnDino", json::object()}};
+  for (int i = 0; i < 12; ++i) file["SpawnDino"]["E" + std::to_string(i)] = json::object();
+  WriteConfig(file.dump());
+  ModuleEntry(nullptr, kProcessAttach, nullptr);
+  const std::vector<Logged> lines = Lines();
+  ASSERT_EQ(lines.size(), 1u + kMaxFailureFindings + 1u);
+  for (std::size_t i = 1; i <= kMaxFailureFindings; ++i) {
+    EXPECT_NE(lines[i].text.find("\"SpawnInterval\" is missing"), std::string::npos) << lines[i];
+  }
+  EXPECT_EQ(lines.back(), Error("... and 74 more"));
 }
 
 TEST_F(FindingsLogTest, LinesMatchTheCheckerAndNeverNameTheServerPath) {

@@ -4,13 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <nlohmann/json.hpp>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "config/config.h"
 #include "host/game_string.h"
 #include "host/zelapi.h"
+#include "spawn/env.h"
 #include "spawn/tick.h"
 #include "standin/game/allocator.h"
 #include "standin/game/rcon.h"
@@ -163,11 +166,14 @@ TEST_F(PluginTest, UnreadableFilesLogTheParserMessageAndStayInert) {
     sink().Clear();
     WriteConfig(text);
     Entry(kProcessAttach);
+    // The parser's line, then the checker's error saying where.
     const auto lines = sink().lines();
-    ASSERT_EQ(lines.size(), 1u) << text;
+    ASSERT_EQ(lines.size(), 2u) << text;
     EXPECT_EQ(lines[0].level, spdlog::level::err);
     EXPECT_EQ(lines[0].payload.rfind("[json.exception.parse_error.101] parse error", 0), 0u)
         << lines[0].payload;
+    EXPECT_EQ(lines[1].level, spdlog::level::err);
+    EXPECT_EQ(lines[1].payload.rfind("config.json:", 0), 0u) << lines[1].payload;
     EXPECT_TRUE(Inert());
     EXPECT_TRUE(ConfigDocument.is_null());
   }
@@ -180,10 +186,15 @@ TEST_F(PluginTest, TablesThatCannotBeBuiltLeaveThePlugInInert) {
   WriteConfig(R"({"SpawnDino": {"A": {"SpawnInterval": 1}, "B": {"Worldmaximum": 2}}})");
   Entry(kProcessAttach);
 
-  EXPECT_EQ(
-      sink().payloads(),
-      (std::vector<std::string>{
-          R"(SpawnDino["B"]: [json.exception.type_error.302] type must be number, but is null)"}));
+  // The failure, then first the error that explains it, not A's earlier ones.
+  const std::vector<std::string> payloads = sink().payloads();
+  ASSERT_GE(payloads.size(), 2u);
+  EXPECT_EQ(payloads[0],
+            R"(SpawnDino["B"]: [json.exception.type_error.302] type must be number, but is null)");
+  EXPECT_EQ(payloads[1].rfind(
+                R"(config.json:1:43: error: SpawnDino["B"]: "SpawnInterval" is missing)", 0),
+            0u)
+      << payloads[1];
   EXPECT_TRUE(Inert());
   EXPECT_TRUE(events_.empty());
   EXPECT_EQ(CountdownTable, (json{{"kept", 1}}));
@@ -228,6 +239,43 @@ TEST_F(PluginTest, RegisteredTimerRunsTheTick) {
   EXPECT_EQ(standin::RunTimers(), 1);
   EXPECT_EQ(standin::Failures().count, 0) << standin::Failures().last_message;
   EXPECT_EQ(CountdownTable, (json{{"Blueprint'/Game/A.A'", 28}, {"Blueprint'/Game/B.B'", 4}}));
+}
+
+// A clock that throws whatever it was given, std::exception or not.
+class ThrowingEnv : public Env {
+ public:
+  explicit ThrowingEnv(std::function<void()> thrower) : thrower_(std::move(thrower)) {}
+  std::int64_t NowTicks() override {
+    thrower_();
+    return 0;
+  }
+  LocalHourMinute LocalNow() override { return {0, 0}; }
+  int Rand() override { return 0; }
+
+ private:
+  std::function<void()> thrower_;
+};
+
+TEST_F(PluginTest, NothingThrownInTheTimerRunReachesTheHost) {
+  WriteConfig(kGoodConfig);
+  Entry(kProcessAttach);
+  struct Case {
+    std::function<void()> thrower;
+    std::string logged;
+  };
+  const Case cases[] = {
+      {[] { throw std::runtime_error("clock broke"); }, "clock broke"},
+      {[] { throw 42; }, "unknown exception in the timer callback"},
+  };
+  for (const Case& c : cases) {
+    sink().Clear();
+    ThrowingEnv env(c.thrower);
+    SetEnvForTesting(&env);
+    EXPECT_EQ(standin::RunTimers(), 1);
+    SetEnvForTesting(nullptr);
+    EXPECT_EQ(standin::Failures().count, 0) << standin::Failures().last_message;
+    EXPECT_EQ(sink().payloads(), (std::vector<std::string>{c.logged}));
+  }
 }
 
 TEST_F(PluginTest, NoExceptionLeavesTheEntry) {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "config/config.h"
+#include "config/position_number.h"
 #include "host/game_string.h"
 #include "tests/support/host_fixture.h"
 #include "tests/support/scripted_env.h"

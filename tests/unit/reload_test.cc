@@ -12,6 +12,9 @@
 
 #include "config/config.h"
 #include "host/game_types.h"
+#include "host/text_codec.h"
+#include "host/zelapi.h"
+#include "plugin/log.h"
 #include "spawn/tick.h"
 #include "standin/game/rcon.h"
 #include "standin/host/host.h"
@@ -120,26 +123,49 @@ TEST_F(ReloadTest, ReplacesTheDocumentResetsCountdownsAndDropsRemovedNames) {
 
 TEST_F(ReloadTest, FailedReloadKeepsTheRunningConfigurationAndSaysWhy) {
   struct Case {
-    const char* file;  // null: no file at all
-    std::string logged;
-    std::u16string reply;
+    const char* file;      // null: no file at all
+    std::string logged;    // the failure line, first
+    std::u16string reply;  // whole, or up to the place the first error names
+    bool names_a_place;
   };
   const Case cases[] = {
-      {nullptr, kOpenFailureGbk, u"重新加载配置失败: 无法打开文件配置config.json"},
+      {nullptr, kOpenFailureGbk, u"重新加载配置失败: 无法打开文件配置config.json", false},
       {R"({"SpawnDino": {"A": {"SpawnInterval": 7}}, "SpawnDinoX": {"Z": 1}})",
        R"(SpawnDinoX["Z"]: [json.exception.type_error.305] cannot use operator[] with a string argument with number)",
        u"重新加载配置失败: SpawnDinoX[\"Z\"]: [json.exception.type_error.305] cannot use "
-       u"operator[] with a string argument with number"},
+       u"operator[] with a string argument with number (config.json:1:64: error: ",
+       true},
       {R"({"SpawnDino": {"A": {"SpawnInterval": 7}, "Q": )",
        "[json.exception.parse_error.101] parse error at line 1, column 48: syntax error while "
        "parsing value - unexpected end of input; expected '[', '{', or a literal",
        u"重新加载配置失败: [json.exception.parse_error.101] parse error at line 1, column 48: "
        u"syntax error while parsing value - unexpected end of input; expected '[', '{', or a "
-       u"literal"},
+       u"literal (config.json:1:48: error: ",
+       true},
+      // A misspelt key, a comment and a wrong type: the reply names the place.
+      {"{\"SpawnDino\": {\"A\": {\n  \"Spawninterval\": 7}}}",
+       R"(SpawnDino["A"]: [json.exception.type_error.302] type must be number, but is null)",
+       u"重新加载配置失败: SpawnDino[\"A\"]: [json.exception.type_error.302] type must be "
+       u"number, but is null (config.json:1:16: error: SpawnDino[\"A\"]: \"SpawnInterval\" is "
+       u"missing",
+       true},
+      {"{\n/* two */ \"SpawnDino\": {}}",
+       "[json.exception.parse_error.101] parse error at line 2, column 1: syntax error while "
+       "parsing object key - invalid literal; last read: '{<U+000A>/'; expected string literal",
+       u"重新加载配置失败: [json.exception.parse_error.101] parse error at line 2, column 1: "
+       u"syntax error while parsing object key - invalid literal; last read: '{<U+000A>/'; "
+       u"expected string literal (config.json:2:1: error: ",
+       true},
+      {"{\"SpawnDinoX\": {\"X\": {\n  \"SpawnInterval\": 7}}}",
+       R"(SpawnDinoX["X"]: [json.exception.type_error.302] type must be string, but is number)",
+       u"重新加载配置失败: SpawnDinoX[\"X\"]: [json.exception.type_error.302] type must be "
+       u"string, but is number (config.json:2:20: error: SpawnDinoX[\"X\"]: \"SpawnInterval\"",
+       true},
   };
   CountdownTable["A"] = 1;
   const json before = ConfigDocument;
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.logged);
     sink().Clear();
     sent_.clear();
     if (c.file == nullptr) {
@@ -148,12 +174,24 @@ TEST_F(ReloadTest, FailedReloadKeepsTheRunningConfigurationAndSaysWhy) {
       WriteConfig(c.file);
     }
     Reload();
-    EXPECT_EQ(sink().payloads(), (std::vector<std::string>{c.logged}));
+    const std::vector<std::string> payloads = sink().payloads();
+    ASSERT_FALSE(payloads.empty());
+    EXPECT_EQ(payloads[0], c.logged);
+    // The place in the reply is the first line logged after the failure.
+    EXPECT_EQ(payloads.size() > 1, c.names_a_place);
     ASSERT_EQ(sent_.size(), 1u);
     EXPECT_EQ(sent_[0].id, 4242);
     EXPECT_EQ(sent_[0].zero, 0);
-    EXPECT_EQ(sent_[0].text, c.reply);
-    EXPECT_EQ(sent_[0].count, static_cast<std::int32_t>(c.reply.size() + 1));
+    const std::u16string& reply = sent_[0].text;
+    if (c.names_a_place) {
+      EXPECT_EQ(reply.substr(0, c.reply.size()), c.reply);
+      EXPECT_EQ(reply, u"重新加载配置失败: " + ZelApi::Tools::Utf8Decode(c.logged) + u" (" +
+                           ZelApi::Tools::Utf8Decode(ConvertText(payloads[1], "GBK", "UTF-8")) +
+                           u")");
+    } else {
+      EXPECT_EQ(reply, c.reply);
+    }
+    EXPECT_EQ(sent_[0].count, static_cast<std::int32_t>(reply.size() + 1));
     ExpectFirstConfigKept(before);
   }
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
@@ -377,14 +378,22 @@ int Count(const std::string& text, const std::string& what) {
   return n;
 }
 
+// Per match, its groups joined by "|".
 std::vector<std::string> Matches(const std::string& text, const std::string& pattern) {
   std::vector<std::string> found;
   const std::regex re(pattern);
   for (auto it = std::sregex_iterator(text.begin(), text.end(), re); it != std::sregex_iterator();
        ++it) {
-    found.push_back((*it)[1].str());
+    std::string groups = (*it)[1].str();
+    for (std::size_t i = 2; i < it->size(); ++i) groups += "|" + (*it)[i].str();
+    found.push_back(groups);
   }
   return found;
+}
+
+SpawnPoint Spawn(std::int64_t time, const std::string& entry, float x, float y, float z,
+                 std::int32_t level, Table table = Table::kCountdown) {
+  return {time, ClassPathOf(entry), x, y, z, level, table, entry};
 }
 
 class RenderedReport : public LedgerSpan {
@@ -398,11 +407,11 @@ class RenderedReport : public LedgerSpan {
     input_.end = kStart + 8 * 60;
     input_.entries = entries_;
     input_.spawns = {
-        {kStart, ClassPathOf(kCapped), 80000, 0, 100, 42},
-        {kStart + 120, ClassPathOf(kCountdownEntry), 0, -4000, 0, 10},
-        {kStart + 120, ClassPathOf(kCapped), 8000, 8000, 0, 7},
-        {kStart + 180, ClassPathOf(kClock), -30000, 25000, 38000, 150},
-        {kStart + 420, ClassPathOf(kCountdownEntry), 100, 200, 300, 10},
+        Spawn(kStart, kCapped, 80000, 0, 100, 42),
+        Spawn(kStart + 120, kCountdownEntry, 0, -4000, 0, 10),
+        Spawn(kStart + 120, kCapped, 8000, 8000, 0, 7),
+        Spawn(kStart + 180, kClock, -30000, 25000, 38000, 150, Table::kClock),
+        Spawn(kStart + 420, kCountdownEntry, 100, 200, 300, 10),
     };
     input_.log = {{kStart, "info", "已加载:Drovekeeper"},
                   {kStart, "error", "SpawnDino[\"" + kFaulty + "\"]: <oops> & \"quoted\""}};
@@ -454,8 +463,11 @@ TEST_F(RenderedReport, PointsShareTheirEntrysColourAndTheLegendNamesIt) {
 
 TEST_F(RenderedReport, RandomEntryShowsItsFourSquares) {
   const std::string html = Render();
-  EXPECT_EQ(Matches(html, "<rect class=\"square\" data-entry=\"([^\"]*)\"").size(), 4u);
-  EXPECT_EQ(Count(html, "<rect class=\"square\" data-entry=\"" + EscapeHtml(kClock) + "\""), 4);
+  EXPECT_EQ(Matches(html, "<rect class=\"square\" data-table=\"([^\"]*)\""),
+            std::vector<std::string>(4, "SpawnDinoX"));
+  EXPECT_EQ(Count(html, "<rect class=\"square\" data-table=\"SpawnDinoX\" data-entry=\"" +
+                            EscapeHtml(kClock) + "\""),
+            4);
 }
 
 TEST_F(RenderedReport, TimelineMarksPerEntryAndOutcome) {
@@ -482,18 +494,18 @@ TEST_F(RenderedReport, TimelineMarksPerEntryAndOutcome) {
 TEST_F(RenderedReport, TableCountsAndFaultyRows) {
   const std::string html = Render();
   // Table, entry, schedule, fell due, spawned, cap, unknown, refused,
-  // failures, last failure.
+  // failures, last failure, next due.
   auto cells = RowCells(html, Table::kCountdown, kCapped);
-  ASSERT_EQ(cells.size(), 10u);
+  ASSERT_EQ(cells.size(), 11u);
   EXPECT_EQ(std::vector<std::string>(cells.begin() + 2, cells.begin() + 9),
             (std::vector<std::string>{"every minute", "8", "2", "6", "0", "0", "0"}));
   cells = RowCells(html, Table::kCountdown, kFaulty);
-  ASSERT_EQ(cells.size(), 10u);
+  ASSERT_EQ(cells.size(), 11u);
   EXPECT_EQ(cells[3], "4");
   EXPECT_EQ(cells[8], "4");
   EXPECT_EQ(cells[9], "[json.exception.type_error.302] type must be number, but is null");
   cells = RowCells(html, Table::kClock, kClock);
-  ASSERT_EQ(cells.size(), 10u);
+  ASSERT_EQ(cells.size(), 11u);
   EXPECT_EQ(cells[2], "at 12:3");
 
   EXPECT_EQ(
@@ -513,6 +525,94 @@ TEST_F(RenderedReport, HeaderAndLog) {
   EXPECT_EQ(Count(html, "<tr class=\"error\">"), 1);
 }
 
+// One change to the input, and what the page must then show: per regular
+// expression, its matches in page order.
+TEST_F(RenderedReport, Sections) {
+  const std::string capped = EscapeHtml(kCapped);
+  struct Case {
+    const char* what;
+    std::function<void(ReportInput&)> change;
+    std::vector<std::pair<std::string, std::vector<std::string>>> shows;
+  };
+  const std::vector<Case> cases = {
+      {"clock and countdown entries of one class are two legend entries",
+       [&](ReportInput& in) {
+         EntryRecord clock;
+         clock.table = Table::kClock;
+         clock.name = kCapped;
+         in.entries.push_back(clock);
+         in.spawns.push_back(Spawn(kStart + 180, kCapped, 0, 0, 0, 3, Table::kClock));
+       },
+       {{"<li data-table=\"([^\"]*)\" data-entry=\"" + capped + "\" data-colour=\"([^\"]*)\"",
+         {"SpawnDino|#ff7f0e", "SpawnDinoX|#e377c2"}},
+        {"class=\"spawn\"[^>]*fill=\"([^\"]*)\" data-table=\"([^\"]*)\" data-entry=\"" + capped,
+         {"#ff7f0e|SpawnDino", "#ff7f0e|SpawnDino", "#e377c2|SpawnDinoX"}}}},
+      {"spawns at one position are one point with their count",
+       [&](ReportInput& in) {
+         in.spawns.push_back(Spawn(kStart + 240, kCapped, 80000, 0, 100, 40));
+         in.spawns.push_back(Spawn(kStart + 300, kCapped, 80000, 0, 100, 44));
+       },
+       {{"data-entry=\"" + capped + "\"[^>]*data-count=\"(\\d+)\"[^>]*data-level=\"([^\"]*)\"",
+         {"3|40-44", "1|7"}},
+        {"<text class=\"count\"[^>]*>(\\d+)</text>", {"3"}}}},
+      {"a position off the map is drawn at its edge and listed",
+       [&](ReportInput& in) { in.spawns.push_back(Spawn(kStart, kCapped, 500000, 0, 0, 1)); },
+       {{"class=\"spawn off-map\" cx=\"([^\"]*)\" cy=\"([^\"]*)\"", {"636.00|336.00"}},
+        {"<tr data-table=\"([^\"]*)\" data-entry=\"[^\"]*\"><td>[^<]*</td><td class=\"n\">(\\d+)"
+         "</td><td>[^<]*</td><td class=\"n\">([^<]*)</td><td class=\"n\">([^<]*)</td>",
+         {"SpawnDino|1|50|112.5"}}}},
+      {"a day's axis in hours",
+       [&](ReportInput& in) { in.end = kStart + 86400; },
+       {{"text-anchor=\"middle\">([^<]*)</text>",
+         {"12:00", "14:00", "16:00", "18:00", "20:00", "22:00", "Jan 02", "02:00", "04:00", "06:00",
+          "08:00", "10:00", "12:00"}}}},
+      {"a week's axis in days, dense rows in bins",
+       [&](ReportInput& in) { in.end = kStart + 7 * 86400; },
+       {{"text-anchor=\"middle\">([^<]*)</text>",
+         {"Jan 02", "Jan 03", "Jan 04", "Jan 05", "Jan 06", "Jan 07", "Jan 08"}},
+        {"<g class=\"row( binned)?\"", {" binned", " binned", " binned", " binned", " binned", ""}},
+        {"class=\"bin\" data-count=\"(\\d+)\"", {"2", "8", "8", "8", "4"}}}},
+      {"a population chart with its cap line, spawns and reloads",
+       [&](ReportInput& in) {
+         in.population = {
+             {kCapped, {{kStart, 1}, {kStart + 60, 2}, {kStart + 120, 1}, {kStart + 180, 2}}}};
+         in.caps = {{Table::kCountdown, kCapped, kCapped, {{kStart, 2}, {kStart + 230, 3}}}};
+         in.config_changes = {{kStart + 230, true, "reload"}, {kStart + 400, false, "<bad>"}};
+       },
+       {{"<figure class=\"population\" data-class=\"([^\"]*)\"", {capped}},
+        {"class=\"cap-line\" data-table=\"([^\"]*)\"[^>]*data-caps=\"([^\"]*)\"",
+         {"SpawnDino|2,3"}},
+        {"class=\"count-line\" data-samples=\"(\\d+)\"", {"4"}},
+        {"class=\"pop-spawn\" data-table=\"([^\"]*)\"", {"SpawnDino", "SpawnDino"}},
+        {"<g class=\"change (\\w+)\" data-tip=\"[^\"]*(reload|&lt;bad&gt;)\"",
+         {"taken|reload", "refused|&lt;bad&gt;", "taken|reload", "refused|&lt;bad&gt;"}}}},
+      {"each entry's next due time",
+       [&](ReportInput& in) { in.entries[1].next_due = kStart + 600; },
+       {{"<td class=\"next-due\">([^<]*)</td>",
+         {"never", "2024-01-01 12:10:00", "never", "never", "never", "never"}}}},
+      {"an interrupted run says where it stopped",
+       [&](ReportInput& in) { in.interrupted = true; },
+       {{"<p id=\"interrupted\">.*stopped at ([^;]*);", {"2024-01-01 12:08:00"}}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const ReportInput original = input_;
+    c.change(input_);
+    const std::string html = Render();
+    input_ = original;
+    for (const auto& [pattern, expected] : c.shows) EXPECT_EQ(Matches(html, pattern), expected);
+    // No time label reaches past its chart's edge (10 px type: under 7 px a
+    // character).
+    const double width = std::stod(Matches(html, "id=\"timeline-svg\" width=\"([^\"]*)\"")[0]);
+    for (const std::string& label :
+         Matches(html, " x=\"([^\"]*)\" y=\"[^\"]*\" text-anchor=\"middle\">([^<]*)</text>")) {
+      const double x = std::stod(label);
+      const double half = 3.5 * static_cast<double>(label.size() - label.find('|') - 1);
+      EXPECT_TRUE(x - half >= 0 && x + half <= width) << label;
+    }
+  }
+}
+
 TEST_F(RenderedReport, ConfigurationTextsAreEscaped) {
   const std::string hostile = "Blueprint'/Game/X/<script>alert(\"x\")</script>.X'";
   json config;
@@ -521,12 +621,18 @@ TEST_F(RenderedReport, ConfigurationTextsAreEscaped) {
   EntryLedger ledger(config);
   ledger.OnTimerCall(Call(0).Load(hostile, true).Spawn(hostile, true).call);
   input_.entries = ledger.Entries();
-  input_.spawns = {{kStart, ClassPathOf(hostile), 0, 0, 0, 1}};
+  // Off the map, so that the list below it names the entry too; and in a
+  // population chart, a cap line and a reload's mark.
+  input_.spawns = {Spawn(kStart, hostile, 900000, 0, 0, 1)};
+  input_.population = {{hostile, {{kStart, 0}}}};
+  input_.caps = {{Table::kCountdown, hostile, hostile, {{kStart, 5}}}};
+  input_.config_changes = {{kStart + 60, false, "<script>alert('r')</script>"}};
   const std::string html = Render();
 
   // Only the page's own script element, and no attribute broken open.
   EXPECT_EQ(Count(html, "<script"), 1);
   EXPECT_EQ(Count(html, "alert(\"x\")"), 0);
+  EXPECT_EQ(Count(html, "alert('r')"), 0);
   EXPECT_NE(html.find("&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt;"), std::string::npos);
   EXPECT_NE(html.find("&quot;&gt;&lt;script&gt;alert(&#39;n&#39;)"), std::string::npos);
   EXPECT_NE(html.find("Demo &quot;isle&quot; &lt;b&gt;"), std::string::npos);

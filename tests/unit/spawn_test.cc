@@ -9,6 +9,8 @@
 #include <string>
 
 #include "config/config.h"
+#include "plugin/log.h"
+#include "spawn/entry_faults.h"
 #include "spawn/tick.h"
 #include "standin/host/host.h"
 #include "tests/support/config_entry.h"

@@ -4,10 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "config/config.h"
+#include "plugin/log.h"
+#include "spawn/entry_faults.h"
 #include "standin/host/host.h"
 #include "tests/support/config_entry.h"
 #include "tests/support/host_fixture.h"
@@ -203,6 +206,22 @@ TEST_F(TickTest, FaultyEntryIsLoggedOnceAndOthersStillSpawn) {
   ForgetEntryFaults();
   RunMinute();
   EXPECT_EQ(ErrorLines(), (std::vector<std::string>{expected, expected}));
+}
+
+TEST_F(TickTest, FaultSinkThatThrowsLosesTheLineNotTheRun) {
+  standin::World& world = UseWorld(WorldBuilder().Class(kRex).Class(kRaptor));
+  json faulty = ConfigEntry(0);
+  faulty.erase("Worldmaximum");
+  Load({{"SpawnDino", {{kRaptor, faulty}, {kRex, ConfigEntry(0)}}}});
+  SetEntryFaultSink([](std::string_view) { throw std::runtime_error("sink broke"); });
+  EXPECT_NO_THROW(RunMinute());
+  EXPECT_EQ(world.Spawns().size(), 1u) << "the entry after the fault still ran";
+  EXPECT_TRUE(ErrorLines().empty());
+
+  // Not written, so reported at the next run, once the log takes it.
+  CreatePluginLogger();
+  RunMinute();
+  EXPECT_EQ(ErrorLines().size(), 1u);
 }
 
 TEST_F(TickTest, BadCountdownValuesAreFaultsOfTheirEntry) {

@@ -1,13 +1,15 @@
 #include "tools/check/run_check.h"
 
+#include <fcntl.h>
 #include <fmt/format.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <CLI/CLI.hpp>
-#include <algorithm>
-#include <fstream>
-#include <iterator>
+#include <cerrno>
+#include <cstring>
 #include <nlohmann/json.hpp>
-#include <optional>
+#include <variant>
 
 #include "config/check.h"
 
@@ -17,15 +19,58 @@ constexpr int kClean = 0;
 constexpr int kWarnings = 1;
 constexpr int kErrors = 2;
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-  std::ifstream file(path, std::ios::in | std::ios::binary);
-  if (!file.is_open()) return std::nullopt;
-  std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  if (file.bad()) return std::nullopt;
-  return text;
+// Far beyond any hand-written configuration; a bigger file is a mistake.
+constexpr std::size_t kMostBytes = 16 * 1024 * 1024;
+
+// The file's text, or why it has none. The type is checked on the open
+// descriptor before anything is read, so a FIFO or a device never blocks.
+std::variant<std::string, std::string> ReadWholeFile(const std::string& path) {
+  using Result = std::variant<std::string, std::string>;
+  const auto failed = [](std::string why) {
+    return Result(std::in_place_index<1>, std::move(why));
+  };
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return failed(fmt::format("cannot open the file: {}", std::strerror(errno)));
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) {
+    return failed(fmt::format("cannot read the file: {}", std::strerror(errno)));
+  }
+  if (S_ISDIR(info.st_mode)) return failed("is a directory, not a configuration file");
+  if (!S_ISREG(info.st_mode)) {
+    return failed("is not a regular file (a FIFO, device or socket); give a configuration file");
+  }
+  const auto too_large = [&] {
+    return failed(fmt::format("is larger than {} MiB, too large for a configuration file",
+                              kMostBytes / (1024 * 1024)));
+  };
+  if (static_cast<std::uintmax_t>(info.st_size) > kMostBytes) return too_large();
+  std::string text;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got == 0) break;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return failed(fmt::format("cannot read the file: {}", std::strerror(errno)));
+    }
+    // The file may grow while it is read.
+    if (text.size() + static_cast<std::size_t>(got) > kMostBytes) return too_large();
+    text.append(buffer, static_cast<std::size_t>(got));
+  }
+  return Result(std::in_place_index<0>, std::move(text));
 }
 
-nlohmann::ordered_json FindingAsJson(const ConfigFinding& finding, const std::string& file) {
+std::string Counted(std::size_t count, std::string_view noun) {
+  return fmt::format("{} {}{}", count, noun, count == 1 ? "" : "s");
+}
+
+}  // namespace
+
+nlohmann::ordered_json FindingAsJson(const ConfigFinding& finding, std::string_view file) {
   return {{"file", file},
           {"line", finding.line},
           {"column", finding.column},
@@ -34,14 +79,14 @@ nlohmann::ordered_json FindingAsJson(const ConfigFinding& finding, const std::st
           {"entry", finding.entry},
           {"key", finding.key},
           {"message", finding.what},
-          {"consequence", finding.consequence}};
+          {"consequence", ConsequenceText(finding.consequence)}};
 }
 
-std::string Counted(std::size_t count, std::string_view noun) {
-  return fmt::format("{} {}{}", count, noun, count == 1 ? "" : "s");
+std::string DumpFindings(const nlohmann::ordered_json& findings) {
+  // Texts come from the files, so bytes that are not UTF-8 are replaced
+  // rather than refused.
+  return findings.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
 }
-
-}  // namespace
 
 int RunCheck(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   CLI::App app{
@@ -60,16 +105,27 @@ int RunCheck(const std::vector<std::string>& args, std::ostream& out, std::ostre
 
   std::size_t errors = 0;
   std::size_t warnings = 0;
+  std::size_t notes = 0;
   nlohmann::ordered_json listed = nlohmann::ordered_json::array();
   for (const std::string& file : files) {
-    const std::optional<std::string> text = ReadWholeFile(file);
-    if (!text) {
-      err << file << ": error: cannot read the file\n";
+    const auto text = ReadWholeFile(file);
+    if (text.index() == 1) {
+      err << file << ": error: " << std::get<1>(text) << '\n';
       ++errors;
       continue;
     }
-    for (const ConfigFinding& finding : CheckConfigText(*text)) {
-      ++(finding.severity == ConfigFinding::Severity::kError ? errors : warnings);
+    for (const ConfigFinding& finding : CheckConfigText(std::get<0>(text), CheckNotes::kInclude)) {
+      switch (finding.severity) {
+        case ConfigFinding::Severity::kError:
+          ++errors;
+          break;
+        case ConfigFinding::Severity::kWarning:
+          ++warnings;
+          break;
+        case ConfigFinding::Severity::kNote:
+          ++notes;
+          break;
+      }
       if (as_json) {
         listed.push_back(FindingAsJson(finding, file));
       } else {
@@ -78,14 +134,15 @@ int RunCheck(const std::vector<std::string>& args, std::ostream& out, std::ostre
     }
   }
 
-  // Texts come from the files, so bytes that are not UTF-8 are replaced
-  // rather than refused.
-  if (as_json) out << listed.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
-  const std::string summary =
-      errors + warnings == 0
-          ? fmt::format("no problems found in {}", Counted(files.size(), "file"))
-          : fmt::format("{} and {} in {}", Counted(errors, "error"), Counted(warnings, "warning"),
-                        Counted(files.size(), "file"));
+  if (as_json) out << DumpFindings(listed) << '\n';
+  const std::string in_files = Counted(files.size(), "file");
+  std::string summary =
+      errors + warnings == 0 ? fmt::format("no problems found in {}", in_files)
+      : notes == 0           ? fmt::format("{} and {} in {}", Counted(errors, "error"),
+                                           Counted(warnings, "warning"), in_files)
+                             : fmt::format("{}, {} and {} in {}", Counted(errors, "error"),
+                                           Counted(warnings, "warning"), Counted(notes, "note"), in_files);
+  if (errors + warnings == 0 && notes > 0) summary += fmt::format(" ({})", Counted(notes, "note"));
   (as_json ? err : out) << summary << '\n';
   if (errors > 0) return kErrors;
   return warnings > 0 ? kWarnings : kClean;

@@ -3,11 +3,20 @@
 // Used by check_main.cc and by the tests.
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "config/check.h"
+
 // `args` are the arguments after the program name. Returns the exit code:
-// 0 when every file is clean, 1 with warnings only, 2 with errors (a file
-// that cannot be read and a bad command line count as errors).
+// 0 when every file is clean or has notes only, 1 with warnings, 2 with
+// errors (a file that cannot be read or is no regular file, one over 16 MiB
+// and a bad command line count as errors).
 int RunCheck(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// One finding as an element of --json's array, and that array as printed.
+nlohmann::ordered_json FindingAsJson(const ConfigFinding& finding, std::string_view file);
+std::string DumpFindings(const nlohmann::ordered_json& findings);

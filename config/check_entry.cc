@@ -1,0 +1,245 @@
+// The rules for one entry of either table: its name, its keys, and each
+// value as the plug-in reads it.
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <limits>
+
+#include "config/check_values.h"
+#include "config/checker.h"
+#include "config/config.h"
+#include "config/spelling.h"
+
+namespace config_check {
+
+namespace {
+
+constexpr std::string_view kIntervalKey = "SpawnInterval";
+constexpr std::string_view kMaximumKey = "Worldmaximum";
+constexpr std::string_view kPositionKey = "Position";
+constexpr std::string_view kRandomKey = "PositionRangeRandom";
+constexpr std::string_view kLevelKey = "Maxlevel";
+constexpr std::string_view kFixedKey = "levelFixed";
+constexpr std::string_view kNoticeKey = "SpawnNotice";
+constexpr std::string_view kNameKey = "Name";
+
+constexpr std::string_view kBlueprintPrefix = "Blueprint'";
+constexpr std::int32_t kInt32Max = std::numeric_limits<std::int32_t>::max();
+
+bool IsEntryKey(std::string_view key) {
+  return std::find(kEntryKeys.begin(), kEntryKeys.end(), key) != kEntryKeys.end();
+}
+
+// What a failed read of `key` costs. The tables are built from
+// "SpawnInterval" when the file is read; every other setting is read and
+// checked before a spawn, so its fault spawns nothing.
+Consequence ReadFailure(std::string_view key) {
+  return key == kIntervalKey ? Consequence::kRejectsFile : Consequence::kNeverSpawns;
+}
+
+std::string TypeWanted(Json::value_t type) {
+  switch (type) {
+    case Json::value_t::boolean:
+      return "a boolean (true or false)";
+    case Json::value_t::string:
+      return "a string";
+    default:
+      return "a number";
+  }
+}
+
+}  // namespace
+
+void Checker::CheckEntryName(const Path& path) {
+  const std::string& name = path[1];
+  const bool blueprint = name.size() > kBlueprintPrefix.size() + 1 &&
+                         name.starts_with(kBlueprintPrefix) && name.back() == '\'';
+  if (!blueprint) {
+    AddAt(Severity::kWarning, KeyOffset(path), path,
+          "entry name is not of the form Blueprint'/path/to/Creature.Creature'",
+          Consequence::kNeverCapped);
+  }
+  if (std::any_of(name.begin(), name.end(), [](char c) { return (c & 0x80) != 0; })) {
+    AddAt(Severity::kWarning, KeyOffset(path), path, "entry name holds bytes of 0x80 or above",
+          Consequence::kClassNeverLoads);
+  }
+}
+
+void Checker::CheckEntry(const std::string& table, const std::string& name, const Json& entry) {
+  const Path path{table, name};
+  CheckEntryName(path);
+  if (!entry.is_object()) {
+    Add(Severity::kError, path, fmt::format("the entry is {}, not an object", Article(entry)),
+        Consequence::kRejectsFile);
+    return;
+  }
+  for (const auto& [key, value] : entry.items()) {
+    if (IsEntryKey(key)) continue;
+    std::string what = fmt::format("unknown key \"{}\"", key);
+    if (const auto likely = Closest(key, kEntryKeys)) {
+      what += fmt::format(" (did you mean \"{}\"?)", *likely);
+    }
+    AddAt(Severity::kWarning, KeyOffset({table, name, key}), {table, name, key}, std::move(what),
+          Consequence::kNeverRead);
+  }
+
+  if (table == kClockTableKey) {
+    CheckClockText(path, entry);
+  } else if (const auto interval = CheckWholeNumber(path, entry, kIntervalKey)) {
+    Note(Consequence::kFallsDueOneLater, Child(path, kIntervalKey),
+         "\"SpawnInterval\" counts one minute more than it says",
+         *interval <= 0
+             ? fmt::format(" {}: every minute", *interval)
+             : fmt::format(" {}: every {} minutes", *interval, std::int64_t{*interval} + 1));
+  }
+  if (const auto maximum = CheckWholeNumber(path, entry, kMaximumKey); maximum && *maximum <= 0) {
+    Add(Severity::kWarning, Child(path, kMaximumKey),
+        fmt::format("\"{}\" is {}", kMaximumKey, *maximum), Consequence::kAlwaysCapped);
+  }
+  const bool located = CheckPosition(path, entry);
+  const Json* random = Typed(path, entry, kRandomKey, Json::value_t::boolean);
+  if (located && random && random->get<bool>()) {
+    Note(Consequence::kHeightIsFixed, Child(path, kRandomKey), "\"PositionRangeRandom\" is true",
+         "");
+  }
+  const auto level = CheckWholeNumber(path, entry, kLevelKey);
+  const Json* fixed = Typed(path, entry, kFixedKey, Json::value_t::boolean);
+  if (level && fixed && fixed->get<bool>() && *level < 1) {
+    Add(Severity::kError, Child(path, kLevelKey),
+        fmt::format("\"{}\" is {} while \"{}\" is true, but a fixed level starts at 1", kLevelKey,
+                    *level, kFixedKey),
+        Consequence::kNeverSpawns);
+  } else if (level && fixed && !fixed->get<bool>()) {
+    Note(Consequence::kGameChoosesLevel, Child(path, kLevelKey),
+         "\"Maxlevel\" is ignored while \"levelFixed\" is false", "");
+  }
+  const Json* notice = Typed(path, entry, kNoticeKey, Json::value_t::boolean);
+  if (notice && notice->get<bool>()) Typed(path, entry, kNameKey, Json::value_t::string);
+}
+
+// The value of `key` when it is present, else null after reporting it.
+const Json* Checker::Present(const Path& path, const Json& entry, std::string_view key) {
+  const auto it = entry.find(std::string(key));
+  if (it != entry.end()) return &*it;
+  AddAt(Severity::kError, KeyOffset(path), Child(path, key), fmt::format("\"{}\" is missing", key),
+        ReadFailure(key));
+  return nullptr;
+}
+
+// The value of `key` when it is present and of `type`, else null after
+// reporting why not.
+const Json* Checker::Typed(const Path& path, const Json& entry, std::string_view key,
+                           Json::value_t type) {
+  const Json* value = Present(path, entry, key);
+  if (!value) return nullptr;
+  if (value->type() == type) return value;
+  Add(Severity::kError, Child(path, key),
+      fmt::format("\"{}\" is {}, not {}", key, Article(*value), TypeWanted(type)),
+      ReadFailure(key));
+  return nullptr;
+}
+
+// A value read as a 32-bit integer, through the plug-in's own conversion.
+std::optional<std::int32_t> Checker::CheckWholeNumber(const Path& path, const Json& entry,
+                                                      std::string_view key) {
+  const Json* value = Present(path, entry, key);
+  if (!value) return std::nullopt;
+  const Path at = Child(path, key);
+  if (!value->is_number() && !value->is_boolean()) {
+    Add(Severity::kError, at, fmt::format("\"{}\" is {}, not a number", key, Article(*value)),
+        ReadFailure(key));
+    return std::nullopt;
+  }
+  std::int32_t read = 0;
+  try {
+    read = ToInt32(*value, key);
+  } catch (const Json::exception&) {
+    Add(Severity::kError, at,
+        fmt::format("\"{}\" is {}, outside the 32-bit integer range", key, value->dump()),
+        ReadFailure(key));
+    return std::nullopt;
+  }
+  if (value->is_boolean()) {
+    Add(Severity::kWarning, at,
+        fmt::format("\"{}\" is a boolean, not a number: read as {}", key, read),
+        Consequence::kReadAsWholeNumber);
+  } else if (value->is_number_float() && value->get<double>() != static_cast<double>(read)) {
+    Add(Severity::kWarning, at,
+        fmt::format("\"{}\" is {}, a fraction: read as {}", key, value->dump(), read),
+        Consequence::kReadAsWholeNumber);
+  } else if (value->is_number_unsigned()
+                 ? value->get<std::uint64_t>() > std::uint64_t{kInt32Max}
+                 : value->is_number_integer() && value->get<std::int64_t>() != read) {
+    Add(Severity::kWarning, at,
+        fmt::format("\"{}\" is {}, outside the 32-bit integer range: read as {}, its low 32 bits",
+                    key, value->dump(), read),
+        Consequence::kReadAsWholeNumber);
+  }
+  return read;
+}
+
+void Checker::CheckClockText(const Path& path, const Json& entry) {
+  const Json* value = Present(path, entry, kIntervalKey);
+  if (!value) return;
+  const Path at = Child(path, kIntervalKey);
+  if (!value->is_string()) {
+    Add(Severity::kError, at,
+        fmt::format("\"{}\" is {}, not a clock text such as \"18:30\"", kIntervalKey,
+                    Article(*value)),
+        Consequence::kRejectsFile);
+    return;
+  }
+  const std::string& text = value->get_ref<const std::string&>();
+  const ClockVerdict verdict = JudgeClockText(text);
+  if (verdict.fault.empty()) return;
+  std::string what = fmt::format("clock text \"{}\" {}", text, verdict.fault);
+  if (!verdict.suggestion.empty())
+    what += fmt::format(" (did you mean \"{}\"?)", verdict.suggestion);
+  Add(Severity::kWarning, at, std::move(what), Consequence::kNeverFires);
+}
+
+bool Checker::CheckPosition(const Path& path, const Json& entry) {
+  const Json* value = Typed(path, entry, kPositionKey, Json::value_t::string);
+  if (!value) return false;
+  const Path at = Child(path, kPositionKey);
+  const std::vector<std::string_view> pieces = SplitAtSpaces(value->get_ref<const std::string&>());
+  if (pieces.size() < 3) {
+    Add(Severity::kWarning, at,
+        fmt::format("\"{}\" has {} of the three space-separated numbers X Y Z", kPositionKey,
+                    pieces.size()),
+        Consequence::kSpawnsAtOrigin);
+    return false;
+  }
+  constexpr std::array<std::string_view, 3> kAxes = {"X", "Y", "Z"};
+  bool readable = true;
+  for (std::size_t i = 0; i < 3; ++i) {
+    const PieceValue piece = ReadPiece(pieces[i]);
+    switch (piece.status) {
+      case PieceValue::Status::kNoDigits:
+        Add(Severity::kError, at,
+            fmt::format("\"{}\" {} \"{}\" is not a whole number", kPositionKey, kAxes[i],
+                        pieces[i]),
+            Consequence::kNeverSpawns);
+        readable = false;
+        break;
+      case PieceValue::Status::kOutOfRange:
+        Add(Severity::kError, at,
+            fmt::format("\"{}\" {} \"{}\" is outside the 32-bit integer range", kPositionKey,
+                        kAxes[i], pieces[i]),
+            Consequence::kNeverSpawns);
+        readable = false;
+        break;
+      case PieceValue::Status::kOk:
+        if (!piece.whole) {
+          Add(Severity::kWarning, at,
+              fmt::format("\"{}\" {} \"{}\" is not a plain whole number: read as {}", kPositionKey,
+                          kAxes[i], pieces[i], piece.value),
+              Consequence::kReadAsWholeNumber);
+        }
+        break;
+    }
+  }
+  return readable;
+}
+
+}  // namespace config_check

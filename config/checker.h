@@ -1,0 +1,77 @@
+// The checker's rules over one parsed configuration text. The document and
+// table rules are in config/check.cc, the entry rules in config/check_entry.cc.
+// Used by CheckConfigText only.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "config/check.h"
+#include "config/json_positions.h"
+
+namespace config_check {
+
+using Json = nlohmann::json;
+using Severity = ConfigFinding::Severity;
+
+class Checker {
+ public:
+  Checker(std::string_view text, CheckNotes notes);
+
+  std::vector<ConfigFinding> Run();
+
+ private:
+  struct Located {
+    std::size_t offset;
+    ConfigFinding finding;
+  };
+  // One note for every entry a surprising rule concerns.
+  struct NoteGroup {
+    std::size_t offset = 0;
+    std::string key;
+    std::string what;
+    std::vector<std::string> mentions;
+  };
+
+  static std::string Article(const Json& value);
+  static Path Child(const Path& path, std::string_view key);
+
+  // Document and table rules (check.cc).
+  void AddAt(Severity severity, std::size_t offset, const Path& path, std::string what,
+             Consequence consequence);
+  void Add(Severity severity, const Path& path, std::string what, Consequence consequence);
+  std::size_t ValueOffset(Path path) const;
+  std::size_t KeyOffset(Path path) const;
+  void ReportSyntaxError(const Json::parse_error& e);
+  void CheckTrailingText();
+  void CheckRepeats();
+  void CheckTopLevelNames(const Json& document);
+  void CheckTable(const std::string& table, const Json& value);
+  void Note(Consequence rule, const Path& at, std::string_view what, std::string mention);
+  std::vector<ConfigFinding> Sorted();
+
+  // Entry rules (check_entry.cc).
+  void CheckEntry(const std::string& table, const std::string& name, const Json& entry);
+  void CheckEntryName(const Path& path);
+  const Json* Present(const Path& path, const Json& entry, std::string_view key);
+  const Json* Typed(const Path& path, const Json& entry, std::string_view key, Json::value_t type);
+  std::optional<std::int32_t> CheckWholeNumber(const Path& path, const Json& entry,
+                                               std::string_view key);
+  void CheckClockText(const Path& path, const Json& entry);
+  // True when "Position" has three numbers the plug-in reads.
+  bool CheckPosition(const Path& path, const Json& entry);
+
+  std::string_view text_;
+  CheckNotes notes_;
+  LineTable lines_;
+  std::optional<PositionIndex> index_;
+  std::vector<Located> found_;
+  std::map<Consequence, NoteGroup> note_groups_;
+};
+
+}  // namespace config_check

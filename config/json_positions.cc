@@ -1,0 +1,229 @@
+#include "config/json_positions.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace config_check {
+
+namespace {
+
+bool IsJsonSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+void AppendUtf8(std::uint32_t code, std::string& out) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | (code >> 6));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (code >> 18));
+    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+}  // namespace
+
+LineTable::LineTable(std::string_view text) : size_(text.size()) {
+  starts_.push_back(0);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n') starts_.push_back(i + 1);
+  }
+}
+
+std::pair<int, int> LineTable::PlaceAt(std::size_t offset) const {
+  offset = std::min(offset, size_);
+  const auto next = std::upper_bound(starts_.begin(), starts_.end(), offset);
+  const std::size_t line = static_cast<std::size_t>(next - starts_.begin());
+  return {static_cast<int>(line), static_cast<int>(offset - starts_[line - 1] + 1)};
+}
+
+// Iterative so that deep nesting cannot exhaust the stack.
+void PositionIndex::Scan() {
+  std::size_t pos = 0;
+  if (text_.substr(0, 3) == "\xEF\xBB\xBF") pos = 3;
+  nodes_.push_back(Node{kRoot, nullptr, 0, {}});
+  std::vector<Frame> stack;
+  bool started = false;
+  while (pos < text_.size()) {
+    const char c = text_[pos];
+    if (IsJsonSpace(c) || c == ':') {
+      ++pos;
+      continue;
+    }
+    if (c == ',') {
+      if (!stack.empty() && stack.back().is_object) stack.back().expect_key = true;
+      ++pos;
+      continue;
+    }
+    if (c == '}' || c == ']') {
+      ++pos;
+      if (!stack.empty()) stack.pop_back();
+      if (stack.empty()) break;
+      continue;
+    }
+    if (c == '"' && !stack.empty() && stack.back().is_object && stack.back().expect_key) {
+      Frame& frame = stack.back();
+      frame.key_offset = pos;
+      ReadString(pos, KeepsMembers(frame) ? &frame.key : nullptr);
+      frame.expect_key = false;
+      frame.has_key = true;
+      continue;
+    }
+    // Anything else begins a value.
+    if (!started) {
+      started = true;
+      value_start_ = pos;
+    }
+    std::size_t node = stack.empty() ? kRoot : kUnindexed;
+    if (!stack.empty() && stack.back().is_object && stack.back().has_key) {
+      Frame& parent = stack.back();
+      parent.has_key = false;
+      if (KeepsMembers(parent)) {
+        node = Record(parent.node, std::move(parent.key), parent.key_offset, pos);
+      }
+    }
+    if (c == '{' || c == '[') {
+      stack.push_back(Frame{c == '{', c == '{' ? node : kUnindexed, c == '{', false, {}, 0});
+      ++pos;
+      continue;
+    }
+    if (c == '"') {
+      ReadString(pos, nullptr);
+    } else {
+      SkipLiteral(pos);
+    }
+    if (stack.empty()) break;
+  }
+  value_end_ = pos;
+}
+
+std::size_t PositionIndex::Record(std::size_t parent, std::string key, std::size_t key_offset,
+                                  std::size_t value_offset) {
+  const Member member{key_offset, value_offset, nodes_.size()};
+  auto [it, fresh] = children_.try_emplace(ChildKey{parent, std::move(key)}, nodes_.size());
+  if (fresh) {
+    nodes_.push_back(Node{parent, &it->first.key, nodes_[parent].depth + 1, member});
+    return it->second;
+  }
+  // The library keeps the last of repeated keys, and so does the index.
+  nodes_[it->second].member = member;
+  repeats_.push_back({PathOf(it->second), key_offset});
+  return it->second;
+}
+
+Path PositionIndex::PathOf(std::size_t node) const {
+  Path path;
+  for (; node != kRoot; node = nodes_[node].parent) path.push_back(*nodes_[node].key);
+  std::reverse(path.begin(), path.end());
+  return path;
+}
+
+unsigned PositionIndex::HexDigit(std::size_t at) const {
+  if (at >= text_.size()) return 16;
+  const char c = text_[at];
+  if (c >= '0' && c <= '9') return static_cast<unsigned>(c - '0');
+  if (c >= 'a' && c <= 'f') return static_cast<unsigned>(c - 'a' + 10);
+  if (c >= 'A' && c <= 'F') return static_cast<unsigned>(c - 'A' + 10);
+  return 16;
+}
+
+// Reads a \uXXXX escape at `pos` (pointing at the backslash); -1 if none.
+long PositionIndex::ReadUnicodeEscape(std::size_t pos) const {
+  if (pos + 1 >= text_.size() || text_[pos] != '\\' || text_[pos + 1] != 'u') return -1;
+  long code = 0;
+  for (std::size_t i = 0; i < 4; ++i) {
+    const unsigned digit = HexDigit(pos + 2 + i);
+    if (digit > 15) return -1;
+    code = code * 16 + digit;
+  }
+  return code;
+}
+
+// Decodes the string starting at the quote at `pos` into `into`, unless
+// null; leaves `pos` after it.
+void PositionIndex::ReadString(std::size_t& pos, std::string* into) {
+  std::string ignored;
+  std::string& out = into ? *into : ignored;
+  out.clear();
+  ++pos;
+  while (pos < text_.size()) {
+    const char c = text_[pos];
+    if (c == '"') {
+      ++pos;
+      return;
+    }
+    if (c != '\\') {
+      out += c;
+      ++pos;
+      continue;
+    }
+    if (pos + 1 >= text_.size()) {
+      pos = text_.size();
+      return;
+    }
+    const char escaped = text_[pos + 1];
+    switch (escaped) {
+      case 'b':
+        out += '\b';
+        break;
+      case 'f':
+        out += '\f';
+        break;
+      case 'n':
+        out += '\n';
+        break;
+      case 'r':
+        out += '\r';
+        break;
+      case 't':
+        out += '\t';
+        break;
+      case 'u': {
+        const long unit = ReadUnicodeEscape(pos);
+        if (unit < 0) {
+          pos += 2;
+          continue;
+        }
+        pos += 6;
+        std::uint32_t code = static_cast<std::uint32_t>(unit);
+        if (code >= 0xD800 && code <= 0xDBFF) {
+          const long low = ReadUnicodeEscape(pos);
+          if (low >= 0xDC00 && low <= 0xDFFF) {
+            code = 0x10000 + ((code - 0xD800) << 10) + (static_cast<std::uint32_t>(low) - 0xDC00);
+            pos += 6;
+          }
+        }
+        AppendUtf8(code, out);
+        continue;
+      }
+      default:
+        out += escaped;
+        break;
+    }
+    pos += 2;
+  }
+}
+
+// Numbers and the three literals, as far as the lexer would take them.
+void PositionIndex::SkipLiteral(std::size_t& pos) const {
+  for (std::string_view word : {"true", "false", "null"}) {
+    if (text_.substr(pos, word.size()) == word) {
+      pos += word.size();
+      return;
+    }
+  }
+  const std::size_t start = pos;
+  while (pos < text_.size() &&
+         std::string_view("+-.0123456789eE").find(text_[pos]) != std::string_view::npos) {
+    ++pos;
+  }
+  if (pos == start) ++pos;
+}
+
+}  // namespace config_check

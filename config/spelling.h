@@ -1,0 +1,23 @@
+// Spelling helpers of the configuration checker: letter-case folding and the
+// "did you mean" guess for a misspelt key or table. Used by config/check*.cc.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace config_check {
+
+// ASCII letters in lower case; every other byte as it is.
+std::string Folded(std::string_view text);
+
+// The closest of `candidates` to `word`, ignoring letter case, if close
+// enough to be a likely typo: at most one edit from a candidate shorter
+// than six characters, two from a longer one (a swap of neighbours counts
+// as one edit).
+std::optional<std::string_view> Closest(std::string_view word,
+                                        std::span<const std::string_view> candidates);
+
+}  // namespace config_check

@@ -1,0 +1,41 @@
+// The entry table: per entry its schedule, when it falls due next after the
+// span, and what became of its turns.
+#include "standin/report/render.h"
+
+namespace report::render {
+
+void WriteTable(const ReportInput& input, const Styles& styles, std::ostream& out) {
+  out << "<section id=\"entries\"><h2>Entries</h2>\n<table id=\"entry-table\"><thead><tr>"
+         "<th>Table</th><th>Entry</th><th>Schedule</th><th>Fell due</th><th>Spawned</th>"
+         "<th>Held by cap</th><th>Class unknown</th><th>Spawn refused</th><th>Failures</th>"
+         "<th>Last failure</th><th>Next due after the span</th></tr></thead><tbody>\n";
+  for (const EntryRecord& entry : input.entries) {
+    std::string row_class;
+    if (entry.failed > 0 || entry.class_unknown > 0) {
+      row_class = "faulty";
+    } else if (entry.spawn_refused > 0) {
+      row_class = "warn";
+    }
+    if (!entry.configured) row_class += row_class.empty() ? "dropped" : " dropped";
+    const EntryStyle& style = styles.Of(entry.table, entry.name);
+    out << "<tr class=\"entry" << (row_class.empty() ? "" : " " + row_class) << "\" data-table=\""
+        << TableName(entry.table) << "\" data-entry=\"" << EscapeHtml(entry.name) << "\"><td>"
+        << TableName(entry.table) << "</td><td class=\"name\">" << EscapeHtml(entry.name)
+        << "<br><span class=\"swatch\" style=\"background:" << style.colour << "\"></span>";
+    if (!entry.display_name.empty()) {
+      out << "<span class=\"display\">" << EscapeHtml(entry.display_name) << "</span>";
+    }
+    if (!entry.configured) out << "<br><em>dropped by a reload</em>";
+    out << "</td><td>" << EscapeHtml(entry.schedule_text) << "</td>";
+    for (int count : {entry.fell_due, entry.spawned, entry.held_by_cap, entry.class_unknown,
+                      entry.spawn_refused}) {
+      out << "<td class=\"n\">" << count << "</td>";
+    }
+    out << "<td class=\"n" << (entry.failed > 0 ? " failures" : "") << "\">" << entry.failed
+        << "</td><td>" << EscapeHtml(entry.last_failure) << "</td><td class=\"next-due\">"
+        << (entry.next_due == 0 ? "never" : LocalTimeText(entry.next_due)) << "</td></tr>\n";
+  }
+  out << "</tbody></table></section>\n";
+}
+
+}  // namespace report::render

@@ -1,0 +1,176 @@
+// Every kind of consequence the checker states, held against what the
+// plug-in then does with that file in drovekeeper-sim: for each kind a small
+// configuration whose findings include it, run as a process, and the
+// per-entry summary events that must follow from it.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "config/check.h"
+#include "sim_process.h"
+#include "tests/support/config_entry.h"
+
+namespace e2e {
+namespace {
+
+using nlohmann::json;
+
+constexpr char kEntry[] = "Blueprint'/Game/T/A.A'";
+constexpr char kSpawnDino[] = "SpawnDino";
+
+std::string OneEntry(const ConfigEntry& entry, const std::string& table = kSpawnDino,
+                     const std::string& name = kEntry) {
+  return json{{table, {{name, json(entry)}}}}.dump(2);
+}
+
+// Three wild creatures of A stand in the level from the start.
+constexpr char kWorld[] = R"({
+  "world_settings": {"LatitudeScale": 0, "LongitudeScale": 0,
+                     "LatitudeOrigin": 0, "LongitudeOrigin": 0},
+  "classes": [{"reference": "/Game/T/A.A_C", "creature": true}],
+  "actors": [{"class": "/Game/T/A.A_C", "team": 0, "count": 3}],
+  "players": []
+})";
+
+struct SimRun {
+  SimResult result;
+  std::map<std::string, json> summaries;  // by entry name
+
+  const json& Of(const std::string& entry) const {
+    static const json kNone = json::object();
+    const auto it = summaries.find(entry);
+    return it == summaries.end() ? kNone : it->second;
+  }
+  std::vector<json> Spawns() const { return result.Of("spawn"); }
+  bool TimerRegistered() const {
+    for (const json& event : result.Of("register")) {
+      if (event["kind"] == "timer") return true;
+    }
+    return false;
+  }
+};
+
+struct ConsequenceCase {
+  Consequence kind;
+  std::string text;
+  int minutes;
+  std::function<void(const SimRun&)> expect;
+};
+
+// An entry that fell due `turns` times and met `outcome` every time.
+void EveryTurn(const SimRun& run, const std::string& outcome, int turns,
+               const std::string& entry = kEntry) {
+  const json& summary = run.Of(entry);
+  EXPECT_EQ(summary.value("fell_due", -1), turns) << summary.dump();
+  EXPECT_EQ(summary.value(outcome, -1), turns) << summary.dump();
+}
+
+std::vector<ConsequenceCase> Cases() {
+  const ConfigEntry entry = ConfigEntry(0).Level(5, true);
+  const std::string twice_capped = [&] {
+    std::string text = OneEntry(entry);
+    const std::string opening = std::string(kEntry) + "\": {";
+    return text.insert(text.find(opening) + opening.size(), "\"Worldmaximum\": 0, ");
+  }();
+  return {
+      {Consequence::kRejectsFile, OneEntry(ConfigEntry("5")), 3,
+       [](const SimRun& run) {
+         EXPECT_FALSE(run.TimerRegistered());
+         EXPECT_TRUE(run.summaries.empty());
+       }},
+      {Consequence::kNeverSpawns, OneEntry(ConfigEntry(entry).Position("1 x 3")), 5,
+       [](const SimRun& run) { EveryTurn(run, "failed", 5); }},
+      {Consequence::kNeverFires, OneEntry(ConfigEntry("01:02"), "SpawnDinoX"), 5,
+       [](const SimRun& run) { EveryTurn(run, "spawned", 0); }},
+      {Consequence::kAlwaysCapped, OneEntry(ConfigEntry(0).Cap(0)), 5,
+       [](const SimRun& run) { EveryTurn(run, "held_by_cap", 5); }},
+      {Consequence::kClassNeverLoads, OneEntry(entry, kSpawnDino, "Blueprint'/Game/T/\xC3\x84.A'"),
+       5,
+       [](const SimRun& run) {
+         EveryTurn(run, "class_unknown", 5, "Blueprint'/Game/T/\xC3\x84.A'");
+       }},
+      // Three wild creatures stand above the cap of 1, yet every turn spawns.
+      {Consequence::kNeverCapped, OneEntry(ConfigEntry(0).Cap(1), kSpawnDino, "/Game/T/A.A"), 5,
+       [](const SimRun& run) { EveryTurn(run, "spawned", 5, "/Game/T/A.A"); }},
+      {Consequence::kSpawnsAtOrigin, OneEntry(ConfigEntry(entry).Position("100 200")), 3,
+       [](const SimRun& run) {
+         EveryTurn(run, "spawned", 3);
+         for (const json& spawn : run.Spawns()) {
+           EXPECT_EQ(spawn["x"], 0.0);
+           EXPECT_EQ(spawn["y"], 0.0);
+           EXPECT_EQ(spawn["z"], 0.0);
+         }
+       }},
+      // Read as 2, so due at minutes 2, 5 and 8.
+      {Consequence::kReadAsWholeNumber, OneEntry(ConfigEntry(2.9)), 9,
+       [](const SimRun& run) { EveryTurn(run, "spawned", 3); }},
+      {Consequence::kNeverRead,
+       json{{"Comment", "x"}, {kSpawnDino, {{kEntry, json(ConfigEntry(entry).Set("Colour", 3))}}}}
+           .dump(),
+       3, [](const SimRun& run) { EveryTurn(run, "spawned", 3); }},
+      {Consequence::kTableHasNoEntries, json{{"SpawnDinox", {{kEntry, json(entry)}}}}.dump(), 3,
+       [](const SimRun& run) {
+         EXPECT_TRUE(run.TimerRegistered());
+         EXPECT_TRUE(run.summaries.empty());
+       }},
+      {Consequence::kOnlyLastRead, twice_capped, 3,
+       [](const SimRun& run) { EveryTurn(run, "spawned", 3); }},
+      {Consequence::kSeparateEntries,
+       json{{kSpawnDino, {{kEntry, json(entry)}, {"Blueprint'/Game/t/A.A'", json(entry)}}}}.dump(),
+       3,
+       [](const SimRun& run) {
+         EveryTurn(run, "spawned", 3);
+         EXPECT_EQ(run.Of("Blueprint'/Game/t/A.A'").value("fell_due", -1), 3);
+       }},
+      // Due at minutes 4, 9 and 14.
+      {Consequence::kFallsDueOneLater, OneEntry(ConfigEntry(4)), 15,
+       [](const SimRun& run) { EveryTurn(run, "spawned", 3); }},
+      {Consequence::kHeightIsFixed, OneEntry(ConfigEntry(entry).Position("0 0 500", true)), 3,
+       [](const SimRun& run) {
+         EveryTurn(run, "spawned", 3);
+         for (const json& spawn : run.Spawns()) EXPECT_EQ(spawn["z"], 38000.0);
+       }},
+      {Consequence::kGameChoosesLevel, OneEntry(ConfigEntry(0).Level(987654, false)), 3,
+       [](const SimRun& run) {
+         EveryTurn(run, "spawned", 3);
+         for (const json& spawn : run.Spawns()) EXPECT_NE(spawn["level"], 987654);
+       }},
+  };
+}
+
+TEST(ConsequenceE2eTest, EveryConsequenceIsWhatTheSimulatorShows) {
+  std::set<Consequence> covered;
+  for (const ConsequenceCase& c : Cases()) {
+    SCOPED_TRACE(std::string(ConsequenceText(c.kind)) + "\n" + c.text);
+    covered.insert(c.kind);
+    bool stated = false;
+    for (const ConfigFinding& finding : CheckConfigText(c.text, CheckNotes::kInclude)) {
+      stated = stated || finding.consequence == c.kind;
+    }
+    EXPECT_TRUE(stated);
+
+    ScratchDir dir;
+    SimRun run{RunSim({"--config", dir.Write("config.json", c.text), "--world",
+                       dir.Write("world.json", kWorld), "--start", "2024-03-01 01:00:00",
+                       "--minutes", std::to_string(c.minutes)},
+                      dir.path()),
+               {}};
+    ASSERT_EQ(run.result.exit_code, 0) << run.result.err;
+    for (const json& summary : run.result.Of("summary")) {
+      run.summaries[summary["entry"].get<std::string>()] = summary;
+    }
+    c.expect(run);
+  }
+  // Every kind but the checker's own failure has its case.
+  EXPECT_EQ(covered.size(), static_cast<std::size_t>(kConsequenceCount - 1));
+  EXPECT_FALSE(covered.contains(Consequence::kNone));
+}
+
+}  // namespace
+}  // namespace e2e
