@@ -1,6 +1,9 @@
 #include "tests/support/scratch_dir.h"
 
 #include <stdlib.h>
+#ifdef _WIN32
+#include <io.h>
+#endif
 
 #include <filesystem>
 #include <fstream>
