@@ -10,6 +10,11 @@ set(CMAKE_CXX_COMPILER ${mingw_prefix}-g++-posix)
 set(CMAKE_RC_COMPILER ${mingw_prefix}-windres)
 set(CMAKE_OBJDUMP ${mingw_prefix}-objdump)
 
+# -O2 as in the Linux trees: at -O3 g++ 12 reports overflows and overlaps
+# inside libstdc++'s own std::string code that are not there.
+set(CMAKE_C_FLAGS_RELEASE "-O2 -DNDEBUG" CACHE STRING "Flags of the Release build")
+set(CMAKE_CXX_FLAGS_RELEASE "-O2 -DNDEBUG" CACHE STRING "Flags of the Release build")
+
 set(CMAKE_FIND_ROOT_PATH /usr/${mingw_prefix})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

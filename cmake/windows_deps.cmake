@@ -49,6 +49,3 @@ endif()
 # localtime_r and the other reentrant time functions of MinGW-w64's <time.h>.
 add_compile_definitions(_POSIX_THREAD_SAFE_FUNCTIONS=200112L)
 
-# At -O3 g++ 12 reports overlapping and oversized copies inside libstdc++'s
-# own std::string code (standin/report, the tests) that are not there.
-add_compile_options(-Wno-restrict -Wno-stringop-overflow)
