@@ -76,8 +76,6 @@ std::string LocalTimeText(std::int64_t seconds) {
 // Compact numbers for SVG attributes; never locale-dependent.
 std::string Num(double value) { return fmt::format("{:.2f}", value); }
 
-float OrDefault(float value, float fallback) { return value == 0.0f ? fallback : value; }
-
 std::string Escaped(std::string_view text) { return EscapeHtml(text); }
 
 // A tooltip's lines, kept on the page's own line.
@@ -385,24 +383,6 @@ void WriteLog(const ReportInput& input, std::ostream& out) {
 }
 
 }  // namespace
-
-MapPoint ToMap(const MapSettings& settings, float x, float y) {
-  const float lat_scale = OrDefault(settings.latitude_scale, 800.0f);
-  const float lon_scale = OrDefault(settings.longitude_scale, 800.0f);
-  const float lat_origin = OrDefault(settings.latitude_origin, -400000.0f);
-  const float lon_origin = OrDefault(settings.longitude_origin, -400000.0f);
-  const float d_lat = 100.0f / lat_scale;
-  const float d_lon = 100.0f / lon_scale;
-  return {(std::fabs(lat_origin) * d_lat + y * d_lat) / 1000.0f,
-          (std::fabs(lon_origin) * d_lon + x * d_lon) / 1000.0f};
-}
-
-MapPoint ToNoticeMap(const MapSettings& settings, float x, float y) {
-  MapPoint at = ToMap(settings, x, y);
-  at.lon = std::floor(at.lon * 10.0f) / 10.0f;
-  at.lat = std::floor(at.lat * 10.0f) / 10.0f;
-  return at;
-}
 
 std::string EscapeHtml(std::string_view text) {
   std::string escaped;

@@ -10,28 +10,15 @@
 #include <string_view>
 #include <vector>
 
+#include "standin/model/map.h"
 #include "standin/report/ledger.h"
 
 namespace report {
 
-// The world settings' four map members as stored; zero means the default.
-struct MapSettings {
-  float latitude_scale = 0;
-  float longitude_scale = 0;
-  float latitude_origin = 0;
-  float longitude_origin = 0;
-};
-
-struct MapPoint {
-  float lat = 0;
-  float lon = 0;
-};
-
-// Latitude from Y and longitude from X in 32-bit float arithmetic, as the
-// notices compute them, before their rounding.
-MapPoint ToMap(const MapSettings& settings, float x, float y);
-// The same rounded down to one decimal, as a notice prints it.
-MapPoint ToNoticeMap(const MapSettings& settings, float x, float y);
+// The map formula and the world settings' map members are the model's.
+using model::MapPoint;
+using model::ToMap;
+using model::ToNoticeMap;
 
 struct SpawnPoint {
   std::int64_t time = 0;   // seconds since the epoch
@@ -40,6 +27,35 @@ struct SpawnPoint {
   float y = 0;
   float z = 0;
   std::int32_t level = 0;
+  Table table = Table::kCountdown;
+  std::string entry;  // empty when unattributed
+};
+
+// Wild creatures of one class just before a timer run.
+struct PopulationSample {
+  std::int64_t time;
+  int count;
+};
+struct ClassPopulation {
+  std::string reference;  // "Blueprint'/P/A.A'"
+  std::vector<PopulationSample> samples;
+};
+// The cap in force from `time` on.
+struct CapChange {
+  std::int64_t time;
+  std::int32_t cap;
+};
+struct EntryCap {
+  Table table;
+  std::string entry;
+  std::string reference;
+  std::vector<CapChange> caps;
+};
+// Reloads (taken or refused) and file changes by the script.
+struct ConfigChange {
+  std::int64_t time;
+  bool taken;
+  std::string what;
 };
 
 struct LogLine {
@@ -54,10 +70,14 @@ struct ReportInput {
   std::string time_zone;
   std::int64_t start = 0;  // the simulated span, seconds since the epoch
   std::int64_t end = 0;
-  MapSettings map;
+  model::WorldSettings map;
   std::vector<EntryRecord> entries;  // from EntryLedger::Entries()
   std::vector<SpawnPoint> spawns;
   std::vector<LogLine> log;
+  std::vector<ClassPopulation> population;
+  std::vector<EntryCap> caps;
+  std::vector<ConfigChange> config_changes;
+  bool interrupted = false;
 };
 
 // Times are shown in the process's local time zone.

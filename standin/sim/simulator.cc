@@ -81,26 +81,6 @@ class ServerRoot {
   bool temporary_ = false;
 };
 
-std::vector<EntryTotals> EntryTotalsOf(const std::vector<report::EntryRecord>& records) {
-  std::vector<EntryTotals> totals;
-  totals.reserve(records.size());
-  for (const report::EntryRecord& r : records) {
-    EntryTotals t;
-    t.table = report::TableName(r.table);
-    t.entry = r.name;
-    t.schedule = r.schedule_text;
-    t.fell_due = r.fell_due;
-    t.spawned = r.spawned;
-    t.held_by_cap = r.held_by_cap;
-    t.class_unknown = r.class_unknown;
-    t.spawn_refused = r.spawn_refused;
-    t.failed = r.failed;
-    if (r.failed > 0) t.last_failure = r.last_failure;
-    totals.push_back(std::move(t));
-  }
-  return totals;
-}
-
 class Simulator {
  public:
   Simulator(const SimInputs& inputs, std::ostream* events, std::ostream& console)
@@ -162,8 +142,7 @@ void Simulator::BuildWorld() {
     }
   }
   for (const PlayerSpec& p : spec.players) world_.AddPlayer(p.name, p.resolves);
-  world_.SetWorldSettings({spec.settings.latitude_scale, spec.settings.longitude_scale,
-                           spec.settings.latitude_origin, spec.settings.longitude_origin});
+  world_.SetWorldSettings(spec.settings);
   world_.Install();
 }
 
@@ -205,9 +184,10 @@ void Simulator::CollectWorld() {
     event.level = s.level;
     event.level_up_points.assign(s.points.begin(), s.points.end());
     event.began_play = s.began_play;
+    if (report_) event.owner = report_->TakeSpawnOwner();
     recorder_.Spawn(event);
     if (invariants_) invariants_->Spawned(s.class_reference);
-    if (report_) report_->Spawned(event.class_path, event.x, event.y, event.z, event.level);
+    if (report_) report_->Spawned(event);
   }
   const auto& notices = world_.notices();
   for (; notices_seen_ < notices.size(); ++notices_seen_) {
@@ -237,11 +217,12 @@ void Simulator::TimerCall() {
   if (report_) report_->BeforeTimerCall(world_);
   if (invariants_) invariants_->BeforeTimerCall(now_);
   int ran = standin::RunTimers();
+  // The ledger attributes the call's spawns before they are reported.
+  if (report_) report_->AfterTimerCall();
   CollectWorld();
   CollectFailures();
   if (invariants_) invariants_->AfterTimerCall(now_, ran);
   if (Violated() && !violation_time_) violation_time_ = now_;
-  if (report_) report_->AfterTimerCall();
 }
 
 std::optional<std::string> Simulator::DispatchRcon(const std::string& command,
@@ -281,11 +262,16 @@ void Simulator::RunScriptAction(const ScriptAction& action, const ServerRoot& ro
         recorder_.Error(fmt::format("script: cannot copy {}: {}", action.text, error.message()));
       } else {
         recorder_.Note(fmt::format("script: configuration replaced by {}", action.text));
+        if (report_) {
+          report_->ConfigFileChanged("file replaced by " +
+                                     fs::path(action.text).filename().string());
+        }
       }
       break;
     case ScriptAction::Kind::kConfigDelete:
       fs::remove(root.config_path(), error);
       recorder_.Note("script: configuration file deleted");
+      if (report_) report_->ConfigFileChanged("file deleted");
       break;
     case ScriptAction::Kind::kKill: {
       standin::GameClass* game_class = world_.FindClass(action.kill_class);
@@ -435,7 +421,7 @@ int Simulator::Run(ServerRoot& root) {
   standin::LogSinks().clear();
   standin::SetWorld(nullptr);
   recorder_.PrintSummary(inputs_.start, now_);
-  recorder_.EntrySummary(EntryTotalsOf(report_->Entries()));
+  recorder_.EntrySummary(report_->Entries());
   if (invariants_) {
     invariants_->Finish();
     (options.events_on_stdout() ? std::cerr : std::cout) << invariants_->rules().Summary();
@@ -447,7 +433,8 @@ int Simulator::Run(ServerRoot& root) {
     }
   }
   if (!options.report_file.empty()) {
-    if (std::string failure = report_->Write(options.report_file, inputs_.start, now_);
+    if (std::string failure = report_->Write(options.report_file, inputs_.start, now_,
+                                             options.simulated() && stop_requested);
         !failure.empty()) {
       std::cerr << "drovekeeper-sim: " << options.report_file << ": " << failure << "\n";
       if (status == 0) status = 1;

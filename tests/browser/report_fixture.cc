@@ -84,6 +84,7 @@ int main(int argc, char** argv) {
   bool anky_logged = false;
   for (int second = 0; second < kMinutes * 60; ++second) {
     report::TimerCall call;
+    const std::size_t first_of_call = input.spawns.size();
     call.time = kStart + second;
     call.local_hour = 6 + second / 3600;
     call.local_minute = second / 60 % 60;
@@ -92,7 +93,7 @@ int main(int argc, char** argv) {
     auto spawn = [&](const std::string& name, float x, float y, float z, int level) {
       call.calls.push_back({GameCall::Kind::kClassLoad, name, true});
       call.calls.push_back({GameCall::Kind::kSpawn, name, true});
-      input.spawns.push_back({call.time, name, x, y, z, level});
+      input.spawns.push_back({call.time, name, x, y, z, level, {}, {}});
     };
     if (second % 60 == 0) {
       if (Due(minute, 14)) {
@@ -124,6 +125,13 @@ int main(int argc, char** argv) {
       if (minute == 30) spawn(kDodo, 150000, 150000, 2000, 150);
     }
     ledger.OnTimerCall(call);
+    // Each spawn is drawn by the entry the ledger attributes it to.
+    for (std::size_t i = 0; i < ledger.LastSpawns().size(); ++i) {
+      if (const auto& owner = ledger.LastSpawns()[i]) {
+        input.spawns[first_of_call + i].table = owner->table;
+        input.spawns[first_of_call + i].entry = owner->entry;
+      }
+    }
   }
   input.entries = ledger.Entries();
 

@@ -262,6 +262,38 @@ TEST(EntryLedger, FaultAfterTheSpawnRepeatsWithEverySpawnUntilReload) {
   EXPECT_EQ(entry.last_failure, "argument index out of range");
 }
 
+TEST_F(LedgerSpan, NextDueAfterTheLastCall) {
+  // The last call was at 7:59, so the next run is at 8:00.
+  EXPECT_EQ(Get(Table::kCountdown, kCountdownEntry).next_due, kStart + 660);
+  EXPECT_EQ(Get(Table::kCountdown, kCapped).next_due, kStart + 480);
+  EXPECT_EQ(Get(Table::kCountdown, kFaulty).next_due, 0) << "dropped by the reload";
+  EXPECT_EQ(Get(Table::kClock, kClock).next_due, kStart + 86400 + 180);
+}
+
+TEST(EntryLedger, SpawnsAreAttributedToTheirEntryInCallOrder) {
+  json config;
+  config["SpawnDino"][kCapped] = Entry(0, 5);
+  config["SpawnDinoX"][kCapped] = Entry("12:0", 5);
+  EntryLedger ledger(config);
+  ledger.OnTimerCall(Call(0)
+                         .Load(kCapped, true)
+                         .Spawn(kCapped, true)
+                         .Load(kCapped, true)
+                         .Spawn(kCapped, true)
+                         .Load(kMissing, true)
+                         .Spawn(kMissing, true)
+                         .call);
+  const auto& owners = ledger.LastSpawns();
+  ASSERT_EQ(owners.size(), 3u);
+  ASSERT_TRUE(owners[0] && owners[1]);
+  EXPECT_EQ(owners[0]->table, Table::kCountdown);
+  EXPECT_EQ(owners[1]->table, Table::kClock);
+  EXPECT_EQ(owners[1]->entry, kCapped);
+  EXPECT_FALSE(owners[2]) << "no configured entry names it";
+  ledger.OnTimerCall(Call(1).call);
+  EXPECT_TRUE(ledger.LastSpawns().empty());
+}
+
 TEST(EntryLedger, ActivityBetweenModelledRunsIsTakenAsARun) {
   json config;
   config["SpawnDino"][kCapped] = Entry(0, 5);
@@ -351,29 +383,6 @@ TEST(RandomPosition, FourSquaresOneInEachQuadrant) {
   EXPECT_EQ(quadrants, 0b1111);
 }
 
-TEST(MapCoordinates, AsTheNoticesPrintThem) {
-  struct Case {
-    MapSettings settings;
-    float x, y;
-    float lat, lon;
-  };
-  const std::vector<Case> cases = {
-      {{}, 80000, 0, 50.0f, 60.0f},
-      {{}, 0, 600, 50.0f, 50.0f},
-      {{}, 0, -4000, 49.5f, 50.0f},
-      {{}, 0, 1000, 50.1f, 50.0f},
-      {{}, 0, -400400, -0.1f, 50.0f},
-      {{400, 0, 0, 0}, 0, 4000, 101.0f, 50.0f},
-      {{0, 0, 0, 200000}, 8000, 0, 50.0f, 26.0f},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.x << "," << c.y);
-    const MapPoint at = ToNoticeMap(c.settings, c.x, c.y);
-    EXPECT_FLOAT_EQ(at.lat, c.lat);
-    EXPECT_FLOAT_EQ(at.lon, c.lon);
-  }
-}
-
 // ---- The rendered report.
 
 int Count(const std::string& text, const std::string& what) {
@@ -403,11 +412,13 @@ class RenderedReport : public LedgerSpan {
     input_.end = kStart + 8 * 60;
     input_.entries = entries_;
     input_.spawns = {
-        {kStart, ClassPathOf(kCapped), 80000, 0, 100, 42},
-        {kStart + 120, ClassPathOf(kCountdownEntry), 0, -4000, 0, 10},
-        {kStart + 120, ClassPathOf(kCapped), 8000, 8000, 0, 7},
-        {kStart + 180, ClassPathOf(kClock), -30000, 25000, 38000, 150},
-        {kStart + 420, ClassPathOf(kCountdownEntry), 100, 200, 300, 10},
+        {kStart, ClassPathOf(kCapped), 80000, 0, 100, 42, Table::kCountdown, kCapped},
+        {kStart + 120, ClassPathOf(kCountdownEntry), 0, -4000, 0, 10, Table::kCountdown,
+         kCountdownEntry},
+        {kStart + 120, ClassPathOf(kCapped), 8000, 8000, 0, 7, Table::kCountdown, kCapped},
+        {kStart + 180, ClassPathOf(kClock), -30000, 25000, 38000, 150, Table::kClock, kClock},
+        {kStart + 420, ClassPathOf(kCountdownEntry), 100, 200, 300, 10, Table::kCountdown,
+         kCountdownEntry},
     };
     input_.log = {{kStart, "info", "已加载:Drovekeeper"},
                   {kStart, "error", "SpawnDino[\"" + kFaulty + "\"]: <oops> & \"quoted\""}};
@@ -526,7 +537,7 @@ TEST_F(RenderedReport, ConfigurationTextsAreEscaped) {
   EntryLedger ledger(config);
   ledger.OnTimerCall(Call(0).Load(hostile, true).Spawn(hostile, true).call);
   input_.entries = ledger.Entries();
-  input_.spawns = {{kStart, ClassPathOf(hostile), 0, 0, 0, 1}};
+  input_.spawns = {{kStart, ClassPathOf(hostile), 0, 0, 0, 1, Table::kCountdown, {}}};
   const std::string html = Render();
 
   // Only the page's own script element, and no attribute broken open.
