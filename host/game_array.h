@@ -22,6 +22,13 @@ class GameArray {
   GameArray& operator=(const GameArray&) = delete;
   GameArray(GameArray&& other) noexcept
       : record_(std::exchange(other.record_, GameArrayRecord<T>{nullptr, 0, 0})) {}
+  GameArray& operator=(GameArray&& other) noexcept {
+    if (this != &other) {
+      Release();
+      record_ = std::exchange(other.record_, GameArrayRecord<T>{nullptr, 0, 0});
+    }
+    return *this;
+  }
 
   // A snapshot of the game's array `source`, sized exactly to its count.
   // Elements are copied bytewise, so T must be trivially copyable.

@@ -131,11 +131,16 @@ struct StemEqual {
   }
 };
 
-// One walk's wild creatures by reference text, built lazily by the first
-// count of a run.
+// The wild creatures of the level by reference text, built by the first
+// count of a run and brought up to date after each spawn.
 struct WildTally {
   bool valid = false;
+  // The plug-in changed the level since the tally was last brought up to date.
+  bool stale = false;
   ULevel* level = nullptr;
+  // The level's actors as of the last walk, to tell appended actors from a
+  // level that changed in other ways.
+  GameArray<AActor*> walked;
   // BlueprintReference text (UTF-8, "" for an unreadable class) -> count.
   std::unordered_map<std::string, std::int32_t, TextHash, std::equal_to<>> by_reference;
   // Class stem as the game gave it -> its counter above. Converting to UTF-8
@@ -147,15 +152,16 @@ struct WildTally {
   // Forgets everything, the texts of the classes seen included.
   void Clear() {
     valid = false;
+    stale = false;
     level = nullptr;
+    walked.Release();
     by_reference.clear();
     by_stem.clear();
   }
 
   // Forgets the counts. A stem's text never changes, so the classes seen
-  // stay known and a walk again after a spawn allocates nothing for them.
-  void Invalidate() {
-    valid = false;
+  // stay known and a walk again allocates nothing for them.
+  void ResetCounts() {
     for (auto& [text, count] : by_reference) count = 0;
   }
 
@@ -171,17 +177,43 @@ struct WildTally {
     return it->second;
   }
 
-  void Build(ULevel* walked) {
-    Invalidate();
-    auto actors = SnapshotActors(walked);
-    for (AActor* actor : actors) {
-      if (actor == nullptr || !IsWildCreature(actor)) continue;
-      GameString storage;
-      std::optional<std::u16string_view> stem = ClassReferenceStem(actor, storage);
-      ++*(stem ? CounterForStem(*stem) : CounterForText(std::string()));
-    }
-    level = walked;
+  void Tally(AActor* actor) {
+    if (actor == nullptr || !IsWildCreature(actor)) return;
+    GameString storage;
+    std::optional<std::u16string_view> stem = ClassReferenceStem(actor, storage);
+    ++*(stem ? CounterForStem(*stem) : CounterForText(std::string()));
+  }
+
+  void Build(ULevel* walk) {
+    ResetCounts();
+    walked = SnapshotActors(walk);
+    for (AActor* actor : walked) Tally(actor);
+    level = walk;
     valid = true;
+    stale = false;
+  }
+
+  // After a spawn: when the level's actors still begin with those of the last
+  // walk, only the ones appended since are tallied; any other change (an
+  // actor removed, a slot overwritten, the array shrunk) walks again.
+  void Update() {
+    const auto live = GameMember<GameArrayRecord<AActor*>>(level, "ULevelBase.Actors");
+    const std::int32_t known = walked.count();
+    const bool appended_only =
+        live.count >= known &&
+        (known == 0 || (live.data != nullptr &&
+                        std::memcmp(live.data, walked.begin(),
+                                    static_cast<std::size_t>(known) * sizeof(AActor*)) == 0));
+    if (!appended_only) {
+      Build(level);
+      return;
+    }
+    for (std::int32_t i = known; i < live.count; ++i) {
+      AActor* actor = live.data[i];
+      walked.Add(actor);
+      Tally(actor);
+    }
+    stale = false;
   }
 
   std::int32_t Count(std::string_view name) const {
@@ -215,7 +247,11 @@ std::int32_t CountWildOfClass(std::string_view name) {
   if (!in_counting_run || count_strategy == CountStrategy::kPerEntry) {
     return WalkAndCount(level, name);
   }
-  if (!tally.valid || tally.level != level) tally.Build(level);
+  if (!tally.valid || tally.level != level) {
+    tally.Build(level);
+  } else if (tally.stale) {
+    tally.Update();
+  }
   return tally.Count(name);
 }
 
@@ -235,6 +271,6 @@ void EndCountingRun() {
   tally.Clear();
 }
 
-void ForgetWildTally() { tally.Invalidate(); }
+void ForgetWildTally() { tally.stale = true; }
 
 void SetCountStrategyForTesting(CountStrategy strategy) { count_strategy = strategy; }

@@ -24,8 +24,10 @@ std::string BlueprintReference(const AActor* actor);
 //
 // Inside a counting run the first count walks the level once and tallies
 // every wild creature by its reference; later counts of the same run read
-// the tally until the plug-in changes the level (ForgetWildTally). Outside
-// a run every count walks the level afresh.
+// the tally. After the plug-in changes the level (ForgetWildTally) the next
+// count tallies only the actors appended since the last walk, or walks
+// again when the level changed in any other way. Outside a run every count
+// walks the level afresh.
 std::int32_t CountWildOfClass(std::string_view name);
 
 // Counts the entry's wild creatures and compares with its "Worldmaximum".
@@ -39,7 +41,7 @@ void BeginCountingRun();
 void EndCountingRun();
 
 // The plug-in is about to change the level (a spawn): the next count in
-// this run walks the level again.
+// this run brings the tally up to date first.
 void ForgetWildTally();
 
 enum class CountStrategy {

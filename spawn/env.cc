@@ -1,6 +1,5 @@
 #include "spawn/env.h"
 
-#include <chrono>
 #include <cstdlib>
 #include <ctime>
 
@@ -8,12 +7,7 @@ namespace {
 
 class RuntimeEnv final : public Env {
  public:
-  std::int64_t NowTicks() override {
-    using Ticks = std::chrono::duration<std::int64_t, std::ratio<1, 10'000'000>>;
-    return std::chrono::duration_cast<Ticks>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-  }
+  std::int64_t NowTicks() override { return RuntimeNowTicks(); }
 
   LocalHourMinute LocalNow() override {
     std::time_t now = std::time(nullptr);
@@ -28,10 +22,13 @@ class RuntimeEnv final : public Env {
 };
 
 RuntimeEnv runtime_env;
-Env* env_in_force = &runtime_env;
 
 }  // namespace
 
-Env& CurrentEnv() { return *env_in_force; }
+Env* env_internal::replaced_env = nullptr;
 
-void SetEnvForTesting(Env* env) { env_in_force = env != nullptr ? env : &runtime_env; }
+Env& CurrentEnv() {
+  return env_internal::replaced_env != nullptr ? *env_internal::replaced_env : runtime_env;
+}
+
+void SetEnvForTesting(Env* env) { env_internal::replaced_env = env; }

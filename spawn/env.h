@@ -3,6 +3,7 @@
 // C runtime behind this; unit tests put a scripted one in its place.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 struct LocalHourMinute {
@@ -24,6 +25,24 @@ class Env {
 
 // The Env in force: the C runtime's unless a test replaced it.
 Env& CurrentEnv();
+
+namespace env_internal {
+extern Env* replaced_env;  // set by SetEnvForTesting only
+}  // namespace env_internal
+
+// The C runtime's wall clock in 100 ns units since the epoch.
+inline std::int64_t RuntimeNowTicks() {
+  using Ticks = std::chrono::duration<std::int64_t, std::ratio<1, 10'000'000>>;
+  return std::chrono::duration_cast<Ticks>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+// CurrentEnv().NowTicks(), read in place: the timer's gate reads it on every
+// call, so a closed gate should cost no more than the clock read itself.
+inline std::int64_t NowTicks() {
+  Env* replaced = env_internal::replaced_env;
+  return replaced == nullptr ? RuntimeNowTicks() : replaced->NowTicks();
+}
 
 // Replaces the Env in force; null restores the C runtime's. Tests only.
 void SetEnvForTesting(Env* env);

@@ -58,7 +58,7 @@ struct CountingRun {
 }  // namespace
 
 void TimingSpawnTick() {
-  const std::int64_t now = CurrentEnv().NowTicks();
+  const std::int64_t now = NowTicks();
   if (now < NextRunTicks) return;
   // Set before any work, so a run that fails part-way still waits a minute.
   NextRunTicks = now + kRunPeriodTicks;

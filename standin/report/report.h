@@ -70,6 +70,7 @@ struct ReportInput {
   std::string time_zone;
   std::int64_t start = 0;  // the simulated span, seconds since the epoch
   std::int64_t end = 0;
+  bool interrupted = false;  // the run stopped at `end`, before the span it was asked for
   model::WorldSettings map;
   std::vector<EntryRecord> entries;  // from EntryLedger::Entries()
   std::vector<SpawnPoint> spawns;
@@ -77,7 +78,6 @@ struct ReportInput {
   std::vector<ClassPopulation> population;
   std::vector<EntryCap> caps;
   std::vector<ConfigChange> config_changes;
-  bool interrupted = false;
 };
 
 // Times are shown in the process's local time zone.

@@ -2,13 +2,18 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <regex>
 #include <string>
+#include <vector>
 
 namespace sim {
 namespace {
@@ -19,33 +24,141 @@ constexpr char kMarker[] = "DROVEKEEPER_SIM_FAKETIME";
 
 }  // namespace
 
-std::optional<std::int64_t> ParseLocalTime(std::string_view text) {
+namespace {
+
+bool SameFields(const std::tm& a, const std::tm& b) {
+  return a.tm_year == b.tm_year && a.tm_mon == b.tm_mon && a.tm_mday == b.tm_mday &&
+         a.tm_hour == b.tm_hour && a.tm_min == b.tm_min && a.tm_sec == b.tm_sec;
+}
+
+std::string ZoneDir() {
+  const char* dir = std::getenv("TZDIR");
+  return dir != nullptr && *dir != '\0' ? dir : "/usr/share/zoneinfo";
+}
+
+// A compiled zone file, as the C runtime reads them.
+bool IsZoneFile(const std::string& path) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) return false;
+  std::ifstream file(path, std::ios::binary);
+  char magic[4] = {};
+  file.read(magic, sizeof(magic));
+  return file && std::string_view(magic, sizeof(magic)) == "TZif";
+}
+
+// Empty when the C runtime reads `value` as the zone it names, else why not.
+std::string CheckZone(std::string value) {
+  if (value.empty() || value == "UTC" || value == "GMT") return "";
+  if (value.front() == ':') value.erase(0, 1);
+  const std::string path = value.starts_with("/") ? value : ZoneDir() + "/" + value;
+  if (IsZoneFile(path)) return "";
+  // A rule written out, such as "CET-1CEST,M3.5.0,M10.5.0/3".
+  static const std::regex kRule(
+      "([A-Za-z]{3,}|<[A-Za-z0-9+-]{3,}>)[+-]?[0-9]{1,2}(:[0-9]{2}){0,2}"
+      "(([A-Za-z]{3,}|<[A-Za-z0-9+-]{3,}>)([+-]?[0-9]{1,2}(:[0-9]{2}){0,2})?(,[^,]+,[^,]+)?)?");
+  if (std::regex_match(value, kRule)) return "";
+  return "no such zone in " + (value.starts_with("/") ? value : ZoneDir());
+}
+
+// TZ's value, or the system's zone.
+std::string ZoneName() {
+  if (const char* tz = std::getenv("TZ"); tz != nullptr) {
+    std::string name = *tz == ':' ? tz + 1 : tz;
+    return name.empty() ? "UTC" : name;
+  }
+  std::error_code error;
+  std::string target = std::filesystem::read_symlink("/etc/localtime", error).string();
+  const std::size_t base = target.find("zoneinfo/");
+  return !error && base != std::string::npos ? target.substr(base + 9) : "of the system";
+}
+
+}  // namespace
+
+LocalTimeParse ParseLocalTimeExplained(std::string_view text) {
   static constexpr std::string_view kShape = "0000-00-00 00:00:00";
-  if (text.size() != kShape.size()) return std::nullopt;
+  LocalTimeParse result;
+  result.why = "is not a local time of the form \"YYYY-MM-DD HH:MM:SS\"";
+  if (text.size() != kShape.size()) return result;
   for (std::size_t i = 0; i < kShape.size(); ++i) {
     bool digit = text[i] >= '0' && text[i] <= '9';
-    if (kShape[i] == '0' ? !digit : text[i] != kShape[i]) return std::nullopt;
+    if (kShape[i] == '0' ? !digit : text[i] != kShape[i]) return result;
   }
   std::string copy(text);
   int year, month, day, hour, minute, second;
   std::sscanf(copy.c_str(), "%d-%d-%d %d:%d:%d", &year, &month, &day, &hour, &minute, &second);
-  std::tm tm{};
-  tm.tm_year = year - 1900;
-  tm.tm_mon = month - 1;
-  tm.tm_mday = day;
-  tm.tm_hour = hour;
-  tm.tm_min = minute;
-  tm.tm_sec = second;
-  tm.tm_isdst = -1;
-  std::time_t t = std::mktime(&tm);
-  if (t == static_cast<std::time_t>(-1)) return std::nullopt;
-  // mktime normalises out-of-range fields; a real date survives unchanged.
-  // (A local time skipped by a clock change also fails here.)
-  if (tm.tm_year != year - 1900 || tm.tm_mon != month - 1 || tm.tm_mday != day ||
-      tm.tm_hour != hour || tm.tm_min != minute || tm.tm_sec != second) {
-    return std::nullopt;
+  std::tm wanted{};
+  wanted.tm_year = year - 1900;
+  wanted.tm_mon = month - 1;
+  wanted.tm_mday = day;
+  wanted.tm_hour = hour;
+  wanted.tm_min = minute;
+  wanted.tm_sec = second;
+  // timegm normalises out-of-range fields; a real date survives unchanged.
+  std::tm calendar = wanted;
+  if (timegm(&calendar) == static_cast<std::time_t>(-1) || !SameFields(calendar, wanted)) {
+    result.why = "is not a date and time of the calendar";
+    return result;
   }
-  return static_cast<std::int64_t>(t);
+  // The local times that read so: none when the clocks skip it, two in the
+  // hour they go back.
+  std::vector<std::time_t> found;
+  for (int dst : {0, 1}) {
+    std::tm tm = wanted;
+    tm.tm_isdst = dst;
+    std::time_t t = std::mktime(&tm);
+    std::tm local{};
+    if (t == static_cast<std::time_t>(-1) || localtime_r(&t, &local) == nullptr ||
+        !SameFields(local, wanted) || local.tm_isdst != dst) {
+      continue;
+    }
+    if (std::find(found.begin(), found.end(), t) == found.end()) found.push_back(t);
+  }
+  const std::string zone = ZoneName();
+  if (found.empty()) {
+    result.why =
+        "does not exist in the time zone " + zone + ": the clocks go forward over it that night";
+  } else if (found.size() > 1) {
+    result.why = "happens twice in the time zone " + zone +
+                 ": the clocks go back over it that night; choose a time outside that hour";
+  } else {
+    result.seconds = static_cast<std::int64_t>(found.front());
+    result.why.clear();
+  }
+  return result;
+}
+
+std::optional<std::int64_t> ParseLocalTime(std::string_view text) {
+  return ParseLocalTimeExplained(text).seconds;
+}
+
+std::string UseTimeZone(const std::optional<std::string>& zone) {
+  const char* given = std::getenv("TZ");
+  if (zone.has_value()) {
+    if (std::string why = CheckZone(*zone); !why.empty()) {
+      return "--tz: unknown time zone \"" + *zone + "\": " + why;
+    }
+    // Inherited by the process re-executed under libfaketime, and read by the
+    // plug-in's clock in this one.
+    setenv("TZ", zone->c_str(), 1);
+  } else if (given != nullptr) {
+    if (std::string why = CheckZone(given); !why.empty()) {
+      return std::string("TZ=") + given + ": unknown time zone: " + why +
+             " (give a zone such as Europe/Berlin with TZ or --tz)";
+    }
+  }
+  tzset();
+  return "";
+}
+
+std::string LocalZoneName(std::int64_t at) {
+  std::string name = ZoneName();
+  const auto t = static_cast<std::time_t>(at);
+  std::tm local{};
+  localtime_r(&t, &local);
+  if (local.tm_zone != nullptr && name != local.tm_zone) {
+    name += std::string(" (") + local.tm_zone + ")";
+  }
+  return name;
 }
 
 std::string FormatLocalTime(std::int64_t seconds) {

@@ -14,6 +14,26 @@ namespace sim {
 // for malformed text or a date that does not exist.
 std::optional<std::int64_t> ParseLocalTime(std::string_view text);
 
+// ParseLocalTime with the reason for a refusal: not of the form, not a
+// calendar date, skipped by the zone's clock change, or there twice (the hour
+// the clocks go back: which one is meant cannot be told).
+struct LocalTimeParse {
+  std::optional<std::int64_t> seconds;
+  std::string why;  // when `seconds` is empty; says what is wrong, without the text
+};
+LocalTimeParse ParseLocalTimeExplained(std::string_view text);
+
+// Makes `zone` (a zone name such as "Europe/Berlin", or any TZ value) the
+// process's local time zone, for this process and the programs it runs; with
+// no `zone`, checks the TZ the process was given. Empty on success, else why
+// the zone is unknown: the C runtime would silently read an unknown name as
+// UTC.
+std::string UseTimeZone(const std::optional<std::string>& zone);
+
+// The local time zone's name for the console: TZ's value, or the system's
+// zone, with the abbreviation in force at `at`.
+std::string LocalZoneName(std::int64_t at);
+
 // Seconds since the epoch to "YYYY-MM-DD HH:MM:SS" in local time.
 std::string FormatLocalTime(std::int64_t seconds);
 

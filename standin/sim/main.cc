@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <exception>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -85,5 +86,11 @@ int main(int argc, char** argv) {
   } else {
     inputs.start = static_cast<std::int64_t>(std::time(nullptr));
   }
-  return sim::RunSimulator(inputs);
+  try {
+    return sim::RunSimulator(inputs);
+  } catch (const std::exception& e) {
+    // Caught so that the stack unwinds: the temporary server directory goes.
+    std::cerr << "drovekeeper-sim: " << e.what() << "\n";
+    return 1;
+  }
 }

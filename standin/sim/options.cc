@@ -24,6 +24,9 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
                  "Configuration file, copied into a fresh temporary root removed at exit")
       ->check(CLI::ExistingFile)
       ->excludes(root);
+  app.add_option("--tz", o.time_zone,
+                 "Local time zone of the server, such as Europe/Berlin (default: TZ, else the "
+                 "system's); the first console line names it");
   app.add_option("--start", start_text,
                  "Simulated local start time \"YYYY-MM-DD HH:MM:SS\" (default: now)");
   auto* minutes_option =
@@ -53,6 +56,14 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
                "no game memory leaked, caps held and failed reloads kept the old configuration; "
                "exit 3 at the first violation");
 
+  app.footer(
+      "Exit status: 0 after a complete run (a real-time run ends when interrupted); 1 when the "
+      "plug-in could not be loaded or RCON served; 2 for a bad option, input file, time zone or "
+      "output path, before anything runs; 3 when an invariant broke (--invariants); 130, 143 "
+      "or 129 when SIGINT, SIGTERM or SIGHUP cut a simulated run short (its summary and report "
+      "end where it got to); 141 when standard output or the events file closed (a pipe's "
+      "reader left).");
+
   std::vector<std::string> reversed(args.rbegin(), args.rend());
   try {
     app.parse(reversed);
@@ -68,22 +79,27 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
     return parsed;
   }
 
+  auto refuse = [&](std::string message) {
+    parsed.outcome = ParsedOptions::Outcome::kExit;
+    parsed.exit_code = 2;
+    parsed.message = std::move(message);
+    return parsed;
+  };
+  if (std::string why = UseTimeZone(o.time_zone); !why.empty()) return refuse(why);
   if (!start_text.empty()) {
-    o.start = ParseLocalTime(start_text);
-    if (!o.start) {
-      parsed.outcome = ParsedOptions::Outcome::kExit;
-      parsed.exit_code = 2;
-      parsed.message =
-          "--start: \"" + start_text + "\" is not a local time of the form \"YYYY-MM-DD HH:MM:SS\"";
-      return parsed;
-    }
+    LocalTimeParse start = ParseLocalTimeExplained(start_text);
+    if (!start.seconds) return refuse("--start: \"" + start_text + "\" " + start.why);
+    o.start = start.seconds;
   }
   if (minutes_option->count() > 0) o.minutes = minutes;
   if (port->count() > 0 && o.rcon_password.empty()) {
-    parsed.outcome = ParsedOptions::Outcome::kExit;
-    parsed.exit_code = 2;
-    parsed.message = "--rcon-password: must not be empty";
-    return parsed;
+    return refuse("--rcon-password: must not be empty");
+  }
+  if (o.config_file.empty() && o.root_dir.empty()) {
+    return refuse(
+        "no configuration: give --config FILE (a configuration file, run in a temporary server "
+        "directory) or --root DIR (a server directory holding "
+        "ZelApi/Plugins/Drovekeeper/config.json)");
   }
   return parsed;
 }

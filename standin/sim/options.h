@@ -22,7 +22,8 @@ struct SimOptions {
   std::optional<int> rcon_port;  // 0: any free port
   std::string rcon_password;
   std::string rcon_bind = "127.0.0.1";
-  bool invariants = false;  // check the run's invariants; stop at the first violation
+  std::optional<std::string> time_zone;  // --tz, already in force once parsed
+  bool invariants = false;               // check the run's invariants; stop at the first violation
 
   bool simulated() const { return minutes.has_value(); }
   bool events_on_stdout() const { return events_file == "-"; }
@@ -37,7 +38,8 @@ struct ParsedOptions {
 };
 
 // Parses and checks the options; nothing is read from disk except that named
-// files must exist.
+// files and the time zone must exist. Puts the time zone in force (--tz, or
+// TZ as given) before reading --start in it.
 ParsedOptions ParseOptions(const std::vector<std::string>& args);
 
 }  // namespace sim

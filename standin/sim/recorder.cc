@@ -122,6 +122,13 @@ void Recorder::Error(std::string_view text) {
   Say(fmt::format("error   {}", text));
 }
 
+void Recorder::Interrupted(std::string_view by, std::int64_t from, std::int64_t planned_end) {
+  std::lock_guard lock(mutex_);
+  Emit("interrupted", {{"by", by}, {"planned_end", FormatLocalTime(planned_end)}});
+  Say(fmt::format("sim     interrupted at {} by {}, {} of {} simulated minutes run", stamp_, by,
+                  (time_ - from) / 60, (planned_end - from) / 60));
+}
+
 void Recorder::PrintSummary(std::int64_t from, std::int64_t to) {
   std::lock_guard lock(mutex_);
   int total = 0;

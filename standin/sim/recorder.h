@@ -63,6 +63,10 @@ class Recorder {
   // An error outside the plug-in's log (a callback that threw); counted.
   void Error(std::string_view text);
 
+  // The run stopped before the span it was asked for (`by`: "SIGINT",
+  // "SIGTERM"...): an "interrupted" event and a console line, at the time
+  // the run reached.
+  void Interrupted(std::string_view by, std::int64_t from, std::int64_t planned_end);
   // Spawns per class, notices, errors; `from` and `to` bound the run.
   void PrintSummary(std::int64_t from, std::int64_t to);
   // One "summary" event per entry and an aligned table on the console, so

@@ -146,6 +146,7 @@ void ReportFeed::RecordCaps() {
 }
 
 void ReportFeed::BeforeTimerCall(const standin::World& world) {
+  call_pending_ = true;
   call_.calls.clear();
   call_.log_lines.clear();
   call_.wild_counts.clear();
@@ -164,7 +165,9 @@ void ReportFeed::BeforeTimerCall(const standin::World& world) {
   }
 }
 
-void ReportFeed::AfterTimerCall() {
+void ReportFeed::Attribute() {
+  if (!call_pending_) return;
+  call_pending_ = false;
   spawn_owners_.clear();
   if (ledger_) {
     ledger_->OnTimerCall(call_);
@@ -174,7 +177,14 @@ void ReportFeed::AfterTimerCall() {
   call_.log_lines.clear();
 }
 
+void ReportFeed::AfterTimerCall() {
+  Attribute();
+  spawn_owners_.clear();
+}
+
 std::optional<report::SpawnOwner> ReportFeed::TakeSpawnOwner() {
+  // The first spawn reported after the callbacks: the call is complete.
+  Attribute();
   if (spawn_owners_.empty()) return std::nullopt;
   std::optional<report::SpawnOwner> owner = std::move(spawn_owners_.front());
   spawn_owners_.pop_front();

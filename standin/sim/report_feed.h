@@ -51,10 +51,9 @@ class ReportFeed {
   // Simulated time, stamped on what follows.
   void SetTime(std::int64_t now) { call_.time = now; }
   void BeforeTimerCall(const standin::World& world);
-  // Attributes the call's spawns: call before the spawns are reported.
   void AfterTimerCall();
-  // The entry of the next spawn the game reports, in order; nullopt when the
-  // ledger could not tell.
+  // After the timer callbacks returned: the entry of the next spawn the game
+  // reports, in order; nullopt when the ledger could not tell.
   std::optional<report::SpawnOwner> TakeSpawnOwner();
   void AfterRcon(const std::string& command, const std::optional<std::string>& reply,
                  const std::string& config_path);
@@ -65,7 +64,8 @@ class ReportFeed {
   // The ledger's entries; empty when the plug-in never registered its timer.
   std::vector<report::EntryRecord> Entries() const;
 
-  // Empty on success, else the reason. Only with `for_report`.
+  // Empty on success, else the reason. Only with `for_report`. `interrupted`:
+  // the run stopped at `end`, before the span it was asked for.
   std::string Write(const std::string& path, std::int64_t start, std::int64_t end,
                     bool interrupted = false) const;
 
@@ -73,6 +73,8 @@ class ReportFeed {
   class Sink;
   using EntryKey = std::pair<report::Table, std::string>;
 
+  // Hands the timer call to the ledger, once.
+  void Attribute();
   void SamplePopulation(const std::string& reference, int count);
   void RecordCaps();
 
@@ -81,7 +83,8 @@ class ReportFeed {
   spdlog::sink_ptr sink_;
   std::optional<report::EntryLedger> ledger_;
   report::TimerCall call_;
-  std::vector<std::string> class_references_;                   // the world's creature classes
+  std::vector<std::string> class_references_;  // the world's creature classes
+  bool call_pending_ = false;                  // a timer call not yet handed to the ledger
   std::deque<std::optional<report::SpawnOwner>> spawn_owners_;  // of the last call
   // Where each class and entry stands in input_.population and input_.caps.
   std::map<std::string, std::size_t, std::less<>> population_index_;

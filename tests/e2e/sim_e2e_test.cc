@@ -386,8 +386,97 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"MalformedScript", {"--script", "@broken.json"}, "@broken.json: not valid JSON"},
         BadInput{
             "ScriptWithoutMinute", {"--script", "@late.json"}, "@late.json: [0].minute: missing"},
-        BadInput{"MissingPlugin", {"--plugin", "@absent.so"}, "@absent.so"}),
+        BadInput{"MissingPlugin", {"--plugin", "@absent.so"}, "@absent.so"},
+        BadInput{"UnwritableReport",
+                 {"--report", "@absent/report.html"},
+                 "@absent/report.html: cannot be opened for writing"},
+        BadInput{"UnknownZone", {"--tz", "Nowhere/Bogus"}, "--tz: unknown time zone"},
+        BadInput{"SkippedStart",
+                 {"--tz", "Europe/Berlin", "--start", "2024-03-31 02:30:00"},
+                 "does not exist in the time zone Europe/Berlin: the clocks go forward"},
+        BadInput{"RepeatedStart",
+                 {"--tz", "Europe/Berlin", "--start", "2024-10-27 02:30:00"},
+                 "happens twice in the time zone Europe/Berlin"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SimE2eTest, RefusesToGuessTheConfigurationOrTheZone) {
+  SimResult bare = RunSim({"--minutes", "5"}, dir_.path());
+  EXPECT_EQ(bare.exit_code, 2);
+  EXPECT_THAT(bare.err, HasSubstr("no configuration: give --config FILE"));
+  SimResult nowhere =
+      RunSim({"--root", dir_.path(), "--minutes", "5"}, dir_.path(), {"TZ=Nowhere/Bogus"});
+  EXPECT_EQ(nowhere.exit_code, 2);
+  EXPECT_THAT(nowhere.err, HasSubstr("TZ=Nowhere/Bogus: unknown time zone"));
+  EXPECT_TRUE(bare.out.empty() && nowhere.out.empty()) << bare.out << nowhere.out;
+}
+
+struct Interruption {
+  const char* name;
+  int signal;
+  int exit_code;
+  const char* by;
+  friend void PrintTo(const Interruption& c, std::ostream* os) { *os << c.name; }
+};
+
+class InterruptedRunTest : public SimE2eTest, public ::testing::WithParamInterface<Interruption> {};
+
+TEST_P(InterruptedRunTest, EndsWhereItGotToAndSaysSo) {
+  json config;
+  config["SpawnDino"][kEntryA] = Entry(0, 1000000, "0 0 0", false, 3, false, false);
+  const std::string report = dir_.path() + "/report.html";
+  SimProcess sim({"--config", WriteConfig(config), "--world", WriteWorld(TestWorld()), "--start",
+                  kStart, "--minutes", "5000000", "--report", report},
+                 dir_.path());
+  ASSERT_TRUE(sim.WaitForOutput("spawn ", std::chrono::seconds(20)).has_value());
+  sim.Signal(GetParam().signal);
+  SimResult result = sim.Wait();
+
+  EXPECT_EQ(result.exit_code, GetParam().exit_code) << result.err;
+  EXPECT_EQ(result.out.rfind("2024-03-01 01:00:00  sim     time zone UTC; server directory", 0), 0u)
+      << result.out;
+  const std::size_t said = result.out.find("interrupted at ");
+  ASSERT_NE(said, std::string::npos) << result.out;
+  const std::string reached = result.out.substr(said + 15, 19);
+  EXPECT_THAT(result.out, HasSubstr(std::string("by ") + GetParam().by + ", "));
+  EXPECT_THAT(result.out, HasSubstr("Summary: 2024-03-01 01:00:00 to " + reached + " ("));
+  std::vector<json> summaries = result.Of("summary");
+  ASSERT_EQ(summaries.size(), 1u);
+  EXPECT_EQ(summaries[0]["time"], reached);
+  std::vector<json> interrupted = result.Of("interrupted");
+  ASSERT_EQ(interrupted.size(), 1u);
+  EXPECT_EQ(interrupted[0]["time"], reached);
+  EXPECT_EQ(interrupted[0]["by"], GetParam().by);
+  EXPECT_EQ(interrupted[0]["planned_end"], "2033-09-02 06:20:00");
+  EXPECT_EQ(result.Of("spawn").back()["time"] < reached, true);
+  EXPECT_THAT(ReadFile(report), HasSubstr(reached));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, InterruptedRunTest,
+                         ::testing::Values(Interruption{"Int", SIGINT, 130, "SIGINT"},
+                                           Interruption{"Term", SIGTERM, 143, "SIGTERM"},
+                                           Interruption{"Hup", SIGHUP, 129, "SIGHUP"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SimE2eTest, TemporaryServerDirectoryGoesWhenTheOutputPipeCloses) {
+  json config;
+  config["SpawnDino"][kEntryA] = Entry(0, 1000000, "0 0 0", false, 3, false, false);
+  const std::string status = dir_.path() + "/status";
+  const std::string line = "(timeout 60 " DROVEKEEPER_SIM_PATH " --config " + WriteConfig(config) +
+                           " --world " + WriteWorld(TestWorld()) +
+                           " --minutes 5000000; echo $? > " + status + ") | head -1";
+  FILE* pipe = popen(line.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  char first[512] = {};
+  ASSERT_NE(std::fgets(first, sizeof(first), pipe), nullptr);
+  pclose(pipe);
+  const std::string text = first;
+  const std::size_t at = text.find("server directory ");
+  ASSERT_NE(at, std::string::npos) << text;
+  const std::string root = text.substr(at + 17, text.find(',', at) - at - 17);
+  EXPECT_EQ(root.rfind("/tmp/drovekeeper-sim-", 0), 0u) << root;
+  EXPECT_FALSE(std::filesystem::exists(root)) << root;
+  EXPECT_EQ(ReadFile(status), "141\n");
+}
 
 TEST_F(SimE2eTest, ExampleConfigurationOverADayOnTheDemoWorld) {
   SimResult result = Run({"--config", DROVEKEEPER_SOURCE_DIR "/examples/config.json", "--start",

@@ -278,6 +278,38 @@ TEST_F(LocalTimeTest, RejectsMalformedAndNonexistentTimes) {
   }
 }
 
+TEST_F(LocalTimeTest, SaysWhyATimeIsRefused) {
+  UseZone("Europe/Berlin");
+  const std::pair<const char*, const char*> refused[] = {
+      {"2024-03-01 10:00", "is not a local time of the form"},
+      {"2024-02-30 10:00:00", "is not a date and time of the calendar"},
+      {"2024-03-31 02:30:00", "does not exist in the time zone Europe/Berlin"},
+      {"2024-10-27 02:30:00", "happens twice in the time zone Europe/Berlin"},
+  };
+  for (const auto& [text, why] : refused) {
+    LocalTimeParse parse = ParseLocalTimeExplained(text);
+    EXPECT_FALSE(parse.seconds.has_value()) << text;
+    EXPECT_THAT(parse.why, HasSubstr(why)) << text;
+  }
+  // Either side of the repeated hour is one time.
+  EXPECT_EQ(ParseLocalTime("2024-10-27 01:59:59"), 1729987199);
+  EXPECT_EQ(ParseLocalTime("2024-10-27 03:00:00"), 1729994400);
+}
+
+TEST_F(LocalTimeTest, UnknownZonesAreRefusedNotReadAsUtc) {
+  for (const char* zone : {"Nowhere/Bogus", "Europe", "Europe/Berlin/", "CET-"}) {
+    EXPECT_THAT(UseTimeZone(std::string(zone)), HasSubstr("unknown time zone")) << zone;
+  }
+  for (const char* zone : {"UTC", ":Europe/Berlin", "CET-1CEST,M3.5.0,M10.5.0/3", "Asia/Tokyo"}) {
+    EXPECT_EQ(UseTimeZone(std::string(zone)), "") << zone;
+    EXPECT_STREQ(std::getenv("TZ"), zone);
+  }
+  EXPECT_EQ(FormatLocalTime(0), "1970-01-01 09:00:00");
+  EXPECT_EQ(LocalZoneName(0), "Asia/Tokyo (JST)");
+  setenv("TZ", "Nowhere/Bogus", 1);
+  EXPECT_THAT(UseTimeZone(std::nullopt), HasSubstr("TZ=Nowhere/Bogus: unknown time zone"));
+}
+
 struct OptionCase {
   const char* name;
   std::vector<std::string> args;
@@ -302,7 +334,13 @@ TEST_P(OptionsTest, ExitsOrRuns) {
 INSTANTIATE_TEST_SUITE_P(
     Lines, OptionsTest,
     ::testing::Values(
-        OptionCase{"Nothing", {}, -1, ""}, OptionCase{"Help", {"--help"}, 0, "--minutes"},
+        OptionCase{"Nothing", {}, 2, "no configuration: give --config FILE"},
+        OptionCase{"Help", {"--help"}, 0, "--minutes"},
+        OptionCase{"HelpNamesTheExitStatuses", {"--help"}, 0, "130, 143"},
+        OptionCase{"UnknownZone",
+                   {"--root", "/tmp", "--tz", "Nowhere/Bogus"},
+                   2,
+                   "--tz: unknown time zone \"Nowhere/Bogus\""},
         OptionCase{"Unknown", {"--minute", "3"}, 2, "--minute"},
         OptionCase{"RootAndConfig",
                    {"--root", "/tmp", "--config", "/etc/hostname"},
@@ -320,7 +358,10 @@ INSTANTIATE_TEST_SUITE_P(
         OptionCase{"PasswordWithoutPort", {"--rcon-password", "pw"}, 2, "--rcon-port"},
         OptionCase{
             "PortOutOfRange", {"--rcon-port", "70000", "--rcon-password", "pw"}, 2, "--rcon-port"},
-        OptionCase{"RealTimeRcon", {"--rcon-port", "27020", "--rcon-password", "pw"}, -1, ""}),
+        OptionCase{"RealTimeRcon",
+                   {"--root", "/tmp", "--rcon-port", "27020", "--rcon-password", "pw"},
+                   -1,
+                   ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(OptionsTest, ValuesArriveInTheirFields) {

@@ -51,7 +51,9 @@ std::vector<nlohmann::json> SimResult::Of(const std::string& event) const {
   return found;
 }
 
-SimProcess::SimProcess(const std::vector<std::string>& args, const std::string& dir) : dir_(dir) {
+SimProcess::SimProcess(const std::vector<std::string>& args, const std::string& dir,
+                       const std::vector<std::string>& env)
+    : dir_(dir) {
   std::vector<std::string> argv{DROVEKEEPER_SIM_PATH};
   argv.insert(argv.end(), args.begin(), args.end());
   if (std::find(args.begin(), args.end(), "--events") == args.end()) {
@@ -72,8 +74,21 @@ SimProcess::SimProcess(const std::vector<std::string>& args, const std::string& 
                                    O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(),
                                    O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  setenv("TZ", "UTC", 1);
-  int failed = posix_spawn(&pid_, raw[0], &actions, nullptr, raw.data(), environ);
+  std::vector<std::string> child_env(env);
+  child_env.push_back("TZ=UTC");
+  for (char** e = environ; *e != nullptr; ++e) child_env.push_back(*e);
+  // The first entry of each name stays: the overrides, then TZ=UTC.
+  std::vector<std::string> names;
+  std::erase_if(child_env, [&](const std::string& entry) {
+    std::string name = entry.substr(0, entry.find('='));
+    if (std::find(names.begin(), names.end(), name) != names.end()) return true;
+    names.push_back(name);
+    return false;
+  });
+  std::vector<char*> raw_env;
+  for (auto& e : child_env) raw_env.push_back(e.data());
+  raw_env.push_back(nullptr);
+  int failed = posix_spawn(&pid_, raw[0], &actions, nullptr, raw.data(), raw_env.data());
   posix_spawn_file_actions_destroy(&actions);
   if (failed != 0) throw std::runtime_error(std::string("cannot start ") + raw[0]);
 }
@@ -124,8 +139,9 @@ SimResult SimProcess::Wait() {
   return result;
 }
 
-SimResult RunSim(const std::vector<std::string>& args, const std::string& dir) {
-  SimProcess process(args, dir);
+SimResult RunSim(const std::vector<std::string>& args, const std::string& dir,
+                 const std::vector<std::string>& env) {
+  SimProcess process(args, dir, env);
   return process.Wait();
 }
 

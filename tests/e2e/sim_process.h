@@ -42,7 +42,9 @@ struct SimResult {
 class SimProcess {
  public:
   // Adds "--events dir/events.jsonl" unless `args` has --events already.
-  SimProcess(const std::vector<std::string>& args, const std::string& dir);
+  // The child runs with TZ=UTC and `env` ("NAME=VALUE") on top.
+  SimProcess(const std::vector<std::string>& args, const std::string& dir,
+             const std::vector<std::string>& env = {});
   ~SimProcess();  // kills the child if it still runs
 
   // Waits for standard output to hold a line containing `text`; returns that
@@ -60,7 +62,8 @@ class SimProcess {
 };
 
 // Runs to completion.
-SimResult RunSim(const std::vector<std::string>& args, const std::string& dir);
+SimResult RunSim(const std::vector<std::string>& args, const std::string& dir,
+                 const std::vector<std::string>& env = {});
 
 std::string ReadFile(const std::string& path);
 

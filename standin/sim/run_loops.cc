@@ -1,0 +1,121 @@
+#include "standin/sim/run_loops.h"
+
+#include <fmt/format.h>
+#include <signal.h>
+
+#include <atomic>
+#include <chrono>
+#include <ctime>
+#include <memory>
+#include <thread>
+
+#include "standin/rcon/server.h"
+
+namespace sim {
+namespace {
+
+std::atomic<int> stop_signal{0};
+
+extern "C" void OnStopSignal(int signal) {
+  int none = 0;
+  stop_signal.compare_exchange_strong(none, signal);
+}
+
+bool OutputClosed(const RunLoop& loop) {
+  for (const std::ostream* out : loop.outputs) {
+    if (out->fail()) return true;
+  }
+  return false;
+}
+
+// Stops the loop: a signal, an observer, or an output gone.
+bool Stopping(const RunLoop& loop) {
+  return stop_signal != 0 || loop.session.WantsStop() || OutputClosed(loop);
+}
+
+}  // namespace
+
+void InstallStopHandlers() {
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGHUP, &action, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+}
+
+RunEnd RunSimulated(RunLoop& loop, std::int64_t start, std::int64_t minutes, Progress& progress) {
+  const std::int64_t seconds = minutes * 60;
+  std::int64_t offset = 0;
+  for (; offset < seconds && !Stopping(loop); ++offset) {
+    loop.session.SetTime(start + offset);
+    // Operator actions due this second come before the timer call.
+    loop.script.RunUntil(offset);
+    loop.session.TimerCall();
+    progress.Update(offset + 1);
+  }
+  progress.Erase();
+  // The run got through `offset` whole seconds, however it stopped.
+  loop.session.SetTime(start + offset);
+  RunEnd end{start, start + offset, start + seconds, 0, OutputClosed(loop)};
+  if (offset < seconds) end.stop_signal = stop_signal;
+  return end;
+}
+
+std::optional<RunEnd> RunRealTime(RunLoop& loop, const SimInputs& inputs) {
+  const SimOptions& options = inputs.options;
+  std::unique_ptr<rcon::RconServer> server;
+  if (options.rcon_port.has_value()) {
+    rcon::RconServerOptions rcon_options;
+    rcon_options.bind_address = options.rcon_bind;
+    rcon_options.port = static_cast<std::uint16_t>(*options.rcon_port);
+    rcon_options.password = options.rcon_password;
+    server = std::make_unique<rcon::RconServer>(rcon_options);
+    if (std::error_code error = server->Start()) {
+      loop.recorder.Error(fmt::format("cannot serve RCON on {}:{}: {}", options.rcon_bind,
+                                      *options.rcon_port, error.message()));
+      return std::nullopt;
+    }
+    loop.recorder.Note(fmt::format("RCON listening on {}:{}", options.rcon_bind, server->port()));
+  }
+  loop.recorder.Note("running in real time; interrupt to stop");
+
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point began = Clock::now();
+  auto now = [&] {
+    if (!inputs.fake_time) return static_cast<std::int64_t>(std::time(nullptr));
+    return inputs.start +
+           std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - began).count();
+  };
+  std::int64_t offset = 0;
+  while (!Stopping(loop)) {
+    loop.session.SetTime(inputs.fake_time ? inputs.start + offset : now());
+    loop.script.RunUntil(offset);
+    loop.session.TimerCall();
+    // Until the next second: RCON commands as they come, on this thread.
+    const Clock::time_point next = began + std::chrono::seconds(++offset);
+    while (!Stopping(loop) && Clock::now() < next) {
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now());
+      left = std::min(left + std::chrono::milliseconds(1), std::chrono::milliseconds(200));
+      if (server == nullptr) {
+        std::this_thread::sleep_for(left);
+        continue;
+      }
+      if (!server->WaitPending(left)) continue;
+      for (rcon::RconRequest& request : server->TakePending()) {
+        loop.session.SetTime(now());
+        std::optional<std::string> reply =
+            loop.session.DispatchRcon(request.command, request.packet_id);
+        request.reply.Send(reply.value_or(""));
+      }
+    }
+  }
+  if (server != nullptr) server->Stop();
+  loop.session.SetTime(now());
+  // Interrupting is how a real-time run ends; only a lost output cuts it short.
+  const std::int64_t reached = loop.session.now();
+  return RunEnd{inputs.start, reached, reached, 0, OutputClosed(loop)};
+}
+
+}  // namespace sim

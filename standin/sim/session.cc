@@ -1,0 +1,156 @@
+#include "standin/sim/session.h"
+
+#include <dlfcn.h>
+#include <fmt/format.h>
+
+#include "standin/game/rcon.h"
+#include "standin/host/host.h"
+#include "standin/sim/clock.h"
+
+namespace sim {
+
+Session::Session(const WorldSpec& world, std::string plugin_path, bool fake_time,
+                 Recorder& recorder)
+    : plugin_path_(std::move(plugin_path)),
+      fake_time_(fake_time),
+      recorder_(recorder),
+      world_(world.seed),
+      spec_(world) {}
+
+Session::~Session() {
+  // On an early way out the observers and the sinks' owners may be gone.
+  observers_.clear();
+  standin::LogSinks().clear();
+  Unload();
+  standin::SetRegistrationObserver(nullptr);
+  standin::SetWorld(nullptr);
+}
+
+void Session::BuildWorld() {
+  // Unload withdraws both names even when Load registered nothing; every
+  // remove call is recorded.
+  standin::ReportUnknownRemovals(true);
+  standin::SetRegistrationObserver([this](const standin::RegistrationEvent& event) {
+    for (RunObserver* o : observers_) {
+      o->OnRegistration(standin::CommandKindName(event.kind), event.name, event.added,
+                        event.was_registered);
+    }
+  });
+  for (const ClassSpec& c : spec_.classes) world_.AddClass(c.reference, c.creature, c.spawnable);
+  for (const ActorSpec& a : spec_.actors) {
+    standin::GameClass* game_class = world_.FindClass(a.class_reference);
+    for (int i = 0; i < a.count; ++i) {
+      if (game_class->creature) {
+        world_.AddCreature(game_class, a.team);
+      } else {
+        world_.AddActor(game_class, a.team);
+      }
+    }
+  }
+  for (const PlayerSpec& p : spec_.players) world_.AddPlayer(p.name, p.resolves);
+  world_.SetWorldSettings(spec_.settings);
+  world_.Install();
+}
+
+bool Session::Load(const std::string& config_path) {
+  config_path_ = config_path;
+  // The module entry runs Load while dlopen runs its constructors.
+  for (RunObserver* o : observers_) o->BeforeLoad();
+  module_ = dlopen(plugin_path_.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (module_ == nullptr) {
+    recorder_.Error(fmt::format("cannot load the plug-in: {}", dlerror()));
+    return false;
+  }
+  CollectFailures();
+  for (RunObserver* o : observers_) o->AfterLoad(config_path_);
+  return true;
+}
+
+void Session::Unload() {
+  if (module_ == nullptr) return;
+  dlclose(module_);
+  module_ = nullptr;
+  // A module the loader keeps (unique symbols) would never run Unload.
+  if (void* still = dlopen(plugin_path_.c_str(), RTLD_NOW | RTLD_NOLOAD); still != nullptr) {
+    dlclose(still);
+    recorder_.Error("the plug-in module stayed loaded after dlclose; Unload did not run");
+  }
+  CollectWorld();
+  for (RunObserver* o : observers_) o->AfterUnload();
+}
+
+void Session::SetTime(std::int64_t seconds) {
+  now_ = seconds;
+  if (fake_time_) SetFakeTime(seconds);
+  for (RunObserver* o : observers_) o->OnTime(seconds);
+}
+
+void Session::CollectWorld() {
+  std::vector<standin::SpawnRecord> spawns = world_.Spawns();
+  for (; spawns_seen_ < spawns.size(); ++spawns_seen_) {
+    const standin::SpawnRecord& s = spawns[spawns_seen_];
+    SpawnEvent event;
+    event.class_path = standin::BlueprintFromReference(s.class_reference);
+    event.x = s.location.X;
+    event.y = s.location.Y;
+    event.z = s.location.Z;
+    event.level = s.level;
+    event.level_up_points.assign(s.points.begin(), s.points.end());
+    event.began_play = s.began_play;
+    for (RunObserver* o : observers_) o->AttributeSpawn(event);
+    for (RunObserver* o : observers_) o->OnSpawn(event, s.class_reference);
+  }
+  for (const auto& [player, notice] : world_.notices()) {
+    NoticeEvent event{player,
+                      standin::Utf16ToUtf8(notice.text),
+                      {notice.colour.R, notice.colour.G, notice.colour.B, notice.colour.A},
+                      notice.scale,
+                      notice.time};
+    for (RunObserver* o : observers_) o->OnNotice(event);
+  }
+  // A long run keeps only what is still to be reported.
+  world_.ClearNotices();
+}
+
+void Session::CollectFailures() {
+  standin::CallbackFailures failures = standin::Failures();
+  if (failures.count > failures_seen_) {
+    recorder_.Error(fmt::format("a host callback failed: {}", failures.last_message));
+    failures_seen_ = failures.count;
+  }
+}
+
+void Session::TimerCall() {
+  for (RunObserver* o : observers_) o->BeforeTimerCall(world_, now_);
+  int ran = standin::RunTimers();
+  CollectWorld();
+  CollectFailures();
+  for (RunObserver* o : observers_) o->AfterTimerCall(now_, ran);
+}
+
+std::optional<std::string> Session::DispatchRcon(const std::string& command,
+                                                 std::int32_t packet_id) {
+  standin::RconConnection connection;
+  standin::RconRequest request(packet_id, standin::Utf8ToUtf16(command));
+  for (RunObserver* o : observers_) o->BeforeRcon(command);
+  bool known = standin::DispatchRcon(command, connection.game(), request.game());
+  CollectWorld();
+  CollectFailures();
+  std::optional<std::string> reply;
+  if (!connection.replies().empty()) {
+    std::string text;
+    for (const standin::RconReply& r : connection.replies()) text += standin::Utf16ToUtf8(r.text);
+    reply = text;
+  }
+  for (RunObserver* o : observers_) o->AfterRcon(command, known, reply, config_path_);
+  return reply;
+}
+
+bool Session::WantsStop() const {
+  for (const RunObserver* o : observers_) {
+    if (o->WantsStop()) return true;
+  }
+  return false;
+}
+
+}  // namespace sim

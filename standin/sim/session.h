@@ -1,0 +1,68 @@
+// One loaded plug-in in the stand-in host and world: builds the world, loads
+// and unloads the module with dlopen (its module entry runs Load and Unload),
+// runs the host's timers, dispatches RCON commands, and tells every observer
+// what happened. The run loops and the script runner drive it; used on the
+// simulator's game thread only.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "standin/game/world.h"
+#include "standin/sim/inputs.h"
+#include "standin/sim/observer.h"
+#include "standin/sim/recorder.h"
+
+namespace sim {
+
+class Session {
+ public:
+  // `fake_time`: the C runtime's clock follows SetTime.
+  Session(const WorldSpec& world, std::string plugin_path, bool fake_time, Recorder& recorder);
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  // Observers are told in the order they were added; they must outlive this.
+  void AddObserver(RunObserver& observer) { observers_.push_back(&observer); }
+  const std::vector<RunObserver*>& observers() const { return observers_; }
+
+  // Installs the world in the host and starts watching its registrations.
+  void BuildWorld();
+  // False, with the reason recorded, when the module cannot be loaded.
+  bool Load(const std::string& config_path);
+  void Unload();
+
+  void SetTime(std::int64_t seconds);
+  std::int64_t now() const { return now_; }
+  // One call of the host's timers.
+  void TimerCall();
+  // Runs one command line as an RCON client's; returns the reply (UTF-8).
+  std::optional<std::string> DispatchRcon(const std::string& command, std::int32_t packet_id);
+  // True once an observer asks the run to stop.
+  bool WantsStop() const;
+
+  standin::World& world() { return world_; }
+
+ private:
+  // Hands the spawns and notices since the last look to the observers.
+  void CollectWorld();
+  void CollectFailures();
+
+  std::string plugin_path_;
+  bool fake_time_;
+  Recorder& recorder_;
+  std::vector<RunObserver*> observers_;
+  standin::World world_;
+  const WorldSpec& spec_;
+  void* module_ = nullptr;
+  std::string config_path_;
+  std::size_t spawns_seen_ = 0;
+  int failures_seen_ = 0;
+  std::int64_t now_ = 0;
+};
+
+}  // namespace sim
