@@ -20,8 +20,9 @@
 #include "fuzz/fuzz_check.h"
 #include "host/game_types.h"
 #include "spawn/position.h"
-#include "standin/game/allocator.h"
-#include "standin/host/host.h"
+#include "tests/support/host_session.h"
+#include "tests/support/plugin_state.h"
+#include "tests/support/scripted_clock.h"
 
 namespace {
 
@@ -114,8 +115,9 @@ void CheckLocation(std::string_view text, bool random, const std::vector<int>& d
   ConfigDocument = nlohmann::json::object();
   ConfigDocument[kCountdownSection][kEntry] = {{"Position", std::string(text)},
                                                {"PositionRangeRandom", random}};
-  fuzz::FixedEnv env(0, 0, 0, draws);
-  fuzz::ScopedFuzzEnv scoped_env(env);
+  ScriptedClock env;
+  env.RepeatDraws(draws);
+  ScopedEnv scoped_env(env);
   Expected actual;
   try {
     actual.location = ComputeSpawnLocation(kCountdownSection, kEntry);
@@ -131,9 +133,8 @@ void CheckLocation(std::string_view text, bool random, const std::vector<int>& d
   if (expected.outcome == Outcome::kValue) {
     fuzz::Check(SameLocation(actual.location, expected.location), "wrong location");
     const bool moved = random && expected.location.Z == 38000.0f;
-    fuzz::Check(env.draws_taken() == (moved ? 4u : 0u), "wrong number of random draws");
+    fuzz::Check(env.DrawsTaken() == (moved ? 4 : 0), "wrong number of random draws");
   }
-  ConfigDocument = nullptr;
 }
 
 }  // namespace
@@ -147,14 +148,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::Check(reader.outcome == model.outcome && reader.value == model.value,
               "ParsePositionNumber disagrees with std::stoi");
 
-  standin::Reset();
-  standin::RegisterAllocator();
-  const std::size_t live_blocks = standin::LiveBlocks();
-  const std::uint64_t bad_frees = standin::BadFrees();
+  const HostSession session;
+  ResetPluginState();
   CheckLocation(text, /*random=*/false, {0});
   CheckLocation(text, /*random=*/true, {0, 0, 0, 0});
   CheckLocation(text, /*random=*/true, {1, 1, 32767, 32767});
-  fuzz::Check(standin::LiveBlocks() == live_blocks, "game allocator blocks leaked");
-  fuzz::Check(standin::BadFrees() == bad_frees, "free of a block the game never handed out");
+  fuzz::Check(session.LeakedBlocks() == 0, "game allocator blocks leaked");
+  fuzz::Check(session.NewBadFrees() == 0, "free of a block the game never handed out");
   return 0;
 }

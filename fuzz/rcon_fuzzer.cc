@@ -111,6 +111,13 @@ void Drive(rcon::Session& session, const std::vector<rcon::Packet>& packets) {
                   "a request before authentication did not just close");
     }
     fuzz::Check(step.close == session.closed(), "close reported out of step with closed()");
+    if (packet.type == rcon::kTypeAuth && session.authenticated()) {
+      // Answered alone, once every earlier answer has gone out.
+      fuzz::Check(
+          step.send.empty() ||
+              step.send == std::vector<rcon::Packet>{{packet.id, rcon::kTypeAuthResponse, ""}},
+          "a right password was answered by more than its AUTH_RESPONSE");
+    }
     for (const rcon::CommandRequest& request : step.commands) {
       switch (request.slot % 3) {
         case 0:

@@ -3,51 +3,19 @@
 // reads it. Reading may only succeed or throw sim::InputError naming the
 // file, and an accepted script must be in time order with every action
 // complete.
-#include <stdlib.h>
-
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
-#include <filesystem>
-#include <fstream>
 #include <string>
-#include <system_error>
+#include <string_view>
 #include <vector>
 
 #include "fuzz/fuzz_check.h"
 #include "standin/sim/inputs.h"
+#include "tests/support/scratch_dir.h"
 
 namespace {
-
-// A directory with one readable file, for "config_from" to find.
-class ScriptDir {
- public:
-  ScriptDir() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "drovekeeper-fuzz-script-XXXXXX").string();
-    fuzz::Check(mkdtemp(pattern.data()) != nullptr, "cannot create a temporary directory");
-    dir_ = pattern;
-    std::ofstream(dir_ / "config.json") << "{}";
-  }
-  ~ScriptDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-  }
-  ScriptDir(const ScriptDir&) = delete;
-  ScriptDir& operator=(const ScriptDir&) = delete;
-
-  std::string script() const { return (dir_ / "script.json").string(); }
-
-  void WriteScript(const std::uint8_t* data, std::size_t size) const {
-    std::ofstream out(script(), std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    fuzz::Check(out.good(), "cannot write the script file");
-  }
-
- private:
-  std::filesystem::path dir_;
-};
 
 sim::WorldSpec FixedWorld() {
   sim::WorldSpec world;
@@ -84,13 +52,16 @@ void CheckScript(const std::vector<sim::ScriptAction>& actions, const sim::World
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const ScriptDir dir;
+  static const ScratchDir dir("drovekeeper-fuzz-script");
+  // A readable file for "config_from" to find.
+  [[maybe_unused]] static const std::string config = dir.Write("config.json", "{}");
   static const sim::WorldSpec world = FixedWorld();
-  dir.WriteScript(data, size);
+  const std::string script =
+      dir.Write("script.json", std::string_view(reinterpret_cast<const char*>(data), size));
   try {
-    CheckScript(sim::ReadScriptFile(dir.script(), world), world);
+    CheckScript(sim::ReadScriptFile(script, world), world);
   } catch (const sim::InputError& e) {
-    fuzz::Check(std::string(e.what()).starts_with(dir.script() + ": "),
+    fuzz::Check(std::string(e.what()).starts_with(script + ": "),
                 "an input error that does not name its file");
   } catch (const std::exception& e) {
     fuzz::Fail(std::string("script read threw an undocumented error: ") + e.what());

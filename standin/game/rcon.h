@@ -1,20 +1,23 @@
-// The stand-in game's side of RCON: the client connection the game hands to
-// command callbacks, and the request packet. Used by the stand-in RCON server,
-// the simulator and tests; the plug-in sees only the opaque pointers.
+// The stand-in game's side of RCON: the client connection and the packet
+// record the game hands to command callbacks, and the game's console that
+// runs a client's request through the host's registered commands. Used by the
+// simulator and tests; the plug-in sees only the opaque pointers.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "host/game_types.h"
 #include "host/zelapi.h"
+#include "standin/rcon/request.h"
 
 namespace standin {
 
 // One "RCONClientConnection.SendMessageW" call.
-struct RconReply {
+struct RconMessage {
   std::int32_t id;
   std::int32_t zero;
   std::u16string text;  // without the terminator
@@ -32,26 +35,29 @@ class RconConnection {
     return reinterpret_cast<RconConnection*>(connection);
   }
 
-  const std::vector<RconReply>& replies() const { return replies_; }
+  // Every message sent to this client, oldest first.
+  const std::vector<RconMessage>& replies() const { return replies_; }
   void ClearReplies() { replies_.clear(); }
-  // Called for every reply as it is sent, after it is recorded.
-  void SetReplyHandler(std::function<void(const RconReply&)> handler) {
+  // Called for every message as it is sent, after it is recorded.
+  void SetReplyHandler(std::function<void(const RconMessage&)> handler) {
     handler_ = std::move(handler);
   }
 
-  void Send(RconReply reply);
+  void Send(RconMessage message);
 
  private:
-  std::vector<RconReply> replies_;
-  std::function<void(const RconReply&)> handler_;
+  std::vector<RconMessage> replies_;
+  std::function<void(const RconMessage&)> handler_;
 };
 
-// An RCON request packet; owns its body text.
-class RconRequest {
+// The game's record of a request packet, as command callbacks receive it;
+// owns its body text.
+class RconPacket {
  public:
-  RconRequest(std::int32_t id, std::u16string body, std::int32_t type = 2);
-  RconRequest(const RconRequest&) = delete;
-  RconRequest& operator=(const RconRequest&) = delete;
+  RconPacket(std::int32_t id, std::u16string body, std::int32_t type = 2);
+  explicit RconPacket(const rcon::RconRequest& request);
+  RconPacket(const RconPacket&) = delete;
+  RconPacket& operator=(const RconPacket&) = delete;
 
   RCONPacket* game() { return reinterpret_cast<RCONPacket*>(&record_); }
   const RCONPacketRecord& record() const { return record_; }
@@ -64,5 +70,22 @@ class RconRequest {
 // "RCONClientConnection.SendMessageW".
 void RconSendMessage(RCONClientConnection* connection, std::int32_t id, std::int32_t zero,
                      GameStringRecord* message);
+
+// What the game's console made of one request.
+struct RconOutcome {
+  bool known = false;  // a registered command took it
+  // Every message sent for it, joined, UTF-8; none when nothing was sent.
+  std::optional<std::string> reply;
+};
+
+// The reply to a command line no registered command takes.
+std::string UnknownCommandReply(std::string_view command_line);
+
+// Runs `request` as the game runs a client's command: through the host's
+// registered commands (standin::DispatchRcon), answering a line none takes
+// with UnknownCommandReply. Then sends the reply through `request.reply`
+// (an empty one when the command sent nothing, so the client is not left
+// waiting).
+RconOutcome RunRconCommand(const rcon::RconRequest& request);
 
 }  // namespace standin

@@ -60,9 +60,7 @@ GameStringRecord* GameClassToStringReference(GameStringRecord* result,
 
 GameClass* GameBPLoadClass(const GameStringRecord* path) {
   if (installed_world == nullptr) return nullptr;
-  std::string reference = ReferenceFromBlueprint(Utf16ToUtf8(TextOf(path)));
-  if (reference.empty()) return nullptr;
-  return installed_world->FindClass(reference);
+  return installed_world->LoadClass(Utf16ToUtf8(TextOf(path)));
 }
 
 Actor* GameSpawnActor(UWorld* world, GameClass* game_class, const Vec3* location,
@@ -192,6 +190,17 @@ GameClass* World::AddClass(std::string_view reference, bool creature, bool spawn
 GameClass* World::FindClass(std::string_view reference) const {
   auto it = classes_.find(reference);
   return it == classes_.end() ? nullptr : it->second.get();
+}
+
+GameClass* World::LoadClass(std::string_view path) const {
+  if (path.starts_with(kBlueprintPrefix)) {
+    const std::string reference = ReferenceFromBlueprint(path);
+    return reference.empty() ? nullptr : FindClass(reference);
+  }
+  // A plain path names the class itself or the blueprint object it belongs to.
+  if (path.empty()) return nullptr;
+  if (GameClass* found = FindClass(path)) return found;
+  return FindClass(std::string(path) + std::string(kClassSuffix));
 }
 
 StatusComponent* World::NewStatus(std::int32_t level) {

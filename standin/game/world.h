@@ -134,6 +134,10 @@ class World {
   // ---- Classes. Adding an existing reference updates its flags.
   GameClass* AddClass(std::string_view reference, bool creature = true, bool spawnable = true);
   GameClass* FindClass(std::string_view reference) const;
+  // The class a game's loader ("UVictoryCore.BPLoadClass") finds for `path`:
+  // "Blueprint'P'" for the object path P, or P itself, with or without the
+  // generated class suffix "_C". Null when none is known.
+  GameClass* LoadClass(std::string_view path) const;
 
   // ---- Level.
   Creature* AddCreature(GameClass* game_class, std::int32_t team = 0, std::int32_t level = 1);

@@ -253,9 +253,17 @@ int RunTimers() {
   return ran;
 }
 
+std::string_view RconCommandName(std::string_view command_line) {
+  constexpr std::string_view kBlanks = " \t\r\n";
+  const std::size_t begin = command_line.find_first_not_of(kBlanks);
+  if (begin == std::string_view::npos) return {};
+  command_line.remove_prefix(begin);
+  return command_line.substr(0, command_line.find_first_of(kBlanks));
+}
+
 bool DispatchRcon(std::string_view command_line, RCONClientConnection* connection,
                   RCONPacket* packet) {
-  std::string_view word = command_line.substr(0, command_line.find_first_of(" \t\r\n"));
+  std::string_view word = RconCommandName(command_line);
   if (word.empty()) return false;
   State& state = TheState();
   auto game_thread = LockGameThread();

@@ -77,7 +77,11 @@ void ClearFailures();
 // Calls every timer callback once, in name order; returns how many ran.
 int RunTimers();
 
-// Finds the command named by the first word of `command_line` (ASCII case
+// The command name of a command line: its first word, leading blanks
+// skipped; empty when the line is blank.
+std::string_view RconCommandName(std::string_view command_line);
+
+// Finds the command named by RconCommandName(`command_line`) (ASCII case
 // folded) and calls it with the current world. False if none matched.
 bool DispatchRcon(std::string_view command_line, RCONClientConnection* connection,
                   RCONPacket* packet);

@@ -1,36 +1,35 @@
 #include "standin/rcon/server.h"
 
-#include <algorithm>
-#include <array>
 #include <asio.hpp>
 #include <atomic>
 #include <condition_variable>
-#include <deque>
 #include <mutex>
 #include <optional>
 #include <thread>
-#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
-#include "standin/rcon/frame.h"
-#include "standin/rcon/session.h"
+#include "standin/rcon/connection.h"
+#include "standin/rcon/login_throttle.h"
 
 namespace rcon {
 
-using Clock = std::chrono::steady_clock;
+using internal::Connection;
+using tcp = asio::ip::tcp;
 
-namespace internal {
+std::string DescribeEvent(const RconEvent& event) {
+  const char* what =
+      event.kind == RconEvent::Kind::kLoginRefused ? "login refused" : "connection dropped";
+  return "RCON " + event.peer + ": " + what + ": " + event.reason;
+}
 
-using asio::ip::tcp;
-
-class ServerConnection;
-
-}  // namespace internal
-
-class RconServer::Core : public std::enable_shared_from_this<RconServer::Core> {
+class RconServer::Core : public std::enable_shared_from_this<RconServer::Core>,
+                         public internal::ConnectionOwner {
  public:
-  explicit Core(RconServerOptions options) : options_(std::move(options)) {}
+  explicit Core(RconServerOptions options)
+      : options_(std::move(options)),
+        throttle_(options_.auth_failure_delay, options_.max_auth_delay,
+                  options_.auth_failure_memory) {}
 
   std::error_code Open();
   void Run();
@@ -38,34 +37,29 @@ class RconServer::Core : public std::enable_shared_from_this<RconServer::Core> {
   // the thread; nothing of this server runs once it returns.
   void Shutdown();
 
-  void Enqueue(RconRequest request);
   std::vector<RconRequest> TakePending();
   bool WaitPending(std::chrono::milliseconds timeout);
-  // Any thread: hands a reply to the I/O thread unless the server stopped.
-  void PostReply(std::weak_ptr<internal::ServerConnection> connection, std::uint64_t slot,
-                 std::optional<std::string> reply);
-
-  // I/O thread only.
-  Clock::duration AuthDelay(const std::string& address);
-  void RecordAuthFailure(const std::string& address);
-  void Forget(const std::shared_ptr<internal::ServerConnection>& connection);
-
-  const RconServerOptions& options() const { return options_; }
-  asio::io_context& io() { return io_; }
   std::uint16_t port() const { return port_.load(); }
   std::size_t connection_count() const { return connection_count_.load(); }
 
- private:
-  struct Failures {
-    int count = 0;
-    Clock::time_point last;
-  };
+  // ConnectionOwner, on the I/O thread.
+  const RconServerOptions& options() const override { return options_; }
+  asio::io_context& io() override { return io_; }
+  LoginThrottle& throttle() override { return throttle_; }
+  void Submit(const std::shared_ptr<Connection>& from, CommandRequest command) override;
+  void Report(RconEvent event) override;
+  void Forget(const std::shared_ptr<Connection>& connection) override;
 
+ private:
   void Accept();
+  void Enqueue(RconRequest request);
+  // Any thread: hands a reply to the I/O thread unless the server stopped.
+  void PostReply(std::weak_ptr<Connection> connection, std::uint64_t slot,
+                 std::optional<std::string> reply);
 
   const RconServerOptions options_;
   asio::io_context io_;
-  internal::tcp::acceptor acceptor_{io_};
+  tcp::acceptor acceptor_{io_};
   asio::steady_timer accept_retry_{io_};
   std::thread thread_;
   std::atomic<std::uint16_t> port_{0};
@@ -77,271 +71,21 @@ class RconServer::Core : public std::enable_shared_from_this<RconServer::Core> {
   std::vector<RconRequest> pending_;
 
   // I/O thread only.
-  std::unordered_set<std::shared_ptr<internal::ServerConnection>> connections_;
-  std::unordered_map<std::string, Failures> failures_;
+  std::unordered_set<std::shared_ptr<Connection>> connections_;
+  LoginThrottle throttle_;
 };
-
-class RconReply::State {
- public:
-  State(std::weak_ptr<RconServer::Core> core, std::weak_ptr<internal::ServerConnection> connection,
-        std::uint64_t slot)
-      : core_(std::move(core)), connection_(std::move(connection)), slot_(slot) {}
-  ~State() { Finish(std::nullopt); }
-
-  void Finish(std::optional<std::string> reply) {
-    if (done_.exchange(true)) return;
-    if (auto core = core_.lock()) core->PostReply(connection_, slot_, std::move(reply));
-  }
-
- private:
-  std::weak_ptr<RconServer::Core> core_;
-  std::weak_ptr<internal::ServerConnection> connection_;
-  std::uint64_t slot_;
-  std::atomic<bool> done_{false};
-};
-
-void RconReply::Send(std::string_view utf8) const {
-  if (state_) state_->Finish(std::string(utf8));
-}
-
-void RconReply::Drop() const {
-  if (state_) state_->Finish(std::nullopt);
-}
-
-namespace internal {
-
-// One client; lives on the I/O thread. Kept alive by its pending operations
-// and by the server's connection set until Close().
-class ServerConnection : public std::enable_shared_from_this<ServerConnection> {
- public:
-  ServerConnection(RconServer::Core& core, tcp::socket socket)
-      : core_(core),
-        socket_(std::move(socket)),
-        session_(core.options().password, core.options().max_auth_failures),
-        idle_timer_(core.io()),
-        auth_timer_(core.io()),
-        linger_timer_(core.io()) {
-    std::error_code ec;
-    const tcp::endpoint remote = socket_.remote_endpoint(ec);
-    if (!ec) {
-      address_ = remote.address().to_string();
-      peer_ = address_ + ":" + std::to_string(remote.port());
-    }
-  }
-
-  void Start() {
-    ArmIdleTimer();
-    StartRead();
-  }
-
-  void OnReply(std::uint64_t slot, std::optional<std::string> reply) {
-    if (closed_ || closing_) return;
-    Apply(reply ? session_.Complete(slot, *reply) : session_.Abandon(slot));
-    Pump();
-  }
-
-  // Ends the connection at once, unsent replies included.
-  void Close() {
-    if (closed_) return;
-    closed_ = true;
-    std::error_code ec;
-    idle_timer_.cancel();
-    auth_timer_.cancel();
-    linger_timer_.cancel();
-    socket_.close(ec);
-    core_.Forget(shared_from_this());
-  }
-
- private:
-  static constexpr std::size_t kReadChunk = 4096;
-  static constexpr std::chrono::milliseconds kMaxLinger{2000};
-
-  void StartRead() {
-    if (reading_ || closed_) return;
-    reading_ = true;
-    socket_.async_read_some(
-        asio::buffer(read_buffer_),
-        [self = shared_from_this()](std::error_code ec, std::size_t n) { self->OnRead(ec, n); });
-  }
-
-  void OnRead(std::error_code ec, std::size_t n) {
-    reading_ = false;
-    if (closed_) return;
-    if (closing_) {
-      // Draining what the peer still sends, so closing does not reset the
-      // connection before it has read our last packets.
-      if (!ec) {
-        StartRead();
-      } else if (!writing_) {
-        Close();
-      } else {
-        peer_done_ = true;
-      }
-      return;
-    }
-    if (ec) {
-      Close();
-      return;
-    }
-    ArmIdleTimer();
-    std::vector<Packet> packets;
-    if (decoder_.Feed(std::string_view(read_buffer_.data(), n), &packets) != DecodeError::kNone) {
-      Close();
-      return;
-    }
-    for (Packet& packet : packets) inbox_.push_back(std::move(packet));
-    Pump();
-  }
-
-  // Feeds queued packets to the session until one has to wait; reads more
-  // only once all are handled, which bounds what a connection buffers.
-  void Pump() {
-    while (!inbox_.empty() && !closed_ && !closing_ && !waiting_auth_delay_) {
-      const Packet& packet = inbox_.front();
-      if (packet.type == kTypeAuth && !auth_delay_served_) {
-        const Clock::duration delay = core_.AuthDelay(address_);
-        if (delay > Clock::duration::zero()) {
-          waiting_auth_delay_ = true;
-          auth_timer_.expires_after(delay);
-          auth_timer_.async_wait([self = shared_from_this()](std::error_code ec) {
-            if (ec || self->closed_) return;
-            self->waiting_auth_delay_ = false;
-            self->auth_delay_served_ = true;
-            self->Pump();
-          });
-          return;
-        }
-      }
-      if (packet.type == kTypeExecCommand && session_.authenticated() &&
-          session_.outstanding_commands() >= core_.options().max_outstanding_commands) {
-        return;  // resumed by OnReply
-      }
-      auth_delay_served_ = false;
-      SessionStep step = session_.OnPacket(packet);
-      inbox_.pop_front();
-      Apply(std::move(step));
-    }
-    if (inbox_.empty() && !closed_ && !closing_) StartRead();
-  }
-
-  void Apply(SessionStep step) {
-    if (step.auth_failed) core_.RecordAuthFailure(address_);
-    for (CommandRequest& command : step.commands) {
-      RconRequest request;
-      request.command = std::move(command.command);
-      request.packet_id = command.id;
-      request.peer = peer_;
-      request.reply = RconReply(std::make_shared<RconReply::State>(core_.weak_from_this(),
-                                                                   weak_from_this(), command.slot));
-      core_.Enqueue(std::move(request));
-    }
-    for (const Packet& packet : step.send) {
-      AppendPacket(packet, &unsent_);
-      if (unsent_.size() + in_flight_.size() > core_.options().max_write_queue_bytes) {
-        Close();  // the peer is not reading its replies
-        return;
-      }
-    }
-    if (step.close) BeginClose();
-    Write();
-  }
-
-  void Write() {
-    if (writing_ || closed_) return;
-    if (unsent_.empty()) {
-      if (closing_) FinishClose();
-      return;
-    }
-    writing_ = true;
-    in_flight_.swap(unsent_);
-    asio::async_write(socket_, asio::buffer(in_flight_),
-                      [self = shared_from_this()](std::error_code ec, std::size_t) {
-                        self->writing_ = false;
-                        self->in_flight_.clear();
-                        if (self->closed_) return;
-                        if (ec) {
-                          self->Close();
-                          return;
-                        }
-                        self->Write();
-                      });
-  }
-
-  void BeginClose() {
-    closing_ = true;
-    inbox_.clear();
-    idle_timer_.cancel();
-    auth_timer_.cancel();
-  }
-
-  // Everything is written: say so to the peer, then give it a moment to
-  // read and hang up before the socket goes.
-  void FinishClose() {
-    if (peer_done_) {
-      Close();
-      return;
-    }
-    std::error_code ec;
-    socket_.shutdown(tcp::socket::shutdown_send, ec);
-    linger_timer_.expires_after(
-        std::min<Clock::duration>(kMaxLinger, core_.options().idle_timeout));
-    linger_timer_.async_wait([self = shared_from_this()](std::error_code wait_ec) {
-      if (!wait_ec) self->Close();
-    });
-    StartRead();
-  }
-
-  void ArmIdleTimer() {
-    const std::uint64_t generation = ++idle_generation_;
-    idle_timer_.expires_after(core_.options().idle_timeout);
-    idle_timer_.async_wait([self = shared_from_this(), generation](std::error_code ec) {
-      if (ec || self->closed_ || self->closing_ || generation != self->idle_generation_) return;
-      // An authenticated client may sit idle between commands; a stalled
-      // frame or a connection that never logs in only holds a slot.
-      if (self->waiting_auth_delay_) {
-        self->ArmIdleTimer();
-      } else if (self->decoder_.mid_frame() || !self->session_.authenticated()) {
-        self->Close();
-      }
-    });
-  }
-
-  RconServer::Core& core_;
-  tcp::socket socket_;
-  std::string address_;
-  std::string peer_;
-  Session session_;
-  FrameDecoder decoder_;
-  std::deque<Packet> inbox_;
-  std::array<char, kReadChunk> read_buffer_{};
-  std::string unsent_;
-  std::string in_flight_;
-  asio::steady_timer idle_timer_;
-  asio::steady_timer auth_timer_;
-  asio::steady_timer linger_timer_;
-  std::uint64_t idle_generation_ = 0;
-  bool reading_ = false;
-  bool writing_ = false;
-  bool closing_ = false;
-  bool closed_ = false;
-  bool peer_done_ = false;
-  bool waiting_auth_delay_ = false;
-  bool auth_delay_served_ = false;
-};
-
-}  // namespace internal
 
 std::error_code RconServer::Core::Open() {
   std::error_code ec;
   const asio::ip::address address = asio::ip::make_address(options_.bind_address, ec);
   if (ec) return ec;
-  const internal::tcp::endpoint endpoint(address, options_.port);
+  const tcp::endpoint endpoint(address, options_.port);
   acceptor_.open(endpoint.protocol(), ec);
   if (!ec) acceptor_.set_option(asio::socket_base::reuse_address(true), ec);
   if (!ec) acceptor_.bind(endpoint, ec);
   if (!ec) acceptor_.listen(asio::socket_base::max_listen_connections, ec);
   if (ec) return ec;
-  const internal::tcp::endpoint bound = acceptor_.local_endpoint(ec);
+  const tcp::endpoint bound = acceptor_.local_endpoint(ec);
   if (ec) return ec;
   port_ = bound.port();
   return {};
@@ -353,28 +97,34 @@ void RconServer::Core::Run() {
 }
 
 void RconServer::Core::Accept() {
-  acceptor_.async_accept(
-      [self = shared_from_this()](std::error_code ec, internal::tcp::socket socket) {
-        if (!self->acceptor_.is_open()) return;
-        if (ec) {
-          // Out of descriptors and the like: try again shortly rather than spin.
-          self->accept_retry_.expires_after(std::chrono::milliseconds(100));
-          self->accept_retry_.async_wait([self](std::error_code wait_ec) {
-            if (!wait_ec) self->Accept();
-          });
-          return;
-        }
-        if (self->connections_.size() >= self->options_.max_connections) {
-          std::error_code close_ec;
-          socket.close(close_ec);
-        } else {
-          auto connection = std::make_shared<internal::ServerConnection>(*self, std::move(socket));
-          self->connections_.insert(connection);
-          self->connection_count_ = self->connections_.size();
-          connection->Start();
-        }
-        self->Accept();
+  acceptor_.async_accept([self = shared_from_this()](std::error_code ec, tcp::socket socket) {
+    if (!self->acceptor_.is_open()) return;
+    if (ec) {
+      // Out of descriptors and the like: try again shortly rather than spin.
+      self->accept_retry_.expires_after(std::chrono::milliseconds(100));
+      self->accept_retry_.async_wait([self](std::error_code wait_ec) {
+        if (!wait_ec) self->Accept();
       });
+      return;
+    }
+    if (self->connections_.size() >= self->options_.max_connections) {
+      std::error_code peer_ec;
+      const tcp::endpoint remote = socket.remote_endpoint(peer_ec);
+      std::error_code close_ec;
+      socket.close(close_ec);
+      self->Report(
+          RconEvent{RconEvent::Kind::kConnectionDropped,
+                    peer_ec ? std::string("?")
+                            : remote.address().to_string() + ":" + std::to_string(remote.port()),
+                    "too many connections"});
+    } else {
+      auto connection = std::make_shared<Connection>(*self, std::move(socket));
+      self->connections_.insert(connection);
+      self->connection_count_ = self->connections_.size();
+      connection->Start();
+    }
+    self->Accept();
+  });
 }
 
 void RconServer::Core::Shutdown() {
@@ -391,8 +141,7 @@ void RconServer::Core::Shutdown() {
     acceptor_.close(ec);
     accept_retry_.cancel();
     // Close() removes from the set, so walk a copy.
-    const std::vector<std::shared_ptr<internal::ServerConnection>> open(connections_.begin(),
-                                                                        connections_.end());
+    const std::vector<std::shared_ptr<Connection>> open(connections_.begin(), connections_.end());
     for (const auto& connection : open) connection->Close();
   });
   if (thread_.joinable()) thread_.join();
@@ -406,6 +155,27 @@ void RconServer::Core::Shutdown() {
   }
   pending_cv_.notify_all();
   // `discarded` goes here, outside the lock its replies would take.
+}
+
+void RconServer::Core::Submit(const std::shared_ptr<Connection>& from, CommandRequest command) {
+  RconRequest request;
+  request.command = std::move(command.command);
+  request.packet_id = command.id;
+  request.peer = from->peer();
+  request.reply = RconReply([core = weak_from_this(), connection = std::weak_ptr(from),
+                             slot = command.slot](std::optional<std::string> reply) {
+    if (auto open = core.lock()) open->PostReply(connection, slot, std::move(reply));
+  });
+  Enqueue(std::move(request));
+}
+
+void RconServer::Core::Report(RconEvent event) {
+  if (!options_.on_event) return;
+  try {
+    options_.on_event(event);
+  } catch (...) {
+    // The owner's console is not worth a connection, nor the I/O thread.
+  }
 }
 
 void RconServer::Core::Enqueue(RconRequest request) {
@@ -433,8 +203,8 @@ bool RconServer::Core::WaitPending(std::chrono::milliseconds timeout) {
          !pending_.empty();
 }
 
-void RconServer::Core::PostReply(std::weak_ptr<internal::ServerConnection> connection,
-                                 std::uint64_t slot, std::optional<std::string> reply) {
+void RconServer::Core::PostReply(std::weak_ptr<Connection> connection, std::uint64_t slot,
+                                 std::optional<std::string> reply) {
   std::lock_guard<std::mutex> lock(mu_);
   if (stopped_) return;
   asio::post(io_, [connection = std::move(connection), slot, reply = std::move(reply)]() mutable {
@@ -442,33 +212,7 @@ void RconServer::Core::PostReply(std::weak_ptr<internal::ServerConnection> conne
   });
 }
 
-Clock::duration RconServer::Core::AuthDelay(const std::string& address) {
-  const auto it = failures_.find(address);
-  if (it == failures_.end()) return Clock::duration::zero();
-  if (Clock::now() - it->second.last >= options_.auth_failure_memory) {
-    failures_.erase(it);
-    return Clock::duration::zero();
-  }
-  return std::min<Clock::duration>(it->second.count * options_.auth_failure_delay,
-                                   options_.max_auth_delay);
-}
-
-void RconServer::Core::RecordAuthFailure(const std::string& address) {
-  constexpr std::size_t kMaxRemembered = 4096;
-  const Clock::time_point now = Clock::now();
-  if (failures_.size() >= kMaxRemembered) {
-    std::erase_if(failures_, [&](const auto& entry) {
-      return now - entry.second.last >= options_.auth_failure_memory;
-    });
-    if (failures_.size() >= kMaxRemembered) failures_.erase(failures_.begin());
-  }
-  Failures& entry = failures_[address];
-  if (entry.count > 0 && now - entry.last >= options_.auth_failure_memory) entry.count = 0;
-  ++entry.count;
-  entry.last = now;
-}
-
-void RconServer::Core::Forget(const std::shared_ptr<internal::ServerConnection>& connection) {
+void RconServer::Core::Forget(const std::shared_ptr<Connection>& connection) {
   connections_.erase(connection);
   connection_count_ = connections_.size();
 }

@@ -1,7 +1,8 @@
 // The stand-in game server's remote console: a TCP server speaking the RCON
-// wire protocol (frame.h, session.h) on a thread of its own. Commands are not
-// run on that thread: they queue up until the application takes them on its
-// own thread, so they never run alongside the application's timers.
+// wire protocol (frame.h, session.h; one connection.h per client) on a thread
+// of its own. Commands are not run on that thread: they queue up as
+// RconRequests (request.h) until the application takes them on its own
+// thread, so they never run alongside the application's timers.
 //
 //   RconServer server(options);
 //   server.Start();
@@ -16,13 +17,27 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <vector>
 
+#include "standin/rcon/request.h"
+
 namespace rcon {
+
+// A client the server turned away, for the owner's console.
+struct RconEvent {
+  enum class Kind { kLoginRefused, kConnectionDropped };
+  Kind kind = Kind::kConnectionDropped;
+  std::string peer;    // "address:port"
+  std::string reason;  // e.g. "wrong password", "bad frame (size too large)"
+};
+
+// One console line, e.g. "RCON 127.0.0.1:50000: login refused: wrong password".
+std::string DescribeEvent(const RconEvent& event);
 
 struct RconServerOptions {
   std::string bind_address = "127.0.0.1";
@@ -46,33 +61,12 @@ struct RconServerOptions {
   std::chrono::milliseconds auth_failure_delay{1000};
   std::chrono::milliseconds max_auth_delay{5000};
   std::chrono::milliseconds auth_failure_memory{60000};
-};
 
-// Sends the reply to one command. Copies share one reply: the first Send or
-// Drop counts and later ones do nothing. Thread-safe; once the connection or
-// the server is gone the reply is silently discarded. A reply dropped, or
-// never sent before the last copy goes away, lets the connection's later
-// replies through without sending anything for this command.
-class RconReply {
- public:
-  RconReply() = default;
-
-  // `utf8` goes out as one or more RESPONSE_VALUE packets with the command's id.
-  void Send(std::string_view utf8) const;
-  void Drop() const;
-
-  class State;  // internal
-  explicit RconReply(std::shared_ptr<State> state) : state_(std::move(state)) {}
-
- private:
-  std::shared_ptr<State> state_;
-};
-
-struct RconRequest {
-  std::string command;  // the whole command line as the client sent it
-  std::int32_t packet_id = 0;
-  std::string peer;  // "address:port" of the client
-  RconReply reply;
+  // Told of every refused login and every connection the server drops (bad
+  // frame, idle, not reading, before login, over the connection cap); not of
+  // clients that hang up. Runs on the I/O thread: keep it short; what it
+  // throws is swallowed.
+  std::function<void(const RconEvent&)> on_event;
 };
 
 class RconServer {

@@ -44,9 +44,7 @@ SessionStep Session::OnPacket(const Packet& packet) {
   if (packet.type == kTypeAuth) {
     if (!password_.empty() && CString(packet.body) == password_) {
       authenticated_ = true;
-      AddReadySlot(
-          {Packet{packet.id, kTypeResponseValue, {}}, Packet{packet.id, kTypeAuthResponse, {}}},
-          &step);
+      AddReadySlot({Packet{packet.id, kTypeAuthResponse, {}}}, &step);
       return step;
     }
     // A wrong guess revokes the connection's standing and everything owed.

@@ -4,8 +4,10 @@
 // Driven by the stand-in's RCON server on its I/O thread, and by tests.
 //
 // Rules:
-//  - AUTH with the right password: an empty RESPONSE_VALUE with the request
-//    id, then AUTH_RESPONSE with the id.
+//  - AUTH with the right password: AUTH_RESPONSE with the id, alone. Common
+//    clients either read one packet per chunk received or insist that the
+//    answer's first packet be the AUTH_RESPONSE; an empty RESPONSE_VALUE
+//    before it hangs the former and fails the latter, and no client needs it.
 //  - AUTH with a wrong password: AUTH_RESPONSE with id -1 and nothing else;
 //    anything still owed to the client is discarded. The connection closes
 //    once `max_auth_failures` wrong passwords have been seen on it (1 by

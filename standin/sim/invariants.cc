@@ -25,10 +25,12 @@ std::string Folded(std::string_view text) {
   return folded;
 }
 
+// The host's command word: blanks are spaces, tabs and line ends.
 std::string FirstWord(std::string_view line) {
-  const std::size_t begin = line.find_first_not_of(' ');
+  constexpr std::string_view kBlanks = " \t\r\n";
+  const std::size_t begin = line.find_first_not_of(kBlanks);
   if (begin == std::string_view::npos) return {};
-  const std::size_t end = line.find(' ', begin);
+  const std::size_t end = line.find_first_of(kBlanks, begin);
   return std::string(line.substr(begin, end == std::string_view::npos ? end : end - begin));
 }
 
@@ -55,8 +57,14 @@ std::optional<CapTable> ReadCapTable(std::string_view text, std::string* why) {
   CapTable caps;
   for (const model::EntryRules& entry : rules->entries) {
     // An entry without a usable cap fails at its turn and never spawns.
+    if (!entry.cap || entry.name.empty()) continue;
     std::string reference = standin::ReferenceFromBlueprint(entry.name);
-    if (!entry.cap || reference.empty()) continue;
+    if (reference.empty()) {
+      // A plain object path loads its class, named with or without the class
+      // suffix, but no creature ever matches it for the cap.
+      for (const std::string& plain : {entry.name, entry.name + "_C"}) caps[plain] = kUncapped;
+      continue;
+    }
     auto [slot, inserted] = caps.emplace(std::move(reference), *entry.cap);
     if (!inserted) slot->second = std::max(slot->second, *entry.cap);
   }
@@ -329,7 +337,7 @@ void HostInvariants::AfterUnload() {
   if (!timer_left && !command_left) {
     ran = standin::RunTimers();
     standin::RconConnection connection;
-    standin::RconRequest request(0, u"Drovekeeper.reload");
+    standin::RconPacket request(0, u"Drovekeeper.reload");
     known = standin::DispatchRcon("Drovekeeper.reload", connection.game(), request.game());
   }
   rules_.AfterUnload(timer_left, command_left, ran, known, standin::Failures().count);

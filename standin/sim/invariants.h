@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <map>
 #include <memory>
 #include <optional>
@@ -35,6 +36,8 @@ namespace sim {
 // largest "Worldmaximum" among the entries of both tables naming the class.
 // A class absent here has no entry that could spawn it.
 using CapTable = std::map<std::string, std::int32_t, std::less<>>;
+// The cap of a class that an entry names by its plain object path.
+inline constexpr std::int32_t kUncapped = std::numeric_limits<std::int32_t>::max();
 
 // The caps of a configuration text the plug-in takes (model::AcceptText).
 // Empty when the plug-in must refuse it, with the reason in `why`.

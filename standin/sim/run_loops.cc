@@ -71,6 +71,9 @@ std::optional<RunEnd> RunRealTime(RunLoop& loop, const SimInputs& inputs) {
     rcon_options.bind_address = options.rcon_bind;
     rcon_options.port = static_cast<std::uint16_t>(*options.rcon_port);
     rcon_options.password = options.rcon_password;
+    rcon_options.on_event = [&recorder = loop.recorder](const rcon::RconEvent& event) {
+      recorder.Note(rcon::DescribeEvent(event));
+    };
     server = std::make_unique<rcon::RconServer>(rcon_options);
     if (std::error_code error = server->Start()) {
       loop.recorder.Error(fmt::format("cannot serve RCON on {}:{}: {}", options.rcon_bind,
@@ -105,9 +108,7 @@ std::optional<RunEnd> RunRealTime(RunLoop& loop, const SimInputs& inputs) {
       if (!server->WaitPending(left)) continue;
       for (rcon::RconRequest& request : server->TakePending()) {
         loop.session.SetTime(now());
-        std::optional<std::string> reply =
-            loop.session.DispatchRcon(request.command, request.packet_id);
-        request.reply.Send(reply.value_or(""));
+        loop.session.DispatchRcon(request);
       }
     }
   }

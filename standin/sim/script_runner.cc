@@ -19,7 +19,7 @@ void ScriptRunner::Run(const ScriptAction& action) {
   standin::World& world = session_.world();
   switch (action.kind) {
     case ScriptAction::Kind::kRcon:
-      session_.DispatchRcon(action.text, NextPacketId());
+      session_.DispatchRcon({action.text, NextPacketId(), {}, {}});
       break;
     case ScriptAction::Kind::kConfigFrom:
       fs::create_directories(root_.config_path().parent_path(), error);

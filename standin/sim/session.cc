@@ -128,20 +128,12 @@ void Session::TimerCall() {
   for (RunObserver* o : observers_) o->AfterTimerCall(now_, ran);
 }
 
-std::optional<std::string> Session::DispatchRcon(const std::string& command,
-                                                 std::int32_t packet_id) {
-  standin::RconConnection connection;
-  standin::RconRequest request(packet_id, standin::Utf8ToUtf16(command));
+std::optional<std::string> Session::DispatchRcon(const rcon::RconRequest& request) {
+  const std::string& command = request.command;
   for (RunObserver* o : observers_) o->BeforeRcon(command);
-  bool known = standin::DispatchRcon(command, connection.game(), request.game());
+  const auto [known, reply] = standin::RunRconCommand(request);
   CollectWorld();
   CollectFailures();
-  std::optional<std::string> reply;
-  if (!connection.replies().empty()) {
-    std::string text;
-    for (const standin::RconReply& r : connection.replies()) text += standin::Utf16ToUtf8(r.text);
-    reply = text;
-  }
   for (RunObserver* o : observers_) o->AfterRcon(command, known, reply, config_path_);
   return reply;
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "standin/game/world.h"
+#include "standin/rcon/request.h"
 #include "standin/sim/inputs.h"
 #include "standin/sim/observer.h"
 #include "standin/sim/recorder.h"
@@ -40,8 +41,8 @@ class Session {
   std::int64_t now() const { return now_; }
   // One call of the host's timers.
   void TimerCall();
-  // Runs one command line as an RCON client's; returns the reply (UTF-8).
-  std::optional<std::string> DispatchRcon(const std::string& command, std::int32_t packet_id);
+  // Runs and answers one RCON client's request; returns the reply (UTF-8).
+  std::optional<std::string> DispatchRcon(const rcon::RconRequest& request);
   // True once an observer asks the run to stop.
   bool WantsStop() const;
 

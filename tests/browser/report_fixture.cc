@@ -16,6 +16,7 @@
 
 #include "standin/report/ledger.h"
 #include "standin/report/report.h"
+#include "tests/support/config_entry.h"
 
 namespace {
 
@@ -33,10 +34,12 @@ const std::string kRex = "Blueprint'/Game/Dinos/Rex/Rex.Rex'";
 const std::string kTitan = "Blueprint'/Game/Dinos/Titan/Titan.Titan'";
 
 json Entry(json interval, int world_maximum, std::string position, bool random, std::string name) {
-  return {{"SpawnInterval", interval}, {"Worldmaximum", world_maximum},
-          {"Position", position},      {"PositionRangeRandom", random},
-          {"Maxlevel", 150},           {"levelFixed", true},
-          {"SpawnNotice", true},       {"Name", name}};
+  return ConfigEntry(interval)
+      .Cap(world_maximum)
+      .Position(position, random)
+      .Level(150, true)
+      .Notice()
+      .Name(name);
 }
 
 json Config() {

@@ -17,6 +17,7 @@
 
 #include "rcon_test_client.h"
 #include "sim_process.h"
+#include "tests/support/config_entry.h"
 
 namespace e2e {
 namespace {
@@ -38,10 +39,9 @@ constexpr int kLevelledStats[] = {0, 1, 3, 4, 7, 8, 9};
 
 json Entry(json interval, int cap, const std::string& position, bool random, int level, bool fixed,
            bool notice, const std::string& name = "") {
-  json entry = {{"SpawnInterval", interval},     {"Worldmaximum", cap}, {"Position", position},
-                {"PositionRangeRandom", random}, {"Maxlevel", level},   {"levelFixed", fixed},
-                {"SpawnNotice", notice}};
-  if (notice) entry["Name"] = name;
+  ConfigEntry entry(interval);
+  entry.Cap(cap).Position(position, random).Level(level, fixed).Notice(notice);
+  if (notice) entry.Name(name);
   return entry;
 }
 

@@ -6,7 +6,6 @@
 
 #include <cstdlib>
 #include <ctime>
-#include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -18,6 +17,7 @@
 #include "standin/sim/inputs.h"
 #include "standin/sim/options.h"
 #include "standin/sim/recorder.h"
+#include "tests/support/scratch_dir.h"
 
 namespace sim {
 namespace {
@@ -36,24 +36,6 @@ json MinimalWorld() {
     "players": [{"name": "P"}]
   })");
 }
-
-class TempDir {
- public:
-  TempDir() {
-    char pattern[] = "/tmp/sim_inputs_XXXXXX";
-    path_ = mkdtemp(pattern);
-  }
-  ~TempDir() { std::filesystem::remove_all(path_); }
-  std::string Write(const std::string& name, const std::string& text) const {
-    std::string path = path_ + "/" + name;
-    std::ofstream(path) << text;
-    return path;
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 TEST(WorldFileTest, DemoWorldIsValidAndKeepsItsSpecialCases) {
   WorldSpec world = ParseWorldText(kDemoWorldJson, "built-in world");
@@ -158,7 +140,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(WorldFileTest, UnreadableAndMalformedFilesNameTheFile) {
-  TempDir dir;
+  ScratchDir dir;
   std::string missing = dir.path() + "/none.json";
   EXPECT_THROW(
       {
@@ -180,7 +162,7 @@ TEST(WorldFileTest, UnreadableAndMalformedFilesNameTheFile) {
 }
 
 TEST(ScriptFileTest, ActionsAreReadSortedAndResolved) {
-  TempDir dir;
+  ScratchDir dir;
   dir.Write("other.json", "{}");
   WorldSpec world = ParseWorld(MinimalWorld(), "w");
   json doc = json::parse(R"([

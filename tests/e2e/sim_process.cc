@@ -18,24 +18,6 @@ extern char** environ;
 
 namespace e2e {
 
-ScratchDir::ScratchDir() {
-  char pattern[] = "/tmp/drovekeeper-e2e-XXXXXX";
-  if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-ScratchDir::~ScratchDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
-std::string ScratchDir::Write(const std::string& name, const std::string& text) const {
-  std::string path = path_ + "/" + name;
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-  return path;
-}
-
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream text;

@@ -10,23 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/scratch_dir.h"
+
 namespace e2e {
 
-// A scratch directory removed with the object.
-class ScratchDir {
- public:
-  ScratchDir();
-  ~ScratchDir();
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-
-  const std::string& path() const { return path_; }
-  // Writes `text` to path()/name and returns the full path.
-  std::string Write(const std::string& name, const std::string& text) const;
-
- private:
-  std::string path_;
-};
+using ::ScratchDir;
 
 struct SimResult {
   int exit_code = -1;  // 128 + signal when killed

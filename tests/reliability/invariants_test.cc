@@ -75,10 +75,10 @@ INSTANTIATE_TEST_SUITE_P(
                 R"({"SpawnDino": {"Blueprint'/P/A.A'": {"SpawnInterval": 1}}})",
                 true,
                 {}},
-        CapCase{"NameNotABlueprintNamesNoClass",
-                R"({"SpawnDino": {"/P/A.A_C": )" + Entry("1", "5") + "}}",
+        CapCase{"PlainObjectPathNamesItsClassUncapped",
+                R"({"SpawnDino": {"/P/A.A": )" + Entry("1", "5") + "}}",
                 true,
-                {}},
+                {{"/P/A.A", kUncapped}, {kRefA, kUncapped}}},
         CapCase{"TextAfterTheValueIsNeverRead",
                 R"({"SpawnDino": {"Blueprint'/P/A.A'": )" + Entry("1", "5") + "}} ][ junk",
                 true,
@@ -264,6 +264,15 @@ TEST_F(InvariantsTest, DispatchMustMatchTheRegisteredCommands) {
   rules_.BeforeDispatch("listplayers", std::nullopt, 4);
   rules_.AfterDispatch(true, std::nullopt, 4, 0);
   EXPECT_THAT(rules_.violation(), HasSubstr("the host ran \"listplayers\""));
+
+  // The command word ends at any blank, as the host reads it.
+  Invariants rules;
+  rules.Registration("rcon", "Other.list", true);
+  for (const char* line : {"\tOther.list", "Other.list\tnow", " other.LIST\r\n"}) {
+    rules.BeforeDispatch(line, std::nullopt, 4);
+    rules.AfterDispatch(true, std::nullopt, 4, 0);
+  }
+  EXPECT_TRUE(rules.ok()) << rules.violation();
 }
 
 TEST_F(InvariantsTest, LoadMustFollowTheFile) {

@@ -348,6 +348,19 @@ TEST_F(RconAbuseTest, HostileClientsNeitherStallTheTimerNorLockOutTheOperator) {
   int answered = 0;
   for (const auto& rcon : result.Of("rcon")) answered += rcon["reply"] == kReloaded ? 1 : 0;
   EXPECT_GE(answered, 204);
+  // One console line per client turned away: the thirty guesses, the five
+  // bad streams, the client that never read. Clients that hang up themselves
+  // (the half frames, the tricklers) are not turned away.
+  auto lines = [&](const char* what) {
+    const std::regex line(std::string("RCON 127\\.0\\.0\\.1:\\d+: ") + what);
+    return std::distance(std::sregex_iterator(result.out.begin(), result.out.end(), line),
+                         std::sregex_iterator());
+  };
+  EXPECT_EQ(lines("login refused: wrong password, connection closed"), 30);
+  EXPECT_EQ(lines("connection dropped: bad frame"), 4);
+  EXPECT_EQ(lines("connection dropped: a request before logging in"), 1);
+  EXPECT_EQ(lines("connection dropped: not reading its replies"), 1);
+  EXPECT_EQ(lines("connection dropped"), 6);
 }
 
 TEST_F(RconAbuseTest, StoppingWhileClientsHammerUnloadsCleanly) {

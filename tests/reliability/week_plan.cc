@@ -6,6 +6,8 @@
 #include <random>
 #include <string_view>
 
+#include "tests/support/config_entry.h"
+
 namespace week {
 namespace {
 
@@ -43,17 +45,17 @@ class Draw {
 };
 
 ordered_json Entry(Draw& draw, ordered_json interval, int cap, int beast) {
-  ordered_json entry;
-  entry["SpawnInterval"] = std::move(interval);
-  entry["Worldmaximum"] = cap;
-  entry["Position"] = fmt::format("{} {} {}", draw.Int(-200000, 200000), draw.Int(-200000, 200000),
-                                  draw.Int(0, 20000));
-  entry["PositionRangeRandom"] = draw.Chance(40);
-  entry["Maxlevel"] = draw.Int(1, 450);
-  entry["levelFixed"] = draw.Chance(60);
+  // Chained calls draw in the order written.
+  ConfigEntry entry(std::move(interval));
+  entry.Cap(cap)
+      .Position(fmt::format("{} {} {}", draw.Int(-200000, 200000), draw.Int(-200000, 200000),
+                            draw.Int(0, 20000)))
+      .Set("PositionRangeRandom", draw.Chance(40))
+      .Set("Maxlevel", draw.Int(1, 450))
+      .Set("levelFixed", draw.Chance(60));
   const bool notice = draw.Chance(60);
-  entry["SpawnNotice"] = notice;
-  if (notice || draw.Chance(50)) entry["Name"] = fmt::format("Beast{} 兽{}", beast, beast);
+  entry.Notice(notice);
+  if (notice || draw.Chance(50)) entry.Name(fmt::format("Beast{} 兽{}", beast, beast));
   return entry;
 }
 

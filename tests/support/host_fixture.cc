@@ -1,48 +1,36 @@
 #include "tests/support/host_fixture.h"
 
-#include <stdlib.h>
+#include "plugin/log.h"
+#include "tests/support/plugin_state.h"
 
-#include <fstream>
-#include <string>
+namespace {
 
-#include "standin/game/allocator.h"
-#include "standin/host/host.h"
+constexpr char kConfigName[] = "ZelApi/Plugins/Drovekeeper/config.json";
+
+}  // namespace
+
+HostFixture::HostFixture() { ResetPluginState(); }
 
 void HostFixture::SetUp() {
-  standin::Reset();
-  standin::RegisterAllocator();
-  std::string pattern =
-      (std::filesystem::temp_directory_path() / "drovekeeper-test-XXXXXX").string();
-  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-  dir_ = pattern;
-  standin::SetCurrentDir(dir_.string());
+  root_.emplace();
+  dir_ = root_->path();
   sink_ = std::make_shared<CaptureSink>();
-  standin::LogSinks().push_back(sink_);
-  live_blocks_at_start_ = standin::LiveBlocks();
-  bad_frees_at_start_ = standin::BadFrees();
+  session_.emplace(root_->path(), sink_);
+  CreatePluginLogger();
 }
 
 void HostFixture::TearDown() {
   world_.reset();
-  EXPECT_EQ(standin::LiveBlocks(), live_blocks_at_start_) << "game allocator blocks leaked";
-  EXPECT_EQ(standin::BadFrees(), bad_frees_at_start_) << "free of a block the game never gave";
-  standin::Reset();
-  std::error_code ignored;
-  std::filesystem::remove_all(dir_, ignored);
+  EXPECT_EQ(session_->LeakedBlocks(), 0) << "game allocator blocks leaked";
+  EXPECT_EQ(session_->NewBadFrees(), 0u) << "free of a block the game never gave";
+  session_.reset();
+  ResetPluginState();
+  root_.reset();
 }
 
-std::filesystem::path HostFixture::ConfigPath() const {
-  return dir_ / "ZelApi" / "Plugins" / "Drovekeeper" / "config.json";
-}
+std::filesystem::path HostFixture::ConfigPath() const { return dir_ / kConfigName; }
 
-void HostFixture::WriteConfig(std::string_view text) const {
-  std::filesystem::create_directories(ConfigPath().parent_path());
-  std::ofstream out(ConfigPath(), std::ios::binary | std::ios::trunc);
-  out.write(text.data(), static_cast<std::streamsize>(text.size()));
-  ASSERT_TRUE(out.good()) << ConfigPath();
-}
-
-void HostFixture::ResetBadFreeBaseline() { bad_frees_at_start_ = standin::BadFrees(); }
+void HostFixture::WriteConfig(std::string_view text) const { root_->Write(kConfigName, text); }
 
 standin::World& HostFixture::UseWorld(const WorldBuilder& builder) {
   world_.reset();

@@ -1,24 +1,31 @@
 // Base fixture for tests that run plug-in code against the stand-in host:
-// a clean host, the game allocator installed, a fresh working directory, a
-// capturing log sink, an optional stand-in world, and a leak check of the game allocator at the
-// end.
+// the plug-in's process-wide objects reset (plugin_state.h), a clean host
+// with the game allocator installed, a fresh working directory, a capturing
+// log sink with the plug-in's logger over it, an optional stand-in world, and
+// a leak check of the game allocator at the end.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #include "standin/game/world.h"
 #include "tests/support/capture_sink.h"
+#include "tests/support/host_session.h"
+#include "tests/support/scratch_dir.h"
 #include "tests/support/world_builder.h"
 
 class HostFixture : public ::testing::Test {
  protected:
+  // Resets the plug-in's objects before a derived fixture's members, a
+  // ScopedEnv among them, take their place.
+  HostFixture();
   void SetUp() override;
   // Expects every game allocator block of the test to be freed again, and
-  // no bad free.
+  // no bad free; then resets the host and the plug-in's objects.
   void TearDown() override;
 
   // The host's working directory for this test; removed afterwards.
@@ -34,16 +41,16 @@ class HostFixture : public ::testing::Test {
   standin::World* world() { return world_.get(); }
 
   // For tests that free a bad block on purpose: accepts the bad frees so far.
-  void ResetBadFreeBaseline();
+  void ResetBadFreeBaseline() { session_->AcceptBadFrees(); }
 
   // Installed in the host's log sinks.
   CaptureSink& sink() { return *sink_; }
   const std::shared_ptr<CaptureSink>& sink_ptr() const { return sink_; }
 
  private:
+  std::optional<ScratchDir> root_;
   std::filesystem::path dir_;
   std::shared_ptr<CaptureSink> sink_;
+  std::optional<HostSession> session_;
   std::unique_ptr<standin::World> world_;
-  std::size_t live_blocks_at_start_ = 0;
-  std::uint64_t bad_frees_at_start_ = 0;
 };

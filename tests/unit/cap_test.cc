@@ -19,11 +19,6 @@ const std::string kRex = "Blueprint'/Game/Rex.Rex'";
 
 class CapTest : public HostFixture {
  protected:
-  void TearDown() override {
-    ConfigDocument = nullptr;
-    HostFixture::TearDown();
-  }
-
   static AActor* AsGame(standin::Actor* actor) { return reinterpret_cast<AActor*>(actor); }
 };
 

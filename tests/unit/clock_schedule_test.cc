@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "config/config.h"
-#include "plugin/log.h"
 #include "spawn/tick.h"
+#include "tests/support/config_entry.h"
 #include "tests/support/host_fixture.h"
 #include "tests/support/scripted_env.h"
 
@@ -19,12 +19,6 @@ using nlohmann::json;
 
 const std::string kRex = "Blueprint'/Game/Rex.Rex'";
 const std::string kAnky = "Blueprint'/Game/Anky.Anky'";
-
-json Entry(json interval) {
-  return {{"SpawnInterval", interval},    {"Worldmaximum", 10}, {"Position", "100 200 300"},
-          {"PositionRangeRandom", false}, {"Maxlevel", 150},    {"levelFixed", false},
-          {"SpawnNotice", false}};
-}
 
 TEST(ClockTextTest, HourFirstWithoutLeadingZeros) {
   const struct {
@@ -42,16 +36,7 @@ class ClockScheduleTest : public HostFixture {
  protected:
   void SetUp() override {
     HostFixture::SetUp();
-    CreatePluginLogger();
-    NextRunTicks = 0;
-    ForgetEntryFaults();
     env_.SetNowTicks(500'000 * ScriptedEnv::kTicksPerSecond);
-  }
-  void TearDown() override {
-    ConfigDocument = nullptr;
-    CountdownTable = nullptr;
-    ClockTable = nullptr;
-    HostFixture::TearDown();
   }
 
   void Load(json document) {
@@ -79,26 +64,26 @@ class ClockScheduleTest : public HostFixture {
 
 TEST_F(ClockScheduleTest, FiresOnlyInItsMinute) {
   UseWorld(WorldBuilder().Class(kRex));
-  Load({{"SpawnDinoX", {{kRex, Entry("7:5")}}}});
+  Load({{"SpawnDinoX", {{kRex, ConfigEntry("7:5")}}}});
   EXPECT_EQ(RunAt({{7, 4}, {7, 5}, {7, 6}, {19, 5}, {7, 50}}),
             (std::vector<std::size_t>{0, 1, 0, 0, 0}));
 }
 
 TEST_F(ClockScheduleTest, TextsThatNeverMatch) {
   UseWorld(WorldBuilder().Class(kRex).Class(kAnky));
-  Load({{"SpawnDinoX", {{kRex, Entry("07:05")}, {kAnky, Entry("7:05")}}}});
+  Load({{"SpawnDinoX", {{kRex, ConfigEntry("07:05")}, {kAnky, ConfigEntry("7:05")}}}});
   EXPECT_EQ(RunAt({{7, 5}, {7, 5}}), (std::vector<std::size_t>{0, 0}));
 }
 
 TEST_F(ClockScheduleTest, MidnightIsZeroZero) {
   UseWorld(WorldBuilder().Class(kRex));
-  Load({{"SpawnDinoX", {{kRex, Entry("0:0")}}}});
+  Load({{"SpawnDinoX", {{kRex, ConfigEntry("0:0")}}}});
   EXPECT_EQ(RunAt({{23, 59}, {0, 0}, {0, 1}}), (std::vector<std::size_t>{0, 1, 0}));
 }
 
 TEST_F(ClockScheduleTest, MinuteWithoutRunIsNotCaughtUp) {
   standin::World& world = UseWorld(WorldBuilder().Class(kRex));
-  Load({{"SpawnDinoX", {{kRex, Entry("12:30")}}}});
+  Load({{"SpawnDinoX", {{kRex, ConfigEntry("12:30")}}}});
   env_.SetLocalTime(12, 29, 59.6);
   TimingSpawnTick();
   env_.AdvanceSeconds(59.9);  // 12:30:59.5, inside the gate
@@ -111,16 +96,16 @@ TEST_F(ClockScheduleTest, MinuteWithoutRunIsNotCaughtUp) {
 
 TEST_F(ClockScheduleTest, LocalTimeIsReadForEveryEntry) {
   UseWorld(WorldBuilder().Class(kRex).Class(kAnky));
-  Load({{"SpawnDinoX", {{kRex, Entry("1:1")}, {kAnky, Entry("1:2")}}}});
+  Load({{"SpawnDinoX", {{kRex, ConfigEntry("1:1")}, {kAnky, ConfigEntry("1:2")}}}});
   RunAt({{3, 0}});
   EXPECT_EQ(env_.LocalTimeReads(), 2);
 }
 
 TEST_F(ClockScheduleTest, RunsAfterCountdownWalkWithItsOwnSettings) {
   standin::World& world = UseWorld(WorldBuilder().Class(kRex).Class(kAnky));
-  json clock_entry = Entry("8:0");
+  json clock_entry = ConfigEntry("8:0");
   clock_entry["Position"] = "7 8 9";
-  Load({{"SpawnDino", {{kRex, Entry(0)}}}, {"SpawnDinoX", {{kAnky, clock_entry}}}});
+  Load({{"SpawnDino", {{kRex, ConfigEntry(0)}}}, {"SpawnDinoX", {{kAnky, clock_entry}}}});
   RunAt({{8, 0}});
   const auto spawns = world.Spawns();
   ASSERT_EQ(spawns.size(), 2u);
@@ -132,7 +117,7 @@ TEST_F(ClockScheduleTest, RunsAfterCountdownWalkWithItsOwnSettings) {
 
 TEST_F(ClockScheduleTest, CappedEntrySpawnsNothing) {
   standin::World& world = UseWorld(WorldBuilder().Creatures(kRex, 2));
-  json entry = Entry("9:15");
+  json entry = ConfigEntry("9:15");
   entry["Worldmaximum"] = 2;
   Load({{"SpawnDinoX", {{kRex, entry}}}});
   RunAt({{9, 15}});
@@ -141,7 +126,7 @@ TEST_F(ClockScheduleTest, CappedEntrySpawnsNothing) {
 
 TEST_F(ClockScheduleTest, NonTextClockValueIsLoggedAndSkipped) {
   standin::World& world = UseWorld(WorldBuilder().Class(kRex).Class(kAnky));
-  Load({{"SpawnDinoX", {{kAnky, Entry("5:0")}, {kRex, Entry("5:0")}}}});
+  Load({{"SpawnDinoX", {{kAnky, ConfigEntry("5:0")}, {kRex, ConfigEntry("5:0")}}}});
   ClockTable[kAnky] = 500;
   RunAt({{5, 0}, {5, 0}});
   EXPECT_EQ(world.Spawns().size(), 2u);

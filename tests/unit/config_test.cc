@@ -18,19 +18,6 @@ using nlohmann::json;
 
 class ConfigTest : public HostFixture {
  protected:
-  void SetUp() override {
-    HostFixture::SetUp();
-    ConfigDocument = nullptr;
-    CountdownTable = nullptr;
-    ClockTable = nullptr;
-  }
-  void TearDown() override {
-    ConfigDocument = nullptr;
-    CountdownTable = nullptr;
-    ClockTable = nullptr;
-    HostFixture::TearDown();
-  }
-
   // Reads the written file the way Load does.
   json Read(std::string_view text) {
     WriteConfig(text);

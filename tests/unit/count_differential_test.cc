@@ -13,10 +13,10 @@
 #include "config/config.h"
 #include "host/game_string.h"
 #include "host/game_types.h"
-#include "plugin/log.h"
 #include "spawn/cap.h"
 #include "spawn/tick.h"
 #include "standin/host/host.h"
+#include "tests/support/config_entry.h"
 #include "tests/support/host_fixture.h"
 #include "tests/support/scripted_env.h"
 
@@ -220,16 +220,17 @@ class ScenarioMaker {
     return teams[Between(0, std::size(teams) - 1)];
   }
 
+  // Chained calls draw in the order written.
   json Entry(json interval) {
-    json entry = {{"SpawnInterval", interval},
-                  {"Worldmaximum", Between(-1, 4)},
-                  {"Position", fmt::format("{} {} {}", Between(-90000, 90000),
-                                           Between(-90000, 90000), Between(0, 5000))},
-                  {"PositionRangeRandom", Chance(50)},
-                  {"Maxlevel", Between(1, 40)},
-                  {"levelFixed", Chance(50)},
-                  {"SpawnNotice", Chance(60)},
-                  {"Name", fmt::format("Beast {}", Between(0, 99))}};
+    json entry = ConfigEntry(interval)
+                     .Cap(Between(-1, 4))
+                     .Position(fmt::format("{} {} {}", Between(-90000, 90000),
+                                           Between(-90000, 90000), Between(0, 5000)))
+                     .Set("PositionRangeRandom", Chance(50))
+                     .Set("Maxlevel", Between(1, 40))
+                     .Set("levelFixed", Chance(50))
+                     .Notice(Chance(60))
+                     .Name(fmt::format("Beast {}", Between(0, 99)));
     // Faults that end an entry's turn with a log line, before or after the
     // count.
     const int fault = Between(1, 100);
@@ -265,18 +266,6 @@ std::string Describe(const standin::SpawnRecord& spawn) {
 
 class CountDifferentialTest : public HostFixture {
  protected:
-  void SetUp() override {
-    HostFixture::SetUp();
-    CreatePluginLogger();
-  }
-  void TearDown() override {
-    SetCountStrategyForTesting(CountStrategy::kTally);
-    ConfigDocument = nullptr;
-    CountdownTable = nullptr;
-    ClockTable = nullptr;
-    HostFixture::TearDown();
-  }
-
   void Load(json document) {
     NextRunTicks = 0;
     ForgetEntryFaults();
@@ -380,9 +369,7 @@ TEST_F(CountDifferentialTest, RandomWorldsRunAlikeWithEitherStrategy) {
 }
 
 json Entry(json interval, int maximum) {
-  return {{"SpawnInterval", interval},    {"Worldmaximum", maximum}, {"Position", "0 0 0"},
-          {"PositionRangeRandom", false}, {"Maxlevel", 1},           {"levelFixed", false},
-          {"SpawnNotice", false}};
+  return ConfigEntry(interval).Cap(maximum).Position("0 0 0").Level(1, false);
 }
 
 const std::string kRex = "Blueprint'/Game/Rex/Rex.Rex'";

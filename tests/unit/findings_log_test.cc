@@ -79,21 +79,13 @@ class FindingsLogTest : public HostFixture {
  protected:
   void SetUp() override {
     HostFixture::SetUp();
-    Forget();
     standin::RegisterFunction("RCONClientConnection.SendMessageW", &standin::RconSendMessage);
     connection_.SetReplyHandler(
-        [this](const standin::RconReply&) { lines_at_reply_.push_back(sink().lines().size()); });
+        [this](const standin::RconMessage&) { lines_at_reply_.push_back(sink().lines().size()); });
   }
   void TearDown() override {
     Unload();
-    Forget();
     HostFixture::TearDown();
-  }
-
-  static void Forget() {
-    ConfigDocument = nullptr;
-    CountdownTable = nullptr;
-    ClockTable = nullptr;
   }
 
   std::vector<Logged> Lines() {
@@ -110,7 +102,7 @@ class FindingsLogTest : public HostFixture {
   }
 
   void Reload() {
-    standin::RconRequest request(7, u"Drovekeeper.reload");
+    standin::RconPacket request(7, u"Drovekeeper.reload");
     ReloadCommand(connection_.game(), request.game(), nullptr);
   }
 

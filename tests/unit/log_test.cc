@@ -29,13 +29,7 @@ std::string LocalStamp(std::time_t when) {
   return buffer;
 }
 
-class LogTest : public HostFixture {
- protected:
-  void SetUp() override {
-    HostFixture::SetUp();
-    CreatePluginLogger();
-  }
-};
+class LogTest : public HostFixture {};
 
 TEST_F(LogTest, ErrorLineHasTheLayoutAndGbkBytes) {
   const std::time_t before = std::time(nullptr);

@@ -16,7 +16,6 @@
 
 #include "config/config.h"
 #include "host/game_string.h"
-#include "plugin/log.h"
 #include "plugin/plugin.h"
 #include "spawn/notice.h"
 #include "spawn/position.h"
@@ -105,20 +104,9 @@ std::string AnyPiece(Draw& draw) {
   return piece;
 }
 
+// HostFixture resets the plug-in's objects around every test.
 class ModelTest : public HostFixture {
  protected:
-  void SetUp() override {
-    HostFixture::SetUp();
-    CreatePluginLogger();
-    NextRunTicks = 0;
-    ForgetEntryFaults();
-  }
-  void TearDown() override {
-    ConfigDocument = nullptr;
-    CountdownTable = nullptr;
-    ClockTable = nullptr;
-    HostFixture::TearDown();
-  }
   Draw draw_{kSeed};
 };
 

@@ -12,6 +12,7 @@
 #include "host/game_array.h"
 #include "spawn/spawn.h"
 #include "standin/host/host.h"
+#include "tests/support/config_entry.h"
 #include "tests/support/host_fixture.h"
 #include "tests/support/scripted_env.h"
 
@@ -23,23 +24,13 @@ const std::string kRex = "Blueprint'/Game/Rex.Rex'";
 
 class NoticeTest : public HostFixture {
  protected:
-  void TearDown() override {
-    ConfigDocument = nullptr;
-    HostFixture::TearDown();
-  }
-
   // Spawns one creature at `position` with a fixed level and a notice
   // naming it `name`; returns the texts the players received, in order.
   std::vector<std::pair<std::string, std::u16string>> SpawnWithNotice(
       json name, const std::string& position = "80000 0 0", int level = 150) {
-    ConfigDocument = {{"SpawnDino",
-                       {{kRex,
-                         {{"Position", position},
-                          {"PositionRangeRandom", false},
-                          {"Maxlevel", level},
-                          {"levelFixed", true},
-                          {"SpawnNotice", true},
-                          {"Name", name}}}}}};
+    ConfigDocument = {
+        {"SpawnDino",
+         {{kRex, ConfigEntry().Position(position).Level(level, true).Notice().Name(name)}}}};
     env_.AllowEmptyQueue(0);
     SpawnEntryCreature("SpawnDino", kRex);
     std::vector<std::pair<std::string, std::u16string>> received;
@@ -155,14 +146,8 @@ TEST_F(NoticeTest, NamesAreShownAsWritten) {
 
 TEST_F(NoticeTest, ShowsTheLevelTheGameGaveWhenNotFixed) {
   UseWorld(WorldBuilder().Class(kRex).Player("p").SpawnLevels(33, 33));
-  ConfigDocument = {{"SpawnDino",
-                     {{kRex,
-                       {{"Position", "0 8000 0"},
-                        {"PositionRangeRandom", false},
-                        {"Maxlevel", 150},
-                        {"levelFixed", false},
-                        {"SpawnNotice", true},
-                        {"Name", "Rex"}}}}}};
+  ConfigDocument = {
+      {"SpawnDino", {{kRex, ConfigEntry().Position("0 8000 0").Notice().Name("Rex")}}}};
   SpawnEntryCreature("SpawnDino", kRex);
   ASSERT_EQ(world()->notices().size(), 1u);
   EXPECT_EQ(world()->notices()[0].second.text,

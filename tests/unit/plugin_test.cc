@@ -66,9 +66,6 @@ class PluginTest : public HostFixture {
  protected:
   void SetUp() override {
     HostFixture::SetUp();
-    ConfigDocument = nullptr;
-    CountdownTable = nullptr;
-    ClockTable = nullptr;
     standin::RegisterFunction("RCONClientConnection.SendMessageW", &standin::RconSendMessage);
     standin::SetRegistrationObserver([this](const standin::RegistrationEvent& e) {
       events_.push_back(Event{e.kind, e.name, e.added, sink().lines().size()});
@@ -78,9 +75,6 @@ class PluginTest : public HostFixture {
     // The host outlives the plug-in: withdraw whatever a test left behind.
     standin::SetRegistrationObserver(nullptr);
     Unload();
-    ConfigDocument = nullptr;
-    CountdownTable = nullptr;
-    ClockTable = nullptr;
     HostFixture::TearDown();
   }
 
@@ -219,7 +213,7 @@ TEST_F(PluginTest, RegisteredCommandRunsTheReload) {
   WriteConfig(kGoodConfig);
   Entry(kProcessAttach);
   standin::RconConnection connection;
-  standin::RconRequest request(31, u"Drovekeeper.reload");
+  standin::RconPacket request(31, u"Drovekeeper.reload");
   ASSERT_TRUE(standin::DispatchRcon("Drovekeeper.reload", connection.game(), request.game()));
   ASSERT_EQ(connection.replies().size(), 1u);
   EXPECT_EQ(connection.replies()[0].id, 31);

@@ -62,10 +62,6 @@ class SpawnPositionTest : public HostFixture {
     HostFixture::SetUp();
     ConfigDocument = nlohmann::json::object();
   }
-  void TearDown() override {
-    ConfigDocument = nullptr;
-    HostFixture::TearDown();
-  }
 
   Vec3 Compute(const std::string& position, bool random) {
     ConfigDocument["SpawnDino"][kEntry] = {{"Position", position}, {"PositionRangeRandom", random}};

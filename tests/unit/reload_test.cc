@@ -12,7 +12,6 @@
 
 #include "config/config.h"
 #include "host/game_types.h"
-#include "plugin/log.h"
 #include "spawn/tick.h"
 #include "standin/game/rcon.h"
 #include "standin/host/host.h"
@@ -59,13 +58,9 @@ class ReloadTest : public HostFixture {
     WriteConfig(kFirstConfig);
     ConfigDocument = json::parse(kFirstConfig);
     BuildSpawnTables(ConfigDocument);
-    CreatePluginLogger();
   }
   void TearDown() override {
     g_sent = nullptr;
-    ConfigDocument = nullptr;
-    CountdownTable = nullptr;
-    ClockTable = nullptr;
     HostFixture::TearDown();
   }
 
@@ -90,7 +85,7 @@ class ReloadTest : public HostFixture {
 
   std::vector<SentReply> sent_;
   standin::RconConnection connection_;
-  standin::RconRequest request_{4242, u"Drovekeeper.reload"};
+  standin::RconPacket request_{4242, u"Drovekeeper.reload"};
 };
 
 TEST_F(ReloadTest, SuccessRepliesWithTheExactTextAndEchoesThePacketId) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "standin/report/ledger.h"
+#include "tests/support/config_entry.h"
 
 namespace report {
 namespace {
@@ -29,13 +30,7 @@ const std::string kClock = "Blueprint'/Game/F/Clock.Clock'";
 
 json Entry(json interval, int world_maximum, std::string position = "100 200 300",
            bool random = false) {
-  return {{"SpawnInterval", interval},
-          {"Worldmaximum", world_maximum},
-          {"Position", position},
-          {"PositionRangeRandom", random},
-          {"Maxlevel", 10},
-          {"levelFixed", true},
-          {"SpawnNotice", false}};
+  return ConfigEntry(interval).Cap(world_maximum).Position(position, random).Level(10, true);
 }
 
 json Config() {

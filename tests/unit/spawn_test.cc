@@ -9,9 +9,9 @@
 #include <string>
 
 #include "config/config.h"
-#include "plugin/log.h"
 #include "spawn/tick.h"
 #include "standin/host/host.h"
+#include "tests/support/config_entry.h"
 #include "tests/support/host_fixture.h"
 #include "tests/support/scripted_env.h"
 
@@ -22,27 +22,10 @@ using nlohmann::json;
 const std::string kRex = "Blueprint'/Game/Rex.Rex'";
 constexpr std::array<int, 7> kLevelled = {0, 1, 3, 4, 7, 8, 9};
 
-json Entry() {
-  return {{"Worldmaximum", 10}, {"Position", "100 -200 300"}, {"PositionRangeRandom", false},
-          {"Maxlevel", 150},    {"levelFixed", false},        {"SpawnNotice", false},
-          {"Name", "Rex"}};
-}
+json Entry() { return ConfigEntry().Without("SpawnInterval").Position("100 -200 300").Name("Rex"); }
 
 class SpawnTest : public HostFixture {
  protected:
-  void SetUp() override {
-    HostFixture::SetUp();
-    CreatePluginLogger();
-    NextRunTicks = 0;
-    ForgetEntryFaults();
-  }
-  void TearDown() override {
-    ConfigDocument = nullptr;
-    CountdownTable = nullptr;
-    ClockTable = nullptr;
-    HostFixture::TearDown();
-  }
-
   // Spawns once from the "SpawnDino" entry `entry`.
   std::vector<standin::SpawnRecord> Spawn(const json& entry, const std::string& name = kRex) {
     ConfigDocument = {{"SpawnDino", {{name, entry}}}};

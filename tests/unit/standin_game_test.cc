@@ -64,7 +64,7 @@ TEST_F(StandinGameTest, InstallRegistersEveryGameName) {
   }
 }
 
-TEST_F(StandinGameTest, BPLoadClassMapsBlueprintPaths) {
+TEST_F(StandinGameTest, BPLoadClassResolvesBlueprintAndObjectPaths) {
   standin::World& world = UseWorld(WorldBuilder().Class(kRex).Class("/P/A.A_C"));
   struct Case {
     std::string path;
@@ -74,7 +74,13 @@ TEST_F(StandinGameTest, BPLoadClassMapsBlueprintPaths) {
                                          {"Blueprint'/P/A.A'", "/P/A.A_C"},
                                          {"Blueprint'/P/B.B'", nullptr},
                                          {"blueprint'/P/A.A'", nullptr},
-                                         {"/P/A.A", nullptr},
+                                         {"/P/A.A", "/P/A.A_C"},
+                                         {"/P/A.A_C", "/P/A.A_C"},
+                                         {"/Game/T/Rex.Rex", kRex},
+                                         {"/P/A.A_C_C", nullptr},
+                                         {"/P/A", nullptr},
+                                         {"/P/B.B", nullptr},
+                                         {"Blueprint'/P/A.A_C'", nullptr},
                                          {"Blueprint'/P/A.A", nullptr},
                                          {"Blueprint''", nullptr},
                                          {"", nullptr}}) {
@@ -272,7 +278,8 @@ TEST_F(StandinGameTest, RconConnectionRecordsReplies) {
   UseWorld();
   standin::RconConnection connection;
   std::vector<std::int32_t> handled;
-  connection.SetReplyHandler([&](const standin::RconReply& reply) { handled.push_back(reply.id); });
+  connection.SetReplyHandler(
+      [&](const standin::RconMessage& message) { handled.push_back(message.id); });
   GameString message = GameString::Exact(u"\u91cd\u65b0\u52a0\u8f7d\u914d\u7f6e");
   CallGame<void>("RCONClientConnection.SendMessageW", connection.game(), std::int32_t{42},
                  std::int32_t{0}, message.record());
@@ -281,8 +288,43 @@ TEST_F(StandinGameTest, RconConnectionRecordsReplies) {
   EXPECT_EQ(connection.replies()[0].text, u"\u91cd\u65b0\u52a0\u8f7d\u914d\u7f6e");
   EXPECT_EQ(handled, std::vector<std::int32_t>{42});
 
-  standin::RconRequest request(7, u"Drovekeeper.reload");
-  EXPECT_EQ(reinterpret_cast<RCONPacketRecord*>(request.game())->id, 7);
+  standin::RconPacket packet(7, u"Drovekeeper.reload");
+  EXPECT_EQ(reinterpret_cast<RCONPacketRecord*>(packet.game())->id, 7);
+}
+
+TEST_F(StandinGameTest, ConsoleAnswersEveryRequestAndNamesUnknownCommands) {
+  UseWorld();
+  ZelApi::GetCommands().AddRconCommand(
+      GameString::FromNarrow("Echo"),
+      [](RCONClientConnection* connection, RCONPacket* packet, UWorld*) {
+        const auto* record = reinterpret_cast<const RCONPacketRecord*>(packet);
+        GameString text = GameString::Exact(u"\u91cd");
+        CallGame<void>("RCONClientConnection.SendMessageW", connection, record->id, std::int32_t{0},
+                       text.record());
+        CallGame<void>("RCONClientConnection.SendMessageW", connection, record->id, std::int32_t{0},
+                       text.record());
+      });
+  ZelApi::GetCommands().AddRconCommand(GameString::FromNarrow("Quiet"),
+                                       [](RCONClientConnection*, RCONPacket*, UWorld*) {});
+  struct Case {
+    std::string line;
+    bool known;
+    std::string sent;  // what the client receives
+  };
+  for (const Case& c :
+       std::vector<Case>{{"echo twice", true, "\xe9\x87\x8d\xe9\x87\x8d"},
+                         {"Quiet", true, ""},
+                         {"Drovekeeper.reload now", false, "unknown command: Drovekeeper.reload"},
+                         {"  ", false, "unknown command: (none)"}}) {
+    std::vector<std::string> sent;
+    rcon::RconRequest request{c.line, 3, {}, rcon::RconReply([&](std::optional<std::string> r) {
+                                sent.push_back(r.value_or("(dropped)"));
+                              })};
+    const standin::RconOutcome outcome = standin::RunRconCommand(request);
+    EXPECT_EQ(outcome.known, c.known) << c.line;
+    EXPECT_EQ(sent, std::vector<std::string>{c.sent}) << c.line;
+    EXPECT_EQ(outcome.reply.has_value(), !c.sent.empty()) << c.line;
+  }
 }
 
 TEST_F(StandinGameTest, DestroyedWorldLeavesTheHost) {

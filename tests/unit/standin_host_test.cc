@@ -122,8 +122,10 @@ TEST_F(StandinHostTest, DispatchRconMatchesFirstWordIgnoringCase) {
   EXPECT_TRUE(standin::DispatchRcon("drovekeeper.RELOAD now", connection, nullptr));
   EXPECT_EQ(seen_world, reinterpret_cast<UWorld*>(&dummy_world));
   EXPECT_EQ(seen_connection, connection);
+  EXPECT_TRUE(standin::DispatchRcon(" \tDrovekeeper.reload", connection, nullptr));
   EXPECT_FALSE(standin::DispatchRcon("Drovekeeper.reloa", connection, nullptr));
   EXPECT_FALSE(standin::DispatchRcon("", connection, nullptr));
+  EXPECT_FALSE(standin::DispatchRcon(" \r\n", connection, nullptr));
 
   AddRcon("fail", [](RCONClientConnection*, RCONPacket*, UWorld*) {
     throw std::logic_error("bad command");

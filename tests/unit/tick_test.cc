@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "config/config.h"
-#include "plugin/log.h"
 #include "standin/host/host.h"
+#include "tests/support/config_entry.h"
 #include "tests/support/host_fixture.h"
 #include "tests/support/scripted_env.h"
 
@@ -22,27 +22,12 @@ const std::string kAnky = "Blueprint'/Game/Anky.Anky'";
 const std::string kRaptor = "Blueprint'/Game/Raptor.Raptor'";
 constexpr std::int64_t kMinute = 60 * ScriptedEnv::kTicksPerSecond;
 
-json Entry(json interval) {
-  return {{"SpawnInterval", interval},    {"Worldmaximum", 10}, {"Position", "100 200 300"},
-          {"PositionRangeRandom", false}, {"Maxlevel", 150},    {"levelFixed", false},
-          {"SpawnNotice", false}};
-}
-
 class TickTest : public HostFixture {
  protected:
   void SetUp() override {
     HostFixture::SetUp();
-    CreatePluginLogger();
-    NextRunTicks = 0;
-    ForgetEntryFaults();
     ConfigDocument = json::object();
     env_.SetNowTicks(1'000 * kMinute);
-  }
-  void TearDown() override {
-    ConfigDocument = nullptr;
-    CountdownTable = nullptr;
-    ClockTable = nullptr;
-    HostFixture::TearDown();
   }
 
   void Load(json document) {
@@ -76,7 +61,7 @@ class TickTest : public HostFixture {
 
 TEST_F(TickTest, GateOpensOncePerSixtySeconds) {
   standin::World& world = UseWorld(WorldBuilder().Class(kRex));
-  Load({{"SpawnDino", {{kRex, Entry(0)}}}});
+  Load({{"SpawnDino", {{kRex, ConfigEntry(0)}}}});
   const std::int64_t start = env_.NowTicks();
 
   TimingSpawnTick();
@@ -98,7 +83,7 @@ TEST_F(TickTest, GateOpensOncePerSixtySeconds) {
 
 TEST_F(TickTest, ClockSetBackWaitsForStoredTime) {
   standin::World& world = UseWorld(WorldBuilder().Class(kRex));
-  Load({{"SpawnDino", {{kRex, Entry(0)}}}});
+  Load({{"SpawnDino", {{kRex, ConfigEntry(0)}}}});
   TimingSpawnTick();
   env_.AdvanceSeconds(-3600);
   TimingSpawnTick();
@@ -121,7 +106,7 @@ TEST_F(TickTest, CountdownPeriods) {
   for (const PeriodCase& c : cases) {
     standin::World& world = UseWorld(WorldBuilder().Class(kRex));
     NextRunTicks = 0;
-    Load({{"SpawnDino", {{kRex, Entry(c.interval)}}}});
+    Load({{"SpawnDino", {{kRex, ConfigEntry(c.interval)}}}});
     std::vector<int> fired;
     for (int run = 0; run < 9; ++run) {
       const std::size_t before = world.Spawns().size();
@@ -134,7 +119,7 @@ TEST_F(TickTest, CountdownPeriods) {
 
 TEST_F(TickTest, IntervalZeroHoldsZeroAfterEveryRun) {
   UseWorld(WorldBuilder().Class(kRex));
-  Load({{"SpawnDino", {{kRex, Entry(0)}}}});
+  Load({{"SpawnDino", {{kRex, ConfigEntry(0)}}}});
   for (int run = 0; run < 3; ++run) {
     RunMinute();
     EXPECT_EQ(CountdownTable[kRex], json(0));
@@ -143,7 +128,7 @@ TEST_F(TickTest, IntervalZeroHoldsZeroAfterEveryRun) {
 
 TEST_F(TickTest, FractionalIntervalIsCopiedBackUnconverted) {
   UseWorld(WorldBuilder().Class(kRex));
-  Load({{"SpawnDino", {{kRex, Entry(2.5)}}}});
+  Load({{"SpawnDino", {{kRex, ConfigEntry(2.5)}}}});
   EXPECT_EQ(CountdownTable[kRex], json(2));
   RunMinute();  // 2 -> 1
   RunMinute();  // 1 -> 0
@@ -156,7 +141,7 @@ TEST_F(TickTest, FractionalIntervalIsCopiedBackUnconverted) {
 
 TEST_F(TickTest, NegativeCountdownFiresAtOnceAndResets) {
   standin::World& world = UseWorld(WorldBuilder().Class(kRex));
-  Load({{"SpawnDino", {{kRex, Entry(4)}}}});
+  Load({{"SpawnDino", {{kRex, ConfigEntry(4)}}}});
   CountdownTable[kRex] = -7;
   RunMinute();
   EXPECT_EQ(world.Spawns().size(), 1u);
@@ -167,9 +152,9 @@ TEST_F(TickTest, EntriesRunInByteOrderOfNames) {
   const std::string lower = "Blueprint'/Game/apex.apex'";
   standin::World& world = UseWorld(WorldBuilder().Class(kRex).Class(kAnky).Class(lower));
   json table = json::object();
-  table[lower] = Entry(0);
-  table[kRex] = Entry(0);
-  table[kAnky] = Entry(0);
+  table[lower] = ConfigEntry(0);
+  table[kRex] = ConfigEntry(0);
+  table[kAnky] = ConfigEntry(0);
   Load({{"SpawnDino", table}});
   RunMinute();
   ASSERT_EQ(world.Spawns().size(), 3u);
@@ -179,7 +164,7 @@ TEST_F(TickTest, EntriesRunInByteOrderOfNames) {
 
 TEST_F(TickTest, CappedEntryStillResetsAndWaitsFullInterval) {
   standin::World& world = UseWorld(WorldBuilder().Creatures(kRex, 1));
-  json entry = Entry(3);
+  json entry = ConfigEntry(3);
   entry["Worldmaximum"] = 1;
   Load({{"SpawnDino", {{kRex, entry}}}});
   for (int run = 0; run < 4; ++run) RunMinute();
@@ -195,10 +180,10 @@ TEST_F(TickTest, CappedEntryStillResetsAndWaitsFullInterval) {
 
 TEST_F(TickTest, FaultyEntryIsLoggedOnceAndOthersStillSpawn) {
   standin::World& world = UseWorld(WorldBuilder().Class(kRex).Class(kAnky).Class(kRaptor));
-  json faulty = Entry(0);
+  json faulty = ConfigEntry(0);
   faulty.erase("Worldmaximum");
-  Load({{"SpawnDino", {{kAnky, Entry(0)}, {kRaptor, faulty}, {kRex, Entry(0)}}},
-        {"SpawnDinoX", {{kRex, Entry("0:0")}}}});
+  Load({{"SpawnDino", {{kAnky, ConfigEntry(0)}, {kRaptor, faulty}, {kRex, ConfigEntry(0)}}},
+        {"SpawnDinoX", {{kRex, ConfigEntry("0:0")}}}});
   env_.SetLocalTime(0, 0);
 
   const std::int64_t start = env_.NowTicks();
@@ -222,7 +207,7 @@ TEST_F(TickTest, FaultyEntryIsLoggedOnceAndOthersStillSpawn) {
 
 TEST_F(TickTest, BadCountdownValuesAreFaultsOfTheirEntry) {
   UseWorld(WorldBuilder().Class(kRex).Class(kAnky));
-  Load({{"SpawnDino", {{kAnky, Entry(0)}, {kRex, Entry(0)}}}});
+  Load({{"SpawnDino", {{kAnky, ConfigEntry(0)}, {kRex, ConfigEntry(0)}}}});
   CountdownTable[kAnky] = "soon";
   CountdownTable[kRaptor] = 0;  // in the table, not in the configuration
   RunMinute();
@@ -241,7 +226,7 @@ TEST_F(TickTest, BadCountdownValuesAreFaultsOfTheirEntry) {
 
 TEST_F(TickTest, UnknownGameFunctionIsLoggedWithoutCrash) {
   standin::World& world = UseWorld(WorldBuilder().Class(kRex));
-  Load({{"SpawnDino", {{kRex, Entry(0)}}}});
+  Load({{"SpawnDino", {{kRex, ConfigEntry(0)}}}});
   ASSERT_TRUE(standin::Unregister("UVictoryCore.BPLoadClass"));
   RunMinute();
   EXPECT_TRUE(world.Spawns().empty());
@@ -253,7 +238,7 @@ TEST_F(TickTest, UnknownGameFunctionIsLoggedWithoutCrash) {
 
 TEST_F(TickTest, WithoutWorldOrLevelNothingSpawnsButCountdownsAdvance) {
   standin::World& world = UseWorld(WorldBuilder().Class(kRex));
-  Load({{"SpawnDino", {{kRex, Entry(1)}}}});
+  Load({{"SpawnDino", {{kRex, ConfigEntry(1)}}}});
   standin::SetWorld(nullptr);
   RunMinute();
   EXPECT_EQ(CountdownTable[kRex], json(0));

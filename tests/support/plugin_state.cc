@@ -1,0 +1,21 @@
+#include "tests/support/plugin_state.h"
+
+#include <nlohmann/json.hpp>
+
+#include "config/config.h"
+#include "plugin/log.h"
+#include "spawn/cap.h"
+#include "spawn/env.h"
+#include "spawn/tick.h"
+
+void ResetPluginState() {
+  ConfigDocument = nullptr;
+  CountdownTable = nullptr;
+  ClockTable = nullptr;
+  NextRunTicks = 0;
+  ForgetEntryFaults();
+  SetEnvForTesting(nullptr);
+  EndCountingRun();
+  SetCountStrategyForTesting(CountStrategy::kTally);
+  CreatePluginLogger();
+}
