@@ -16,6 +16,7 @@
 
 #include "host/game_types.h"
 #include "host/zelapi.h"
+#include "standin/model/map.h"
 
 namespace standin {
 
@@ -71,12 +72,8 @@ struct PlayerController {
   std::vector<Notice> notices;
 };
 
-struct WorldSettings {
-  float latitude_scale;
-  float longitude_scale;
-  float latitude_origin;
-  float longitude_origin;
-};
+// The world settings' map members, laid out as the game stores them.
+using WorldSettings = model::WorldSettings;
 
 // What "UWorld.SpawnActor" was given, and what became of the creature.
 struct SpawnRecord {

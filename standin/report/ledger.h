@@ -19,11 +19,21 @@
 #include <utility>
 #include <vector>
 
+#include "standin/model/config.h"
+#include "standin/model/map.h"
+#include "standin/model/schedule.h"
+
 namespace report {
 
-enum class Table { kCountdown, kClock };  // "SpawnDino", "SpawnDinoX"
-
-std::string_view TableName(Table table);
+// The two tables and their keys, the plug-in's entry names and fault lines
+// and its random squares, as the stand-in's model states them.
+using model::ClassPathOf;
+using model::FaultLine;
+using model::ParseFaultLine;
+using model::RandomSquares;
+using model::Square;
+using model::Table;
+using model::TableName;
 
 enum class Outcome { kSpawned, kHeldByCap, kClassUnknown, kSpawnRefused, kFailed };
 
@@ -76,31 +86,22 @@ struct EntryRecord {
   int failed = 0;
   std::string last_failure;
   std::vector<TimedOutcome> outcomes;
-  std::int64_t next_due = 0;  // seconds since the epoch, 0 when never
+  // When it falls due next after the last timer call seen (countdown: that
+  // run's time; clock: the next local minute its text names); seconds since
+  // the epoch, 0 when never (dropped, or a clock text that never matches).
+  std::int64_t next_due = 0;
 };
 
-// World-space bounds of one of the four squares a random position can land in.
-struct Square {
-  double min_x, max_x, min_y, max_y;
+// The entry a spawn of a timer call is attributed to.
+struct SpawnOwner {
+  Table table = Table::kCountdown;
+  std::string entry;
 };
-std::vector<Square> RandomSquares(std::int32_t base_x, std::int32_t base_y);
-
-// The path the plug-in hands to the class loader for an entry name: bytes at
-// or above 0x80 become "?".
-std::string ClassPathOf(std::string_view name);
-
-// The entry a fault line names: `SpawnDino["ENTRY"]: MESSAGE`. Nullopt for
-// any other line.
-struct FaultLine {
-  Table table;
-  std::string name;
-  std::string message;
-};
-std::optional<FaultLine> ParseFaultLine(std::string_view line);
 
 class EntryLedger {
  public:
-  // `document` is the configuration the plug-in loaded.
+  // `document` is the configuration the plug-in loaded; one it would refuse
+  // configures no entry.
   explicit EntryLedger(const nlohmann::json& document);
 
   // One call of the timer callback. The plug-in runs its schedules on the
@@ -108,9 +109,16 @@ class EntryLedger {
   // Returns whether this call was taken as a run.
   bool OnTimerCall(const TimerCall& call);
 
+  // For each spawn the game accepted during the last timer call, in order:
+  // the entry it came from, or nullopt when the ledger cannot tell.
+  const std::vector<std::optional<SpawnOwner>>& LastSpawns() const { return last_spawns_; }
+
   // A reload that succeeded: countdowns of configured names start over,
   // names no longer configured stop, faults are reported afresh.
   void OnReload(const nlohmann::json& document);
+
+  // The configuration in force, as the model reads it.
+  const model::ConfigRules& rules() const { return rules_; }
 
   // Countdown entries in name order, then clock entries in name order;
   // entries a reload dropped stay with their history.
@@ -125,10 +133,8 @@ class EntryLedger {
   using Key = std::pair<Table, std::string>;
 
   struct Shadow {
-    std::int32_t interval = 0;  // "SpawnInterval" as read
-    std::int64_t countdown = 0;
-    std::string clock_text;
-    std::optional<std::int32_t> world_maximum;
+    const model::EntryRules* rules = nullptr;  // in rules_
+    std::int64_t countdown = 0;                // the stored count
   };
 
   void Configure(const nlohmann::json& document);
@@ -138,7 +144,7 @@ class EntryLedger {
   void Record(const Key& key, std::int64_t time, Outcome outcome, std::string message = {});
   EntryRecord& RecordOf(const Key& key);
 
-  nlohmann::json document_;
+  model::ConfigRules rules_;
   std::map<Key, Shadow> shadows_;  // configured names only
   std::map<Key, EntryRecord> records_;
   // Last fault per entry since the configuration was read: the plug-in logs
@@ -148,9 +154,10 @@ class EntryLedger {
     bool after_spawn = false;  // the entry's creature was spawned first
   };
   std::map<Key, KnownFault> known_faults_;
-  bool ran_ = false;
+  std::vector<std::optional<SpawnOwner>> last_spawns_;
+  model::RunGate gate_;
+  std::optional<std::int64_t> last_call_;
   bool keep_outcomes_ = true;
-  std::int64_t next_run_ = 0;
 };
 
 }  // namespace report

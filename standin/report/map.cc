@@ -13,30 +13,6 @@
 
 namespace report {
 
-namespace {
-
-float OrDefault(float value, float fallback) { return value == 0.0f ? fallback : value; }
-
-}  // namespace
-
-MapPoint ToMap(const MapSettings& settings, float x, float y) {
-  const float lat_scale = OrDefault(settings.latitude_scale, 800.0f);
-  const float lon_scale = OrDefault(settings.longitude_scale, 800.0f);
-  const float lat_origin = OrDefault(settings.latitude_origin, -400000.0f);
-  const float lon_origin = OrDefault(settings.longitude_origin, -400000.0f);
-  const float d_lat = 100.0f / lat_scale;
-  const float d_lon = 100.0f / lon_scale;
-  return {(std::fabs(lat_origin) * d_lat + y * d_lat) / 1000.0f,
-          (std::fabs(lon_origin) * d_lon + x * d_lon) / 1000.0f};
-}
-
-MapPoint ToNoticeMap(const MapSettings& settings, float x, float y) {
-  MapPoint at = ToMap(settings, x, y);
-  at.lon = std::floor(at.lon * 10.0f) / 10.0f;
-  at.lat = std::floor(at.lat * 10.0f) / 10.0f;
-  return at;
-}
-
 namespace render {
 
 namespace {

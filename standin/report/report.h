@@ -12,28 +12,15 @@
 #include <string_view>
 #include <vector>
 
+#include "standin/model/map.h"
 #include "standin/report/ledger.h"
 
 namespace report {
 
-// The world settings' four map members as stored; zero means the default.
-struct MapSettings {
-  float latitude_scale = 0;
-  float longitude_scale = 0;
-  float latitude_origin = 0;
-  float longitude_origin = 0;
-};
-
-struct MapPoint {
-  float lat = 0;
-  float lon = 0;
-};
-
-// Latitude from Y and longitude from X in 32-bit float arithmetic, as the
-// notices compute them, before their rounding.
-MapPoint ToMap(const MapSettings& settings, float x, float y);
-// The same rounded down to one decimal, as a notice prints it.
-MapPoint ToNoticeMap(const MapSettings& settings, float x, float y);
+// The map formula and the world settings' map members are the model's.
+using model::MapPoint;
+using model::ToMap;
+using model::ToNoticeMap;
 
 struct SpawnPoint {
   std::int64_t time = 0;   // seconds since the epoch
@@ -90,7 +77,7 @@ struct ReportInput {
   std::int64_t start = 0;  // the simulated span, seconds since the epoch
   std::int64_t end = 0;
   bool interrupted = false;  // the run stopped at `end`, before the span it was asked for
-  MapSettings map;
+  model::WorldSettings map;
   std::vector<EntryRecord> entries;  // from EntryLedger::Entries()
   std::vector<SpawnPoint> spawns;
   std::vector<LogLine> log;

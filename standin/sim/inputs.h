@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "standin/model/map.h"
+
 namespace sim {
 
 // A file that cannot be read or does not have the expected shape. The message
@@ -18,13 +20,6 @@ namespace sim {
 class InputError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
-};
-
-struct WorldSettingsSpec {
-  float latitude_scale = 0;
-  float longitude_scale = 0;
-  float latitude_origin = 0;
-  float longitude_origin = 0;
 };
 
 struct ClassSpec {
@@ -46,7 +41,7 @@ struct PlayerSpec {
 
 struct WorldSpec {
   std::uint32_t seed = 1;  // drives the levels the game picks for new creatures
-  WorldSettingsSpec settings;
+  model::WorldSettings settings;
   std::vector<ClassSpec> classes;
   std::vector<ActorSpec> actors;
   std::vector<PlayerSpec> players;

@@ -6,22 +6,17 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cmath>
 #include <fstream>
-#include <iterator>
 #include <mutex>
-#include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "standin/game/allocator.h"
 #include "standin/game/rcon.h"
 #include "standin/game/world.h"
 #include "standin/host/host.h"
+#include "standin/model/config.h"
 
 namespace sim {
 namespace {
-
-using nlohmann::json;
 
 std::string Folded(std::string_view text) {
   std::string folded(text);
@@ -37,71 +32,6 @@ std::string FirstWord(std::string_view line) {
   if (begin == std::string_view::npos) return {};
   const std::size_t end = line.find_first_of(kBlanks, begin);
   return std::string(line.substr(begin, end == std::string_view::npos ? end : end - begin));
-}
-
-// The plug-in's integer reading: fractions truncated, integers cut to their
-// low 32 bits, booleans 1 and 0. Empty for what it refuses.
-std::optional<std::int32_t> AsInt32(const json& value) {
-  if (value.is_boolean()) return value.get<bool>() ? 1 : 0;
-  if (value.is_number_integer()) {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(value.get<std::int64_t>()));
-  }
-  if (value.is_number_unsigned()) {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(value.get<std::uint64_t>()));
-  }
-  if (value.is_number_float()) {
-    const double truncated = std::trunc(value.get<double>());
-    if (truncated >= -2147483648.0 && truncated <= 2147483647.0) {
-      return static_cast<std::int32_t>(truncated);
-    }
-  }
-  return std::nullopt;
-}
-
-bool Refuse(std::string* why, std::string reason) {
-  if (why != nullptr) *why = std::move(reason);
-  return false;
-}
-
-// Adds the caps of one table; false when the table makes the plug-in refuse
-// the whole file.
-bool ReadTable(const json& document, const char* table, bool clock, CapTable& caps,
-               std::string* why) {
-  auto it = document.find(table);
-  if (it == document.end() || it->is_null()) return true;
-  if (it->is_array() && it->empty()) return true;
-  if (!it->is_object()) return Refuse(why, fmt::format("\"{}\" is not an object", table));
-  for (const auto& [name, entry] : it->items()) {
-    if (!entry.is_object()) {
-      return Refuse(why, fmt::format("{}[\"{}\"] is not an object", table, name));
-    }
-    auto interval = entry.find("SpawnInterval");
-    const bool interval_ok =
-        interval != entry.end() && (clock ? interval->is_string() : AsInt32(*interval).has_value());
-    if (!interval_ok) {
-      return Refuse(why, fmt::format("{}[\"{}\"] has no usable SpawnInterval", table, name));
-    }
-    // An entry without a usable cap fails at its turn and never spawns.
-    auto maximum = entry.find("Worldmaximum");
-    if (maximum == entry.end()) continue;
-    std::optional<std::int32_t> cap = AsInt32(*maximum);
-    std::string reference = standin::ReferenceFromBlueprint(name);
-    if (!cap.has_value() || name.empty()) continue;
-    if (reference.empty()) {
-      // A plain object path loads its class, named with or without the class
-      // suffix, but no creature ever matches it for the cap.
-      for (const std::string& plain : {name, name + "_C"}) caps[plain] = kUncapped;
-      continue;
-    }
-    auto [slot, inserted] = caps.emplace(reference, *cap);
-    if (!inserted) slot->second = std::max(slot->second, *cap);
-  }
-  return true;
-}
-
-std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // Counts error lines for the rules; every logger the plug-in makes copies it.
@@ -122,23 +52,21 @@ class ErrorLineSink final : public spdlog::sinks::base_sink<std::mutex> {
 }  // namespace
 
 std::optional<CapTable> ReadCapTable(std::string_view text, std::string* why) {
-  json document;
-  try {
-    // One value from the start; what follows it is never read.
-    std::istringstream stream{std::string(text)};
-    stream >> document;
-  } catch (const json::exception& e) {
-    Refuse(why, e.what());
-    return std::nullopt;
-  }
-  if (!document.is_object()) {
-    Refuse(why, "the top level is not an object");
-    return std::nullopt;
-  }
+  std::optional<model::ConfigRules> rules = model::AcceptText(text, why);
+  if (!rules) return std::nullopt;
   CapTable caps;
-  if (!ReadTable(document, "SpawnDino", false, caps, why) ||
-      !ReadTable(document, "SpawnDinoX", true, caps, why)) {
-    return std::nullopt;
+  for (const model::EntryRules& entry : rules->entries) {
+    // An entry without a usable cap fails at its turn and never spawns.
+    if (!entry.cap || entry.name.empty()) continue;
+    std::string reference = standin::ReferenceFromBlueprint(entry.name);
+    if (reference.empty()) {
+      // A plain object path loads its class, named with or without the class
+      // suffix, but no creature ever matches it for the cap.
+      for (const std::string& plain : {entry.name, entry.name + "_C"}) caps[plain] = kUncapped;
+      continue;
+    }
+    auto [slot, inserted] = caps.emplace(std::move(reference), *entry.cap);
+    if (!inserted) slot->second = std::max(slot->second, *entry.cap);
   }
   return caps;
 }
@@ -359,8 +287,7 @@ void HostInvariants::Install() {
 }
 
 std::optional<std::string> HostInvariants::ReadConfig() const {
-  if (access(config_path_.c_str(), R_OK) != 0) return std::nullopt;
-  return ReadWholeFile(config_path_);
+  return model::ReadWholeFile(config_path_);
 }
 
 void HostInvariants::BeforeLoad() { rules_.BeforeLoad(ReadConfig()); }

@@ -39,9 +39,8 @@ using CapTable = std::map<std::string, std::int32_t, std::less<>>;
 // The cap of a class that an entry names by its plain object path.
 inline constexpr std::int32_t kUncapped = std::numeric_limits<std::int32_t>::max();
 
-// Reads a configuration text as the plug-in does. Empty when the plug-in must
-// refuse it (not JSON, top level or a table of the wrong shape, an entry's
-// "SpawnInterval" of the wrong type), with the reason in `why`.
+// The caps of a configuration text the plug-in takes (model::AcceptText).
+// Empty when the plug-in must refuse it, with the reason in `why`.
 std::optional<CapTable> ReadCapTable(std::string_view text, std::string* why = nullptr);
 
 // The resident set of this process in KiB (from /proc/self/statm), 0 if unknown.

@@ -41,6 +41,9 @@ class RunObserver {
   virtual void OnRegistration(std::string_view /*kind*/, std::string_view /*name*/, bool /*added*/,
                               bool /*was_registered*/) {}
   virtual void BeforeTimerCall(const standin::World& /*world*/, std::int64_t /*now*/) {}
+  // Before a spawn is reported: an observer that can tell which entry made
+  // it fills `spawn.owner`.
+  virtual void AttributeSpawn(SpawnEvent& /*spawn*/) {}
   // One creature the plug-in spawned; `class_reference` is the world's "/P/A.A_C".
   virtual void OnSpawn(const SpawnEvent& /*spawn*/, std::string_view /*class_reference*/) {}
   virtual void OnNotice(const NoticeEvent& /*notice*/) {}
@@ -53,6 +56,8 @@ class RunObserver {
                          const std::string& /*config_path*/) {}
   // The script took `count` creatures out of the level.
   virtual void OnKill(int /*count*/) {}
+  // The script replaced or removed the configuration file.
+  virtual void OnConfigFileChanged(const std::string& /*what*/) {}
   virtual void AfterUnload() {}
   // True once the run must stop here (a broken invariant).
   virtual bool WantsStop() const { return false; }

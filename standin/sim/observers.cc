@@ -11,26 +11,6 @@
 namespace sim {
 namespace {
 
-std::vector<EntryTotals> EntryTotalsOf(const std::vector<report::EntryRecord>& records) {
-  std::vector<EntryTotals> totals;
-  totals.reserve(records.size());
-  for (const report::EntryRecord& r : records) {
-    EntryTotals t;
-    t.table = report::TableName(r.table);
-    t.entry = r.name;
-    t.schedule = r.schedule_text;
-    t.fell_due = r.fell_due;
-    t.spawned = r.spawned;
-    t.held_by_cap = r.held_by_cap;
-    t.class_unknown = r.class_unknown;
-    t.spawn_refused = r.spawn_refused;
-    t.failed = r.failed;
-    if (r.failed > 0) t.last_failure = r.last_failure;
-    totals.push_back(std::move(t));
-  }
-  return totals;
-}
-
 std::string InterruptedBy(const RunEnd& end) {
   if (end.stop_signal == SIGINT) return "SIGINT";
   if (end.stop_signal == SIGTERM) return "SIGTERM";
@@ -52,7 +32,7 @@ int RecorderObserver::OnEnd(const RunEnd& end) {
     recorder_.Interrupted(InterruptedBy(end), end.start, end.planned);
   }
   recorder_.PrintSummary(end.start, end.reached);
-  recorder_.EntrySummary(EntryTotalsOf(feed_.Entries()));
+  recorder_.EntrySummary(feed_.Entries());
   return 0;
 }
 

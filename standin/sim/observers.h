@@ -48,14 +48,14 @@ class ReportObserver final : public RunObserver {
   void BeforeTimerCall(const standin::World& world, std::int64_t) override {
     feed_.BeforeTimerCall(world);
   }
-  void OnSpawn(const SpawnEvent& spawn, std::string_view) override {
-    feed_.Spawned(spawn.class_path, spawn.x, spawn.y, spawn.z, spawn.level);
-  }
+  void AttributeSpawn(SpawnEvent& spawn) override { spawn.owner = feed_.TakeSpawnOwner(); }
+  void OnSpawn(const SpawnEvent& spawn, std::string_view) override { feed_.Spawned(spawn); }
   void AfterTimerCall(std::int64_t, int) override { feed_.AfterTimerCall(); }
   void AfterRcon(const std::string& command, bool, const std::optional<std::string>& reply,
                  const std::string& config_path) override {
     feed_.AfterRcon(command, reply, config_path);
   }
+  void OnConfigFileChanged(const std::string& what) override { feed_.ConfigFileChanged(what); }
   int OnEnd(const RunEnd& end) override;
 
  private:

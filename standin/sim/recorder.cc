@@ -73,15 +73,20 @@ void Recorder::Registration(std::string_view kind, std::string_view name, bool a
 void Recorder::Spawn(const SpawnEvent& spawn) {
   std::lock_guard lock(mutex_);
   ++spawns_by_class_[spawn.class_path];
-  Emit("spawn", {{"class", spawn.class_path},
-                 {"x", AsWritten(spawn.x)},
-                 {"y", AsWritten(spawn.y)},
-                 {"z", AsWritten(spawn.z)},
-                 {"level", spawn.level},
-                 {"level_up_points", spawn.level_up_points},
-                 {"began_play", spawn.began_play}});
-  Say(fmt::format("spawn   {} level {} at ({}, {}, {}){}", spawn.class_path, spawn.level, spawn.x,
-                  spawn.y, spawn.z, spawn.began_play ? "" : " (not started)"));
+  ordered_json fields{{"class", spawn.class_path},     {"x", AsWritten(spawn.x)},
+                      {"y", AsWritten(spawn.y)},       {"z", AsWritten(spawn.z)},
+                      {"level", spawn.level},          {"level_up_points", spawn.level_up_points},
+                      {"began_play", spawn.began_play}};
+  // The entry as the fault lines name it: SpawnDino["Blueprint'/P/A.A'"].
+  std::string source = spawn.class_path;
+  if (spawn.owner) {
+    fields["table"] = report::TableName(spawn.owner->table);
+    fields["entry"] = spawn.owner->entry;
+    source = fmt::format("{}[\"{}\"]", report::TableName(spawn.owner->table), spawn.owner->entry);
+  }
+  Emit("spawn", std::move(fields));
+  Say(fmt::format("spawn   {} level {} at ({}, {}, {}){}", source, spawn.level, spawn.x, spawn.y,
+                  spawn.z, spawn.began_play ? "" : " (not started)"));
 }
 
 void Recorder::Notice(const NoticeEvent& notice) {
@@ -139,20 +144,20 @@ void Recorder::PrintSummary(std::int64_t from, std::int64_t to) {
   console_.flush();
 }
 
-void Recorder::EntrySummary(const std::vector<EntryTotals>& entries) {
+void Recorder::EntrySummary(const std::vector<report::EntryRecord>& entries) {
   std::lock_guard lock(mutex_);
-  for (const EntryTotals& e : entries) {
-    Emit("summary", {{"table", e.table},
-                     {"entry", e.entry},
-                     {"schedule", e.schedule},
-                     {"fell_due", e.fell_due},
-                     {"spawned", e.spawned},
-                     {"held_by_cap", e.held_by_cap},
-                     {"class_unknown", e.class_unknown},
-                     {"spawn_refused", e.spawn_refused},
-                     {"failed", e.failed},
-                     {"last_failure",
-                      e.last_failure ? ordered_json(*e.last_failure) : ordered_json(nullptr)}});
+  for (const report::EntryRecord& e : entries) {
+    Emit("summary",
+         {{"table", report::TableName(e.table)},
+          {"entry", e.name},
+          {"schedule", e.schedule_text},
+          {"fell_due", e.fell_due},
+          {"spawned", e.spawned},
+          {"held_by_cap", e.held_by_cap},
+          {"class_unknown", e.class_unknown},
+          {"spawn_refused", e.spawn_refused},
+          {"failed", e.failed},
+          {"last_failure", e.failed > 0 ? ordered_json(e.last_failure) : ordered_json(nullptr)}});
   }
   if (entries.empty()) {
     console_ << "  entries: none (no configuration in force)\n";
@@ -164,10 +169,10 @@ void Recorder::EntrySummary(const std::vector<EntryTotals>& entries) {
   std::size_t table_width = 5;
   std::size_t entry_width = 5;
   std::size_t schedule_width = 8;
-  for (const EntryTotals& e : entries) {
-    table_width = std::max(table_width, e.table.size());
-    entry_width = std::max(entry_width, e.entry.size());
-    schedule_width = std::max(schedule_width, e.schedule.size());
+  for (const report::EntryRecord& e : entries) {
+    table_width = std::max(table_width, report::TableName(e.table).size());
+    entry_width = std::max(entry_width, e.name.size());
+    schedule_width = std::max(schedule_width, e.schedule_text.size());
   }
   static constexpr std::string_view kCounts[] = {"fell due",      "spawned",       "held by cap",
                                                  "class unknown", "spawn refused", "failed"};
@@ -175,15 +180,16 @@ void Recorder::EntrySummary(const std::vector<EntryTotals>& entries) {
                                    entry_width, "schedule", schedule_width);
   for (std::string_view name : kCounts) header += fmt::format("  {}", name);
   console_ << "  entries:\n" << header << "  last failure\n";
-  for (const EntryTotals& e : entries) {
+  for (const report::EntryRecord& e : entries) {
     const int counts[] = {e.fell_due,      e.spawned,       e.held_by_cap,
                           e.class_unknown, e.spawn_refused, e.failed};
-    std::string line = fmt::format("    {:<{}}  {:<{}}  {:<{}}", e.table, table_width, e.entry,
-                                   entry_width, e.schedule, schedule_width);
+    std::string line =
+        fmt::format("    {:<{}}  {:<{}}  {:<{}}", report::TableName(e.table), table_width, e.name,
+                    entry_width, e.schedule_text, schedule_width);
     for (std::size_t i = 0; i < std::size(counts); ++i) {
       line += fmt::format("  {:>{}}", counts[i], kCounts[i].size());
     }
-    console_ << line << "  " << e.last_failure.value_or("-") << "\n";
+    console_ << line << "  " << (e.failed > 0 ? e.last_failure : "-") << "\n";
   }
   console_.flush();
 }

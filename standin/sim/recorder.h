@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "standin/host/host.h"
+#include "standin/report/ledger.h"
 
 namespace sim {
 
@@ -29,6 +30,7 @@ struct SpawnEvent {
   std::int32_t level = 0;
   std::vector<int> level_up_points;  // by status index
   bool began_play = false;
+  std::optional<report::SpawnOwner> owner;  // the entry, when the ledger can tell
 };
 
 struct NoticeEvent {
@@ -37,20 +39,6 @@ struct NoticeEvent {
   std::array<float, 4> color{};
   float scale = 0;
   float display_time = 0;
-};
-
-// What became of one configured entry's turns over the run.
-struct EntryTotals {
-  std::string table;  // "SpawnDino" or "SpawnDinoX"
-  std::string entry;  // the entry's key, UTF-8
-  std::string schedule;
-  int fell_due = 0;
-  int spawned = 0;
-  int held_by_cap = 0;
-  int class_unknown = 0;
-  int spawn_refused = 0;
-  int failed = 0;
-  std::optional<std::string> last_failure;
 };
 
 class Recorder {
@@ -83,7 +71,7 @@ class Recorder {
   void PrintSummary(std::int64_t from, std::int64_t to);
   // One "summary" event per entry and an aligned table on the console, so
   // every run shows why an entry did or did not spawn.
-  void EntrySummary(const std::vector<EntryTotals>& entries);
+  void EntrySummary(const std::vector<report::EntryRecord>& entries);
 
   int spawn_count() const;
   int notice_count() const;

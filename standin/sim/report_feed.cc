@@ -10,6 +10,7 @@
 #include "host/game_types.h"
 #include "standin/game/world.h"
 #include "standin/host/host.h"
+#include "standin/model/config.h"
 #include "standin/sim/recorder.h"
 
 namespace sim {
@@ -17,7 +18,8 @@ namespace {
 
 constexpr char kTimerName[] = "Drovekeeper.TimingSpawn";
 constexpr char kReloadCommand[] = "drovekeeper.reload";
-constexpr char kReloadReply[] = "重新加载配置";
+constexpr std::string_view kReloadReply = "重新加载配置";
+constexpr std::string_view kReloadFailedPrefix = "重新加载配置失败: ";
 
 using ClassLoader = standin::GameClass* (*)(const GameStringRecord*);
 using Spawner = standin::Actor* (*)(UWorld*, standin::GameClass*, const Vec3*, const Rot3*,
@@ -56,15 +58,8 @@ standin::Actor* WatchedSpawnActor(UWorld* world, standin::GameClass* game_class,
 }
 
 std::optional<nlohmann::json> ReadConfig(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return std::nullopt;
-  try {
-    nlohmann::json document;
-    file >> document;
-    return document;
-  } catch (const nlohmann::json::exception&) {
-    return std::nullopt;
-  }
+  std::optional<std::string> text = model::ReadWholeFile(path);
+  return text ? model::ParseLeniently(*text) : std::nullopt;
 }
 
 std::string TimeZoneName(std::int64_t at) {
@@ -101,8 +96,7 @@ ReportFeed::ReportFeed(const WorldSpec& world, std::string config_name, std::str
     : for_report_(for_report), sink_(std::make_shared<Sink>(*this)) {
   input_.config_file = std::move(config_name);
   input_.world_name = std::move(world_name);
-  input_.map = {world.settings.latitude_scale, world.settings.longitude_scale,
-                world.settings.latitude_origin, world.settings.longitude_origin};
+  input_.map = world.settings;
   for (const ClassSpec& c : world.classes) {
     if (c.creature) class_references_.push_back(c.reference);
   }
@@ -126,10 +120,33 @@ void ReportFeed::AfterLoad(const std::string& config_path) {
   if (std::optional<nlohmann::json> document = ReadConfig(config_path)) {
     ledger_.emplace(*document);
     ledger_->KeepOutcomes(for_report_);
+    RecordCaps();
+  }
+}
+
+void ReportFeed::SamplePopulation(const std::string& reference, int count) {
+  auto [at, added] = population_index_.try_emplace(reference, input_.population.size());
+  if (added) input_.population.push_back({reference, {}});
+  std::vector<report::PopulationSample>& samples = input_.population[at->second].samples;
+  // Only changes are kept, so a month-long run stays small.
+  if (samples.empty() || samples.back().count != count) samples.push_back({call_.time, count});
+}
+
+void ReportFeed::RecordCaps() {
+  if (!for_report_ || !ledger_) return;
+  for (const model::EntryRules& entry : ledger_->rules().entries) {
+    if (!entry.cap) continue;  // the entry fails every turn and never spawns
+    EntryKey key(entry.table, entry.name);
+    auto [at, added] = cap_index_.try_emplace(key, input_.caps.size());
+    // The cap counts the wild creatures whose reference is the entry's name.
+    if (added) input_.caps.push_back({entry.table, entry.name, entry.name, {}});
+    std::vector<report::CapChange>& caps = input_.caps[at->second].caps;
+    if (caps.empty() || caps.back().cap != *entry.cap) caps.push_back({call_.time, *entry.cap});
   }
 }
 
 void ReportFeed::BeforeTimerCall(const standin::World& world) {
+  call_pending_ = true;
   call_.calls.clear();
   call_.log_lines.clear();
   call_.wild_counts.clear();
@@ -142,29 +159,69 @@ void ReportFeed::BeforeTimerCall(const standin::World& world) {
   for (const std::string& reference : class_references_) {
     const standin::GameClass* game_class = world.FindClass(reference);
     const int count = game_class == nullptr ? 0 : world.CountCreatures(game_class, true);
-    if (count > 0) call_.wild_counts[standin::BlueprintFromReference(reference)] = count;
+    std::string blueprint = standin::BlueprintFromReference(reference);
+    if (for_report_) SamplePopulation(blueprint, count);
+    if (count > 0) call_.wild_counts[std::move(blueprint)] = count;
   }
 }
 
-void ReportFeed::AfterTimerCall() {
-  if (ledger_) ledger_->OnTimerCall(call_);
+void ReportFeed::Attribute() {
+  if (!call_pending_) return;
+  call_pending_ = false;
+  spawn_owners_.clear();
+  if (ledger_) {
+    ledger_->OnTimerCall(call_);
+    spawn_owners_.assign(ledger_->LastSpawns().begin(), ledger_->LastSpawns().end());
+  }
   call_.calls.clear();
   call_.log_lines.clear();
+}
+
+void ReportFeed::AfterTimerCall() {
+  Attribute();
+  spawn_owners_.clear();
+}
+
+std::optional<report::SpawnOwner> ReportFeed::TakeSpawnOwner() {
+  // The first spawn reported after the callbacks: the call is complete.
+  Attribute();
+  if (spawn_owners_.empty()) return std::nullopt;
+  std::optional<report::SpawnOwner> owner = std::move(spawn_owners_.front());
+  spawn_owners_.pop_front();
+  return owner;
 }
 
 void ReportFeed::AfterRcon(const std::string& command, const std::optional<std::string>& reply,
                            const std::string& config_path) {
   std::string name = command.substr(0, command.find(' '));
   for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (name != kReloadCommand || reply != kReloadReply || !ledger_) return;
-  if (std::optional<nlohmann::json> document = ReadConfig(config_path))
+  if (name != kReloadCommand || !ledger_) return;
+  const bool taken = reply == kReloadReply;
+  if (for_report_) {
+    std::string what = "reload";
+    if (!taken) {
+      std::string_view answer = reply ? std::string_view(*reply) : "no reply";
+      if (answer.starts_with(kReloadFailedPrefix)) answer.remove_prefix(kReloadFailedPrefix.size());
+      what = "reload refused: " + std::string(answer);
+    }
+    input_.config_changes.push_back({call_.time, taken, std::move(what)});
+  }
+  if (!taken) return;
+  if (std::optional<nlohmann::json> document = ReadConfig(config_path)) {
     ledger_->OnReload(*document);
+    RecordCaps();
+  }
 }
 
-void ReportFeed::Spawned(const std::string& class_path, float x, float y, float z,
-                         std::int32_t level) {
+void ReportFeed::ConfigFileChanged(std::string what) {
+  if (for_report_) input_.config_changes.push_back({call_.time, false, std::move(what)});
+}
+
+void ReportFeed::Spawned(const SpawnEvent& spawn) {
   if (!for_report_) return;
-  input_.spawns.push_back({call_.time, class_path, x, y, z, level});
+  const report::SpawnOwner owner = spawn.owner.value_or(report::SpawnOwner{});
+  input_.spawns.push_back({call_.time, spawn.class_path, spawn.x, spawn.y, spawn.z, spawn.level,
+                           owner.table, owner.entry});
 }
 
 std::vector<report::EntryRecord> ReportFeed::Entries() const {

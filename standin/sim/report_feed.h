@@ -1,21 +1,26 @@
 // Keeps the per-entry ledger of a simulator run (every run has one) and, when
 // a preview report is wanted, what the report shows besides: watches the class
 // loads and spawns the plug-in asks of the game, its log lines, the wild
-// population before each timer call and the reloads that succeeded. Used by
-// the simulator only, on its game thread.
+// population before each timer call, the caps in force, and the reloads and
+// file changes. Attributes each spawn to its entry. Used by the simulator
+// only, on its game thread.
 #pragma once
 
 #include <spdlog/common.h>
 
 #include <cstdint>
+#include <deque>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "standin/report/ledger.h"
 #include "standin/report/report.h"
 #include "standin/sim/inputs.h"
+#include "standin/sim/recorder.h"
 
 namespace standin {
 class World;
@@ -47,9 +52,14 @@ class ReportFeed {
   void SetTime(std::int64_t now) { call_.time = now; }
   void BeforeTimerCall(const standin::World& world);
   void AfterTimerCall();
+  // After the timer callbacks returned: the entry of the next spawn the game
+  // reports, in order; nullopt when the ledger could not tell.
+  std::optional<report::SpawnOwner> TakeSpawnOwner();
   void AfterRcon(const std::string& command, const std::optional<std::string>& reply,
                  const std::string& config_path);
-  void Spawned(const std::string& class_path, float x, float y, float z, std::int32_t level);
+  // The script replaced or removed the configuration file.
+  void ConfigFileChanged(std::string what);
+  void Spawned(const SpawnEvent& spawn);
 
   // The ledger's entries; empty when the plug-in never registered its timer.
   std::vector<report::EntryRecord> Entries() const;
@@ -61,6 +71,12 @@ class ReportFeed {
 
  private:
   class Sink;
+  using EntryKey = std::pair<report::Table, std::string>;
+
+  // Hands the timer call to the ledger, once.
+  void Attribute();
+  void SamplePopulation(const std::string& reference, int count);
+  void RecordCaps();
 
   bool for_report_;
   report::ReportInput input_;
@@ -68,6 +84,11 @@ class ReportFeed {
   std::optional<report::EntryLedger> ledger_;
   report::TimerCall call_;
   std::vector<std::string> class_references_;  // the world's creature classes
+  bool call_pending_ = false;                  // a timer call not yet handed to the ledger
+  std::deque<std::optional<report::SpawnOwner>> spawn_owners_;  // of the last call
+  // Where each class and entry stands in input_.population and input_.caps.
+  std::map<std::string, std::size_t, std::less<>> population_index_;
+  std::map<EntryKey, std::size_t> cap_index_;
 };
 
 }  // namespace sim

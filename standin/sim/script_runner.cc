@@ -31,11 +31,14 @@ void ScriptRunner::Run(const ScriptAction& action) {
         recorder_.Error(fmt::format("script: cannot copy {}: {}", action.text, error.message()));
       } else {
         recorder_.Note(fmt::format("script: configuration replaced by {}", action.text));
+        const std::string what = "file replaced by " + fs::path(action.text).filename().string();
+        for (RunObserver* o : session_.observers()) o->OnConfigFileChanged(what);
       }
       break;
     case ScriptAction::Kind::kConfigDelete:
       fs::remove(root_.config_path(), error);
       recorder_.Note("script: configuration file deleted");
+      for (RunObserver* o : session_.observers()) o->OnConfigFileChanged("file deleted");
       break;
     case ScriptAction::Kind::kKill: {
       standin::GameClass* game_class = world.FindClass(action.kill_class);

@@ -48,8 +48,7 @@ void Session::BuildWorld() {
     }
   }
   for (const PlayerSpec& p : spec_.players) world_.AddPlayer(p.name, p.resolves);
-  world_.SetWorldSettings({spec_.settings.latitude_scale, spec_.settings.longitude_scale,
-                           spec_.settings.latitude_origin, spec_.settings.longitude_origin});
+  world_.SetWorldSettings(spec_.settings);
   world_.Install();
 }
 
@@ -98,6 +97,7 @@ void Session::CollectWorld() {
     event.level = s.level;
     event.level_up_points.assign(s.points.begin(), s.points.end());
     event.began_play = s.began_play;
+    for (RunObserver* o : observers_) o->AttributeSpawn(event);
     for (RunObserver* o : observers_) o->OnSpawn(event, s.class_reference);
   }
   for (const auto& [player, notice] : world_.notices()) {

@@ -115,6 +115,8 @@ TEST_F(SimE2eTest, IntervalAndClockEntriesSpawnOnTimeWithLevelAndNotice) {
 
   for (const json& spawn : result.Of("spawn")) {
     const bool a = spawn["class"] == kEntryA;
+    EXPECT_EQ(spawn["table"], a ? "SpawnDino" : "SpawnDinoX");
+    EXPECT_EQ(spawn["entry"], a ? kEntryA : kEntryB);
     EXPECT_EQ(spawn["x"], a ? 80000.0 : 0.0);
     EXPECT_EQ(spawn["y"], a ? 0.0 : 8000.0);
     EXPECT_EQ(spawn["z"], a ? 100.0 : 5.0);

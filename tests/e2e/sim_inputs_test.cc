@@ -377,8 +377,15 @@ TEST(RecorderTest, WritesOneStampedObjectPerEventAndCountsForTheSummary) {
   recorder.Registration("timer", "Drovekeeper.TimingSpawn", true);
   recorder.Log("error", "L", "boom");
   recorder.SetTime(1709287260);
-  recorder.Spawn({"Blueprint'/Game/T/A.A'", 1, -2, 0.1f, 150, {1, 2, 0, 3}, true});
-  recorder.Spawn({"Blueprint'/Game/T/A.A'", 0, 0, 0, 3, {}, false});
+  recorder.Spawn({"Blueprint'/Game/T/A.A'", 1, -2, 0.1f, 150, {1, 2, 0, 3}, true, std::nullopt});
+  recorder.Spawn({"Blueprint'/Game/T/A.A'",
+                  0,
+                  0,
+                  0,
+                  3,
+                  {},
+                  false,
+                  report::SpawnOwner{report::Table::kClock, "Blueprint'/Game/T/A.A'"}});
   recorder.Notice({"P", "Dion (A) Level:150", {0, 1, 1, 1 / 255.0f}, 1.5f, 10});
   recorder.Rcon("Drovekeeper.reload", std::nullopt);
   recorder.Registration("rcon", "Drovekeeper.reload", false);
@@ -392,6 +399,10 @@ TEST(RecorderTest, WritesOneStampedObjectPerEventAndCountsForTheSummary) {
   EXPECT_EQ(lines[2], json::parse(R"({"time": "2024-03-01 10:01:00", "event": "spawn",
       "class": "Blueprint'/Game/T/A.A'", "x": 1.0, "y": -2.0, "z": 0.1, "level": 150,
       "level_up_points": [1, 2, 0, 3], "began_play": true})"));
+  // An attributed spawn names its table and entry, in the event and on the console.
+  EXPECT_EQ(lines[3]["table"], "SpawnDinoX");
+  EXPECT_EQ(lines[3]["entry"], "Blueprint'/Game/T/A.A'");
+  EXPECT_THAT(console.str(), HasSubstr("spawn   SpawnDinoX[\"Blueprint'/Game/T/A.A'\"] level 3"));
   // Floats are written in their shortest form, not as widened doubles.
   EXPECT_EQ(lines[4]["color"], json::parse("[0.0, 1.0, 1.0, 0.003921569]"));
   EXPECT_EQ(lines[4]["display_time"], 10.0);

@@ -84,6 +84,8 @@ INSTANTIATE_TEST_SUITE_P(
                 true,
                 {{kRefA, 5}}},
         CapCase{"NullAndEmptyArrayTables", R"({"SpawnDino": null, "SpawnDinoX": []})", true, {}},
+        // The plug-in asks null for its tables, which makes it an empty object.
+        CapCase{"NullDocumentIsEmpty", "null", true, {}},
         CapCase{"Comment", "// note\n{}", false, {}}, CapCase{"Empty", "", false, {}},
         CapCase{"Truncated", R"({"SpawnDino": {"Blueprint'/P/A.A'": {"Spawn)", false, {}},
         CapCase{"TopLevelArray", "[{}]", false, {}},

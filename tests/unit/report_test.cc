@@ -258,6 +258,38 @@ TEST(EntryLedger, FaultAfterTheSpawnRepeatsWithEverySpawnUntilReload) {
   EXPECT_EQ(entry.last_failure, "argument index out of range");
 }
 
+TEST_F(LedgerSpan, NextDueAfterTheLastCall) {
+  // The last call was at 7:59, so the next run is at 8:00.
+  EXPECT_EQ(Get(Table::kCountdown, kCountdownEntry).next_due, kStart + 660);
+  EXPECT_EQ(Get(Table::kCountdown, kCapped).next_due, kStart + 480);
+  EXPECT_EQ(Get(Table::kCountdown, kFaulty).next_due, 0) << "dropped by the reload";
+  EXPECT_EQ(Get(Table::kClock, kClock).next_due, kStart + 86400 + 180);
+}
+
+TEST(EntryLedger, SpawnsAreAttributedToTheirEntryInCallOrder) {
+  json config;
+  config["SpawnDino"][kCapped] = Entry(0, 5);
+  config["SpawnDinoX"][kCapped] = Entry("12:0", 5);
+  EntryLedger ledger(config);
+  ledger.OnTimerCall(Call(0)
+                         .Load(kCapped, true)
+                         .Spawn(kCapped, true)
+                         .Load(kCapped, true)
+                         .Spawn(kCapped, true)
+                         .Load(kMissing, true)
+                         .Spawn(kMissing, true)
+                         .call);
+  const auto& owners = ledger.LastSpawns();
+  ASSERT_EQ(owners.size(), 3u);
+  ASSERT_TRUE(owners[0] && owners[1]);
+  EXPECT_EQ(owners[0]->table, Table::kCountdown);
+  EXPECT_EQ(owners[1]->table, Table::kClock);
+  EXPECT_EQ(owners[1]->entry, kCapped);
+  EXPECT_FALSE(owners[2]) << "no configured entry names it";
+  ledger.OnTimerCall(Call(1).call);
+  EXPECT_TRUE(ledger.LastSpawns().empty());
+}
+
 TEST(EntryLedger, ActivityBetweenModelledRunsIsTakenAsARun) {
   json config;
   config["SpawnDino"][kCapped] = Entry(0, 5);
@@ -345,29 +377,6 @@ TEST(RandomPosition, FourSquaresOneInEachQuadrant) {
     quadrants |= 1 << ((east ? 1 : 0) + (south ? 2 : 0));
   }
   EXPECT_EQ(quadrants, 0b1111);
-}
-
-TEST(MapCoordinates, AsTheNoticesPrintThem) {
-  struct Case {
-    MapSettings settings;
-    float x, y;
-    float lat, lon;
-  };
-  const std::vector<Case> cases = {
-      {{}, 80000, 0, 50.0f, 60.0f},
-      {{}, 0, 600, 50.0f, 50.0f},
-      {{}, 0, -4000, 49.5f, 50.0f},
-      {{}, 0, 1000, 50.1f, 50.0f},
-      {{}, 0, -400400, -0.1f, 50.0f},
-      {{400, 0, 0, 0}, 0, 4000, 101.0f, 50.0f},
-      {{0, 0, 0, 200000}, 8000, 0, 50.0f, 26.0f},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.x << "," << c.y);
-    const MapPoint at = ToNoticeMap(c.settings, c.x, c.y);
-    EXPECT_FLOAT_EQ(at.lat, c.lat);
-    EXPECT_FLOAT_EQ(at.lon, c.lon);
-  }
 }
 
 // ---- The rendered report.
@@ -587,7 +596,10 @@ TEST_F(RenderedReport, Sections) {
         {"<g class=\"change (\\w+)\" data-tip=\"[^\"]*(reload|&lt;bad&gt;)\"",
          {"taken|reload", "refused|&lt;bad&gt;", "taken|reload", "refused|&lt;bad&gt;"}}}},
       {"each entry's next due time",
-       [&](ReportInput& in) { in.entries[1].next_due = kStart + 600; },
+       [&](ReportInput& in) {
+         for (EntryRecord& entry : in.entries) entry.next_due = 0;
+         in.entries[1].next_due = kStart + 600;
+       },
        {{"<td class=\"next-due\">([^<]*)</td>",
          {"never", "2024-01-01 12:10:00", "never", "never", "never", "never"}}}},
       {"an interrupted run says where it stopped",

@@ -1,0 +1,52 @@
+#include "standin/model/schedule.h"
+
+#include <ctime>
+
+namespace model {
+namespace {
+
+constexpr std::int64_t kClockLookaheadRuns = 2 * 24 * 60 + 60;  // past a DST change
+
+}  // namespace
+
+bool RunGate::Open(std::int64_t now) {
+  if (now < next_) return false;
+  RanAt(now);
+  return true;
+}
+
+bool StepCountdown(std::int64_t& left, std::int32_t interval) {
+  const auto count = static_cast<std::int32_t>(static_cast<std::uint32_t>(left));
+  left = std::int64_t{count} - 1;
+  if (count >= 1) return false;
+  left = interval;
+  return true;
+}
+
+std::int64_t RunsUntilDue(std::int64_t left) {
+  const auto count = static_cast<std::int32_t>(static_cast<std::uint32_t>(left));
+  return count < 1 ? 0 : count;
+}
+
+std::string CountdownScheduleText(std::int32_t interval) {
+  const std::int64_t minutes = interval <= 0 ? 1 : std::int64_t{interval} + 1;
+  return minutes == 1 ? "every minute" : "every " + std::to_string(minutes) + " min";
+}
+
+std::string ClockText(int hour, int minute) {
+  return std::to_string(hour) + ":" + std::to_string(minute);
+}
+
+std::int64_t NextClockRun(std::string_view text, std::int64_t first_run) {
+  if (text.size() > 5) return 0;  // "23:59" is the longest that matches
+  for (std::int64_t run = 0; run < kClockLookaheadRuns; ++run) {
+    const std::int64_t at = first_run + run * kRunPeriodSeconds;
+    const auto t = static_cast<std::time_t>(at);
+    std::tm local{};
+    if (localtime_r(&t, &local) == nullptr) return 0;
+    if (ClockText(local.tm_hour, local.tm_min) == text) return at;
+  }
+  return 0;
+}
+
+}  // namespace model
