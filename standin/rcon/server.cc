@@ -23,8 +23,8 @@ std::string DescribeEvent(const RconEvent& event) {
   return "RCON " + event.peer + ": " + what + ": " + event.reason;
 }
 
-class RconServer::Core : public std::enable_shared_from_this<RconServer::Core>,
-                         public internal::ConnectionOwner {
+class RconServer::Core final : public std::enable_shared_from_this<RconServer::Core>,
+                               public internal::ConnectionOwner {
  public:
   explicit Core(RconServerOptions options)
       : options_(std::move(options)),
