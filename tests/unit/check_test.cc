@@ -593,6 +593,8 @@ TEST_F(RunCheckTest, BadCommandLineIsAnError) {
   EXPECT_EQ(Run({"--no-such-flag", missing}), 2);
   EXPECT_EQ(Run({"--help"}), 0);
   EXPECT_THAT(out_.str(), HasSubstr("--json"));
+  EXPECT_EQ(Run({"/json"}), 2);
+  EXPECT_THAT(err_.str(), HasSubstr("/json: error: cannot open the file"));
 }
 
 TEST_F(RunCheckTest, JsonListsTheSameFindings) {

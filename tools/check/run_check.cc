@@ -100,6 +100,8 @@ int RunCheck(const std::vector<std::string>& args, std::ostream& out, std::ostre
   CLI::App app{
       "Checks spawn configuration files and reports every problem the plug-in would meet."};
   app.name("drovekeeper-check");
+  // A path that starts with a slash names a file, on Windows too.
+  app.allow_windows_style_options(false);
   std::vector<std::string> files;
   bool as_json = false;
   app.add_option("FILE", files, "configuration files to check")->required();
