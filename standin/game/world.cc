@@ -249,6 +249,7 @@ int World::KillCreatures(const GameClass* game_class, int count) {
       SpawnRecord& record = spawns_[creature.spawn_index];
       Snapshot(record, creature);
       record.alive = false;
+      spawned_[creature.spawn_index] = nullptr;
     }
     std::erase(actors_, &creature.actor);
     if (creature.status != nullptr) {
@@ -302,6 +303,7 @@ Actor* World::SpawnActor(GameClass* game_class, const Vec3& location, const Rot3
   record.level_at_spawn = level;
   record.alive = true;
   spawns_.push_back(record);
+  spawned_.push_back(creature);
   return &creature->actor;
 }
 
@@ -326,10 +328,14 @@ void World::Snapshot(SpawnRecord& record, const Creature& creature) const {
   record.rescale_calls = status.rescale_calls;
 }
 
-std::vector<SpawnRecord> World::Spawns() const {
-  std::vector<SpawnRecord> result = spawns_;
-  for (const auto& creature : creatures_) {
-    if (creature->spawn_index >= 0) Snapshot(result[creature->spawn_index], *creature);
+std::vector<SpawnRecord> World::Spawns(std::size_t first) const {
+  first = std::min(first, spawns_.size());
+  std::vector<SpawnRecord> result(spawns_.begin() + static_cast<std::ptrdiff_t>(first),
+                                  spawns_.end());
+  for (std::size_t i = 0; i < result.size(); ++i) {
+    if (const Creature* creature = spawned_[first + i]; creature != nullptr) {
+      Snapshot(result[i], *creature);
+    }
   }
   return result;
 }

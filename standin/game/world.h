@@ -160,7 +160,8 @@ class World {
   void SetSpawnTeam(std::int32_t team) { spawn_team_ = team; }
   // The game's own level for spawns, drawn from [min, max].
   void SetSpawnLevelRange(std::int32_t min, std::int32_t max);
-  std::vector<SpawnRecord> Spawns() const;
+  // The spawns from `first` on, those still alive as they are now.
+  std::vector<SpawnRecord> Spawns(std::size_t first = 0) const;
   int refused_spawns() const { return refused_spawns_; }
 
   // ---- Players.
@@ -207,6 +208,9 @@ class World {
   bool spawn_without_status_ = false;
   int refused_spawns_ = 0;
   std::vector<SpawnRecord> spawns_;
+  // Each spawn's creature while it lives, so that a snapshot of the newest
+  // spawns does not visit every creature.
+  std::vector<const Creature*> spawned_;
 
   std::vector<std::unique_ptr<PlayerController>> players_;
   std::vector<FWeakObjectPtr> player_refs_;

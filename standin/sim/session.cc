@@ -86,9 +86,9 @@ void Session::SetTime(std::int64_t seconds) {
 }
 
 void Session::CollectWorld() {
-  std::vector<standin::SpawnRecord> spawns = world_.Spawns();
-  for (; spawns_seen_ < spawns.size(); ++spawns_seen_) {
-    const standin::SpawnRecord& s = spawns[spawns_seen_];
+  const std::vector<standin::SpawnRecord> spawns = world_.Spawns(spawns_seen_);
+  spawns_seen_ += spawns.size();
+  for (const standin::SpawnRecord& s : spawns) {
     SpawnEvent event;
     event.class_path = standin::BlueprintFromReference(s.class_reference);
     event.x = s.location.X;

@@ -198,6 +198,13 @@ TEST_F(StandinGameTest, StatusComponentRescalesAndBeginPlayStarts) {
   EXPECT_FALSE(spawn.alive);
   EXPECT_TRUE(spawn.began_play);
   EXPECT_EQ(spawn.points[0], 10);
+
+  // The newest spawns alone, the live one as it is now.
+  CallGame<void>("APrimalDinoCharacter.BeginPlay", Spawn(world, world.FindClass(kRex)));
+  const std::vector<standin::SpawnRecord> newest = world.Spawns(1);
+  ASSERT_EQ(newest.size(), 1u);
+  EXPECT_TRUE(newest[0].alive && newest[0].began_play);
+  EXPECT_TRUE(world.Spawns(2).empty());
 }
 
 TEST_F(StandinGameTest, SpawnWithoutStatusComponentOnRequest) {
