@@ -50,7 +50,7 @@ GameStringRecord* GameClassToStringReference(GameStringRecord* result,
   AllocatorFree(result->data);
   *result = GameStringRecord{nullptr, 0, 0};
   if (game_class == nullptr || game_class->reference.empty()) return result;
-  std::u16string text = Utf8ToUtf16(game_class->reference);
+  const std::u16string& text = game_class->reference_text;
   auto count = static_cast<std::int32_t>(text.size() + 1);
   auto* data = static_cast<char16_t*>(AllocatorMalloc(count * sizeof(char16_t), 0));
   std::memcpy(data, text.c_str(), count * sizeof(char16_t));
@@ -117,7 +117,8 @@ std::string BlueprintFromReference(std::string_view reference) {
 }
 
 GameClass* CreatureBaseClass() {
-  static GameClass base{"/Script/Standin.CreatureBase_C", true, false};
+  static GameClass base{"/Script/Standin.CreatureBase_C", u"/Script/Standin.CreatureBase_C", true,
+                        false};
   return &base;
 }
 
@@ -178,8 +179,9 @@ GameClass* World::AddClass(std::string_view reference, bool creature, bool spawn
   auto it = classes_.find(reference);
   if (it == classes_.end()) {
     it = classes_
-             .emplace(std::string(reference), std::make_unique<GameClass>(GameClass{
-                                                  std::string(reference), creature, spawnable}))
+             .emplace(std::string(reference),
+                      std::make_unique<GameClass>(GameClass{
+                          std::string(reference), Utf8ToUtf16(reference), creature, spawnable}))
              .first;
   }
   it->second->creature = creature;

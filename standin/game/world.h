@@ -25,6 +25,9 @@ inline constexpr int kStatCount = 12;
 // A class; its reference is the object path followed by "_C".
 struct GameClass {
   std::string reference;
+  // The reference as ClassToStringReference hands it out, converted once:
+  // the count walks ask for it per creature.
+  std::u16string reference_text;
   bool creature;
   bool spawnable;
 };
