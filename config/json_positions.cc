@@ -105,7 +105,9 @@ void PositionIndex::Scan() {
 
 std::size_t PositionIndex::Record(std::size_t parent, std::string key, std::size_t key_offset,
                                   std::size_t value_offset) {
-  const Member member{key_offset, value_offset, nodes_.size()};
+  // Counted apart from the nodes: a repeated key adds no node but is still
+  // later in the text than every member before it.
+  const Member member{key_offset, value_offset, ++recorded_};
   auto [it, fresh] = children_.try_emplace(ChildKey{parent, std::move(key)}, nodes_.size());
   if (fresh) {
     nodes_.push_back(Node{parent, &it->first.key, nodes_[parent].depth + 1, member});

@@ -115,6 +115,7 @@ class PositionIndex {
   std::vector<Node> nodes_;
   std::map<ChildKey, std::size_t, ChildLess> children_;
   std::vector<RepeatedMember> repeats_;
+  std::size_t recorded_ = 0;  // members recorded so far, repeats included
   std::size_t value_start_ = 0;
   std::size_t value_end_ = 0;
 };

@@ -2,8 +2,9 @@
 # Fuzzes every target in fuzz/ with libFuzzer for a bounded time. Needs
 # clang++ (skipped without it). Builds a separate tree (build-fuzz) with
 # clang and ASan+UBSan, runs each target for FUZZ_SECONDS (default 60) over a
-# scratch copy of its seed corpus, and fails when any target crashes; the
-# crashing inputs are left in build-fuzz/artifacts/. New inputs the fuzzer
+# scratch copy of its seed corpus, with mutations seeded by FUZZ_SEED (default
+# 1), and fails when any target crashes; the crashing inputs are left in
+# build-fuzz/artifacts/. New inputs the fuzzer
 # finds stay in the scratch copy: the repository's corpus is never written.
 #
 # Usage: scripts/fuzz.sh [TARGET...]    (default: every target)
@@ -17,6 +18,9 @@ if ! command -v "$cxx" >/dev/null 2>&1; then
 fi
 
 seconds=${FUZZ_SECONDS:-60}
+# One seed by default, so that a run over the same corpus mutates the same way
+# and a failure on one machine can be replayed on another; FUZZ_SEED=0 draws one.
+seed=${FUZZ_SEED:-1}
 dir=${FUZZ_BUILD_DIR:-build-fuzz}
 sanitize="-fsanitize=address,undefined"
 # Game functions are called through addresses looked up by name, typed as the
@@ -55,9 +59,9 @@ for name in "${targets[@]}"; do
   cp -R "fuzz/corpus/$name/." "$work/"
   dict=()
   [ -f "fuzz/dict/$name.dict" ] && dict=(-dict="fuzz/dict/$name.dict")
-  echo "fuzz: $name for ${seconds}s"
+  echo "fuzz: $name for ${seconds}s, seed $seed"
   if ! UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-      "$dir/bin/${name}_fuzzer" "$work" "${dict[@]}" -max_total_time="$seconds" -timeout=30 \
+      "$dir/bin/${name}_fuzzer" "$work" "${dict[@]}" -max_total_time="$seconds" -seed="$seed" -timeout=30 \
       -rss_limit_mb=4096 -max_len=16384 -print_final_stats=1 \
       -artifact_prefix="$artifacts/$name-" >"$scratch/$name.log" 2>&1; then
     tail -n 60 "$scratch/$name.log"

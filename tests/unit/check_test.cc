@@ -1,5 +1,6 @@
 #include "config/check.h"
 
+#include <fmt/format.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -304,6 +305,22 @@ TEST(CheckConfigText, LetterCaseTwinIsFlaggedAtTheLaterOne) {
   EXPECT_THAT(findings[0].what, HasSubstr("Blueprint'/Game/b/B.B'"));
   EXPECT_EQ(findings[0].line, 3);
   EXPECT_EQ(findings[0].column, 3);
+}
+
+TEST(CheckConfigText, LetterCaseTwinsRepeatedAreOrderedByTheirLastPlace) {
+  const std::string entry = EntryText(CleanMembers("SpawnDino"));
+  std::string text = "{\"SpawnDino\": {\n";
+  for (const char* name : {"b", "B", "B", "b"}) {
+    text += fmt::format("  \"Blueprint'/Game/{}/B.B'\": {},\n", name, entry);
+  }
+  text.replace(text.size() - 2, 2, "\n}}");
+  std::vector<ConfigFinding> twins;
+  for (const ConfigFinding& finding : CheckConfigText(text)) {
+    if (finding.what.find("letter case") != std::string::npos) twins.push_back(finding);
+  }
+  ASSERT_EQ(twins.size(), 1u) << Describe(twins);
+  EXPECT_EQ(twins[0].entry, "Blueprint'/Game/b/B.B'");
+  EXPECT_EQ(twins[0].line, 5);
 }
 
 TEST(CheckConfigText, MisspeltTableIsSuggestedOnlyWhenTheTableIsAbsent) {
