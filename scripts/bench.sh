@@ -22,7 +22,10 @@ fi
 dir=build-bench
 out=docs/bench
 mkdir -p "$out"
-cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release >/dev/null
+# At -O3 g++ 12 reports overlaps and overflows inside libstdc++'s std::string
+# that are not there; the other trees build at -O2 and keep those warnings.
+cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O3 -DNDEBUG" \
+  -DCMAKE_CXX_FLAGS="-Wno-restrict -Wno-stringop-overflow -Wno-array-bounds" >/dev/null
 cmake --build "$dir" -j "$(nproc)" --target drovekeeper-bench drovekeeper-sim drovekeeper
 
 echo "== timer benchmarks (this takes a few minutes)"
