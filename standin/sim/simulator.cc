@@ -67,6 +67,15 @@ int EndStatus(Session& session, const RunEnd& end) {
   return status;
 }
 
+// The console's first line: the zone, the server directory, the world.
+void NoteWorld(const SimInputs& inputs, const ServerRoot& root, Session& session,
+               Recorder& recorder) {
+  recorder.Note(fmt::format("time zone {}; server directory {}, {} classes, {} actors, {} players",
+                            LocalZoneName(inputs.start), root.dir().string(),
+                            inputs.world.classes.size(), session.world().actors().size(),
+                            session.world().players().size()));
+}
+
 int Run(const SimInputs& inputs, std::ostream* events, std::ostream& console,
         const ServerRoot& root, Progress& progress) {
   const SimOptions& options = inputs.options;
@@ -95,10 +104,7 @@ int Run(const SimInputs& inputs, std::ostream* events, std::ostream& console,
 
   session.BuildWorld();
   feed.WatchGameCalls();
-  recorder.Note(fmt::format("time zone {}; server directory {}, {} classes, {} actors, {} players",
-                            LocalZoneName(inputs.start), root.dir().string(),
-                            inputs.world.classes.size(), session.world().actors().size(),
-                            session.world().players().size()));
+  NoteWorld(inputs, root, session, recorder);
   if (!session.Load(config_path)) return 1;
 
   ScriptRunner script(inputs.script, session, recorder, root);
