@@ -238,7 +238,7 @@ TEST(ModelFaultLine, Parse) {
   struct Case {
     std::string line;
     bool matches;
-    Table table;
+    model::Table table;
     std::string name;
     std::string message;
   };
