@@ -24,7 +24,7 @@
 #include "spawn/entry_faults.h"
 #include "spawn/tick.h"
 #include "standin/game/allocator.h"
-#include "standin/game/rcon.h"
+#include "standin/game/console.h"
 #include "standin/game/world.h"
 #include "standin/host/host.h"
 #include "tests/support/host_session.h"

@@ -2,9 +2,9 @@
 // stream is decoded three ways (whole, byte by byte, and in uneven chunks)
 // and every way must give the same packets and the same error; the packets
 // must re-encode to exactly the bytes they came from. Each packet then goes
-// to two sessions (one closing at the first wrong password, one allowing
+// to two protocols (one closing at the first wrong password, one allowing
 // three), whose commands are answered, some at once, some later and out of
-// order, some abandoned; every packet a session sends must fit a frame.
+// order, some abandoned; every packet a protocol sends must fit a frame.
 // SplitReply is checked on the raw bytes with small body limits.
 #include <algorithm>
 #include <cstddef>
@@ -15,7 +15,7 @@
 
 #include "fuzz/fuzz_check.h"
 #include "standin/rcon/frame.h"
-#include "standin/rcon/session.h"
+#include "standin/rcon/protocol.h"
 
 namespace {
 
@@ -78,9 +78,9 @@ void CheckDecoding(std::string_view stream, const Decoded& decoded) {
   }
 }
 
-void CheckSent(const rcon::SessionStep& step) {
+void CheckSent(const rcon::ProtocolStep& step) {
   for (const rcon::Packet& packet : step.send) {
-    fuzz::Check(packet.body.size() <= rcon::kMaxBodySize, "session sent a body over the limit");
+    fuzz::Check(packet.body.size() <= rcon::kMaxBodySize, "protocol sent a body over the limit");
   }
 }
 
@@ -94,24 +94,24 @@ std::string ReplyFor(const rcon::CommandRequest& request) {
   return reply;
 }
 
-void Drive(rcon::Session& session, const std::vector<rcon::Packet>& packets) {
+void Drive(rcon::Protocol& protocol, const std::vector<rcon::Packet>& packets) {
   std::vector<rcon::CommandRequest> deferred;
   for (const rcon::Packet& packet : packets) {
-    const bool was_closed = session.closed();
-    const bool was_authenticated = session.authenticated();
-    const rcon::SessionStep step = session.OnPacket(packet);
+    const bool was_closed = protocol.closed();
+    const bool was_authenticated = protocol.authenticated();
+    const rcon::ProtocolStep step = protocol.OnPacket(packet);
     CheckSent(step);
     if (was_closed) {
       fuzz::Check(step.send.empty() && step.commands.empty() && !step.close,
-                  "a closed session still acted");
+                  "a closed protocol still acted");
       continue;
     }
     if (!was_authenticated && packet.type != rcon::kTypeAuth) {
       fuzz::Check(step.close && step.send.empty() && step.commands.empty(),
                   "a request before authentication did not just close");
     }
-    fuzz::Check(step.close == session.closed(), "close reported out of step with closed()");
-    if (packet.type == rcon::kTypeAuth && session.authenticated()) {
+    fuzz::Check(step.close == protocol.closed(), "close reported out of step with closed()");
+    if (packet.type == rcon::kTypeAuth && protocol.authenticated()) {
       // Answered alone, once every earlier answer has gone out.
       fuzz::Check(
           step.send.empty() ||
@@ -121,26 +121,26 @@ void Drive(rcon::Session& session, const std::vector<rcon::Packet>& packets) {
     for (const rcon::CommandRequest& request : step.commands) {
       switch (request.slot % 3) {
         case 0:
-          CheckSent(session.Complete(request.slot, ReplyFor(request)));
+          CheckSent(protocol.Complete(request.slot, ReplyFor(request)));
           // A second answer to the same slot is ignored.
-          fuzz::Check(session.Complete(request.slot, "again").send.empty(),
+          fuzz::Check(protocol.Complete(request.slot, "again").send.empty(),
                       "a slot was answered twice");
           break;
         case 1:
           deferred.push_back(request);
           break;
         default:
-          CheckSent(session.Abandon(request.slot));
+          CheckSent(protocol.Abandon(request.slot));
           break;
       }
     }
   }
   // Late answers, newest first.
   for (auto it = deferred.rbegin(); it != deferred.rend(); ++it) {
-    CheckSent(session.Complete(it->slot, ReplyFor(*it)));
+    CheckSent(protocol.Complete(it->slot, ReplyFor(*it)));
   }
-  if (!session.closed()) {
-    fuzz::Check(session.outstanding_commands() == 0, "commands still outstanding");
+  if (!protocol.closed()) {
+    fuzz::Check(protocol.outstanding_commands() == 0, "commands still outstanding");
   }
 }
 
@@ -182,8 +182,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::Check(Decode(stream, ChunkSizes(stream)) == whole, "chunked decoding differs");
   CheckDecoding(stream, whole);
 
-  rcon::Session strict{std::string(kPassword)};
-  rcon::Session lenient{std::string(kPassword), 3};
+  rcon::Protocol strict{std::string(kPassword)};
+  rcon::Protocol lenient{std::string(kPassword), 3};
   Drive(strict, whole.packets);
   Drive(lenient, whole.packets);
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "standin/game/allocator.h"
-#include "standin/game/rcon.h"
+#include "standin/game/console.h"
 #include "standin/host/host.h"
 
 namespace standin {

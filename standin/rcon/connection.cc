@@ -12,7 +12,7 @@ using asio::ip::tcp;
 Connection::Connection(ConnectionOwner& owner, tcp::socket socket)
     : owner_(owner),
       socket_(std::move(socket)),
-      session_(owner.options().password, owner.options().max_auth_failures),
+      protocol_(owner.options().password, owner.options().max_auth_failures),
       idle_timer_(owner.io()),
       auth_timer_(owner.io()),
       linger_timer_(owner.io()) {
@@ -31,7 +31,7 @@ void Connection::Start() {
 
 void Connection::OnReply(std::uint64_t slot, std::optional<std::string> reply) {
   if (closed_ || closing_) return;
-  Apply(reply ? session_.Complete(slot, *reply) : session_.Abandon(slot));
+  Apply(reply ? protocol_.Complete(slot, *reply) : protocol_.Abandon(slot));
   Pump();
 }
 
@@ -104,19 +104,19 @@ void Connection::Pump() {
         return;
       }
     }
-    if (packet.type == kTypeExecCommand && session_.authenticated() &&
-        session_.outstanding_commands() >= owner_.options().max_outstanding_commands) {
+    if (packet.type == kTypeExecCommand && protocol_.authenticated() &&
+        protocol_.outstanding_commands() >= owner_.options().max_outstanding_commands) {
       return;  // resumed by OnReply
     }
     auth_delay_served_ = false;
-    SessionStep step = session_.OnPacket(packet);
+    ProtocolStep step = protocol_.OnPacket(packet);
     inbox_.pop_front();
     Apply(std::move(step));
   }
   if (inbox_.empty() && !closed_ && !closing_) StartRead();
 }
 
-void Connection::Apply(SessionStep step) {
+void Connection::Apply(ProtocolStep step) {
   if (step.auth_failed) {
     owner_.throttle().RecordFailure(address_);
     owner_.Report(RconEvent{RconEvent::Kind::kLoginRefused, peer_,
@@ -191,7 +191,7 @@ void Connection::ArmIdleTimer() {
       self->ArmIdleTimer();
     } else if (self->decoder_.mid_frame()) {
       self->Close("stalled in the middle of a frame");
-    } else if (!self->session_.authenticated()) {
+    } else if (!self->protocol_.authenticated()) {
       self->Close("never logged in");
     }
   });

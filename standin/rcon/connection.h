@@ -1,5 +1,5 @@
 // One client connection of the stand-in's RCON server: reads frames, feeds
-// them to its Session, writes what the session says, and closes with a
+// them to its Protocol, writes what the protocol says, and closes with a
 // reason. Lives on the server's I/O thread; only server.cc creates these.
 #pragma once
 
@@ -15,8 +15,8 @@
 
 #include "standin/rcon/frame.h"
 #include "standin/rcon/login_throttle.h"
+#include "standin/rcon/protocol.h"
 #include "standin/rcon/server.h"
-#include "standin/rcon/session.h"
 
 namespace rcon::internal {
 
@@ -58,10 +58,10 @@ class Connection : public std::enable_shared_from_this<Connection> {
 
   void StartRead();
   void OnRead(std::error_code ec, std::size_t n);
-  // Feeds queued packets to the session until one has to wait; reads more
+  // Feeds queued packets to the protocol until one has to wait; reads more
   // only once all are handled, which bounds what a connection buffers.
   void Pump();
-  void Apply(SessionStep step);
+  void Apply(ProtocolStep step);
   void Write();
   void BeginClose();
   // Everything is written: say so to the peer, then give it a moment to
@@ -73,7 +73,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
   asio::ip::tcp::socket socket_;
   std::string address_;
   std::string peer_;
-  Session session_;
+  Protocol protocol_;
   FrameDecoder decoder_;
   std::deque<Packet> inbox_;
   std::array<char, kReadChunk> read_buffer_{};

@@ -1,6 +1,6 @@
 // One command an RCON client sent, and the handle that answers it. The
 // stand-in's RCON server queues these for the application; the stand-in game
-// runs them (standin/game/rcon.h); the simulator makes its own for scripted
+// runs them (standin/game/console.h); the simulator makes its own for scripted
 // commands, whose replies go nowhere.
 #pragma once
 

@@ -1,5 +1,5 @@
 // The stand-in game server's remote console: a TCP server speaking the RCON
-// wire protocol (frame.h, session.h; one connection.h per client) on a thread
+// wire protocol (frame.h, protocol.h; one connection.h per client) on a thread
 // of its own. Commands are not run on that thread: they queue up as
 // RconRequests (request.h) until the application takes them on its own
 // thread, so they never run alongside the application's timers.

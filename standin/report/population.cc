@@ -79,23 +79,22 @@ double AxisTop(const ClassChart& chart) {
   return std::max(top, 1);
 }
 
-void WriteChart(const ReportInput& input, const Styles& styles, const TimeScale& scale,
-                const ClassChart& chart, std::ostream& out) {
-  const double top = AxisTop(chart);
-  // A little room above the highest line.
-  auto y = [&](double count) {
+// The count axis's y; a little room above the highest line.
+struct CountAxis {
+  double top;
+  double Y(double count) const {
     return kTop + kPlotHeight - std::clamp(count, 0.0, top * 1.08) / (top * 1.08) * kPlotHeight;
-  };
-  const double right = TimeScale::kLeft + TimeScale::kWidth;
-  const std::string short_name = ShortClassName(chart.reference);
+  }
+};
 
-  out << "<figure class=\"population\" data-class=\"" << EscapeHtml(chart.reference)
-      << "\"><svg class=\"population-svg\" width=\"" << Num(TimeScale::kSvgWidth) << "\" height=\""
-      << Num(kHeight) << "\" viewBox=\"0 0 " << Num(TimeScale::kSvgWidth) << ' ' << Num(kHeight)
-      << "\">\n";
-  scale.WriteGrid(kTop, kTop + kPlotHeight, kHeight - 5, out);
+constexpr double kPlotRight = TimeScale::kLeft + TimeScale::kWidth;
+
+// The class's name, the entries whose caps are drawn, the axis's values and
+// the plot's frame.
+void WriteKey(const Styles& styles, const ClassChart& chart, const CountAxis& axis,
+              std::ostream& out) {
   out << "<text class=\"class-name\" x=\"4\" y=\"" << Num(kTop + 12) << "\"><title>"
-      << EscapeHtml(chart.reference) << "</title>" << EscapeHtml(short_name)
+      << EscapeHtml(chart.reference) << "</title>" << EscapeHtml(ShortClassName(chart.reference))
       << "</text><text x=\"4\" y=\"" << Num(kTop + 26) << "\">wild count, and the caps of</text>";
   double entry_y = kTop + 40;
   for (const EntryCap* cap : chart.caps) {
@@ -104,16 +103,21 @@ void WriteChart(const ReportInput& input, const Styles& styles, const TimeScale&
         << EscapeHtml(style.short_label) << "</text>";
     entry_y += 12;
   }
-  std::vector<double> values = {0, top};
-  if (top >= 4) values.push_back(std::round(top / 2));
+  std::vector<double> values = {0, axis.top};
+  if (axis.top >= 4) values.push_back(std::round(axis.top / 2));
   for (double value : values) {
-    out << "<text x=\"" << Num(TimeScale::kLeft - 5) << "\" y=\"" << Num(y(value) + 3)
+    out << "<text x=\"" << Num(TimeScale::kLeft - 5) << "\" y=\"" << Num(axis.Y(value) + 3)
         << "\" text-anchor=\"end\">" << value << "</text>";
   }
   out << "<rect x=\"" << Num(TimeScale::kLeft) << "\" y=\"" << Num(kTop) << "\" width=\""
       << Num(TimeScale::kWidth) << "\" height=\"" << Num(kPlotHeight)
       << "\" fill=\"none\" stroke=\"#ccc\"/>\n";
+}
 
+// Each entry's cap as a dashed step line, its last value at the right end
+// clear of the labels before it.
+void WriteCapLines(const Styles& styles, const TimeScale& scale, const ClassChart& chart,
+                   const CountAxis& axis, std::ostream& out) {
   std::vector<double> label_ys;
   for (const EntryCap* cap : chart.caps) {
     if (cap->caps.empty()) continue;
@@ -122,48 +126,69 @@ void WriteChart(const ReportInput& input, const Styles& styles, const TimeScale&
     std::string values;
     for (const CapChange& change : cap->caps) {
       const double x = scale.X(std::clamp(change.time, scale.start(), scale.end()));
-      path += (path.empty() ? "M" : "H") + Num(x) + (path.empty() ? " " : "V") + Num(y(change.cap));
+      path += (path.empty() ? "M" : "H") + Num(x) + (path.empty() ? " " : "V") +
+              Num(axis.Y(change.cap));
       values += (values.empty() ? "" : ",") + std::to_string(change.cap);
     }
-    path += "H" + Num(right);
+    path += "H" + Num(kPlotRight);
     out << "<path class=\"cap-line\" data-table=\"" << style.table << "\" data-entry=\""
         << EscapeHtml(style.entry) << "\" data-caps=\"" << values << "\" stroke=\"" << style.colour
         << "\" d=\"" << path << "\" data-tip=\"" << TipAttribute(style.label + "\ncap " + values)
         << "\"/>";
-    // The last cap's value at the right end, clear of the labels before it.
-    double label_y = y(cap->caps.back().cap) + 3;
+    double label_y = axis.Y(cap->caps.back().cap) + 3;
     while (std::any_of(label_ys.begin(), label_ys.end(),
                        [&](double other) { return std::fabs(other - label_y) < 10; })) {
       label_y += 10;
     }
     label_ys.push_back(label_y);
-    out << "<text x=\"" << Num(right + 3) << "\" y=\"" << Num(label_y) << "\" fill=\""
+    out << "<text x=\"" << Num(kPlotRight + 3) << "\" y=\"" << Num(label_y) << "\" fill=\""
         << style.colour << "\">cap " << cap->caps.back().cap << "</text>\n";
   }
+}
 
-  std::string line = "M" + Num(TimeScale::kLeft) + " " + Num(y(0));
+void WriteCountLine(const TimeScale& scale, const ClassChart& chart, const CountAxis& axis,
+                    std::ostream& out) {
+  std::string line = "M" + Num(TimeScale::kLeft) + " " + Num(axis.Y(0));
   std::size_t drawn = 0;
   if (chart.samples != nullptr) {
     for (const PopulationSample& sample : *chart.samples) {
       if (sample.time > scale.end()) break;
-      line += "H" + Num(scale.X(std::max(sample.time, scale.start()))) + "V" + Num(y(sample.count));
+      line += "H" + Num(scale.X(std::max(sample.time, scale.start()))) + "V" +
+              Num(axis.Y(sample.count));
       ++drawn;
     }
   }
-  line += "H" + Num(right);
+  line += "H" + Num(kPlotRight);
   out << "<path class=\"count-line\" data-samples=\"" << drawn << "\" d=\"" << line << "\"/>\n";
+}
 
+void WriteSpawnDots(const Styles& styles, const TimeScale& scale, const ClassChart& chart,
+                    const CountAxis& axis, std::ostream& out) {
   for (const SpawnPoint* spawn : chart.spawns) {
     const EntryStyle& style = styles.Of(*spawn);
     const int count = CountAt(chart, spawn->time);
     out << "<circle class=\"pop-spawn\" data-table=\"" << style.table << "\" data-entry=\""
         << EscapeHtml(style.entry) << "\" cx=\"" << Num(scale.X(spawn->time)) << "\" cy=\""
-        << Num(y(count)) << "\" r=\"3\" fill=\"" << style.colour
+        << Num(axis.Y(count)) << "\" r=\"3\" fill=\"" << style.colour
         << "\" stroke=\"#000\" stroke-width=\".5\" data-tip=\""
         << TipAttribute(fmt::format("{}\n{}\nspawned with {} wild", style.label,
                                     LocalTimeText(spawn->time), count))
         << "\"/>";
   }
+}
+
+void WriteChart(const ReportInput& input, const Styles& styles, const TimeScale& scale,
+                const ClassChart& chart, std::ostream& out) {
+  const CountAxis axis{AxisTop(chart)};
+  out << "<figure class=\"population\" data-class=\"" << EscapeHtml(chart.reference)
+      << "\"><svg class=\"population-svg\" width=\"" << Num(TimeScale::kSvgWidth) << "\" height=\""
+      << Num(kHeight) << "\" viewBox=\"0 0 " << Num(TimeScale::kSvgWidth) << ' ' << Num(kHeight)
+      << "\">\n";
+  scale.WriteGrid(kTop, kTop + kPlotHeight, kHeight - 5, out);
+  WriteKey(styles, chart, axis, out);
+  WriteCapLines(styles, scale, chart, axis, out);
+  WriteCountLine(scale, chart, axis, out);
+  WriteSpawnDots(styles, scale, chart, axis, out);
   scale.WriteChanges(input.config_changes, kTop, kTop + kPlotHeight, out);
   out << "</svg></figure>\n";
 }

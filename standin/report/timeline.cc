@@ -139,6 +139,47 @@ void WriteBins(const EntryRecord& entry, const EntryStyle& style, const TimeScal
   }
 }
 
+// One entry's row: its colour and label, then a mark per turn, or bars when
+// the turns are too dense for marks. True when it shows bars.
+bool WriteRow(const EntryRecord& entry, const EntryStyle& style, const TimeScale& scale,
+              std::int64_t bin, double y, std::ostream& out) {
+  const bool dense = Dense(entry, scale);
+  out << "<g class=\"row" << (dense ? " binned" : "") << "\" data-table=\""
+      << TableName(entry.table) << "\" data-entry=\"" << EscapeHtml(entry.name)
+      << "\"><circle cx=\"9\" cy=\"" << Num(y) << "\" r=\"5\" fill=\"" << style.colour
+      << "\"/><text x=\"20\" y=\"" << Num(y + 4) << "\"><title>" << EscapeHtml(style.label)
+      << "</title>" << EscapeHtml(style.short_label) << "</text><line x1=\""
+      << Num(TimeScale::kLeft) << "\" y1=\"" << Num(y) << "\" x2=\""
+      << Num(TimeScale::kLeft + TimeScale::kWidth) << "\" y2=\"" << Num(y) << "\"/>";
+  if (dense) {
+    WriteBins(entry, style, scale, bin, y, out);
+  } else {
+    for (const TimedOutcome& outcome : entry.outcomes) {
+      std::string tip = fmt::format("{}\n{}\n{}", style.label, LocalTimeText(outcome.time),
+                                    OutcomeName(outcome.outcome));
+      if (!outcome.message.empty()) tip += ": " + outcome.message;
+      WriteMark(out, scale.X(outcome.time), y, outcome, style.colour, tip);
+    }
+  }
+  out << "</g>\n";
+  return dense;
+}
+
+// The key below the chart: what each mark means, and the bars and dashed
+// lines when there are any.
+void WriteKey(bool any_binned, std::int64_t bin, bool any_changes, std::ostream& out) {
+  out << "<p class=\"key\">Marks: circle spawned, grey square held by its cap, "
+         "orange triangle class unknown, purple cross spawn refused, red diamond failed.";
+  if (any_binned) {
+    out << " Rows too dense for single marks show bars: turns per " << DurationText(bin)
+        << ", stacked by outcome in the same colours, the tallest bar the row's busiest.";
+  }
+  if (any_changes) {
+    out << " Dashed lines: reloads and configuration changes, blue taken, red refused.";
+  }
+  out << "</p>";
+}
+
 }  // namespace
 
 void WriteTimeline(const ReportInput& input, const Styles& styles, std::ostream& out) {
@@ -157,40 +198,14 @@ void WriteTimeline(const ReportInput& input, const Styles& styles, std::ostream&
   bool any_binned = false;
   double y = kAxisHeight + kRowHeight / 2;
   for (const EntryRecord& entry : input.entries) {
-    const EntryStyle& style = styles.Of(entry.table, entry.name);
-    const bool dense = Dense(entry, scale);
+    const bool dense = WriteRow(entry, styles.Of(entry.table, entry.name), scale, bin, y, out);
     any_binned = any_binned || dense;
-    out << "<g class=\"row" << (dense ? " binned" : "") << "\" data-table=\""
-        << TableName(entry.table) << "\" data-entry=\"" << EscapeHtml(entry.name)
-        << "\"><circle cx=\"9\" cy=\"" << Num(y) << "\" r=\"5\" fill=\"" << style.colour
-        << "\"/><text x=\"20\" y=\"" << Num(y + 4) << "\"><title>" << EscapeHtml(style.label)
-        << "</title>" << EscapeHtml(style.short_label) << "</text><line x1=\""
-        << Num(TimeScale::kLeft) << "\" y1=\"" << Num(y) << "\" x2=\""
-        << Num(TimeScale::kLeft + TimeScale::kWidth) << "\" y2=\"" << Num(y) << "\"/>";
-    if (dense) {
-      WriteBins(entry, style, scale, bin, y, out);
-    } else {
-      for (const TimedOutcome& outcome : entry.outcomes) {
-        std::string tip = fmt::format("{}\n{}\n{}", style.label, LocalTimeText(outcome.time),
-                                      OutcomeName(outcome.outcome));
-        if (!outcome.message.empty()) tip += ": " + outcome.message;
-        WriteMark(out, scale.X(outcome.time), y, outcome, style.colour, tip);
-      }
-    }
-    out << "</g>\n";
     y += kRowHeight;
   }
   scale.WriteChanges(input.config_changes, kAxisHeight - 2, rows_bottom, out);
-  out << "</svg>\n<p class=\"key\">Marks: circle spawned, grey square held by its cap, "
-         "orange triangle class unknown, purple cross spawn refused, red diamond failed.";
-  if (any_binned) {
-    out << " Rows too dense for single marks show bars: turns per " << DurationText(bin)
-        << ", stacked by outcome in the same colours, the tallest bar the row's busiest.";
-  }
-  if (!input.config_changes.empty()) {
-    out << " Dashed lines: reloads and configuration changes, blue taken, red refused.";
-  }
-  out << "</p></section>\n";
+  out << "</svg>\n";
+  WriteKey(any_binned, bin, !input.config_changes.empty(), out);
+  out << "</section>\n";
 }
 
 }  // namespace report::render

@@ -72,16 +72,13 @@ std::string ZoneName() {
   return !error && base != std::string::npos ? target.substr(base + 9) : "of the system";
 }
 
-}  // namespace
-
-LocalTimeParse ParseLocalTimeExplained(std::string_view text) {
+// The calendar fields of "YYYY-MM-DD HH:MM:SS"; nullopt for any other shape.
+std::optional<std::tm> ReadFields(std::string_view text) {
   static constexpr std::string_view kShape = "0000-00-00 00:00:00";
-  LocalTimeParse result;
-  result.why = "is not a local time of the form \"YYYY-MM-DD HH:MM:SS\"";
-  if (text.size() != kShape.size()) return result;
+  if (text.size() != kShape.size()) return std::nullopt;
   for (std::size_t i = 0; i < kShape.size(); ++i) {
     bool digit = text[i] >= '0' && text[i] <= '9';
-    if (kShape[i] == '0' ? !digit : text[i] != kShape[i]) return result;
+    if (kShape[i] == '0' ? !digit : text[i] != kShape[i]) return std::nullopt;
   }
   std::string copy(text);
   int year, month, day, hour, minute, second;
@@ -93,14 +90,12 @@ LocalTimeParse ParseLocalTimeExplained(std::string_view text) {
   wanted.tm_hour = hour;
   wanted.tm_min = minute;
   wanted.tm_sec = second;
-  // timegm normalises out-of-range fields; a real date survives unchanged.
-  std::tm calendar = wanted;
-  if (timegm(&calendar) == static_cast<std::time_t>(-1) || !SameFields(calendar, wanted)) {
-    result.why = "is not a date and time of the calendar";
-    return result;
-  }
-  // The local times that read so: none when the clocks skip it, two in the
-  // hour they go back.
+  return wanted;
+}
+
+// The local times that read as `wanted`: none when the clocks skip it, two in
+// the hour they go back.
+std::vector<std::time_t> LocalTimesReading(const std::tm& wanted) {
   std::vector<std::time_t> found;
   for (int dst : {0, 1}) {
     std::tm tm = wanted;
@@ -113,6 +108,25 @@ LocalTimeParse ParseLocalTimeExplained(std::string_view text) {
     }
     if (std::find(found.begin(), found.end(), t) == found.end()) found.push_back(t);
   }
+  return found;
+}
+
+}  // namespace
+
+LocalTimeParse ParseLocalTimeExplained(std::string_view text) {
+  LocalTimeParse result;
+  const std::optional<std::tm> wanted = ReadFields(text);
+  if (!wanted) {
+    result.why = "is not a local time of the form \"YYYY-MM-DD HH:MM:SS\"";
+    return result;
+  }
+  // timegm normalises out-of-range fields; a real date survives unchanged.
+  std::tm calendar = *wanted;
+  if (timegm(&calendar) == static_cast<std::time_t>(-1) || !SameFields(calendar, *wanted)) {
+    result.why = "is not a date and time of the calendar";
+    return result;
+  }
+  const std::vector<std::time_t> found = LocalTimesReading(*wanted);
   const std::string zone = ZoneName();
   if (found.empty()) {
     result.why =
@@ -122,7 +136,6 @@ LocalTimeParse ParseLocalTimeExplained(std::string_view text) {
                  ": the clocks go back over it that night; choose a time outside that hour";
   } else {
     result.seconds = static_cast<std::int64_t>(found.front());
-    result.why.clear();
   }
   return result;
 }

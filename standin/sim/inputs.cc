@@ -118,16 +118,9 @@ const ClassSpec* WorldSpec::FindClass(const std::string& reference) const {
   return nullptr;
 }
 
-WorldSpec ParseWorld(const json& document, const std::string& source) {
-  WorldSpec world;
-  RequireObject(document, source, "top level");
-  CheckKeys(document, {"seed", "world_settings", "classes", "actors", "players"}, source, "");
+namespace {
 
-  if (auto it = document.find("seed"); it != document.end()) {
-    world.seed = static_cast<std::uint32_t>(
-        RequireInteger(*it, 0, std::numeric_limits<std::uint32_t>::max(), source, "seed"));
-  }
-
+model::WorldSettings ReadSettings(const json& document, const std::string& source) {
   const json& settings =
       RequireObject(Require(document, "world_settings", source, ""), source, "world_settings");
   CheckKeys(settings, {"LatitudeScale", "LongitudeScale", "LatitudeOrigin", "LongitudeOrigin"},
@@ -136,58 +129,86 @@ WorldSpec ParseWorld(const json& document, const std::string& source) {
     return static_cast<float>(RequireNumber(Require(settings, key, source, "world_settings"),
                                             source, Member("world_settings", key)));
   };
-  world.settings.latitude_scale = setting("LatitudeScale");
-  world.settings.longitude_scale = setting("LongitudeScale");
-  world.settings.latitude_origin = setting("LatitudeOrigin");
-  world.settings.longitude_origin = setting("LongitudeOrigin");
+  model::WorldSettings read;
+  read.latitude_scale = setting("LatitudeScale");
+  read.longitude_scale = setting("LongitudeScale");
+  read.latitude_origin = setting("LatitudeOrigin");
+  read.longitude_origin = setting("LongitudeOrigin");
+  return read;
+}
 
-  const json& classes = RequireArray(Require(document, "classes", source, ""), source, "classes");
-  for (std::size_t i = 0; i < classes.size(); ++i) {
-    std::string where = Element("classes", i);
-    const json& c = RequireObject(classes[i], source, where);
-    CheckKeys(c, {"reference", "creature", "spawnable"}, source, where);
-    ClassSpec spec;
-    spec.reference =
-        RequireString(Require(c, "reference", source, where), source, Member(where, "reference"));
-    if (world.FindClass(spec.reference) != nullptr) {
-      Fail(source, Member(where, "reference"), "\"" + spec.reference + "\" is listed twice");
-    }
-    spec.creature =
-        RequireBool(Require(c, "creature", source, where), source, Member(where, "creature"));
-    spec.spawnable = OptionalBool(c, "spawnable", source, where).value_or(true);
-    world.classes.push_back(std::move(spec));
+// Calls `read(element, where)` for each element of the array `key`.
+template <class Read>
+void ForEachElement(const json& document, std::string_view key, const std::string& source,
+                    Read read) {
+  const json& array = RequireArray(Require(document, key, source, ""), source, std::string(key));
+  for (std::size_t i = 0; i < array.size(); ++i) {
+    std::string where = Element(std::string(key), i);
+    read(RequireObject(array[i], source, where), where);
   }
+}
 
-  const json& actors = RequireArray(Require(document, "actors", source, ""), source, "actors");
-  for (std::size_t i = 0; i < actors.size(); ++i) {
-    std::string where = Element("actors", i);
-    const json& a = RequireObject(actors[i], source, where);
-    CheckKeys(a, {"class", "team", "count"}, source, where);
-    ActorSpec spec;
-    spec.class_reference =
-        RequireString(Require(a, "class", source, where), source, Member(where, "class"));
-    if (world.FindClass(spec.class_reference) == nullptr) {
-      Fail(source, Member(where, "class"),
-           "\"" + spec.class_reference + "\" is not one of the classes");
-    }
-    spec.team = static_cast<std::int32_t>(
-        RequireInteger(Require(a, "team", source, where), std::numeric_limits<std::int32_t>::min(),
-                       std::numeric_limits<std::int32_t>::max(), source, Member(where, "team")));
-    spec.count = static_cast<int>(RequireInteger(Require(a, "count", source, where), 0, 100000,
-                                                 source, Member(where, "count")));
-    world.actors.push_back(std::move(spec));
+ClassSpec ReadClass(const json& c, const std::string& source, const std::string& where,
+                    const WorldSpec& world) {
+  CheckKeys(c, {"reference", "creature", "spawnable"}, source, where);
+  ClassSpec spec;
+  spec.reference =
+      RequireString(Require(c, "reference", source, where), source, Member(where, "reference"));
+  if (world.FindClass(spec.reference) != nullptr) {
+    Fail(source, Member(where, "reference"), "\"" + spec.reference + "\" is listed twice");
   }
+  spec.creature =
+      RequireBool(Require(c, "creature", source, where), source, Member(where, "creature"));
+  spec.spawnable = OptionalBool(c, "spawnable", source, where).value_or(true);
+  return spec;
+}
 
-  const json& players = RequireArray(Require(document, "players", source, ""), source, "players");
-  for (std::size_t i = 0; i < players.size(); ++i) {
-    std::string where = Element("players", i);
-    const json& p = RequireObject(players[i], source, where);
-    CheckKeys(p, {"name", "resolves"}, source, where);
-    PlayerSpec spec;
-    spec.name = RequireString(Require(p, "name", source, where), source, Member(where, "name"));
-    spec.resolves = OptionalBool(p, "resolves", source, where).value_or(true);
-    world.players.push_back(std::move(spec));
+ActorSpec ReadActor(const json& a, const std::string& source, const std::string& where,
+                    const WorldSpec& world) {
+  CheckKeys(a, {"class", "team", "count"}, source, where);
+  ActorSpec spec;
+  spec.class_reference =
+      RequireString(Require(a, "class", source, where), source, Member(where, "class"));
+  if (world.FindClass(spec.class_reference) == nullptr) {
+    Fail(source, Member(where, "class"),
+         "\"" + spec.class_reference + "\" is not one of the classes");
   }
+  spec.team = static_cast<std::int32_t>(
+      RequireInteger(Require(a, "team", source, where), std::numeric_limits<std::int32_t>::min(),
+                     std::numeric_limits<std::int32_t>::max(), source, Member(where, "team")));
+  spec.count = static_cast<int>(RequireInteger(Require(a, "count", source, where), 0, 100000,
+                                               source, Member(where, "count")));
+  return spec;
+}
+
+PlayerSpec ReadPlayer(const json& p, const std::string& source, const std::string& where) {
+  CheckKeys(p, {"name", "resolves"}, source, where);
+  PlayerSpec spec;
+  spec.name = RequireString(Require(p, "name", source, where), source, Member(where, "name"));
+  spec.resolves = OptionalBool(p, "resolves", source, where).value_or(true);
+  return spec;
+}
+
+}  // namespace
+
+WorldSpec ParseWorld(const json& document, const std::string& source) {
+  WorldSpec world;
+  RequireObject(document, source, "top level");
+  CheckKeys(document, {"seed", "world_settings", "classes", "actors", "players"}, source, "");
+  if (auto it = document.find("seed"); it != document.end()) {
+    world.seed = static_cast<std::uint32_t>(
+        RequireInteger(*it, 0, std::numeric_limits<std::uint32_t>::max(), source, "seed"));
+  }
+  world.settings = ReadSettings(document, source);
+  ForEachElement(document, "classes", source, [&](const json& c, const std::string& where) {
+    world.classes.push_back(ReadClass(c, source, where, world));
+  });
+  ForEachElement(document, "actors", source, [&](const json& a, const std::string& where) {
+    world.actors.push_back(ReadActor(a, source, where, world));
+  });
+  ForEachElement(document, "players", source, [&](const json& p, const std::string& where) {
+    world.players.push_back(ReadPlayer(p, source, where));
+  });
   return world;
 }
 
@@ -199,12 +220,73 @@ WorldSpec ReadWorldFile(const std::string& path) {
   return ParseWorldText(ReadWholeFile(path), path);
 }
 
+namespace {
+
+// A "config_from" path, relative to the script's folder, that can be read.
+std::string ConfigFromPath(const json& value, const std::string& source, const std::string& where,
+                           const std::string& base_dir) {
+  std::filesystem::path path = RequireString(value, source, where);
+  if (path.is_relative()) path = std::filesystem::path(base_dir) / path;
+  std::ifstream probe(path);
+  if (!probe) Fail(source, where, "\"" + path.string() + "\" cannot be opened for reading");
+  return path.string();
+}
+
+void ReadKill(const json& value, const std::string& source, const std::string& kill,
+              const WorldSpec& world, ScriptAction& action) {
+  const json& k = RequireObject(value, source, kill);
+  CheckKeys(k, {"class", "count"}, source, kill);
+  action.kill_class =
+      RequireString(Require(k, "class", source, kill), source, Member(kill, "class"));
+  if (world.FindClass(action.kill_class) == nullptr) {
+    Fail(source, Member(kill, "class"),
+         "\"" + action.kill_class + "\" is not a class of the world");
+  }
+  action.kill_count = static_cast<int>(
+      RequireInteger(Require(k, "count", source, kill), 1, 1000000, source, Member(kill, "count")));
+}
+
+// The one action of a script step.
+void ReadAction(const json& step, const std::string& source, const std::string& where,
+                const std::string& base_dir, const WorldSpec& world, ScriptAction& action) {
+  static constexpr std::string_view kActions[] = {"rcon", "config_from", "config_delete",
+                                                  "kill", "player_join", "player_leave"};
+  int found = 0;
+  for (std::string_view key : kActions) found += step.contains(key) ? 1 : 0;
+  if (found != 1) {
+    Fail(source, where,
+         "needs exactly one action of \"rcon\", \"config_from\", \"config_delete\", "
+         "\"kill\", \"player_join\", \"player_leave\"");
+  }
+  if (auto it = step.find("rcon"); it != step.end()) {
+    action.kind = ScriptAction::Kind::kRcon;
+    action.text = RequireString(*it, source, Member(where, "rcon"));
+  } else if (auto it = step.find("config_from"); it != step.end()) {
+    action.kind = ScriptAction::Kind::kConfigFrom;
+    action.text = ConfigFromPath(*it, source, Member(where, "config_from"), base_dir);
+  } else if (auto it = step.find("config_delete"); it != step.end()) {
+    action.kind = ScriptAction::Kind::kConfigDelete;
+    if (!RequireBool(*it, source, Member(where, "config_delete"))) {
+      Fail(source, Member(where, "config_delete"), "must be true when present");
+    }
+  } else if (auto it = step.find("player_join"); it != step.end()) {
+    action.kind = ScriptAction::Kind::kPlayerJoin;
+    action.text = RequireString(*it, source, Member(where, "player_join"));
+  } else if (auto it = step.find("player_leave"); it != step.end()) {
+    action.kind = ScriptAction::Kind::kPlayerLeave;
+    action.text = RequireString(*it, source, Member(where, "player_leave"));
+  } else {
+    action.kind = ScriptAction::Kind::kKill;
+    ReadKill(step.at("kill"), source, Member(where, "kill"), world, action);
+  }
+}
+
+}  // namespace
+
 std::vector<ScriptAction> ParseScript(const json& document, const std::string& source,
                                       const std::string& base_dir, const WorldSpec& world) {
   std::vector<ScriptAction> actions;
   RequireArray(document, source, "top level");
-  static constexpr std::string_view kActions[] = {"rcon", "config_from", "config_delete",
-                                                  "kill", "player_join", "player_leave"};
   for (std::size_t i = 0; i < document.size(); ++i) {
     std::string where = Element("", i);
     const json& step = RequireObject(document[i], source, where);
@@ -219,52 +301,7 @@ std::vector<ScriptAction> ParseScript(const json& document, const std::string& s
       Fail(source, Member(where, "minute"), "must be a number of minutes from 0 on");
     }
     action.offset_seconds = std::llround(action.minute * 60.0);
-
-    int found = 0;
-    for (std::string_view key : kActions) found += step.contains(key) ? 1 : 0;
-    if (found != 1) {
-      Fail(source, where,
-           "needs exactly one action of \"rcon\", \"config_from\", \"config_delete\", "
-           "\"kill\", \"player_join\", \"player_leave\"");
-    }
-    if (auto it = step.find("rcon"); it != step.end()) {
-      action.kind = ScriptAction::Kind::kRcon;
-      action.text = RequireString(*it, source, Member(where, "rcon"));
-    } else if (auto it = step.find("config_from"); it != step.end()) {
-      action.kind = ScriptAction::Kind::kConfigFrom;
-      std::filesystem::path path = RequireString(*it, source, Member(where, "config_from"));
-      if (path.is_relative()) path = std::filesystem::path(base_dir) / path;
-      std::ifstream probe(path);
-      if (!probe) {
-        Fail(source, Member(where, "config_from"),
-             "\"" + path.string() + "\" cannot be opened for reading");
-      }
-      action.text = path.string();
-    } else if (auto it = step.find("config_delete"); it != step.end()) {
-      action.kind = ScriptAction::Kind::kConfigDelete;
-      if (!RequireBool(*it, source, Member(where, "config_delete"))) {
-        Fail(source, Member(where, "config_delete"), "must be true when present");
-      }
-    } else if (auto it = step.find("player_join"); it != step.end()) {
-      action.kind = ScriptAction::Kind::kPlayerJoin;
-      action.text = RequireString(*it, source, Member(where, "player_join"));
-    } else if (auto it = step.find("player_leave"); it != step.end()) {
-      action.kind = ScriptAction::Kind::kPlayerLeave;
-      action.text = RequireString(*it, source, Member(where, "player_leave"));
-    } else {
-      action.kind = ScriptAction::Kind::kKill;
-      std::string kill = Member(where, "kill");
-      const json& k = RequireObject(step.at("kill"), source, kill);
-      CheckKeys(k, {"class", "count"}, source, kill);
-      action.kill_class =
-          RequireString(Require(k, "class", source, kill), source, Member(kill, "class"));
-      if (world.FindClass(action.kill_class) == nullptr) {
-        Fail(source, Member(kill, "class"),
-             "\"" + action.kill_class + "\" is not a class of the world");
-      }
-      action.kill_count = static_cast<int>(RequireInteger(Require(k, "count", source, kill), 1,
-                                                          1000000, source, Member(kill, "count")));
-    }
+    ReadAction(step, source, where, base_dir, world, action);
     actions.push_back(std::move(action));
   }
   std::stable_sort(actions.begin(), actions.end(), [](const auto& a, const auto& b) {

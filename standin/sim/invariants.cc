@@ -10,7 +10,7 @@
 #include <mutex>
 
 #include "standin/game/allocator.h"
-#include "standin/game/rcon.h"
+#include "standin/game/console.h"
 #include "standin/game/world.h"
 #include "standin/host/host.h"
 #include "standin/model/config.h"
@@ -23,15 +23,6 @@ std::string Folded(std::string_view text) {
   std::transform(folded.begin(), folded.end(), folded.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return folded;
-}
-
-// The host's command word: blanks are spaces, tabs and line ends.
-std::string FirstWord(std::string_view line) {
-  constexpr std::string_view kBlanks = " \t\r\n";
-  const std::size_t begin = line.find_first_not_of(kBlanks);
-  if (begin == std::string_view::npos) return {};
-  const std::size_t end = line.find_first_of(kBlanks, begin);
-  return std::string(line.substr(begin, end == std::string_view::npos ? end : end - begin));
 }
 
 // Counts error lines for the rules; every logger the plug-in makes copies it.
@@ -89,7 +80,7 @@ void Invariants::Violate(std::string message) {
 }
 
 bool Invariants::IsReload(std::string_view command) const {
-  return Folded(FirstWord(command)) == Folded(reload_name_);
+  return Folded(standin::RconCommandName(command)) == Folded(reload_name_);
 }
 
 void Invariants::BeforeLoad(const std::optional<std::string>& config_text) {
@@ -196,7 +187,7 @@ void Invariants::AfterDispatch(bool known, const std::optional<std::string>& rep
                                std::size_t live_blocks, int failures) {
   ++figures_.dispatches;
   if (failures != 0) Violate(fmt::format("a failure escaped the RCON command \"{}\"", command_));
-  const bool registered = commands_.contains(Folded(FirstWord(command_)));
+  const bool registered = commands_.contains(Folded(standin::RconCommandName(command_)));
   if (known != registered) {
     Violate(fmt::format("the host {} \"{}\" with the command {}", known ? "ran" : "did not run",
                         command_, registered ? "registered" : "not registered"));

@@ -8,6 +8,7 @@
 #include <exception>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,52 @@ std::string DefaultPluginPath() {
   return (self.parent_path() / ".." / "lib" / "libdrovekeeper.so").lexically_normal().string();
 }
 
+// Reads the world and script files and finds the plug-in module; empty when
+// all are there, else the one message.
+std::string ReadInputs(sim::SimInputs& inputs) {
+  const sim::SimOptions& options = inputs.options;
+  try {
+    inputs.world = options.world_file.empty()
+                       ? sim::ParseWorldText(sim::kDemoWorldJson, "built-in world")
+                       : sim::ReadWorldFile(options.world_file);
+    if (!options.script_file.empty()) {
+      inputs.script = sim::ReadScriptFile(options.script_file, inputs.world);
+    }
+  } catch (const sim::InputError& e) {
+    return e.what();
+  }
+  inputs.plugin_path = options.plugin_path.empty() ? DefaultPluginPath() : options.plugin_path;
+  if (access(inputs.plugin_path.c_str(), R_OK) != 0) {
+    return "plug-in module " + inputs.plugin_path + " not found (build it, or pass --plugin)";
+  }
+  return {};
+}
+
+// Simulated time, or a chosen start in real time, needs the C runtime's
+// clock under our control: re-executes under libfaketime once. Sets the
+// run's start; false when the program must end (status 1), said on stderr.
+bool TakeClock(sim::SimInputs& inputs, char** argv) {
+  const sim::SimOptions& options = inputs.options;
+  if (!options.simulated() && !options.start.has_value()) {
+    inputs.start = static_cast<std::int64_t>(std::time(nullptr));
+    return true;
+  }
+  if (std::optional<std::int64_t> start = sim::FakeTimeStart()) {
+    inputs.start = *start;
+    if (!sim::FakeTimeReads(inputs.start)) {
+      std::cerr << "drovekeeper-sim: libfaketime is preloaded but the clock does not follow "
+                   "it\n";
+      return false;
+    }
+    inputs.fake_time = true;
+    return true;
+  }
+  std::string failure = sim::ReexecUnderFakeTime(
+      argv, options.start.value_or(static_cast<std::int64_t>(std::time(nullptr))));
+  std::cerr << "drovekeeper-sim: " << failure << "\n";
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -48,44 +95,8 @@ int main(int argc, char** argv) {
 
   sim::SimInputs inputs;
   inputs.options = parsed.options;
-  const sim::SimOptions& options = inputs.options;
-  try {
-    inputs.world = options.world_file.empty()
-                       ? sim::ParseWorldText(sim::kDemoWorldJson, "built-in world")
-                       : sim::ReadWorldFile(options.world_file);
-    if (!options.script_file.empty()) {
-      inputs.script = sim::ReadScriptFile(options.script_file, inputs.world);
-    }
-  } catch (const sim::InputError& e) {
-    return Usage(e.what());
-  }
-  inputs.plugin_path = options.plugin_path.empty() ? DefaultPluginPath() : options.plugin_path;
-  if (access(inputs.plugin_path.c_str(), R_OK) != 0) {
-    return Usage("plug-in module " + inputs.plugin_path +
-                 " not found (build it, or pass --plugin)");
-  }
-
-  // Simulated time, or a chosen start in real time, needs the C runtime's
-  // clock under our control: re-execute under libfaketime once.
-  bool wants_fake_time = options.simulated() || options.start.has_value();
-  if (wants_fake_time) {
-    if (std::optional<std::int64_t> start = sim::FakeTimeStart()) {
-      inputs.start = *start;
-      if (!sim::FakeTimeReads(inputs.start)) {
-        std::cerr << "drovekeeper-sim: libfaketime is preloaded but the clock does not follow "
-                     "it\n";
-        return 1;
-      }
-      inputs.fake_time = true;
-    } else {
-      std::string failure = sim::ReexecUnderFakeTime(
-          argv, options.start.value_or(static_cast<std::int64_t>(std::time(nullptr))));
-      std::cerr << "drovekeeper-sim: " << failure << "\n";
-      return 1;
-    }
-  } else {
-    inputs.start = static_cast<std::int64_t>(std::time(nullptr));
-  }
+  if (std::string failure = ReadInputs(inputs); !failure.empty()) return Usage(failure);
+  if (!TakeClock(inputs, argv)) return 1;
   try {
     return sim::RunSimulator(inputs);
   } catch (const std::exception& e) {

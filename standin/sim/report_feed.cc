@@ -193,7 +193,7 @@ std::optional<report::SpawnOwner> ReportFeed::TakeSpawnOwner() {
 
 void ReportFeed::AfterRcon(const std::string& command, const std::optional<std::string>& reply,
                            const std::string& config_path) {
-  std::string name = command.substr(0, command.find(' '));
+  std::string name(standin::RconCommandName(command));
   for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   if (name != kReloadCommand || !ledger_) return;
   const bool taken = reply == kReloadReply;

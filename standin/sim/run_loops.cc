@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -63,30 +64,59 @@ RunEnd RunSimulated(RunLoop& loop, std::int64_t start, std::int64_t minutes, Pro
   return end;
 }
 
-std::optional<RunEnd> RunRealTime(RunLoop& loop, const SimInputs& inputs) {
-  const SimOptions& options = inputs.options;
-  std::unique_ptr<rcon::RconServer> server;
-  if (options.rcon_port.has_value()) {
-    rcon::RconServerOptions rcon_options;
-    rcon_options.bind_address = options.rcon_bind;
-    rcon_options.port = static_cast<std::uint16_t>(*options.rcon_port);
-    rcon_options.password = options.rcon_password;
-    rcon_options.on_event = [&recorder = loop.recorder](const rcon::RconEvent& event) {
-      recorder.Note(rcon::DescribeEvent(event));
-    };
-    server = std::make_unique<rcon::RconServer>(rcon_options);
-    if (std::error_code error = server->Start()) {
-      loop.recorder.Error(fmt::format("cannot serve RCON on {}:{}: {}", options.rcon_bind,
-                                      *options.rcon_port, error.message()));
-      return std::nullopt;
-    }
-    loop.recorder.Note(fmt::format("RCON listening on {}:{}", options.rcon_bind, server->port()));
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Serves RCON when --rcon-port asks for it (`server` stays null without);
+// false when it cannot.
+bool ServeRcon(RunLoop& loop, const SimOptions& options,
+               std::unique_ptr<rcon::RconServer>& server) {
+  if (!options.rcon_port.has_value()) return true;
+  rcon::RconServerOptions rcon_options;
+  rcon_options.bind_address = options.rcon_bind;
+  rcon_options.port = static_cast<std::uint16_t>(*options.rcon_port);
+  rcon_options.password = options.rcon_password;
+  rcon_options.on_event = [&recorder = loop.recorder](const rcon::RconEvent& event) {
+    recorder.Note(rcon::DescribeEvent(event));
+  };
+  server = std::make_unique<rcon::RconServer>(rcon_options);
+  if (std::error_code error = server->Start()) {
+    loop.recorder.Error(fmt::format("cannot serve RCON on {}:{}: {}", options.rcon_bind,
+                                    *options.rcon_port, error.message()));
+    return false;
   }
+  loop.recorder.Note(fmt::format("RCON listening on {}:{}", options.rcon_bind, server->port()));
+  return true;
+}
+
+// Until `next`: RCON commands as they come, on this thread.
+void DispatchUntil(RunLoop& loop, rcon::RconServer* server, Clock::time_point next,
+                   const std::function<std::int64_t()>& now) {
+  while (!Stopping(loop) && Clock::now() < next) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now());
+    left = std::min(left + std::chrono::milliseconds(1), std::chrono::milliseconds(200));
+    if (server == nullptr) {
+      std::this_thread::sleep_for(left);
+      continue;
+    }
+    if (!server->WaitPending(left)) continue;
+    for (rcon::RconRequest& request : server->TakePending()) {
+      loop.session.SetTime(now());
+      loop.session.DispatchRcon(request);
+    }
+  }
+}
+
+}  // namespace
+
+std::optional<RunEnd> RunRealTime(RunLoop& loop, const SimInputs& inputs) {
+  std::unique_ptr<rcon::RconServer> server;
+  if (!ServeRcon(loop, inputs.options, server)) return std::nullopt;
   loop.recorder.Note("running in real time; interrupt to stop");
 
-  using Clock = std::chrono::steady_clock;
   const Clock::time_point began = Clock::now();
-  auto now = [&] {
+  const std::function<std::int64_t()> now = [&] {
     if (!inputs.fake_time) return static_cast<std::int64_t>(std::time(nullptr));
     return inputs.start +
            std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - began).count();
@@ -96,21 +126,7 @@ std::optional<RunEnd> RunRealTime(RunLoop& loop, const SimInputs& inputs) {
     loop.session.SetTime(inputs.fake_time ? inputs.start + offset : now());
     loop.script.RunUntil(offset);
     loop.session.TimerCall();
-    // Until the next second: RCON commands as they come, on this thread.
-    const Clock::time_point next = began + std::chrono::seconds(++offset);
-    while (!Stopping(loop) && Clock::now() < next) {
-      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now());
-      left = std::min(left + std::chrono::milliseconds(1), std::chrono::milliseconds(200));
-      if (server == nullptr) {
-        std::this_thread::sleep_for(left);
-        continue;
-      }
-      if (!server->WaitPending(left)) continue;
-      for (rcon::RconRequest& request : server->TakePending()) {
-        loop.session.SetTime(now());
-        loop.session.DispatchRcon(request);
-      }
-    }
+    DispatchUntil(loop, server.get(), began + std::chrono::seconds(++offset), now);
   }
   if (server != nullptr) server->Stop();
   loop.session.SetTime(now());

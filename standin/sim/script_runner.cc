@@ -15,57 +15,69 @@ void ScriptRunner::RunUntil(std::int64_t offset) {
 }
 
 void ScriptRunner::Run(const ScriptAction& action) {
-  std::error_code error;
-  standin::World& world = session_.world();
   switch (action.kind) {
     case ScriptAction::Kind::kRcon:
       session_.DispatchRcon({action.text, NextPacketId(), {}, {}});
       break;
     case ScriptAction::Kind::kConfigFrom:
-      fs::create_directories(root_.config_path().parent_path(), error);
-      if (!error) {
-        fs::copy_file(action.text, root_.config_path(), fs::copy_options::overwrite_existing,
-                      error);
-      }
-      if (error) {
-        recorder_.Error(fmt::format("script: cannot copy {}: {}", action.text, error.message()));
-      } else {
-        recorder_.Note(fmt::format("script: configuration replaced by {}", action.text));
-        const std::string what = "file replaced by " + fs::path(action.text).filename().string();
-        for (RunObserver* o : session_.observers()) o->OnConfigFileChanged(what);
-      }
+      ReplaceConfig(action.text);
       break;
-    case ScriptAction::Kind::kConfigDelete:
+    case ScriptAction::Kind::kConfigDelete: {
+      std::error_code error;
       fs::remove(root_.config_path(), error);
       recorder_.Note("script: configuration file deleted");
       for (RunObserver* o : session_.observers()) o->OnConfigFileChanged("file deleted");
       break;
-    case ScriptAction::Kind::kKill: {
-      standin::GameClass* game_class = world.FindClass(action.kill_class);
-      int killed = world.KillCreatures(game_class, action.kill_count);
-      for (RunObserver* o : session_.observers()) o->OnKill(killed);
-      recorder_.Note(fmt::format("script: {} of {} left the level, {} remain", killed,
-                                 action.kill_class, world.CountCreatures(game_class)));
-      break;
     }
+    case ScriptAction::Kind::kKill:
+      Kill(action.kill_class, action.kill_count);
+      break;
     case ScriptAction::Kind::kPlayerJoin:
-      world.AddPlayer(action.text);
-      recorder_.Note(
-          fmt::format("script: {} joined, {} players", action.text, world.players().size()));
+      session_.world().AddPlayer(action.text);
+      recorder_.Note(fmt::format("script: {} joined, {} players", action.text,
+                                 session_.world().players().size()));
       break;
-    case ScriptAction::Kind::kPlayerLeave: {
-      const auto& players = world.players();
-      auto it = std::find_if(players.begin(), players.end(),
-                             [&](const auto& p) { return p->name == action.text; });
-      if (it == players.end()) {
-        recorder_.Note(fmt::format("script: no player {} to leave", action.text));
-        break;
-      }
-      world.RemovePlayer(it->get());
-      recorder_.Note(fmt::format("script: {} left, {} players", action.text, players.size()));
+    case ScriptAction::Kind::kPlayerLeave:
+      PlayerLeaves(action.text);
       break;
-    }
   }
+}
+
+void ScriptRunner::ReplaceConfig(const std::string& source) {
+  std::error_code error;
+  fs::create_directories(root_.config_path().parent_path(), error);
+  if (!error) {
+    fs::copy_file(source, root_.config_path(), fs::copy_options::overwrite_existing, error);
+  }
+  if (error) {
+    recorder_.Error(fmt::format("script: cannot copy {}: {}", source, error.message()));
+    return;
+  }
+  recorder_.Note(fmt::format("script: configuration replaced by {}", source));
+  const std::string what = "file replaced by " + fs::path(source).filename().string();
+  for (RunObserver* o : session_.observers()) o->OnConfigFileChanged(what);
+}
+
+void ScriptRunner::Kill(const std::string& class_name, int count) {
+  standin::World& world = session_.world();
+  standin::GameClass* game_class = world.FindClass(class_name);
+  int killed = world.KillCreatures(game_class, count);
+  for (RunObserver* o : session_.observers()) o->OnKill(killed);
+  recorder_.Note(fmt::format("script: {} of {} left the level, {} remain", killed, class_name,
+                             world.CountCreatures(game_class)));
+}
+
+void ScriptRunner::PlayerLeaves(const std::string& name) {
+  standin::World& world = session_.world();
+  const auto& players = world.players();
+  auto it =
+      std::find_if(players.begin(), players.end(), [&](const auto& p) { return p->name == name; });
+  if (it == players.end()) {
+    recorder_.Note(fmt::format("script: no player {} to leave", name));
+    return;
+  }
+  world.RemovePlayer(it->get());
+  recorder_.Note(fmt::format("script: {} left, {} players", name, players.size()));
 }
 
 }  // namespace sim

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "standin/sim/inputs.h"
@@ -29,6 +30,9 @@ class ScriptRunner {
 
  private:
   void Run(const ScriptAction& action);
+  void ReplaceConfig(const std::string& source);
+  void Kill(const std::string& class_name, int count);
+  void PlayerLeaves(const std::string& name);
 
   const std::vector<ScriptAction>& script_;
   Session& session_;

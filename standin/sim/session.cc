@@ -3,7 +3,7 @@
 #include <dlfcn.h>
 #include <fmt/format.h>
 
-#include "standin/game/rcon.h"
+#include "standin/game/console.h"
 #include "standin/host/host.h"
 #include "standin/sim/clock.h"
 

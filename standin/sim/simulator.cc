@@ -44,6 +44,38 @@ int InterruptedStatus(const RunEnd& end) {
   return 128 + end.stop_signal;
 }
 
+// Every run keeps the ledger, so the console can say why an entry did not
+// spawn; --report only adds the HTML file.
+ReportFeed MakeFeed(const SimInputs& inputs, const std::string& config_path) {
+  const SimOptions& options = inputs.options;
+  return ReportFeed(
+      inputs.world,
+      options.config_file.empty() ? config_path : fs::path(options.config_file).filename().string(),
+      options.world_file.empty() ? "built-in demo world"
+                                 : fs::path(options.world_file).filename().string(),
+      !options.report_file.empty());
+}
+
+// The first status an observer asks for at the end, else that of an
+// interruption.
+int EndStatus(Session& session, const RunEnd& end) {
+  int status = 0;
+  for (RunObserver* o : session.observers()) {
+    if (int asked = o->OnEnd(end); status == 0) status = asked;
+  }
+  if (status == 0 && end.interrupted()) status = InterruptedStatus(end);
+  return status;
+}
+
+// The console's first line: the zone, the server directory, the world.
+void NoteWorld(const SimInputs& inputs, const ServerRoot& root, Session& session,
+               Recorder& recorder) {
+  recorder.Note(fmt::format("time zone {}; server directory {}, {} classes, {} actors, {} players",
+                            LocalZoneName(inputs.start), root.dir().string(),
+                            inputs.world.classes.size(), session.world().actors().size(),
+                            session.world().players().size()));
+}
+
 int Run(const SimInputs& inputs, std::ostream* events, std::ostream& console,
         const ServerRoot& root, Progress& progress) {
   const SimOptions& options = inputs.options;
@@ -54,14 +86,7 @@ int Run(const SimInputs& inputs, std::ostream* events, std::ostream& console,
   standin::LogSinks().push_back(std::make_shared<RecorderSink>(recorder, inputs.fake_time));
 
   Session session(inputs.world, inputs.plugin_path, inputs.fake_time, recorder);
-  // Every run keeps the ledger, so the console can say why an entry did not
-  // spawn; --report only adds the HTML file.
-  ReportFeed feed(
-      inputs.world,
-      options.config_file.empty() ? config_path : fs::path(options.config_file).filename().string(),
-      options.world_file.empty() ? "built-in demo world"
-                                 : fs::path(options.world_file).filename().string(),
-      !options.report_file.empty());
+  ReportFeed feed = MakeFeed(inputs, config_path);
   feed.SetTime(inputs.start);
   standin::LogSinks().push_back(feed.sink());
   RecorderObserver recorder_observer(recorder, feed);
@@ -79,30 +104,18 @@ int Run(const SimInputs& inputs, std::ostream* events, std::ostream& console,
 
   session.BuildWorld();
   feed.WatchGameCalls();
-  recorder.Note(fmt::format("time zone {}; server directory {}, {} classes, {} actors, {} players",
-                            LocalZoneName(inputs.start), root.dir().string(),
-                            inputs.world.classes.size(), session.world().actors().size(),
-                            session.world().players().size()));
+  NoteWorld(inputs, root, session, recorder);
   if (!session.Load(config_path)) return 1;
 
   ScriptRunner script(inputs.script, session, recorder, root);
   RunLoop loop{session, script, recorder, {&console}};
   if (events != nullptr) loop.outputs.push_back(events);
-  std::optional<RunEnd> end;
-  if (options.simulated()) {
-    end = RunSimulated(loop, inputs.start, *options.minutes, progress);
-  } else {
-    end = RunRealTime(loop, inputs);
-  }
+  const std::optional<RunEnd> end =
+      options.simulated() ? RunSimulated(loop, inputs.start, *options.minutes, progress)
+                          : RunRealTime(loop, inputs);
   session.Unload();
   if (!end) return 1;
-
-  int status = 0;
-  for (RunObserver* o : session.observers()) {
-    if (int asked = o->OnEnd(*end); status == 0) status = asked;
-  }
-  if (status == 0 && end->interrupted()) status = InterruptedStatus(*end);
-  return status;
+  return EndStatus(session, *end);
 }
 
 }  // namespace

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "config/check.h"
-#include "sim_process.h"
+#include "tests/e2e/sim_process.h"
 #include "tests/support/config_entry.h"
 
 namespace e2e {
@@ -50,7 +50,7 @@ struct SimRun {
   std::vector<json> Spawns() const { return result.Of("spawn"); }
   bool TimerRegistered() const {
     for (const json& event : result.Of("register")) {
-      if (event["kind"] == "timer") return true;
+      if (event.at("kind") == "timer") return true;
     }
     return false;
   }
@@ -102,9 +102,9 @@ std::vector<ConsequenceCase> Cases() {
        [](const SimRun& run) {
          EveryTurn(run, "spawned", 3);
          for (const json& spawn : run.Spawns()) {
-           EXPECT_EQ(spawn["x"], 0.0);
-           EXPECT_EQ(spawn["y"], 0.0);
-           EXPECT_EQ(spawn["z"], 0.0);
+           EXPECT_EQ(spawn.at("x"), 0.0);
+           EXPECT_EQ(spawn.at("y"), 0.0);
+           EXPECT_EQ(spawn.at("z"), 0.0);
          }
        }},
       // Read as 2, so due at minutes 2, 5 and 8.
@@ -134,12 +134,12 @@ std::vector<ConsequenceCase> Cases() {
       {Consequence::kHeightIsFixed, OneEntry(ConfigEntry(entry).Position("0 0 500", true)), 3,
        [](const SimRun& run) {
          EveryTurn(run, "spawned", 3);
-         for (const json& spawn : run.Spawns()) EXPECT_EQ(spawn["z"], 38000.0);
+         for (const json& spawn : run.Spawns()) EXPECT_EQ(spawn.at("z"), 38000.0);
        }},
       {Consequence::kGameChoosesLevel, OneEntry(ConfigEntry(0).Level(987654, false)), 3,
        [](const SimRun& run) {
          EveryTurn(run, "spawned", 3);
-         for (const json& spawn : run.Spawns()) EXPECT_NE(spawn["level"], 987654);
+         for (const json& spawn : run.Spawns()) EXPECT_NE(spawn.at("level"), 987654);
        }},
   };
 }
@@ -163,7 +163,7 @@ TEST(ConsequenceE2eTest, EveryConsequenceIsWhatTheSimulatorShows) {
                {}};
     ASSERT_EQ(run.result.exit_code, 0) << run.result.err;
     for (const json& summary : run.result.Of("summary")) {
-      run.summaries[summary["entry"].get<std::string>()] = summary;
+      run.summaries[summary.at("entry").get<std::string>()] = summary;
     }
     c.expect(run);
   }

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "rcon_test_client.h"
-#include "sim_process.h"
+#include "tests/e2e/sim_process.h"
 #include "tests/support/config_entry.h"
 
 namespace e2e {
@@ -74,7 +74,7 @@ std::string At(int seconds) {
 std::vector<std::string> SpawnTimes(const SimResult& result, const std::string& entry) {
   std::vector<std::string> times;
   for (const json& spawn : result.Of("spawn")) {
-    if (spawn["class"] == entry) times.push_back(spawn["time"]);
+    if (spawn.at("class") == entry) times.push_back(spawn.at("time"));
   }
   return times;
 }
@@ -114,16 +114,16 @@ TEST_F(SimE2eTest, IntervalAndClockEntriesSpawnOnTimeWithLevelAndNotice) {
   EXPECT_THAT(SpawnTimes(result, kEntryB), ElementsAre(At(30 * 60)));
 
   for (const json& spawn : result.Of("spawn")) {
-    const bool a = spawn["class"] == kEntryA;
-    EXPECT_EQ(spawn["table"], a ? "SpawnDino" : "SpawnDinoX");
-    EXPECT_EQ(spawn["entry"], a ? kEntryA : kEntryB);
-    EXPECT_EQ(spawn["x"], a ? 80000.0 : 0.0);
-    EXPECT_EQ(spawn["y"], a ? 0.0 : 8000.0);
-    EXPECT_EQ(spawn["z"], a ? 100.0 : 5.0);
-    EXPECT_EQ(spawn["level"], a ? 20 : 7);
-    EXPECT_TRUE(spawn["began_play"]);
+    const bool a = spawn.at("class") == kEntryA;
+    EXPECT_EQ(spawn.at("table"), a ? "SpawnDino" : "SpawnDinoX");
+    EXPECT_EQ(spawn.at("entry"), a ? kEntryA : kEntryB);
+    EXPECT_EQ(spawn.at("x"), a ? 80000.0 : 0.0);
+    EXPECT_EQ(spawn.at("y"), a ? 0.0 : 8000.0);
+    EXPECT_EQ(spawn.at("z"), a ? 100.0 : 5.0);
+    EXPECT_EQ(spawn.at("level"), a ? 20 : 7);
+    EXPECT_TRUE(spawn.at("began_play"));
     int points = 0;
-    for (int stat : kLevelledStats) points += spawn["level_up_points"][stat].get<int>();
+    for (int stat : kLevelledStats) points += spawn.at("level_up_points").at(stat).get<int>();
     EXPECT_EQ(points, a ? 19 : 6);
   }
 
@@ -132,12 +132,12 @@ TEST_F(SimE2eTest, IntervalAndClockEntriesSpawnOnTimeWithLevelAndNotice) {
   ASSERT_EQ(notices.size(), 2 * SpawnTimes(result, kEntryA).size());
   for (std::size_t i = 0; i < notices.size(); ++i) {
     const json& notice = notices[i];
-    EXPECT_EQ(notice["player"], i % 2 == 0 ? "P1" : "P2");
-    EXPECT_EQ(notice["time"], SpawnTimes(result, kEntryA)[i / 2]);
-    EXPECT_EQ(notice["text"], "Dion (Rex) Level:20 Spawn Position：Y50 60！");
-    EXPECT_EQ(notice["color"], json::parse("[0.0, 1.0, 1.0, 0.003921569]"));
-    EXPECT_EQ(notice["scale"], 1.5);
-    EXPECT_EQ(notice["display_time"], 10.0);
+    EXPECT_EQ(notice.at("player"), i % 2 == 0 ? "P1" : "P2");
+    EXPECT_EQ(notice.at("time"), SpawnTimes(result, kEntryA)[i / 2]);
+    EXPECT_EQ(notice.at("text"), "Dion (Rex) Level:20 Spawn Position：Y50 60！");
+    EXPECT_EQ(notice.at("color"), json::parse("[0.0, 1.0, 1.0, 0.003921569]"));
+    EXPECT_EQ(notice.at("scale"), 1.5);
+    EXPECT_EQ(notice.at("display_time"), 10.0);
   }
   EXPECT_TRUE(result.Of("rcon").empty());
   EXPECT_THAT(result.out, HasSubstr("notice  to P1: Dion (Rex) Level:20"));
@@ -164,7 +164,8 @@ TEST_F(SimE2eTest, CapCountsOnlyWildCreaturesOfTheEntrysClass) {
   EXPECT_THAT(SpawnTimes(result, kEntryA), ElementsAre(At(0), At(60), At(300), At(360)));
   // A class the game refuses to spawn ends its turn silently.
   EXPECT_TRUE(SpawnTimes(result, kEntryC).empty());
-  EXPECT_TRUE(result.Of("log").size() == 1 && result.Of("log")[0]["level"] == "info") << result.out;
+  EXPECT_TRUE(result.Of("log").size() == 1 && result.Of("log")[0].at("level") == "info")
+      << result.out;
   EXPECT_THAT(result.out, HasSubstr("errors: 0\n"));
 }
 
@@ -187,9 +188,9 @@ TEST_F(SimE2eTest, ReloadRestartsCountdownsAndStopsDroppedNames) {
   EXPECT_THAT(SpawnTimes(result, kEntryB), ElementsAre(At(4 * 60), At(9 * 60)));
   std::vector<json> rcon = result.Of("rcon");
   ASSERT_EQ(rcon.size(), 1u);
-  EXPECT_EQ(rcon[0]["time"], At(12 * 60 + 30));
-  EXPECT_EQ(rcon[0]["command"], "Drovekeeper.reload");
-  EXPECT_EQ(rcon[0]["reply"], kReloaded);
+  EXPECT_EQ(rcon[0].at("time"), At(12 * 60 + 30));
+  EXPECT_EQ(rcon[0].at("command"), "Drovekeeper.reload");
+  EXPECT_EQ(rcon[0].at("reply"), kReloaded);
 }
 
 struct EntryCounts {
@@ -233,19 +234,19 @@ TEST_F(SimE2eTest, EntrySummaryExplainsEveryTurnWithoutAReport) {
     const EntryCounts& e = expected[i];
     const json& s = summaries[i];
     SCOPED_TRACE(e.table + " " + e.entry);
-    EXPECT_EQ(s["time"], At(10 * 60));
-    EXPECT_EQ(s["table"], e.table);
-    EXPECT_EQ(s["entry"], e.entry);
-    EXPECT_EQ(s["fell_due"], e.fell_due);
-    EXPECT_EQ(s["spawned"], e.spawned);
-    EXPECT_EQ(s["held_by_cap"], e.held_by_cap);
-    EXPECT_EQ(s["class_unknown"], e.class_unknown);
-    EXPECT_EQ(s["spawn_refused"], e.spawn_refused);
-    EXPECT_EQ(s["failed"], e.failed);
-    EXPECT_EQ(s["last_failure"], e.last_failure);
+    EXPECT_EQ(s.at("time"), At(10 * 60));
+    EXPECT_EQ(s.at("table"), e.table);
+    EXPECT_EQ(s.at("entry"), e.entry);
+    EXPECT_EQ(s.at("fell_due"), e.fell_due);
+    EXPECT_EQ(s.at("spawned"), e.spawned);
+    EXPECT_EQ(s.at("held_by_cap"), e.held_by_cap);
+    EXPECT_EQ(s.at("class_unknown"), e.class_unknown);
+    EXPECT_EQ(s.at("spawn_refused"), e.spawn_refused);
+    EXPECT_EQ(s.at("failed"), e.failed);
+    EXPECT_EQ(s.at("last_failure"), e.last_failure);
   }
-  EXPECT_EQ(summaries[0]["schedule"], "every minute");
-  EXPECT_EQ(summaries[5]["schedule"], "at 1:5");
+  EXPECT_EQ(summaries[0].at("schedule"), "every minute");
+  EXPECT_EQ(summaries[5].at("schedule"), "at 1:5");
   // The spawn events agree with the counters.
   EXPECT_EQ(SpawnTimes(result, kEntryA).size(), 11u);
   EXPECT_EQ(SpawnTimes(result, kEntryB).size(), 2u);
@@ -299,23 +300,23 @@ TEST_P(FailedReloadTest, KeepsTheOldConfigurationRunning) {
   EXPECT_EQ(SpawnTimes(result, kEntryA), CountdownTimes(4, 0, 20));
   std::vector<json> errors;
   for (const json& log : result.Of("log")) {
-    if (log["level"] == "error") errors.push_back(log);
+    if (log.at("level") == "error") errors.push_back(log);
   }
   const std::size_t lines = GetParam().place == nullptr ? 1 : 2;
   ASSERT_EQ(errors.size(), lines) << result.out;
-  EXPECT_EQ(errors[0]["time"], At(7 * 60 + 30));
-  EXPECT_EQ(errors[0]["logger"], "Plovermoor1.3.2");
-  EXPECT_THAT(errors[0]["text"].get<std::string>(), HasSubstr(GetParam().log_text));
+  EXPECT_EQ(errors[0].at("time"), At(7 * 60 + 30));
+  EXPECT_EQ(errors[0].at("logger"), "Plovermoor1.3.2");
+  EXPECT_THAT(errors[0].at("text").get<std::string>(), HasSubstr(GetParam().log_text));
   if (GetParam().place != nullptr) {
-    EXPECT_THAT(errors[1]["text"].get<std::string>(), ::testing::StartsWith(GetParam().place));
+    EXPECT_THAT(errors[1].at("text").get<std::string>(), ::testing::StartsWith(GetParam().place));
   }
   std::vector<json> rcon = result.Of("rcon");
   ASSERT_EQ(rcon.size(), 1u);
-  ASSERT_TRUE(rcon[0]["reply"].is_string()) << rcon[0];
-  EXPECT_NE(rcon[0]["reply"], kReloaded);
-  EXPECT_THAT(rcon[0]["reply"].get<std::string>(), HasSubstr(GetParam().log_text));
+  ASSERT_TRUE(rcon[0].at("reply").is_string()) << rcon[0];
+  EXPECT_NE(rcon[0].at("reply"), kReloaded);
+  EXPECT_THAT(rcon[0].at("reply").get<std::string>(), HasSubstr(GetParam().log_text));
   if (GetParam().place != nullptr) {
-    EXPECT_THAT(rcon[0]["reply"].get<std::string>(),
+    EXPECT_THAT(rcon[0].at("reply").get<std::string>(),
                 HasSubstr(std::string("(") + GetParam().place));
   }
   EXPECT_THAT(result.out, HasSubstr("errors: " + std::to_string(lines) + "\n"));
@@ -336,19 +337,19 @@ TEST_F(SimE2eTest, MissingConfigurationLeavesThePluginInert) {
 
   std::vector<json> logs = result.Of("log");
   ASSERT_EQ(logs.size(), 1u);
-  EXPECT_EQ(logs[0]["level"], "error");
-  EXPECT_EQ(logs[0]["text"], kOpenFailure);
-  EXPECT_EQ(logs[0]["time"], At(0));
+  EXPECT_EQ(logs[0].at("level"), "error");
+  EXPECT_EQ(logs[0].at("text"), kOpenFailure);
+  EXPECT_EQ(logs[0].at("time"), At(0));
   EXPECT_TRUE(result.Of("register").empty());
   EXPECT_TRUE(result.Of("spawn").empty());
   // Unload withdraws both names all the same, when the run ends.
   std::vector<json> gone = result.Of("unregister");
   ASSERT_EQ(gone.size(), 2u);
-  EXPECT_EQ(gone[0]["kind"], "timer");
-  EXPECT_EQ(gone[0]["name"], "Drovekeeper.TimingSpawn");
-  EXPECT_EQ(gone[1]["kind"], "rcon");
-  EXPECT_EQ(gone[1]["name"], "Drovekeeper.reload");
-  EXPECT_EQ(gone[1]["time"], At(5 * 60));
+  EXPECT_EQ(gone[0].at("kind"), "timer");
+  EXPECT_EQ(gone[0].at("name"), "Drovekeeper.TimingSpawn");
+  EXPECT_EQ(gone[1].at("kind"), "rcon");
+  EXPECT_EQ(gone[1].at("name"), "Drovekeeper.reload");
+  EXPECT_EQ(gone[1].at("time"), At(5 * 60));
 }
 
 struct BadInput {
@@ -451,13 +452,13 @@ TEST_P(InterruptedRunTest, EndsWhereItGotToAndSaysSo) {
   EXPECT_THAT(result.out, HasSubstr("Summary: 2024-03-01 01:00:00 to " + reached + " ("));
   std::vector<json> summaries = result.Of("summary");
   ASSERT_EQ(summaries.size(), 1u);
-  EXPECT_EQ(summaries[0]["time"], reached);
+  EXPECT_EQ(summaries[0].at("time"), reached);
   std::vector<json> interrupted = result.Of("interrupted");
   ASSERT_EQ(interrupted.size(), 1u);
-  EXPECT_EQ(interrupted[0]["time"], reached);
-  EXPECT_EQ(interrupted[0]["by"], GetParam().by);
-  EXPECT_EQ(interrupted[0]["planned_end"], "2033-09-02 06:20:00");
-  EXPECT_EQ(result.Of("spawn").back()["time"] < reached, true);
+  EXPECT_EQ(interrupted[0].at("time"), reached);
+  EXPECT_EQ(interrupted[0].at("by"), GetParam().by);
+  EXPECT_EQ(interrupted[0].at("planned_end"), "2033-09-02 06:20:00");
+  EXPECT_EQ(result.Of("spawn").back().at("time") < reached, true);
   EXPECT_THAT(ReadFile(report), HasSubstr(reached));
 }
 
@@ -504,14 +505,15 @@ TEST_F(SimE2eTest, ExampleConfigurationOverADayOnTheDemoWorld) {
   // The clock-time Cragwing (level 450) comes once, at 20:30.
   std::vector<std::string> evening;
   for (const json& spawn : result.Of("spawn")) {
-    if (spawn["class"] == cragwing && spawn["level"] == 450) evening.push_back(spawn["time"]);
+    if (spawn.at("class") == cragwing && spawn.at("level") == 450)
+      evening.push_back(spawn.at("time"));
   }
   EXPECT_THAT(evening, ElementsAre("2024-03-01 20:30:00"));
-  for (const json& notice : result.Of("notice")) EXPECT_NE(notice["player"], "Ghost");
+  for (const json& notice : result.Of("notice")) EXPECT_NE(notice.at("player"), "Ghost");
   EXPECT_EQ(result.Of("register").size(), 2u);
   std::vector<json> gone = result.Of("unregister");
   ASSERT_EQ(gone.size(), 2u);
-  EXPECT_EQ(gone[1]["time"], "2024-03-02 00:00:00");
+  EXPECT_EQ(gone[1].at("time"), "2024-03-02 00:00:00");
 }
 
 bool NodeClientAvailable() {
@@ -566,7 +568,7 @@ TEST_F(SimE2eTest, ReloadOverTcpInRealTime) {
   EXPECT_EQ(result.exit_code, 0) << result.err;
   std::vector<json> rcon = result.Of("rcon");
   ASSERT_EQ(rcon.size(), static_cast<std::size_t>(expected_reloads));
-  for (const json& r : rcon) EXPECT_EQ(r["reply"], kReloaded);
+  for (const json& r : rcon) EXPECT_EQ(r.at("reply"), kReloaded);
   // SIGTERM still unloads cleanly.
   EXPECT_EQ(result.Of("unregister").size(), 2u);
   EXPECT_THAT(result.out, HasSubstr("Summary:"));

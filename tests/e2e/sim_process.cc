@@ -1,4 +1,4 @@
-#include "sim_process.h"
+#include "tests/e2e/sim_process.h"
 
 #include <fcntl.h>
 #include <signal.h>

@@ -14,7 +14,7 @@
 #include "host/text_codec.h"
 #include "plugin/plugin.h"
 #include "plugin/reload.h"
-#include "standin/game/rcon.h"
+#include "standin/game/console.h"
 #include "standin/host/host.h"
 #include "tests/support/capture_sink.h"
 #include "tests/support/host_fixture.h"

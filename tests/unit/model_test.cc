@@ -9,15 +9,18 @@
 #include <bit>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "config/config.h"
 #include "config/position_number.h"
 #include "host/game_string.h"
 #include "plugin/plugin.h"
+#include "spawn/entry_faults.h"
 #include "spawn/notice.h"
 #include "spawn/position.h"
 #include "spawn/tick.h"
@@ -227,6 +230,87 @@ TEST(ModelMap, AsTheNoticesPrintThem) {
     EXPECT_FLOAT_EQ(at.lat, c.lat);
     EXPECT_FLOAT_EQ(at.lon, c.lon);
   }
+}
+
+// ---- Fault lines, class paths and random squares.
+
+TEST(ModelFaultLine, Parse) {
+  struct Case {
+    std::string line;
+    bool matches;
+    model::Table table;
+    std::string name;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"SpawnDino[\"Blueprint'/A.A'\"]: bad", true, model::Table::kCountdown, "Blueprint'/A.A'",
+       "bad"},
+      {"SpawnDinoX[\"X\"]: a \"]: b", true, model::Table::kClock, "X", "a \"]: b"},
+      {"SpawnDino[\"\"]: empty name", true, model::Table::kCountdown, "", "empty name"},
+      {"SpawnDino: [json.exception] whole table", false, {}, "", ""},
+      {"SpawnDino[\"unterminated", false, {}, "", ""},
+      {"重新加载配置", false, {}, "", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    auto fault = model::ParseFaultLine(c.line);
+    ASSERT_EQ(fault.has_value(), c.matches);
+    if (!fault) continue;
+    EXPECT_EQ(fault->table, c.table);
+    EXPECT_EQ(fault->name, c.name);
+    EXPECT_EQ(fault->message, c.message);
+  }
+}
+
+TEST(ModelClassPath, HighBytesBecomeQuestionMarks) {
+  EXPECT_EQ(model::ClassPathOf("Blueprint'/Game/\xE9\xBE\x99.X'"), "Blueprint'/Game/???.X'");
+  EXPECT_EQ(model::ClassPathOf("Blueprint'/Game/F/Clock.Clock'"), "Blueprint'/Game/F/Clock.Clock'");
+}
+
+// The plug-in writes fault lines and the stand-in reads them back apart.
+std::string fault_line_written;
+void KeepFaultLine(std::string_view line) { fault_line_written = line; }
+
+TEST(ModelFaultLine, ReadsBackWhatThePlugInWrites) {
+  struct Case {
+    std::string table, entry, message;
+  };
+  const std::vector<Case> cases = {
+      {"SpawnDino", "Blueprint'/Game/A/A.A_C'", "[json.exception.type_error.302] bad"},
+      {"SpawnDinoX", "Blueprint'/Game/\xE9\xBE\x99.X'", "a \"]: b"},
+      {"SpawnDino", "", "empty name"},
+  };
+  SetEntryFaultSink(KeepFaultLine);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.entry);
+    ForgetEntryFaults();
+    fault_line_written.clear();
+    ReportEntryFault(c.table, c.entry, c.message);
+    const std::optional<model::FaultLine> fault = model::ParseFaultLine(fault_line_written);
+    ASSERT_TRUE(fault.has_value()) << fault_line_written;
+    EXPECT_EQ(fault->table,
+              c.table == "SpawnDino" ? model::Table::kCountdown : model::Table::kClock);
+    EXPECT_EQ(fault->name, c.entry);
+    EXPECT_EQ(fault->message, c.message);
+  }
+  SetEntryFaultSink(nullptr);
+  ForgetEntryFaults();
+}
+
+TEST(ModelMap, RandomPositionHasFourSquaresOneInEachQuadrant) {
+  const std::vector<model::Square> squares = model::RandomSquares(1000, 2000);
+  ASSERT_EQ(squares.size(), 4u);
+  int quadrants = 0;
+  for (const model::Square& s : squares) {
+    EXPECT_DOUBLE_EQ(s.max_x - s.min_x, 32767);
+    EXPECT_DOUBLE_EQ(s.max_y - s.min_y, 32767);
+    const bool east = s.min_x > 1000;
+    const bool south = s.min_y > 2000;
+    EXPECT_DOUBLE_EQ(east ? s.min_x : s.max_x, east ? 1000 + 18888 : 1000 - 18888);
+    EXPECT_DOUBLE_EQ(south ? s.min_y : s.max_y, south ? 2000 + 18888 : 2000 - 18888);
+    quadrants |= 1 << ((east ? 1 : 0) + (south ? 2 : 0));
+  }
+  EXPECT_EQ(quadrants, 0b1111);
 }
 
 // ---- Acceptance.

@@ -16,7 +16,7 @@
 #include "spawn/env.h"
 #include "spawn/tick.h"
 #include "standin/game/allocator.h"
-#include "standin/game/rcon.h"
+#include "standin/game/console.h"
 #include "standin/host/host.h"
 #include "tests/support/host_fixture.h"
 

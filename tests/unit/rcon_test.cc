@@ -1,4 +1,4 @@
-// Remote console of the stand-in server: frame codec, per-connection session
+// Remote console of the stand-in server: frame codec, per-connection protocol
 // rules, and the TCP server driven by a small blocking client on loopback.
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -22,8 +22,8 @@
 #include "gtest/gtest.h"
 #include "standin/rcon/frame.h"
 #include "standin/rcon/login_throttle.h"
+#include "standin/rcon/protocol.h"
 #include "standin/rcon/server.h"
-#include "standin/rcon/session.h"
 
 namespace rcon {
 namespace {
@@ -158,6 +158,11 @@ TEST(SplitReplyTest, CutsBetweenCharactersOnly) {
       {"3-byte char across the cut", "ab" + euro + "z", 4, {"ab", euro + "z"}},
       {"4-byte char across the cut", "abc" + emoji, 4, {"abc", emoji}},
       {"4-byte char ending at the cut", emoji + "a", 4, {emoji, "a"}},
+      {"4-byte char cut after its third byte", "a" + emoji, 4, {"a", emoji}},
+      {"4-byte char cut at the packet's end",
+       std::string(kMaxBodySize - 3, 'a') + emoji,
+       kMaxBodySize,
+       {std::string(kMaxBodySize - 3, 'a'), emoji}},
       {"malformed run is cut where it must be",
        std::string(6, '\x80'),
        4,
@@ -186,7 +191,7 @@ TEST(SplitReplyTest, LongChineseReplyUsesFullChunksAndReassembles) {
   EXPECT_EQ(joined, reply);
 }
 
-// ---------------------------------------------------------------- session
+// ---------------------------------------------------------------- protocol
 
 Packet Auth(std::int32_t id, std::string password) { return {id, kTypeAuth, std::move(password)}; }
 Packet Command(std::int32_t id, std::string text) {
@@ -195,54 +200,54 @@ Packet Command(std::int32_t id, std::string text) {
 Packet Probe(std::int32_t id) { return {id, kTypeResponseValue, ""}; }
 Packet Mirror(std::int32_t id) { return {id, kTypeResponseValue, std::string(kEndOfResponseBody)}; }
 
-TEST(SessionTest, RightPasswordGetsTheAuthResponseAlone) {
-  Session session("pw");
-  const SessionStep step = session.OnPacket(Auth(11, "pw"));
+TEST(ProtocolTest, RightPasswordGetsTheAuthResponseAlone) {
+  Protocol protocol("pw");
+  const ProtocolStep step = protocol.OnPacket(Auth(11, "pw"));
   EXPECT_EQ(step.send, (std::vector<Packet>{{11, kTypeAuthResponse, ""}}));
   EXPECT_FALSE(step.close);
   EXPECT_FALSE(step.auth_failed);
-  EXPECT_TRUE(session.authenticated());
+  EXPECT_TRUE(protocol.authenticated());
 }
 
-TEST(SessionTest, WrongPasswordGetsMinusOneAndClose) {
+TEST(ProtocolTest, WrongPasswordGetsMinusOneAndClose) {
   for (const std::string wrong : {"", "PW", "pw ", "p"}) {
     SCOPED_TRACE(wrong);
-    Session session("pw");
-    const SessionStep step = session.OnPacket(Auth(11, wrong));
+    Protocol protocol("pw");
+    const ProtocolStep step = protocol.OnPacket(Auth(11, wrong));
     EXPECT_EQ(step.send, (std::vector<Packet>{{-1, kTypeAuthResponse, ""}}));
     EXPECT_TRUE(step.close);
     EXPECT_TRUE(step.auth_failed);
-    EXPECT_TRUE(session.closed());
-    EXPECT_TRUE(session.OnPacket(Auth(12, "pw")).send.empty());
+    EXPECT_TRUE(protocol.closed());
+    EXPECT_TRUE(protocol.OnPacket(Auth(12, "pw")).send.empty());
   }
 }
 
-TEST(SessionTest, EmptyPasswordNeverAuthenticates) {
-  Session session("");
-  EXPECT_TRUE(session.OnPacket(Auth(1, "")).auth_failed);
-  EXPECT_FALSE(session.authenticated());
+TEST(ProtocolTest, EmptyPasswordNeverAuthenticates) {
+  Protocol protocol("");
+  EXPECT_TRUE(protocol.OnPacket(Auth(1, "")).auth_failed);
+  EXPECT_FALSE(protocol.authenticated());
 }
 
-TEST(SessionTest, AllowsConfiguredNumberOfWrongPasswords) {
-  Session session("pw", 3);
+TEST(ProtocolTest, AllowsConfiguredNumberOfWrongPasswords) {
+  Protocol protocol("pw", 3);
   for (int attempt = 1; attempt <= 3; ++attempt) {
-    const SessionStep step = session.OnPacket(Auth(attempt, "nope"));
+    const ProtocolStep step = protocol.OnPacket(Auth(attempt, "nope"));
     EXPECT_EQ(step.send, (std::vector<Packet>{{-1, kTypeAuthResponse, ""}}));
     EXPECT_EQ(step.close, attempt == 3) << attempt;
   }
-  EXPECT_EQ(session.auth_failures(), 3);
+  EXPECT_EQ(protocol.auth_failures(), 3);
 
-  Session second_try("pw", 3);
+  Protocol second_try("pw", 3);
   second_try.OnPacket(Auth(1, "nope"));
   EXPECT_FALSE(second_try.OnPacket(Auth(2, "pw")).close);
   EXPECT_TRUE(second_try.authenticated());
 }
 
-TEST(SessionTest, AnythingButAuthBeforeAuthClosesSilently) {
+TEST(ProtocolTest, AnythingButAuthBeforeAuthClosesSilently) {
   for (const Packet& packet : {Command(1, "Drovekeeper.reload"), Probe(1), Packet{1, 7, "?"}}) {
     SCOPED_TRACE(packet.type);
-    Session session("pw");
-    const SessionStep step = session.OnPacket(packet);
+    Protocol protocol("pw");
+    const ProtocolStep step = protocol.OnPacket(packet);
     EXPECT_TRUE(step.send.empty());
     EXPECT_TRUE(step.commands.empty());
     EXPECT_TRUE(step.close);
@@ -250,27 +255,27 @@ TEST(SessionTest, AnythingButAuthBeforeAuthClosesSilently) {
   }
 }
 
-TEST(SessionTest, CommandGoesToApplicationAndReplyCarriesItsId) {
-  Session session("pw");
-  session.OnPacket(Auth(1, "pw"));
-  SessionStep step = session.OnPacket(Command(5, std::string("Drovekeeper.reload\0junk", 23)));
+TEST(ProtocolTest, CommandGoesToApplicationAndReplyCarriesItsId) {
+  Protocol protocol("pw");
+  protocol.OnPacket(Auth(1, "pw"));
+  ProtocolStep step = protocol.OnPacket(Command(5, std::string("Drovekeeper.reload\0junk", 23)));
   EXPECT_TRUE(step.send.empty());
   ASSERT_EQ(step.commands.size(), 1u);
   EXPECT_EQ(step.commands[0].id, 5);
   EXPECT_EQ(step.commands[0].command, "Drovekeeper.reload");
-  EXPECT_EQ(session.outstanding_commands(), 1u);
+  EXPECT_EQ(protocol.outstanding_commands(), 1u);
 
-  step = session.Complete(step.commands[0].slot, "done");
+  step = protocol.Complete(step.commands[0].slot, "done");
   EXPECT_EQ(step.send, (std::vector<Packet>{{5, kTypeResponseValue, "done"}}));
-  EXPECT_EQ(session.outstanding_commands(), 0u);
+  EXPECT_EQ(protocol.outstanding_commands(), 0u);
 }
 
-TEST(SessionTest, LongReplyIsSplitIntoPacketsWithTheSameId) {
-  Session session("pw");
-  session.OnPacket(Auth(1, "pw"));
-  const std::uint64_t slot = session.OnPacket(Command(9, "dump")).commands.at(0).slot;
+TEST(ProtocolTest, LongReplyIsSplitIntoPacketsWithTheSameId) {
+  Protocol protocol("pw");
+  protocol.OnPacket(Auth(1, "pw"));
+  const std::uint64_t slot = protocol.OnPacket(Command(9, "dump")).commands.at(0).slot;
   const std::string reply = std::string(kMaxBodySize, 'a') + std::string(kMaxBodySize, 'b') + "c";
-  const SessionStep step = session.Complete(slot, reply);
+  const ProtocolStep step = protocol.Complete(slot, reply);
   ASSERT_EQ(step.send.size(), 3u);
   std::string joined;
   for (const Packet& packet : step.send) {
@@ -282,72 +287,73 @@ TEST(SessionTest, LongReplyIsSplitIntoPacketsWithTheSameId) {
   EXPECT_EQ(step.send[2].body, "c");
 }
 
-TEST(SessionTest, EmptyReplyStillSendsOnePacket) {
-  Session session("pw");
-  session.OnPacket(Auth(1, "pw"));
-  const std::uint64_t slot = session.OnPacket(Command(4, "x")).commands.at(0).slot;
-  EXPECT_EQ(session.Complete(slot, "").send, (std::vector<Packet>{{4, kTypeResponseValue, ""}}));
+TEST(ProtocolTest, EmptyReplyStillSendsOnePacket) {
+  Protocol protocol("pw");
+  protocol.OnPacket(Auth(1, "pw"));
+  const std::uint64_t slot = protocol.OnPacket(Command(4, "x")).commands.at(0).slot;
+  EXPECT_EQ(protocol.Complete(slot, "").send, (std::vector<Packet>{{4, kTypeResponseValue, ""}}));
 }
 
-TEST(SessionTest, ProbeIsMirroredAfterTheReplyItFollows) {
-  Session session("pw");
-  session.OnPacket(Auth(1, "pw"));
-  const std::uint64_t slot = session.OnPacket(Command(2, "list")).commands.at(0).slot;
+TEST(ProtocolTest, ProbeIsMirroredAfterTheReplyItFollows) {
+  Protocol protocol("pw");
+  protocol.OnPacket(Auth(1, "pw"));
+  const std::uint64_t slot = protocol.OnPacket(Command(2, "list")).commands.at(0).slot;
   // The probe arrives before the application has answered: it must wait.
-  EXPECT_TRUE(session.OnPacket(Probe(3)).send.empty());
-  EXPECT_EQ(session.Complete(slot, "a").send,
+  EXPECT_TRUE(protocol.OnPacket(Probe(3)).send.empty());
+  EXPECT_EQ(protocol.Complete(slot, "a").send,
             (std::vector<Packet>{{2, kTypeResponseValue, "a"}, Probe(3), Mirror(3)}));
   // With nothing owed, the probe is answered at once.
-  EXPECT_EQ(session.OnPacket(Probe(4)).send, (std::vector<Packet>{Probe(4), Mirror(4)}));
+  EXPECT_EQ(protocol.OnPacket(Probe(4)).send, (std::vector<Packet>{Probe(4), Mirror(4)}));
 }
 
-TEST(SessionTest, RepliesLeaveInRequestOrder) {
-  Session session("pw");
-  session.OnPacket(Auth(1, "pw"));
-  const std::uint64_t first = session.OnPacket(Command(10, "a")).commands.at(0).slot;
-  const std::uint64_t second = session.OnPacket(Command(20, "b")).commands.at(0).slot;
-  EXPECT_TRUE(session.Complete(second, "B").send.empty());
-  EXPECT_EQ(session.Complete(first, "A").send,
+TEST(ProtocolTest, RepliesLeaveInRequestOrder) {
+  Protocol protocol("pw");
+  protocol.OnPacket(Auth(1, "pw"));
+  const std::uint64_t first = protocol.OnPacket(Command(10, "a")).commands.at(0).slot;
+  const std::uint64_t second = protocol.OnPacket(Command(20, "b")).commands.at(0).slot;
+  EXPECT_TRUE(protocol.Complete(second, "B").send.empty());
+  EXPECT_EQ(protocol.Complete(first, "A").send,
             (std::vector<Packet>{{10, kTypeResponseValue, "A"}, {20, kTypeResponseValue, "B"}}));
   // Answering twice or answering an unknown slot sends nothing.
-  EXPECT_TRUE(session.Complete(first, "again").send.empty());
-  EXPECT_TRUE(session.Complete(second + 100, "stray").send.empty());
+  EXPECT_TRUE(protocol.Complete(first, "again").send.empty());
+  EXPECT_TRUE(protocol.Complete(second + 100, "stray").send.empty());
 }
 
-TEST(SessionTest, AbandonedCommandSendsNothingButReleasesLaterAnswers) {
-  Session session("pw");
-  session.OnPacket(Auth(1, "pw"));
-  const std::uint64_t slot = session.OnPacket(Command(2, "Drovekeeper.reload")).commands.at(0).slot;
-  session.OnPacket(Probe(3));
-  EXPECT_EQ(session.Abandon(slot).send, (std::vector<Packet>{Probe(3), Mirror(3)}));
-  EXPECT_EQ(session.outstanding_commands(), 0u);
-  EXPECT_TRUE(session.Complete(slot, "late").send.empty());
+TEST(ProtocolTest, AbandonedCommandSendsNothingButReleasesLaterAnswers) {
+  Protocol protocol("pw");
+  protocol.OnPacket(Auth(1, "pw"));
+  const std::uint64_t slot =
+      protocol.OnPacket(Command(2, "Drovekeeper.reload")).commands.at(0).slot;
+  protocol.OnPacket(Probe(3));
+  EXPECT_EQ(protocol.Abandon(slot).send, (std::vector<Packet>{Probe(3), Mirror(3)}));
+  EXPECT_EQ(protocol.outstanding_commands(), 0u);
+  EXPECT_TRUE(protocol.Complete(slot, "late").send.empty());
 }
 
-TEST(SessionTest, WrongPasswordAfterLoginDiscardsWhatWasOwed) {
-  Session session("pw", 2);
-  session.OnPacket(Auth(1, "pw"));
-  const std::uint64_t slot = session.OnPacket(Command(2, "a")).commands.at(0).slot;
-  EXPECT_EQ(session.OnPacket(Auth(3, "bad")).send,
+TEST(ProtocolTest, WrongPasswordAfterLoginDiscardsWhatWasOwed) {
+  Protocol protocol("pw", 2);
+  protocol.OnPacket(Auth(1, "pw"));
+  const std::uint64_t slot = protocol.OnPacket(Command(2, "a")).commands.at(0).slot;
+  EXPECT_EQ(protocol.OnPacket(Auth(3, "bad")).send,
             (std::vector<Packet>{{-1, kTypeAuthResponse, ""}}));
-  EXPECT_FALSE(session.authenticated());
-  EXPECT_EQ(session.outstanding_commands(), 0u);
+  EXPECT_FALSE(protocol.authenticated());
+  EXPECT_EQ(protocol.outstanding_commands(), 0u);
   // Log in again: the old command's reply must not surface, nor take the
   // place of a new command's.
-  session.OnPacket(Auth(4, "pw"));
-  const std::uint64_t fresh = session.OnPacket(Command(5, "b")).commands.at(0).slot;
+  protocol.OnPacket(Auth(4, "pw"));
+  const std::uint64_t fresh = protocol.OnPacket(Command(5, "b")).commands.at(0).slot;
   EXPECT_NE(fresh, slot);
-  EXPECT_TRUE(session.Complete(slot, "old").send.empty());
-  EXPECT_EQ(session.Complete(fresh, "new").send,
+  EXPECT_TRUE(protocol.Complete(slot, "old").send.empty());
+  EXPECT_EQ(protocol.Complete(fresh, "new").send,
             (std::vector<Packet>{{5, kTypeResponseValue, "new"}}));
 }
 
-TEST(SessionTest, UnknownRequestTypeIsAnswered) {
-  Session session("pw");
-  session.OnPacket(Auth(1, "pw"));
-  EXPECT_EQ(session.OnPacket(Packet{6, 5, ""}).send,
+TEST(ProtocolTest, UnknownRequestTypeIsAnswered) {
+  Protocol protocol("pw");
+  protocol.OnPacket(Auth(1, "pw"));
+  EXPECT_EQ(protocol.OnPacket(Packet{6, 5, ""}).send,
             (std::vector<Packet>{{6, kTypeResponseValue, "Unknown request 5"}}));
-  EXPECT_EQ(session.OnPacket(Packet{7, kTypeResponseValue, "x"}).send,
+  EXPECT_EQ(protocol.OnPacket(Packet{7, kTypeResponseValue, "x"}).send,
             (std::vector<Packet>{{7, kTypeResponseValue, "Unknown request 0"}}));
 }
 

@@ -16,7 +16,7 @@
 #include "host/zelapi.h"
 #include "plugin/log.h"
 #include "spawn/tick.h"
-#include "standin/game/rcon.h"
+#include "standin/game/console.h"
 #include "standin/host/host.h"
 #include "tests/support/capture_sink.h"
 #include "tests/support/host_fixture.h"

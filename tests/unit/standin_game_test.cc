@@ -1,4 +1,6 @@
-// The stand-in game as the plug-in reaches it: by name through the host.
+// The stand-in game as the plug-in reaches it: by name through the host. What
+// the plug-in's own tests go through anyway (the names it looks up, notices,
+// RCON replies, class references) is left to them.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,8 +9,7 @@
 
 #include "host/game_access.h"
 #include "host/game_string.h"
-#include "standin/game/allocator.h"
-#include "standin/game/rcon.h"
+#include "standin/game/console.h"
 #include "standin/game/world.h"
 #include "standin/host/host.h"
 #include "tests/support/host_fixture.h"
@@ -37,33 +38,6 @@ Actor* Spawn(standin::World& world, GameClass* game_class, Vec3 location = {1, 2
 
 class StandinGameTest : public HostFixture {};
 
-TEST_F(StandinGameTest, InstallRegistersEveryGameName) {
-  standin::World& world = UseWorld();
-  EXPECT_EQ(ZelApi::GetApiUtils().GetWorld(), world.game());
-  for (const char* name :
-       {"FMemory.Malloc", "FMemory.Realloc", "FMemory.Free", "UObjectBaseUtility.IsA",
-        "APrimalDinoCharacter.GetPrivateStaticClass", "UVictoryCore.ClassToStringReference",
-        "UVictoryCore.BPLoadClass", "UWorld.SpawnActor",
-        "UPrimalCharacterStatusComponent.RescaleAllStats", "APrimalDinoCharacter.BeginPlay",
-        "UWorld.GetWorldSettings", "FWeakObjectPtr.Get",
-        "AShooterPlayerController.ClientServerSOTFNotificationCustom",
-        "RCONClientConnection.SendMessageW"}) {
-    EXPECT_NE(ZelApi::GetAddress(name), nullptr) << name;
-  }
-  int object = 0;
-  for (const char* name :
-       {"UObjectBase.Class", "AActor.TargetingTeam", "UWorld.PersistentLevel", "ULevelBase.Actors",
-        "APrimalCharacter.MyCharacterStatusComponent",
-        "UPrimalCharacterStatusComponent.BaseCharacterLevel",
-        "UPrimalCharacterStatusComponent.NumberOfLevelUpPointsApplied",
-        "UPrimalCharacterStatusComponent.MaxStatusValues",
-        "UPrimalCharacterStatusComponent.CurrentStatusValues", "APrimalWorldSettings.LatitudeScale",
-        "APrimalWorldSettings.LongitudeScale", "APrimalWorldSettings.LatitudeOrigin",
-        "APrimalWorldSettings.LongitudeOrigin", "UWorld.PlayerControllerList"}) {
-    EXPECT_NE(ZelApi::GetAddress(&object, name), 0u) << name;
-  }
-}
-
 TEST_F(StandinGameTest, BPLoadClassResolvesBlueprintAndObjectPaths) {
   standin::World& world = UseWorld(WorldBuilder().Class(kRex).Class("/P/A.A_C"));
   struct Case {
@@ -88,37 +62,6 @@ TEST_F(StandinGameTest, BPLoadClassResolvesBlueprintAndObjectPaths) {
     auto* loaded = CallGame<GameClass*>("UVictoryCore.BPLoadClass", path.record());
     EXPECT_EQ(loaded, c.reference ? world.FindClass(c.reference) : nullptr) << c.path;
   }
-}
-
-TEST_F(StandinGameTest, ClassToStringReferenceAllocatesThroughTheGame) {
-  standin::World& world = UseWorld(WorldBuilder().Class(kRex));
-  std::size_t live = standin::LiveBlocks();
-  GameString result;
-  GameStringRecord* returned = CallGame<GameStringRecord*>("UVictoryCore.ClassToStringReference",
-                                                           result.record(), world.FindClass(kRex));
-  EXPECT_EQ(returned, result.record());
-  EXPECT_EQ(result.View(), u"/Game/T/Rex.Rex_C");
-  EXPECT_EQ(result.count(), 18);
-  EXPECT_EQ(standin::LiveBlocks(), live + 1);
-  result.Release();
-  EXPECT_EQ(standin::LiveBlocks(), live);
-}
-
-TEST_F(StandinGameTest, IsAKnowsCreaturesFromOtherActors) {
-  standin::World& world =
-      UseWorld(WorldBuilder().Creatures(kRex, 1).Actors("/Game/Rock.Rock_C", 1).NullActors(1));
-  auto* base = CallGame<GameClass*>("APrimalDinoCharacter.GetPrivateStaticClass");
-  const auto& actors = world.actors();
-  ASSERT_EQ(actors.size(), 3u);
-  EXPECT_EQ(actors[2], nullptr);
-  auto is_a = [](Actor* actor, GameClass* game_class) {
-    return CallGame<bool>("UObjectBaseUtility.IsA", actor, game_class);
-  };
-  EXPECT_TRUE(is_a(actors[0], base));
-  EXPECT_FALSE(is_a(actors[1], base));
-  EXPECT_TRUE(is_a(actors[0], world.FindClass(kRex)));
-  EXPECT_FALSE(is_a(actors[1], world.FindClass(kRex)));
-  EXPECT_EQ(GameMember<GameClass*>(actors[0], "UObjectBase.Class"), world.FindClass(kRex));
 }
 
 TEST_F(StandinGameTest, SpawnActorRefusesWhatTheGameWouldNot) {
@@ -207,14 +150,6 @@ TEST_F(StandinGameTest, StatusComponentRescalesAndBeginPlayStarts) {
   EXPECT_TRUE(world.Spawns(2).empty());
 }
 
-TEST_F(StandinGameTest, SpawnWithoutStatusComponentOnRequest) {
-  standin::World& world = UseWorld(WorldBuilder().SpawnWithoutStatus().Class(kRex));
-  Actor* actor = Spawn(world, world.FindClass(kRex));
-  ASSERT_NE(actor, nullptr);
-  EXPECT_EQ(GameMember<void*>(actor, "APrimalCharacter.MyCharacterStatusComponent"), nullptr);
-  EXPECT_FALSE(world.Spawns()[0].has_status);
-}
-
 TEST_F(StandinGameTest, KillAndCountCreaturesPerClass) {
   standin::World& world = UseWorld(WorldBuilder()
                                        .Creatures(kRex, 3)
@@ -231,7 +166,7 @@ TEST_F(StandinGameTest, KillAndCountCreaturesPerClass) {
   EXPECT_EQ(actors.count, 2);
 }
 
-TEST_F(StandinGameTest, WeakPointersOfPlayersAndNotices) {
+TEST_F(StandinGameTest, WeakPointersOfPlayers) {
   standin::World& world =
       UseWorld(WorldBuilder().Player("alice").Player("gone", false).Player("bob"));
   auto& list =
@@ -245,19 +180,6 @@ TEST_F(StandinGameTest, WeakPointersOfPlayersAndNotices) {
   EXPECT_EQ(resolved[0], world.players()[0].get());
   EXPECT_EQ(resolved[1], nullptr);
   EXPECT_EQ(resolved[2], world.players()[2].get());
-
-  GameString text = GameString::FromWide(u"Dion (Rex)\uFF01");
-  GameColour colour{0, 1, 1, 0.003921569f};
-  CallGame<void>("AShooterPlayerController.ClientServerSOTFNotificationCustom", resolved[2],
-                 text.record(), &colour, 1.5f, 10.0f, static_cast<void*>(nullptr),
-                 static_cast<void*>(nullptr));
-  ASSERT_EQ(world.notices().size(), 1u);
-  EXPECT_EQ(world.notices()[0].first, "bob");
-  const standin::Notice& notice = world.players()[2]->notices.at(0);
-  EXPECT_EQ(notice.text, u"Dion (Rex)\uFF01");
-  EXPECT_EQ(notice.colour.A, 0.003921569f);
-  EXPECT_EQ(notice.scale, 1.5f);
-  EXPECT_EQ(notice.time, 10.0f);
 
   FWeakObjectPtr alice = list.data[0];
   world.RemovePlayer(world.players()[0].get());
@@ -279,24 +201,6 @@ TEST_F(StandinGameTest, WorldSettingsAndMissingLevel) {
 
   world.RemoveWorldSettings();
   EXPECT_EQ(CallGame<void*>("UWorld.GetWorldSettings", world.game(), false, true), nullptr);
-}
-
-TEST_F(StandinGameTest, RconConnectionRecordsReplies) {
-  UseWorld();
-  standin::RconConnection connection;
-  std::vector<std::int32_t> handled;
-  connection.SetReplyHandler(
-      [&](const standin::RconMessage& message) { handled.push_back(message.id); });
-  GameString message = GameString::Exact(u"\u91cd\u65b0\u52a0\u8f7d\u914d\u7f6e");
-  CallGame<void>("RCONClientConnection.SendMessageW", connection.game(), std::int32_t{42},
-                 std::int32_t{0}, message.record());
-  ASSERT_EQ(connection.replies().size(), 1u);
-  EXPECT_EQ(connection.replies()[0].id, 42);
-  EXPECT_EQ(connection.replies()[0].text, u"\u91cd\u65b0\u52a0\u8f7d\u914d\u7f6e");
-  EXPECT_EQ(handled, std::vector<std::int32_t>{42});
-
-  standin::RconPacket packet(7, u"Drovekeeper.reload");
-  EXPECT_EQ(reinterpret_cast<RCONPacketRecord*>(packet.game())->id, 7);
 }
 
 TEST_F(StandinGameTest, ConsoleAnswersEveryRequestAndNamesUnknownCommands) {

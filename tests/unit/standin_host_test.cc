@@ -153,12 +153,6 @@ TEST_F(StandinHostTest, Utf8DecodeReplacesMalformedInput) {
   EXPECT_EQ(standin::Utf16ToUtf8(u"x\xD800y"), "x\xEF\xBF\xBDy");
 }
 
-TEST_F(StandinHostTest, LogSinksAreTheLiveList) {
-  ASSERT_EQ(ZelApi::GetLogSinks().size(), 1u);
-  EXPECT_EQ(ZelApi::GetLogSinks()[0], sink_ptr());
-  EXPECT_EQ(&ZelApi::GetLogSinks(), &standin::LogSinks());
-}
-
 TEST_F(StandinHostTest, AllocatorCountsLiveBlocks) {
   std::size_t live = standin::LiveBlocks();
   std::uint64_t total = standin::TotalAllocations();

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "standin/game/rcon.h"
+#include "standin/game/console.h"
 #include "standin/game/world.h"
 #include "standin/host/host.h"
 #include "tests/support/host_fixture.h"

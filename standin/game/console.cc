@@ -1,4 +1,4 @@
-#include "standin/game/rcon.h"
+#include "standin/game/console.h"
 
 #include <utility>
 

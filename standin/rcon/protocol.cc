@@ -1,4 +1,4 @@
-#include "standin/rcon/session.h"
+#include "standin/rcon/protocol.h"
 
 #include <utility>
 
@@ -33,12 +33,12 @@ std::vector<std::string> SplitReply(std::string_view reply, std::size_t max_byte
   return bodies;
 }
 
-Session::Session(std::string password, int max_auth_failures)
+Protocol::Protocol(std::string password, int max_auth_failures)
     : password_(std::move(password)),
       max_auth_failures_(max_auth_failures < 1 ? 1 : max_auth_failures) {}
 
-SessionStep Session::OnPacket(const Packet& packet) {
-  SessionStep step;
+ProtocolStep Protocol::OnPacket(const Packet& packet) {
+  ProtocolStep step;
   if (closed_) return step;
 
   if (packet.type == kTypeAuth) {
@@ -88,24 +88,24 @@ SessionStep Session::OnPacket(const Packet& packet) {
   return step;
 }
 
-SessionStep Session::Complete(std::uint64_t slot, std::string_view reply) {
-  SessionStep step;
+ProtocolStep Protocol::Complete(std::uint64_t slot, std::string_view reply) {
+  ProtocolStep step;
   if (Resolve(slot, true, reply)) Flush(&step);
   return step;
 }
 
-SessionStep Session::Abandon(std::uint64_t slot) {
-  SessionStep step;
+ProtocolStep Protocol::Abandon(std::uint64_t slot) {
+  ProtocolStep step;
   if (Resolve(slot, false, {})) Flush(&step);
   return step;
 }
 
-void Session::AddReadySlot(std::vector<Packet> packets, SessionStep* step) {
+void Protocol::AddReadySlot(std::vector<Packet> packets, ProtocolStep* step) {
   slots_.push_back(Slot{0, true, std::move(packets)});
   Flush(step);
 }
 
-bool Session::Resolve(std::uint64_t slot, bool send_reply, std::string_view reply) {
+bool Protocol::Resolve(std::uint64_t slot, bool send_reply, std::string_view reply) {
   if (closed_ || slot < first_slot_ || slot - first_slot_ >= slots_.size()) return false;
   Slot& target = slots_[slot - first_slot_];
   if (target.ready) return false;
@@ -119,7 +119,7 @@ bool Session::Resolve(std::uint64_t slot, bool send_reply, std::string_view repl
   return true;
 }
 
-void Session::DropAllSlots() {
+void Protocol::DropAllSlots() {
   // Numbers of dropped slots are never reused, so a late reply to one of
   // them cannot land on a newer request.
   first_slot_ += slots_.size();
@@ -127,7 +127,7 @@ void Session::DropAllSlots() {
   outstanding_ = 0;
 }
 
-void Session::Flush(SessionStep* step) {
+void Protocol::Flush(ProtocolStep* step) {
   while (!slots_.empty() && slots_.front().ready) {
     for (Packet& packet : slots_.front().packets) step->send.push_back(std::move(packet));
     slots_.pop_front();

@@ -1,4 +1,4 @@
-// The stand-in game's side of RCON: the client connection and the packet
+// The stand-in game's console, its side of RCON: the client connection and the packet
 // record the game hands to command callbacks, and the game's console that
 // runs a client's request through the host's registered commands. Used by the
 // simulator and tests; the plug-in sees only the opaque pointers.

@@ -48,23 +48,23 @@ struct CommandRequest {
   std::string command;
 };
 
-struct SessionStep {
+struct ProtocolStep {
   std::vector<Packet> send;  // in order, before any close
   std::vector<CommandRequest> commands;
   bool close = false;        // close once `send` has been written
   bool auth_failed = false;  // a wrong password was seen in this step
 };
 
-class Session {
+class Protocol {
  public:
-  explicit Session(std::string password, int max_auth_failures = 1);
+  explicit Protocol(std::string password, int max_auth_failures = 1);
 
-  SessionStep OnPacket(const Packet& packet);
+  ProtocolStep OnPacket(const Packet& packet);
   // Delivers the application's reply to the command in `slot`. Only the
   // first Complete or Abandon of a slot counts.
-  SessionStep Complete(std::uint64_t slot, std::string_view reply);
+  ProtocolStep Complete(std::uint64_t slot, std::string_view reply);
   // The application will not answer `slot`; later answers are released.
-  SessionStep Abandon(std::uint64_t slot);
+  ProtocolStep Abandon(std::uint64_t slot);
 
   bool authenticated() const { return authenticated_; }
   bool closed() const { return closed_; }
@@ -79,11 +79,11 @@ class Session {
     std::vector<Packet> packets;
   };
 
-  void AddReadySlot(std::vector<Packet> packets, SessionStep* step);
+  void AddReadySlot(std::vector<Packet> packets, ProtocolStep* step);
   // Fills a pending command slot; false if it is unknown or already filled.
   bool Resolve(std::uint64_t slot, bool send_reply, std::string_view reply);
   void DropAllSlots();
-  void Flush(SessionStep* step);
+  void Flush(ProtocolStep* step);
 
   std::string password_;
   int max_auth_failures_;
