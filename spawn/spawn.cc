@@ -107,8 +107,8 @@ UPrimalCharacterStatusComponent* StatusComponentOf(const AActor* creature) {
 void FillSpawnParameters(SpawnParameters& parameters) {
   std::fill(std::begin(parameters.words), std::end(parameters.words), 0);
   parameters.flags &= ~std::uint32_t{0x3F};
-  parameters.zero44 = 0;
-  parameters.eight48 = 8;
+  parameters.cleared_word = 0;
+  parameters.preset_word = 8;
   std::fill(std::begin(parameters.tail), std::end(parameters.tail), 0);
 }
 
