@@ -7,6 +7,7 @@
 #include "spawn/cap.h"
 #include "spawn/entry_faults.h"
 #include "spawn/env.h"
+#include "spawn/tally.h"
 #include "spawn/tick.h"
 
 void ResetPluginState() {
