@@ -21,6 +21,7 @@
 #include "fuzz/fuzz_check.h"
 #include "plugin/plugin.h"
 #include "plugin/reload.h"
+#include "plugin/state.h"
 #include "spawn/entry_faults.h"
 #include "spawn/tick.h"
 #include "standin/game/allocator.h"
@@ -28,7 +29,6 @@
 #include "standin/game/world.h"
 #include "standin/host/host.h"
 #include "tests/support/host_session.h"
-#include "tests/support/plugin_state.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/scripted_clock.h"
 

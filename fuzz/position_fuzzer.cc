@@ -20,9 +20,9 @@
 #include "config/position_number.h"
 #include "fuzz/fuzz_check.h"
 #include "host/game_types.h"
+#include "plugin/state.h"
 #include "spawn/position.h"
 #include "tests/support/host_session.h"
-#include "tests/support/plugin_state.h"
 #include "tests/support/scripted_clock.h"
 
 namespace {

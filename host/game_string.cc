@@ -71,8 +71,6 @@ std::u16string_view GameString::View() const {
   return {record_.data, static_cast<std::size_t>(record_.count - 1)};
 }
 
-std::string GameString::ToUtf8() const { return Utf16ToUtf8(View()); }
-
 std::string Utf16ToUtf8(std::u16string_view text) {
   return ConvertText(
       std::string_view(reinterpret_cast<const char*>(text.data()), text.size() * 2), "UTF-16LE",

@@ -28,7 +28,6 @@ class GameString {
 
   // The text without its terminator; empty when nothing is allocated.
   std::u16string_view View() const;
-  std::string ToUtf8() const;
 
   char16_t* data() const { return record_.data; }
   std::int32_t count() const { return record_.count; }

@@ -55,13 +55,13 @@ static_assert(sizeof(GameColour) == 16);
 struct SpawnParameters {
   std::uint64_t words[5];      // 0..39: zero
   std::uint32_t flags;         // 40: six lowest bits cleared
-  std::uint32_t zero44;        // 44: zero
-  std::uint32_t eight48;       // 48: 8
+  std::uint32_t cleared_word;  // 44: zero
+  std::uint32_t preset_word;   // 48: 8
   std::uint32_t reserved52;    // 52: not set
   std::uint64_t tail[2];       // 56..71: zero
 };
 static_assert(offsetof(SpawnParameters, flags) == 40);
-static_assert(offsetof(SpawnParameters, eight48) == 48);
+static_assert(offsetof(SpawnParameters, preset_word) == 48);
 static_assert(offsetof(SpawnParameters, tail) == 56);
 static_assert(sizeof(SpawnParameters) == 72);
 

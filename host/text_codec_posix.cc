@@ -11,7 +11,10 @@ namespace {
 
 class Converter {
  public:
-  Converter(const char* from, const char* to) : handle_(iconv_open(to, from)) {
+  // `unit`: bytes of one source unit, the step past input that cannot be
+  // converted.
+  Converter(const char* from, const char* to, std::size_t unit)
+      : handle_(iconv_open(to, from)), unit_(unit) {
     if (handle_ == reinterpret_cast<iconv_t>(-1)) {
       throw std::runtime_error(std::string("no conversion from ") + from + " to " + to);
     }
@@ -37,8 +40,7 @@ class Converter {
         out.resize(out.size() * 2);
       } else {
         // Invalid or incomplete input: replace one unit of the source and go on.
-        std::size_t unit = UnitSize();
-        std::size_t skip = in_left < unit ? in_left : unit;
+        std::size_t skip = in_left < unit_ ? in_left : unit_;
         in += skip;
         in_left -= skip;
         out.resize(std::max(out.size(), used + replacement.size() + 16));
@@ -50,13 +52,9 @@ class Converter {
     return out;
   }
 
-  void set_unit_size(std::size_t size) { unit_size_ = size; }
-
  private:
-  std::size_t UnitSize() const { return unit_size_; }
-
   iconv_t handle_;
-  std::size_t unit_size_ = 1;
+  std::size_t unit_;
 };
 
 std::size_t SourceUnit(const char* from) {
@@ -67,9 +65,9 @@ std::size_t SourceUnit(const char* from) {
 
 std::string ConvertText(std::string_view bytes, const char* from, const char* to,
                         std::string_view replacement) {
-  // One converter per thread and encoding pair would be cheaper; conversions
-  // are rare enough (log lines, notices) that opening one per call is fine.
-  Converter converter(from, to);
-  converter.set_unit_size(SourceUnit(from));
+  // A converter per call: a log line, or in a timer run a class's reference
+  // once per class the run counts (spawn/tally.h), so opening one costs
+  // little next to the work it serves.
+  Converter converter(from, to, SourceUnit(from));
   return converter.Run(bytes, replacement);
 }

@@ -15,21 +15,18 @@ namespace {
 
 constexpr char kPattern[] = "%D %R [%n][%l] %v";
 
-// Holds the current logger. Only Load and the reload command replace it, and
-// the host never runs them at the same time.
-struct LoggerHolder {
-  std::shared_ptr<spdlog::logger> logger;
-};
-
-LoggerHolder& Holder() {
-  static LoggerHolder holder;  // thread-safe first use
-  return holder;
+// The logger holder. Made on first use (thread-safe), so it exists before
+// Load, which runs from the module's constructor, needs it. Only Load and the
+// reload command replace the logger, and the host never runs them at the
+// same time.
+std::shared_ptr<spdlog::logger>& PluginLogger() {
+  static std::shared_ptr<spdlog::logger> logger;
+  return logger;
 }
 
 spdlog::logger& CurrentLogger() {
-  LoggerHolder& holder = Holder();
-  if (holder.logger == nullptr) CreatePluginLogger();
-  return *holder.logger;
+  if (PluginLogger() == nullptr) CreatePluginLogger();
+  return *PluginLogger();
 }
 
 void Log(spdlog::level::level_enum level, std::string_view text) {
@@ -48,7 +45,7 @@ void CreatePluginLogger() {
   logger->set_pattern(kPattern, spdlog::pattern_time_type::local);
   logger->set_level(spdlog::level::info);
   logger->flush_on(spdlog::level::info);
-  Holder().logger = std::move(logger);
+  PluginLogger() = std::move(logger);
   // The spawn schedules' fault lines go to the log from now on.
   SetEntryFaultSink(&LogError);
 }

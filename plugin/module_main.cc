@@ -16,6 +16,8 @@ void* ModuleHandle() {
   return info.dli_fbase;
 }
 
+// Runs in no fixed order with the library's unprioritised static
+// initialisers; plugin/state.h says why the objects Load uses exist by then.
 __attribute__((constructor)) void OnModuleLoad() {
   ModuleEntry(ModuleHandle(), kProcessAttach, nullptr);
 }

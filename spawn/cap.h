@@ -1,32 +1,19 @@
 // The wild population cap: how many wild creatures of an entry's class stand
 // in the persistent level, and whether the entry may spawn one more. Used by
-// both spawn schedules (spawn/tick.cc, spawn/clock_schedule.cc); the timer
-// run opens and closes the counting run, the spawn forgets the tally.
+// both spawn schedules (spawn/tick.cc, spawn/clock_schedule.cc); inside a
+// timer run the counts come from the run's tally (spawn/tally.h).
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-struct AActor;
-struct ULevel;
-
-// The current world's persistent level, or null when the host has no world
-// or the world no level; then nothing is counted or spawned.
-ULevel* CurrentPersistentLevel();
-
-// "Blueprint'" + the class's string reference less its last two characters
-// + "'", in UTF-8; empty when the actor's class cannot be read.
-std::string BlueprintReference(const AActor* actor);
-
 // Wild creatures (creature class, team below 49999) in the persistent level
-// whose BlueprintReference equals `name` byte for byte. 0 without a level.
+// whose blueprint reference ("Blueprint'" + the class's string reference
+// less its last two characters + "'", in UTF-8; empty when the class cannot
+// be read) equals `name` byte for byte. 0 without a level.
 //
-// Inside a counting run the first count walks the level once and tallies
-// every wild creature by its reference; later counts of the same run read
-// the tally. After the plug-in changes the level (ForgetWildTally) the next
-// count tallies only the actors appended since the last walk, or walks
-// again when the level changed in any other way. Outside a run every count
+// Inside a counting run the count is the tally's; outside one every count
 // walks the level afresh.
 std::int32_t CountWildOfClass(std::string_view name);
 
@@ -34,15 +21,6 @@ std::int32_t CountWildOfClass(std::string_view name);
 // False when the count is not below it or there is no level to spawn into.
 // Throws on a missing or mistyped "Worldmaximum".
 bool BelowWorldMaximum(std::string_view table, const std::string& name);
-
-// Brackets one timer run. The world changes between runs, so the tally is
-// dropped at both ends and never outlives the run.
-void BeginCountingRun();
-void EndCountingRun();
-
-// The plug-in is about to change the level (a spawn): the next count in
-// this run brings the tally up to date first.
-void ForgetWildTally();
 
 enum class CountStrategy {
   kTally,     // one walk per run, again after each spawn (the default)

@@ -9,7 +9,7 @@
 #include "host/game_array.h"
 #include "host/game_string.h"
 #include "host/zelapi.h"
-#include "spawn/spawn.h"
+#include "spawn/creature.h"
 
 namespace {
 

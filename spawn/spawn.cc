@@ -8,11 +8,12 @@
 #include "host/game_access.h"
 #include "host/game_string.h"
 #include "host/zelapi.h"
-#include "spawn/cap.h"
+#include "spawn/creature.h"
 #include "spawn/entry_faults.h"
 #include "spawn/env.h"
 #include "spawn/notice.h"
 #include "spawn/position.h"
+#include "spawn/tally.h"
 
 struct UClass;
 
@@ -99,16 +100,11 @@ void FillCurrentStats(UPrimalCharacterStatusComponent* component) {
 
 }  // namespace
 
-UPrimalCharacterStatusComponent* StatusComponentOf(const AActor* creature) {
-  return GameMember<UPrimalCharacterStatusComponent*>(
-      creature, "APrimalCharacter.MyCharacterStatusComponent");
-}
-
 void FillSpawnParameters(SpawnParameters& parameters) {
   std::fill(std::begin(parameters.words), std::end(parameters.words), 0);
   parameters.flags &= ~std::uint32_t{0x3F};
-  parameters.zero44 = 0;
-  parameters.eight48 = 8;
+  parameters.cleared_word = 0;
+  parameters.preset_word = 8;
   std::fill(std::begin(parameters.tail), std::end(parameters.tail), 0);
 }
 

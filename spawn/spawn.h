@@ -8,11 +8,7 @@
 
 #include "host/game_types.h"
 
-struct AActor;
 struct UPrimalCharacterStatusComponent;
-
-// The creature's status component, or null when it has none.
-UPrimalCharacterStatusComponent* StatusComponentOf(const AActor* creature);
 
 // The record handed to "UWorld.SpawnActor"; `reserved52` keeps whatever
 // `parameters` held before.

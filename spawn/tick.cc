@@ -8,6 +8,7 @@
 #include "spawn/entry_faults.h"
 #include "spawn/env.h"
 #include "spawn/spawn.h"
+#include "spawn/tally.h"
 
 std::int64_t NextRunTicks = 0;
 

@@ -1,7 +1,7 @@
 #include "tests/support/host_fixture.h"
 
 #include "plugin/log.h"
-#include "tests/support/plugin_state.h"
+#include "plugin/state.h"
 
 namespace {
 

@@ -1,12 +1,15 @@
 // The wild population cap: which actors count, the blueprint reference they
-// are matched by, and the test against "Worldmaximum".
+// are matched by, the run's tally across levels, and the test against
+// "Worldmaximum".
 #include "spawn/cap.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 #include "config/config.h"
+#include "spawn/tally.h"
 #include "standin/game/allocator.h"
 #include "standin/host/host.h"
 #include "tests/support/host_fixture.h"
@@ -17,16 +20,12 @@ using nlohmann::json;
 
 const std::string kRex = "Blueprint'/Game/Rex.Rex'";
 
-class CapTest : public HostFixture {
- protected:
-  static AActor* AsGame(standin::Actor* actor) { return reinterpret_cast<AActor*>(actor); }
-};
+class CapTest : public HostFixture {};
 
-TEST_F(CapTest, BlueprintReferenceOfClass) {
-  standin::World& world = UseWorld();
+TEST_F(CapTest, EntryNamesTheClassByItsBlueprintReference) {
   const struct {
     const char* reference;
-    const char* expected;
+    const char* name;
   } cases[] = {
       {"/P/A.A_C", "Blueprint'/P/A.A'"},
       {"/Game/Dinos/Rex/Rex_Character_BP.Rex_Character_BP_C",
@@ -36,10 +35,9 @@ TEST_F(CapTest, BlueprintReferenceOfClass) {
       {"/P/\xC3\x84.\xC3\x84_C", "Blueprint'/P/\xC3\x84.\xC3\x84'"},
   };
   for (const auto& c : cases) {
-    standin::Actor* actor = world.AddActor(world.AddClass(c.reference, false, false));
-    EXPECT_EQ(BlueprintReference(AsGame(actor)), c.expected) << c.reference;
+    UseWorld(WorldBuilder().Creatures(c.reference, 1));
+    EXPECT_EQ(CountWildOfClass(c.name), 1) << c.reference;
   }
-  EXPECT_EQ(BlueprintReference(AsGame(world.AddActor(nullptr))), "");
 }
 
 TEST_F(CapTest, CountsOnlyWildCreaturesOfTheClass) {
@@ -78,7 +76,6 @@ TEST_F(CapTest, EmptyOrMissingLevelCountsNothing) {
   standin::World& world = UseWorld();
   EXPECT_EQ(CountWildOfClass(kRex), 0);
   world.SetHasPersistentLevel(false);
-  EXPECT_EQ(CurrentPersistentLevel(), nullptr);
   EXPECT_EQ(CountWildOfClass(kRex), 0);
   standin::SetWorld(nullptr);
   EXPECT_EQ(CountWildOfClass(kRex), 0);
@@ -90,6 +87,21 @@ TEST_F(CapTest, CountAllocatesOnlyTheSnapshotAndGameTexts) {
   EXPECT_EQ(CountWildOfClass(kRex), 5);
   // One snapshot of the actor list, one reference text per wild creature.
   EXPECT_EQ(standin::TotalAllocations() - before, 1u + 5u);
+}
+
+TEST_F(CapTest, TallyOfAnotherLevelIsNotReused) {
+  // Within one counting run the host's world, and with it the level, changes.
+  UseWorld(WorldBuilder().Creatures(kRex, 2));
+  const std::unique_ptr<standin::World> other = WorldBuilder().Creatures(kRex, 5).Build();
+  BeginCountingRun();
+  EXPECT_EQ(CountWildOfClass(kRex), 2);
+  other->Install();
+  EXPECT_EQ(CountWildOfClass(kRex), 5);
+  // Stale as well: the other level's array must not be taken for an update.
+  world()->Install();
+  ForgetWildTally();
+  EXPECT_EQ(CountWildOfClass(kRex), 2);
+  EndCountingRun();
 }
 
 struct CapCase {

@@ -81,7 +81,7 @@ TEST_F(GameAccessTest, EmptyTextsAllocateNothing) {
     EXPECT_EQ(s->count(), 0);
     EXPECT_EQ(s->capacity(), 0);
     EXPECT_TRUE(s->View().empty());
-    EXPECT_EQ(s->ToUtf8(), "");
+    EXPECT_EQ(Utf16ToUtf8(s->View()), "");
   }
   EXPECT_EQ(standin::TotalAllocations(), before);
 }
@@ -148,7 +148,7 @@ TEST_F(GameAccessTest, ConvertsBetweenUtf8Utf16AndGbk) {
   for (const Case& c : cases) {
     const std::string utf16_bytes(reinterpret_cast<const char*>(c.utf16.data()),
                                   c.utf16.size() * 2);
-    EXPECT_EQ(GameString::FromWide(c.utf16).ToUtf8(), c.utf8);
+    EXPECT_EQ(Utf16ToUtf8(GameString::FromWide(c.utf16).View()), c.utf8);
     EXPECT_EQ(ConvertText(c.utf8, "UTF-8", "UTF-16LE"), utf16_bytes) << c.utf8;
     EXPECT_EQ(ConvertText(c.utf8, "UTF-8", "GBK"), c.gbk) << c.utf8;
     EXPECT_EQ(ConvertText(c.gbk, "GBK", "UTF-8"), c.utf8) << c.utf8;

@@ -65,8 +65,8 @@ TEST_F(SpawnTest, HandsTheGameClassLocationRotationAndParameters) {
   const SpawnParameters& p = spawn.parameters;
   for (std::uint64_t word : p.words) EXPECT_EQ(word, 0u);
   EXPECT_EQ(p.flags & 0x3Fu, 0u);
-  EXPECT_EQ(p.zero44, 0u);
-  EXPECT_EQ(p.eight48, 8u);
+  EXPECT_EQ(p.cleared_word, 0u);
+  EXPECT_EQ(p.preset_word, 8u);
   EXPECT_EQ(p.tail[0], 0u);
   EXPECT_EQ(p.tail[1], 0u);
 }
@@ -77,8 +77,8 @@ TEST_F(SpawnTest, ParametersKeepUpperFlagsAndOffset52) {
   FillSpawnParameters(p);
   for (std::uint64_t word : p.words) EXPECT_EQ(word, 0u);
   EXPECT_EQ(p.flags, 0xFFFFFFC0u);
-  EXPECT_EQ(p.zero44, 0u);
-  EXPECT_EQ(p.eight48, 8u);
+  EXPECT_EQ(p.cleared_word, 0u);
+  EXPECT_EQ(p.preset_word, 8u);
   EXPECT_EQ(p.reserved52, 0xFFFFFFFFu);
   EXPECT_EQ(p.tail[0], 0u);
   EXPECT_EQ(p.tail[1], 0u);

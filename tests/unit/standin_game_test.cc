@@ -24,7 +24,7 @@ constexpr char kRex[] = "/Game/T/Rex.Rex_C";
 SpawnParameters SampleParameters() {
   SpawnParameters parameters{};
   parameters.flags = 0xFFC0;
-  parameters.eight48 = 8;
+  parameters.preset_word = 8;
   parameters.reserved52 = 0xDEAD;
   return parameters;
 }
