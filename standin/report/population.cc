@@ -104,9 +104,9 @@ void WriteChart(const ReportInput& input, const Styles& styles, const TimeScale&
         << EscapeHtml(style.short_label) << "</text>";
     entry_y += 12;
   }
-  std::vector<double> values = {0, top};
-  if (top >= 4) values.push_back(std::round(top / 2));
-  for (double value : values) {
+  std::vector<double> ticks = {0, top};
+  if (top >= 4) ticks.push_back(std::round(top / 2));
+  for (double value : ticks) {
     out << "<text x=\"" << Num(TimeScale::kLeft - 5) << "\" y=\"" << Num(y(value) + 3)
         << "\" text-anchor=\"end\">" << value << "</text>";
   }

@@ -227,12 +227,12 @@ std::vector<ScriptAction> ParseScript(const json& document, const std::string& s
            "needs exactly one action of \"rcon\", \"config_from\", \"config_delete\", "
            "\"kill\", \"player_join\", \"player_leave\"");
     }
-    if (auto it = step.find("rcon"); it != step.end()) {
+    if (auto rcon = step.find("rcon"); rcon != step.end()) {
       action.kind = ScriptAction::Kind::kRcon;
-      action.text = RequireString(*it, source, Member(where, "rcon"));
-    } else if (auto it = step.find("config_from"); it != step.end()) {
+      action.text = RequireString(*rcon, source, Member(where, "rcon"));
+    } else if (auto from = step.find("config_from"); from != step.end()) {
       action.kind = ScriptAction::Kind::kConfigFrom;
-      std::filesystem::path path = RequireString(*it, source, Member(where, "config_from"));
+      std::filesystem::path path = RequireString(*from, source, Member(where, "config_from"));
       if (path.is_relative()) path = std::filesystem::path(base_dir) / path;
       std::ifstream probe(path);
       if (!probe) {
@@ -240,17 +240,17 @@ std::vector<ScriptAction> ParseScript(const json& document, const std::string& s
              "\"" + path.string() + "\" cannot be opened for reading");
       }
       action.text = path.string();
-    } else if (auto it = step.find("config_delete"); it != step.end()) {
+    } else if (auto del = step.find("config_delete"); del != step.end()) {
       action.kind = ScriptAction::Kind::kConfigDelete;
-      if (!RequireBool(*it, source, Member(where, "config_delete"))) {
+      if (!RequireBool(*del, source, Member(where, "config_delete"))) {
         Fail(source, Member(where, "config_delete"), "must be true when present");
       }
-    } else if (auto it = step.find("player_join"); it != step.end()) {
+    } else if (auto join = step.find("player_join"); join != step.end()) {
       action.kind = ScriptAction::Kind::kPlayerJoin;
-      action.text = RequireString(*it, source, Member(where, "player_join"));
-    } else if (auto it = step.find("player_leave"); it != step.end()) {
+      action.text = RequireString(*join, source, Member(where, "player_join"));
+    } else if (auto leave = step.find("player_leave"); leave != step.end()) {
       action.kind = ScriptAction::Kind::kPlayerLeave;
-      action.text = RequireString(*it, source, Member(where, "player_leave"));
+      action.text = RequireString(*leave, source, Member(where, "player_leave"));
     } else {
       action.kind = ScriptAction::Kind::kKill;
       std::string kill = Member(where, "kill");
