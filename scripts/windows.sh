@@ -26,7 +26,7 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
-  -DDROVEKEEPER_BUILD_FUZZ=OFF -DDROVEKEEPER_BUILD_BENCH=OFF >/dev/null
+  -DDROVEKEEPER_BUILD_FUZZ=OFF -DDROVEKEEPER_BUILD_BENCH=OFF -DDROVEKEEPER_WERROR=ON >/dev/null
 cmake --build build-win -j "$(nproc)"
 
 # A scratch Wine prefix of the tree's own (the first start creates it), and

@@ -27,7 +27,6 @@ using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
 
-constexpr char kClassA[] = "/Game/T/A.A_C";
 constexpr char kEntryA[] = "Blueprint'/Game/T/A.A'";
 constexpr char kEntryB[] = "Blueprint'/Game/T/B.B'";
 constexpr char kEntryC[] = "Blueprint'/Game/T/C.C'";

@@ -14,7 +14,6 @@ namespace {
 
 using ::testing::HasSubstr;
 
-constexpr char kA[] = "Blueprint'/P/A.A'";
 constexpr char kRefA[] = "/P/A.A_C";
 constexpr char kRefB[] = "/P/B.B_C";
 constexpr char kTimer[] = "Drovekeeper.TimingSpawn";
