@@ -19,7 +19,7 @@ struct UClass;
 namespace {
 
 constexpr std::int32_t kFirstTamedTeam = 49999;
-constexpr std::u16string_view kPrefix = u"Blueprint'";
+constexpr std::u16string_view kPrefix = kBlueprintPrefixUtf16;
 constexpr std::u16string_view kSuffix = u"'";
 
 // The class's string reference less its last two characters (the "_C" of
@@ -258,7 +258,7 @@ std::int32_t CountWildOfClass(std::string_view name) {
 bool BelowWorldMaximum(std::string_view table, const std::string& name) {
   if (CurrentPersistentLevel() == nullptr) return false;
   const std::int32_t count = CountWildOfClass(name);
-  return count < ReadInt32(EntrySettings(table, name), "Worldmaximum");
+  return count < ReadInt32(EntrySettings(table, name), kMaximumKey);
 }
 
 void BeginCountingRun() {
