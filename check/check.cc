@@ -81,20 +81,7 @@ std::vector<ConfigFinding> Checker::Run() {
     ReportSyntaxError(e);
     return Sorted();
   } catch (const Json::out_of_range& e) {
-    // A number beyond a double's range fails the parse without a position;
-    // the message quotes the number, which the text shows.
-    const std::string_view message = e.what();
-    constexpr std::string_view kLead = "number overflow parsing '";
-    const std::size_t lead = message.find(kLead);
-    std::string_view number;
-    if (lead != std::string_view::npos) {
-      number = message.substr(lead + kLead.size());
-      number = number.substr(0, number.find('\''));
-    }
-    const std::size_t at = number.empty() ? std::string_view::npos : text_.find(number);
-    AddAt(Severity::kError, at == std::string_view::npos ? 0 : at, {},
-          fmt::format("the number {} is too large to read; write a smaller one", number),
-          Consequence::kRejectsFile);
+    ReportNumberOverflow(e);
     return Sorted();
   }
   index_.emplace(text_);
@@ -223,6 +210,23 @@ void Checker::ReportSyntaxError(const Json::parse_error& e) {
   }
   if (!detail.expected.empty()) what += "; expected " + detail.expected;
   add(std::move(what));
+}
+
+// A number beyond a double's range fails the parse without a position; the
+// message quotes the number, which the text shows.
+void Checker::ReportNumberOverflow(const Json::out_of_range& e) {
+  const std::string_view message = e.what();
+  constexpr std::string_view kLead = "number overflow parsing '";
+  const std::size_t lead = message.find(kLead);
+  std::string_view number;
+  if (lead != std::string_view::npos) {
+    number = message.substr(lead + kLead.size());
+    number = number.substr(0, number.find('\''));
+  }
+  const std::size_t at = number.empty() ? std::string_view::npos : text_.find(number);
+  AddAt(Severity::kError, at == std::string_view::npos ? 0 : at, {},
+        fmt::format("the number {} is too large to read; write a smaller one", number),
+        Consequence::kRejectsFile);
 }
 
 void Checker::CheckTrailingText() {

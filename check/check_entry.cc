@@ -219,34 +219,35 @@ bool Checker::CheckPosition(const Path& path, const Json& entry) {
   }
   constexpr std::array<std::string_view, 3> kAxes = {"X", "Y", "Z"};
   bool readable = true;
-  for (std::size_t i = 0; i < 3; ++i) {
-    const PieceValue piece = ReadPiece(pieces[i]);
-    switch (piece.status) {
-      case PieceValue::Status::kNoDigits:
-        Add(Severity::kError, at,
-            fmt::format("\"{}\" {} \"{}\" is not a whole number", kPositionKey, kAxes[i],
-                        pieces[i]),
-            Consequence::kNeverSpawns);
-        readable = false;
-        break;
-      case PieceValue::Status::kOutOfRange:
-        Add(Severity::kError, at,
-            fmt::format("\"{}\" {} \"{}\" is outside the 32-bit integer range", kPositionKey,
-                        kAxes[i], pieces[i]),
-            Consequence::kNeverSpawns);
-        readable = false;
-        break;
-      case PieceValue::Status::kOk:
-        if (!piece.whole) {
-          Add(Severity::kWarning, at,
-              fmt::format("\"{}\" {} \"{}\" is not a plain whole number: read as {}", kPositionKey,
-                          kAxes[i], pieces[i], piece.value),
-              Consequence::kReadAsWholeNumber);
-        }
-        break;
-    }
-  }
+  for (std::size_t i = 0; i < 3; ++i)
+    readable = CheckPositionPiece(at, kAxes[i], pieces[i]) && readable;
   return readable;
+}
+
+bool Checker::CheckPositionPiece(const Path& at, std::string_view axis, std::string_view text) {
+  const PieceValue piece = ReadPiece(text);
+  switch (piece.status) {
+    case PieceValue::Status::kNoDigits:
+      Add(Severity::kError, at,
+          fmt::format("\"{}\" {} \"{}\" is not a whole number", kPositionKey, axis, text),
+          Consequence::kNeverSpawns);
+      return false;
+    case PieceValue::Status::kOutOfRange:
+      Add(Severity::kError, at,
+          fmt::format("\"{}\" {} \"{}\" is outside the 32-bit integer range", kPositionKey, axis,
+                      text),
+          Consequence::kNeverSpawns);
+      return false;
+    case PieceValue::Status::kOk:
+      break;
+  }
+  if (!piece.whole) {
+    Add(Severity::kWarning, at,
+        fmt::format("\"{}\" {} \"{}\" is not a plain whole number: read as {}", kPositionKey, axis,
+                    text, piece.value),
+        Consequence::kReadAsWholeNumber);
+  }
+  return true;
 }
 
 }  // namespace config_check

@@ -48,6 +48,7 @@ class Checker {
   std::size_t ValueOffset(Path path) const;
   std::size_t KeyOffset(Path path) const;
   void ReportSyntaxError(const Json::parse_error& e);
+  void ReportNumberOverflow(const Json::out_of_range& e);
   void CheckTrailingText();
   void CheckRepeats();
   void CheckTopLevelNames(const Json& document);
@@ -71,6 +72,8 @@ class Checker {
   void CheckClockText(const Path& path, const Json& entry);
   // True when "Position" has three numbers the plug-in reads.
   bool CheckPosition(const Path& path, const Json& entry);
+  // True when the piece for `axis` reads as a number; `at` is the "Position".
+  bool CheckPositionPiece(const Path& at, std::string_view axis, std::string_view text);
 
   std::string_view text_;
   CheckNotes notes_;
