@@ -11,18 +11,13 @@
 #include <string>
 #include <string_view>
 
+#include "config/keys.h"
+
 // Process-wide: the parsed configuration and the two schedule tables.
 // Null until first read or built.
 extern nlohmann::json ConfigDocument;
 extern nlohmann::json CountdownTable;  // "SpawnDino" name -> runs left
 extern nlohmann::json ClockTable;      // "SpawnDinoX" name -> clock text
-
-// The configuration's own keys of the two tables.
-inline constexpr std::string_view kCountdownTableKey = "SpawnDino";
-inline constexpr std::string_view kClockTableKey = "SpawnDinoX";
-// The one setting both tables are built from: a fault in it, or in the shape
-// of a table or entry, rejects the whole file.
-inline constexpr std::string_view kScheduleKey = "SpawnInterval";
 
 // Builds both tables from `document` into fresh values and swaps them in
 // only when the whole build succeeded. Throws ConfigError otherwise, leaving

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "config/check.h"
+#include "check/check.h"
 #include "fuzz/fuzz_check.h"
 #include "tools/check/run_check.h"
 
@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 "a finding's column lies outside its line");
     fuzz::Check(!finding.what.empty(), "a finding says nothing");
     fuzz::Check(finding.severity != ConfigFinding::Severity::kError ||
-                    finding.consequence != Consequence::kNone,
+                    finding.consequence != Consequence::kCheckerFailed,
                 "an error without its consequence");
     const std::string line = FormatFinding(finding, kFile);
     fuzz::Check(line.starts_with(std::string(kFile) + ":"), "a printed finding without its file");

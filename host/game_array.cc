@@ -3,16 +3,13 @@
 #include <array>
 #include <cmath>
 
+#include "host/text_pieces.h"
+
 std::int32_t SplitAtSpaces(const GameString& text, GameArray<GameString>& pieces) {
   pieces.Clear();
-  std::u16string_view rest = text.View();
-  while (!rest.empty()) {
-    std::size_t space = rest.find(u' ');
-    std::u16string_view piece = rest.substr(0, space);
-    if (!piece.empty()) pieces.Add(GameString::FromWide(piece));
-    if (space == std::u16string_view::npos) break;
-    rest.remove_prefix(space + 1);
-  }
+  ForEachPieceBetweenSpaces(text.View(), [&pieces](std::u16string_view piece) {
+    pieces.Add(GameString::FromWide(piece));
+  });
   return pieces.count();
 }
 

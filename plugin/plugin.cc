@@ -68,26 +68,6 @@ nlohmann::json ParseLeniently(const std::string& text) {
   return parsed;
 }
 
-// The checker promises not to throw; should it break that promise, the
-// operator loses the report but never the load.
-std::vector<ConfigFinding> CheckLoadedText(std::string_view text) noexcept {
-  try {
-    return CheckConfigText(text);
-  } catch (const std::exception& e) {
-    try {
-      ConfigFinding failure{};
-      failure.severity = ConfigFinding::Severity::kError;
-      failure.line = 1;
-      failure.column = 1;
-      failure.what = std::string("the checker could not finish: ") + e.what();
-      return {std::move(failure)};
-    } catch (...) {
-    }
-  } catch (...) {
-  }
-  return {};
-}
-
 // Whether an error explains why the file was refused; the others would only
 // fail later, when their entry falls due.
 bool RejectsTheFile(const ConfigFinding& finding) {
@@ -150,12 +130,12 @@ ConfigReadResult ReadConfiguration() {
     LogError(e.what());
     result.failure = std::string(e.what());
     // The failure line says what; the checker's errors say where.
-    if (text.has_value()) result.first_error = LogFailureFindings(CheckLoadedText(*text));
+    if (text.has_value()) result.first_error = LogFailureFindings(CheckConfigText(*text));
     return result;
   }
   ConfigDocument = std::move(document);
   ForgetEntryFaults();
-  result.findings = CheckLoadedText(*text);
+  result.findings = CheckConfigText(*text);
   return result;
 }
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "config/check.h"
+#include "check/check.h"
 
 inline constexpr std::string_view kTimerCallbackName = "Drovekeeper.TimingSpawn";
 inline constexpr std::string_view kReloadCommandName = "Drovekeeper.reload";

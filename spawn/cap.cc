@@ -44,10 +44,10 @@ bool MatchesBlueprintReference(const AActor* actor, std::string_view name, bool 
   if (!found) return name.empty();
   std::u16string_view stem = *found;
   if (!name_is_ascii) return BlueprintReferenceText(stem) == name;
-  constexpr std::size_t kPrefixSize = kBlueprintPrefix.size();
+  constexpr std::size_t kPrefixSize = kBlueprintPrefixUtf16.size();
   constexpr std::size_t kSuffixSize = kBlueprintSuffix.size();
   if (name.size() != kPrefixSize + stem.size() + kSuffixSize) return false;
-  return EqualsAscii(kBlueprintPrefix, name.substr(0, kPrefixSize)) &&
+  return EqualsAscii(kBlueprintPrefixUtf16, name.substr(0, kPrefixSize)) &&
          EqualsAscii(stem, name.substr(kPrefixSize, stem.size())) &&
          EqualsAscii(kBlueprintSuffix, name.substr(name.size() - kSuffixSize));
 }
@@ -79,7 +79,7 @@ std::int32_t CountWildOfClass(std::string_view name) {
 bool BelowWorldMaximum(std::string_view table, const std::string& name) {
   if (CurrentPersistentLevel() == nullptr) return false;
   const std::int32_t count = CountWildOfClass(name);
-  return count < ReadInt32(EntrySettings(table, name), "Worldmaximum");
+  return count < ReadInt32(EntrySettings(table, name), kMaximumKey);
 }
 
 void SetCountStrategyForTesting(CountStrategy strategy) { count_strategy = strategy; }

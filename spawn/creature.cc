@@ -35,7 +35,7 @@ std::optional<std::u16string_view> ClassReferenceStem(const AActor* actor, GameS
 }
 
 std::string BlueprintReferenceText(std::u16string_view stem) {
-  std::u16string text(kBlueprintPrefix);
+  std::u16string text(kBlueprintPrefixUtf16);
   text.append(stem).append(kBlueprintSuffix);
   return Utf16ToUtf8(text);
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "config/keys.h"
 #include "host/game_array.h"
 #include "host/game_string.h"
 #include "host/game_types.h"
@@ -16,9 +17,8 @@ struct AActor;
 struct ULevel;
 struct UPrimalCharacterStatusComponent;
 
-// A blueprint reference is kBlueprintPrefix + the class's reference stem +
-// kBlueprintSuffix: the name an entry gives its creature's class.
-inline constexpr std::u16string_view kBlueprintPrefix = u"Blueprint'";
+// A blueprint reference is kBlueprintPrefixUtf16 + the class's reference stem
+// + kBlueprintSuffix: the name an entry gives its creature's class.
 inline constexpr std::u16string_view kBlueprintSuffix = u"'";
 
 // The level's actor array as the game holds it now.

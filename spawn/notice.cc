@@ -94,7 +94,7 @@ void SendSpawnNotice(std::string_view table, const std::string& name, const AAct
                      const Vec3& location) {
   const int level = CurrentLevel(creature);
   const std::u16string decoded =
-      ZelApi::Tools::Utf8Decode(ReadString(EntrySettings(table, name), "Name"));
+      ZelApi::Tools::Utf8Decode(ReadString(EntrySettings(table, name), kNameKey));
   const std::u16string_view display_name(decoded.c_str());  // up to the first zero
 
   UWorld* world = ZelApi::GetApiUtils().GetWorld();

@@ -30,7 +30,7 @@ float MoveAxis(std::int32_t base, int side) {
 Vec3 ComputeSpawnLocation(std::string_view table, const std::string& name) {
   Vec3 location{0.0f, 0.0f, 0.0f};
   nlohmann::json& entry = EntrySettings(table, name);
-  GameString text = GameString::FromNarrow(ReadString(entry, "Position"));
+  GameString text = GameString::FromNarrow(ReadString(entry, kPositionKey));
   {
     GameArray<GameString> pieces;
     if (SplitAtSpaces(text, pieces) >= 3) {
@@ -39,7 +39,7 @@ Vec3 ComputeSpawnLocation(std::string_view table, const std::string& name) {
       location.Z = static_cast<float>(PieceNumber(pieces, 2));
     }
   }
-  if (ReadBool(entry, "PositionRangeRandom")) location = RandomizeSpawnLocation(text);
+  if (ReadBool(entry, kRandomKey)) location = RandomizeSpawnLocation(text);
   return location;
 }
 

@@ -39,14 +39,14 @@ SpawnSettings ReadSpawnSettings(std::string_view table, const std::string& name)
   SpawnSettings settings{};
   settings.location = ComputeSpawnLocation(table, name);
   nlohmann::json& entry = EntrySettings(table, name);
-  settings.max_level = ReadInt32(entry, "Maxlevel");
-  settings.level_fixed = ReadBool(entry, "levelFixed");
+  settings.max_level = ReadInt32(entry, kLevelKey);
+  settings.level_fixed = ReadBool(entry, kFixedKey);
   if (settings.level_fixed && settings.max_level < 1) {
     throw EntryFault("\"Maxlevel\" must be 1 or more when \"levelFixed\" is true, but is " +
                      std::to_string(settings.max_level));
   }
-  settings.notice = ReadBool(entry, "SpawnNotice");
-  if (settings.notice) static_cast<void>(ReadString(entry, "Name"));
+  settings.notice = ReadBool(entry, kNoticeKey);
+  if (settings.notice) static_cast<void>(ReadString(entry, kNameKey));
   return settings;
 }
 

@@ -24,7 +24,7 @@ bool HasEntry(const std::string& name) {
 
 // One countdown step of one entry; spawns when the count has run out.
 void CountDown(const std::string& table, const std::string& name, nlohmann::json& left) {
-  const std::int32_t count = ToInt32(left, "SpawnInterval");
+  const std::int32_t count = ToInt32(left, kScheduleKey);
   left = std::int64_t{count} - 1;
   if (count > 0) return;
   // Without an entry there is no interval to restart from; the count keeps
@@ -32,7 +32,7 @@ void CountDown(const std::string& table, const std::string& name, nlohmann::json
   if (!HasEntry(name)) throw EntryFault("no entry in the configuration");
   // The reset comes first, so a capped or failing entry still waits a full
   // interval.
-  left = EntrySettings(table, name)["SpawnInterval"];
+  left = EntrySettings(table, name)[std::string(kScheduleKey)];
   if (BelowWorldMaximum(table, name)) SpawnEntryCreature(table, name);
 }
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "config/check.h"
+#include "check/check.h"
 #include "tests/e2e/sim_process.h"
 #include "tests/support/config_entry.h"
 
@@ -169,7 +169,7 @@ TEST(ConsequenceE2eTest, EveryConsequenceIsWhatTheSimulatorShows) {
   }
   // Every kind but the checker's own failure has its case.
   EXPECT_EQ(covered.size(), static_cast<std::size_t>(kConsequenceCount - 1));
-  EXPECT_FALSE(covered.contains(Consequence::kNone));
+  EXPECT_FALSE(covered.contains(Consequence::kCheckerFailed));
 }
 
 }  // namespace

@@ -1,9 +1,8 @@
-#include "config/check.h"
+#include "check/check.h"
 
 #include <fmt/format.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -12,12 +11,11 @@
 #include <optional>
 #include <random>
 #include <set>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "tools/check/run_check.h"
+#include "config/keys.h"
 
 namespace {
 
@@ -112,6 +110,7 @@ struct FindingCase {
   std::string entry;
   std::string key;
   std::string what;  // substring of the finding's text
+  Consequence consequence;
 };
 
 void PrintTo(const FindingCase& c, std::ostream* out) { *out << c.label; }
@@ -129,7 +128,7 @@ TEST_P(SingleFinding, IsReportedAlone) {
   EXPECT_EQ(f.entry, c.entry);
   EXPECT_EQ(f.key, c.key);
   EXPECT_THAT(f.what, HasSubstr(c.what));
-  EXPECT_NE(f.consequence, Consequence::kNone);
+  EXPECT_EQ(f.consequence, c.consequence) << f.what;
   EXPECT_GE(f.line, 1);
   EXPECT_GE(f.column, 1);
 }
@@ -138,27 +137,37 @@ const Severity kE = Severity::kError;
 const Severity kW = Severity::kWarning;
 const std::string kD = "SpawnDino";
 const std::string kX = "SpawnDinoX";
+constexpr Consequence kRejects = Consequence::kRejectsFile;
+constexpr Consequence kFails = Consequence::kNeverSpawns;
+constexpr Consequence kUnread = Consequence::kNeverRead;
+constexpr Consequence kConverted = Consequence::kReadAsWholeNumber;
+constexpr Consequence kOrigin = Consequence::kSpawnsAtOrigin;
+constexpr Consequence kNeverFires = Consequence::kNeverFires;
 
 std::vector<FindingCase> DocumentCases() {
+  const std::string entry = "{\"" + std::string(kName) + "\": ";
   return {
-      {"SyntaxError", "{\"SpawnDino\": }", kE, "", "", "", "syntax error"},
-      {"EmptyFile", "", kE, "", "", "", "the file is empty"},
-      {"Comment", "{\n  // spawns\n}", kE, "", "", "", "comments are not allowed"},
-      {"TopLevelArray", "[{}]", kE, "", "", "", "the document is an array"},
-      {"TopLevelNumber", "42", kE, "", "", "", "the document is a number"},
-      {"TableNumber", "{\"SpawnDino\": 5}", kE, kD, "", "", "the table is a number"},
-      {"TableFullArray", "{\"SpawnDinoX\": [1]}", kE, kX, "", "", "the table is an array"},
-      {"TableString", "{\"SpawnDinoX\": \"x\"}", kE, kX, "", "", "the table is a string"},
-      {"EntryNumber", "{\"SpawnDino\": {\"" + std::string(kName) + "\": 3}}", kE, kD, kName, "",
-       "the entry is a number"},
-      {"EntryNull", "{\"SpawnDinoX\": {\"" + std::string(kName) + "\": null}}", kE, kX, kName, "",
-       "the entry is null"},
-      {"TrailingText", "{} {\"SpawnDino\": 5}", kW, "", "", "", "text after the end"},
-      {"TrailingGarbage", "{}\n// old\n", kW, "", "", "", "text after the end"},
-      {"MisspeltTable", "{\"SpawnDinox\": {}}", kW, "", "", "", "did you mean \"SpawnDinoX\""},
-      {"UnknownMember", "{\"Comment\": \"x\"}", kW, "", "", "", "unknown member \"Comment\""},
+      {"SyntaxError", "{\"SpawnDino\": }", kE, "", "", "", "syntax error", kRejects},
+      {"EmptyFile", "", kE, "", "", "", "the file is empty", kRejects},
+      {"Comment", "{\n  // spawns\n}", kE, "", "", "", "comments are not allowed", kRejects},
+      {"TopLevelArray", "[{}]", kE, "", "", "", "the document is an array", kRejects},
+      {"TopLevelNumber", "42", kE, "", "", "", "the document is a number", kRejects},
+      {"TableNumber", "{\"SpawnDino\": 5}", kE, kD, "", "", "the table is a number", kRejects},
+      {"TableFullArray", "{\"SpawnDinoX\": [1]}", kE, kX, "", "", "the table is an array",
+       kRejects},
+      {"TableString", "{\"SpawnDinoX\": \"x\"}", kE, kX, "", "", "the table is a string", kRejects},
+      {"EntryNumber", "{\"SpawnDino\": " + entry + "3}}", kE, kD, kName, "",
+       "the entry is a number", kRejects},
+      {"EntryNull", "{\"SpawnDinoX\": " + entry + "null}}", kE, kX, kName, "", "the entry is null",
+       kRejects},
+      {"TrailingText", "{} {\"SpawnDino\": 5}", kW, "", "", "", "text after the end", kUnread},
+      {"TrailingGarbage", "{}\n// old\n", kW, "", "", "", "text after the end", kUnread},
+      {"MisspeltTable", "{\"SpawnDinox\": {}}", kW, "", "", "", "did you mean \"SpawnDinoX\"",
+       Consequence::kTableHasNoEntries},
+      {"UnknownMember", "{\"Comment\": \"x\"}", kW, "", "", "", "unknown member \"Comment\"",
+       kUnread},
       {"RepeatedTable", "{\"SpawnDino\": {}, \"SpawnDino\": null}", kW, kD, "", "",
-       "more than once"},
+       "more than once", Consequence::kOnlyLastRead},
   };
 }
 
@@ -166,99 +175,110 @@ std::vector<FindingCase> EntryCases() {
   std::vector<FindingCase> cases;
   for (const std::string& table : {kD, kX}) {
     const auto add = [&](std::string label, const Members& changes, Severity severity,
-                         std::string key, std::string what) {
+                         std::string key, std::string what, Consequence consequence) {
       cases.push_back({table + "_" + label, OneEntry(table, changes), severity, table, kName,
-                       std::move(key), std::move(what)});
+                       std::move(key), std::move(what), consequence});
     };
-    for (const char* key : {"SpawnInterval", "Worldmaximum", "Position", "PositionRangeRandom",
-                            "Maxlevel", "levelFixed", "SpawnNotice", "Name"}) {
-      add(std::string("Missing") + key, {{key, std::nullopt}}, kE, key,
-          "\"" + std::string(key) + "\" is missing");
+    // The tables are built from "SpawnInterval" as the file is read; every
+    // other setting is read when the entry falls due.
+    for (const std::string key :
+         {"SpawnInterval", "Worldmaximum", "Position", "PositionRangeRandom", "Maxlevel",
+          "levelFixed", "SpawnNotice", "Name"}) {
+      add("Missing" + key, {{key, std::nullopt}}, kE, key, "\"" + key + "\" is missing",
+          key == "SpawnInterval" ? kRejects : kFails);
     }
-    add("MaximumString", {{"Worldmaximum", "\"5\""}}, kE, "Worldmaximum", "is a string");
-    add("PositionNumber", {{"Position", "5"}}, kE, "Position", "is a number, not a string");
+    add("MaximumString", {{"Worldmaximum", "\"5\""}}, kE, "Worldmaximum", "is a string", kFails);
+    add("PositionNumber", {{"Position", "5"}}, kE, "Position", "is a number, not a string", kFails);
     add("RandomNumber", {{"PositionRangeRandom", "1"}}, kE, "PositionRangeRandom",
-        "is a number, not a boolean");
-    add("FixedString", {{"levelFixed", "\"true\""}}, kE, "levelFixed", "is a string");
-    add("NoticeNull", {{"SpawnNotice", "null"}}, kE, "SpawnNotice", "is null");
-    add("LevelArray", {{"Maxlevel", "[]"}}, kE, "Maxlevel", "is an array");
-    add("NameNumber", {{"Name", "7"}}, kE, "Name", "is a number");
-    add("PieceNoDigits", {{"Position", "\"100 x 300\""}}, kE, "Position", "Y \"x\"");
-    add("PieceSignOnly", {{"Position", "\"100 200 -\""}}, kE, "Position", "Z \"-\"");
-    add("PieceTooBig", {{"Position", "\"1 2 99999999999\""}}, kE, "Position", "outside the 32-bit");
+        "is a number, not a boolean", kFails);
+    add("FixedString", {{"levelFixed", "\"true\""}}, kE, "levelFixed", "is a string", kFails);
+    add("NoticeNull", {{"SpawnNotice", "null"}}, kE, "SpawnNotice", "is null", kFails);
+    add("LevelArray", {{"Maxlevel", "[]"}}, kE, "Maxlevel", "is an array", kFails);
+    add("NameNumber", {{"Name", "7"}}, kE, "Name", "is a number", kFails);
+    add("PieceNoDigits", {{"Position", "\"100 x 300\""}}, kE, "Position", "Y \"x\"", kFails);
+    add("PieceSignOnly", {{"Position", "\"100 200 -\""}}, kE, "Position", "Z \"-\"", kFails);
+    add("PieceTooBig", {{"Position", "\"1 2 99999999999\""}}, kE, "Position", "outside the 32-bit",
+        kFails);
     add("PieceTooSmall", {{"Position", "\"-2147483649 2 3\""}}, kE, "Position",
-        "outside the 32-bit");
+        "outside the 32-bit", kFails);
     add("PieceHighByte",
         {{"Position",
           "\"\xC3\xA9"
           "1 2 3\""}},
-        kE, "Position", "is not a whole number");
-    add("LevelZeroFixed", {{"Maxlevel", "0"}}, kE, "Maxlevel", "starts at 1");
-    add("LevelNegativeFixed", {{"Maxlevel", "-5"}}, kE, "Maxlevel", "starts at 1");
-    add("FractionOutOfRange", {{"Worldmaximum", "3e9"}}, kE, "Worldmaximum", "outside the 32-bit");
+        kE, "Position", "is not a whole number", kFails);
+    add("LevelZeroFixed", {{"Maxlevel", "0"}}, kE, "Maxlevel", "starts at 1", kFails);
+    add("LevelNegativeFixed", {{"Maxlevel", "-5"}}, kE, "Maxlevel", "starts at 1", kFails);
+    add("FractionOutOfRange", {{"Worldmaximum", "3e9"}}, kE, "Worldmaximum", "outside the 32-bit",
+        kFails);
     add("NegativeFractionOutOfRange", {{"Maxlevel", "-2147483649.5"}}, kE, "Maxlevel",
-        "outside the 32-bit");
+        "outside the 32-bit", kFails);
 
-    add("PositionTwoPieces", {{"Position", "\"100 200\""}}, kW, "Position", "has 2 of");
-    add("PositionCommas", {{"Position", "\"1,2,3\""}}, kW, "Position", "has 1 of");
-    add("PositionEmpty", {{"Position", "\"\""}}, kW, "Position", "has 0 of");
-    add("PieceFraction", {{"Position", "\"12.7 1 2\""}}, kW, "Position", "X \"12.7\"");
-    add("PieceExponent", {{"Position", "\"1 2 3e2\""}}, kW, "Position", "Z \"3e2\"");
-    add("MaximumZero", {{"Worldmaximum", "0"}}, kW, "Worldmaximum", "is 0");
-    add("MaximumNegative", {{"Worldmaximum", "-1"}}, kW, "Worldmaximum", "is -1");
-    add("LevelFraction", {{"Maxlevel", "2.9"}}, kW, "Maxlevel", "a fraction");
-    add("LevelBoolean", {{"Maxlevel", "true"}}, kW, "Maxlevel", "is a boolean");
+    add("PositionTwoPieces", {{"Position", "\"100 200\""}}, kW, "Position", "has 2 of", kOrigin);
+    add("PositionCommas", {{"Position", "\"1,2,3\""}}, kW, "Position", "has 1 of", kOrigin);
+    add("PositionEmpty", {{"Position", "\"\""}}, kW, "Position", "has 0 of", kOrigin);
+    add("PieceFraction", {{"Position", "\"12.7 1 2\""}}, kW, "Position", "X \"12.7\"", kConverted);
+    add("PieceExponent", {{"Position", "\"1 2 3e2\""}}, kW, "Position", "Z \"3e2\"", kConverted);
+    add("MaximumZero", {{"Worldmaximum", "0"}}, kW, "Worldmaximum", "is 0",
+        Consequence::kAlwaysCapped);
+    add("MaximumNegative", {{"Worldmaximum", "-1"}}, kW, "Worldmaximum", "is -1",
+        Consequence::kAlwaysCapped);
+    add("LevelFraction", {{"Maxlevel", "2.9"}}, kW, "Maxlevel", "a fraction", kConverted);
+    add("LevelBoolean", {{"Maxlevel", "true"}}, kW, "Maxlevel", "is a boolean", kConverted);
     add("MaximumLow32Bits", {{"Worldmaximum", "4294967301"}}, kW, "Worldmaximum",
-        "outside the 32-bit");
-    add("UnknownKey", {{"Comment", "\"x\""}}, kW, "Comment", "unknown key \"Comment\"");
-    add("MisspeltKey", {{"Worldmaximun", "5"}}, kW, "Worldmaximun",
-        "did you mean \"Worldmaximum\"");
-    add("KeyCase", {{"levelfixed", "true"}}, kW, "levelfixed", "did you mean \"levelFixed\"");
-    add("KeyTransposed", {{"Maxlevle", "1"}}, kW, "Maxlevle", "did you mean \"Maxlevel\"");
+        "outside the 32-bit", kConverted);
+    add("UnknownKey", {{"Comment", "\"x\""}}, kW, "Comment", "unknown key \"Comment\"", kUnread);
+    add("MisspeltKey", {{"Worldmaximun", "5"}}, kW, "Worldmaximun", "did you mean \"Worldmaximum\"",
+        kUnread);
+    add("KeyCase", {{"levelfixed", "true"}}, kW, "levelfixed", "did you mean \"levelFixed\"",
+        kUnread);
+    add("KeyTransposed", {{"Maxlevle", "1"}}, kW, "Maxlevle", "did you mean \"Maxlevel\"", kUnread);
     // The library keeps the later of two equal keys.
     cases.push_back({table + "_RepeatedKey",
                      "{\"" + table + "\": {\"" + kName + "\": {\"Maxlevel\": -3, " +
                          EntryText(CleanMembers(table)).substr(1) + "}}",
-                     kW, table, kName, "Maxlevel", "more than once"});
+                     kW, table, kName, "Maxlevel", "more than once", Consequence::kOnlyLastRead});
 
     for (const std::string name :
          {"Dodo", "Blueprint'/Game/A", "blueprint'/Game/A.A'", "Blueprint''", "/Game/A.A'"}) {
       cases.push_back({table + "_NameForm_" + std::to_string(cases.size()),
-                       OneEntry(table, {}, name), kW, table, name, "",
-                       "not of the form Blueprint'"});
+                       OneEntry(table, {}, name), kW, table, name, "", "not of the form Blueprint'",
+                       Consequence::kNeverCapped});
     }
     cases.push_back({table + "_NameHighBytes", OneEntry(table, {}, "Blueprint'/Game/\xC3\x84.A'"),
-                     kW, table, "Blueprint'/Game/\xC3\x84.A'", "", "0x80 or above"});
+                     kW, table, "Blueprint'/Game/\xC3\x84.A'", "", "0x80 or above",
+                     Consequence::kClassNeverLoads});
   }
   // Differences between the tables.
   const auto add = [&](std::string label, const std::string& table, const Members& changes,
-                       Severity severity, std::string what) {
+                       Severity severity, std::string what, Consequence consequence) {
     cases.push_back({label, OneEntry(table, changes), severity, table, kName, "SpawnInterval",
-                     std::move(what)});
+                     std::move(what), consequence});
   };
-  add("CountdownString", kD, {{"SpawnInterval", "\"5\""}}, kE, "is a string, not a number");
-  add("CountdownFraction", kD, {{"SpawnInterval", "29.5"}}, kW, "a fraction");
-  add("CountdownBoolean", kD, {{"SpawnInterval", "true"}}, kW, "is a boolean");
-  add("CountdownFractionOutOfRange", kD, {{"SpawnInterval", "-1e10"}}, kE, "outside the 32-bit");
-  add("ClockNumber", kX, {{"SpawnInterval", "1230"}}, kE, "not a clock text");
-  add("ClockBoolean", kX, {{"SpawnInterval", "true"}}, kE, "not a clock text");
+  add("CountdownString", kD, {{"SpawnInterval", "\"5\""}}, kE, "is a string, not a number",
+      kRejects);
+  add("CountdownFraction", kD, {{"SpawnInterval", "29.5"}}, kW, "a fraction", kConverted);
+  add("CountdownBoolean", kD, {{"SpawnInterval", "true"}}, kW, "is a boolean", kConverted);
+  add("CountdownFractionOutOfRange", kD, {{"SpawnInterval", "-1e10"}}, kE, "outside the 32-bit",
+      kRejects);
+  add("ClockNumber", kX, {{"SpawnInterval", "1230"}}, kE, "not a clock text", kRejects);
+  add("ClockBoolean", kX, {{"SpawnInterval", "true"}}, kE, "not a clock text", kRejects);
   add("ClockLeadingZero", kX, {{"SpawnInterval", "\"07:05\""}}, kW,
-      "leading zero (did you mean \"7:5\"?)");
-  add("ClockMinuteZero", kX, {{"SpawnInterval", "\"7:05\""}}, kW, "leading zero");
-  add("ClockHourZero", kX, {{"SpawnInterval", "\"07:5\""}}, kW, "leading zero");
-  add("ClockHour24", kX, {{"SpawnInterval", "\"24:00\""}}, kW, "hour over 23");
-  add("ClockMinute60", kX, {{"SpawnInterval", "\"7:60\""}}, kW, "minute over 59");
+      "leading zero (did you mean \"7:5\"?)", kNeverFires);
+  add("ClockMinuteZero", kX, {{"SpawnInterval", "\"7:05\""}}, kW, "leading zero", kNeverFires);
+  add("ClockHourZero", kX, {{"SpawnInterval", "\"07:5\""}}, kW, "leading zero", kNeverFires);
+  add("ClockHour24", kX, {{"SpawnInterval", "\"24:00\""}}, kW, "hour over 23", kNeverFires);
+  add("ClockMinute60", kX, {{"SpawnInterval", "\"7:60\""}}, kW, "minute over 59", kNeverFires);
   add("ClockBothBad", kX, {{"SpawnInterval", "\"25:99\""}}, kW,
-      "\"25:99\" has an hour over 23 and a minute over 59");
+      "\"25:99\" has an hour over 23 and a minute over 59", kNeverFires);
   add("ClockZeroAndOver", kX, {{"SpawnInterval", "\"07:65\""}}, kW,
-      "has a minute over 59 and a leading zero");
+      "has a minute over 59 and a leading zero", kNeverFires);
   add("ClockSeconds", kX, {{"SpawnInterval", "\"7:05:00\""}}, kW,
-      "has seconds and a leading zero (did you mean \"7:5\"?)");
-  add("ClockLetters", kX, {{"SpawnInterval", "\"7h05\""}}, kW, "no colon");
-  add("ClockSpaces", kX, {{"SpawnInterval", "\" 7:5\""}}, kW, "plain decimal");
-  add("ClockSign", kX, {{"SpawnInterval", "\"+7:5\""}}, kW, "plain decimal");
-  add("ClockEmpty", kX, {{"SpawnInterval", "\"\""}}, kW, "no colon");
-  add("ClockTwelveHour", kX, {{"SpawnInterval", "\"7:5 PM\""}}, kW, "plain decimal");
+      "has seconds and a leading zero (did you mean \"7:5\"?)", kNeverFires);
+  add("ClockLetters", kX, {{"SpawnInterval", "\"7h05\""}}, kW, "no colon", kNeverFires);
+  add("ClockSpaces", kX, {{"SpawnInterval", "\" 7:5\""}}, kW, "plain decimal", kNeverFires);
+  add("ClockSign", kX, {{"SpawnInterval", "\"+7:5\""}}, kW, "plain decimal", kNeverFires);
+  add("ClockEmpty", kX, {{"SpawnInterval", "\"\""}}, kW, "no colon", kNeverFires);
+  add("ClockTwelveHour", kX, {{"SpawnInterval", "\"7:5 PM\""}}, kW, "plain decimal", kNeverFires);
   return cases;
 }
 
@@ -534,152 +554,13 @@ TEST(FormatFinding, WritesTheCompilerStyleLine) {
   EXPECT_EQ(FormatFinding(entry, "c.json"),
             "c.json:3:7: error: SpawnDino[\"Blueprint'/A.A'\"]: \"Maxlevel\" is missing; the entry "
             "fails each time it falls due and never spawns");
-  ConfigFinding table{Severity::kWarning, 1, 2, "SpawnDinoX", "", "", "odd", Consequence::kNone};
+  ConfigFinding table{Severity::kWarning,         1, 2, "SpawnDinoX", "", "", "odd",
+                      Consequence::kCheckerFailed};
   EXPECT_EQ(FormatFinding(table, "c.json"), "c.json:1:2: warning: SpawnDinoX: odd");
   ConfigFinding document{Severity::kNote, 9, 1, "", "", "", "x", Consequence::kNeverRead};
   EXPECT_EQ(FormatFinding(document, "c.json"), "c.json:9:1: note: x; it is never read");
   for (int kind = 1; kind < kConsequenceCount; ++kind) {
     EXPECT_FALSE(ConsequenceText(static_cast<Consequence>(kind)).empty()) << kind;
-  }
-}
-
-// ---------------------------------------------------------------------------
-// The command line.
-
-class RunCheckTest : public ::testing::Test {
- protected:
-  std::string Write(const std::string& name, const std::string& text) {
-    const std::filesystem::path path = std::filesystem::path(::testing::TempDir()) / name;
-    std::ofstream(path, std::ios::binary) << text;
-    return path.string();
-  }
-
-  int Run(std::vector<std::string> args) {
-    out_.str("");
-    err_.str("");
-    return RunCheck(args, out_, err_);
-  }
-
-  std::ostringstream out_;
-  std::ostringstream err_;
-};
-
-TEST_F(RunCheckTest, ExitCodeFollowsTheWorstFinding) {
-  const std::string clean = Write("clean.json", OneEntry("SpawnDino", {}));
-  const std::string warned = Write("warned.json", OneEntry("SpawnDino", {{"Worldmaximum", "0"}}));
-  const std::string failed = Write("failed.json", "{\"SpawnDino\": 1}");
-  EXPECT_EQ(Run({clean}), 0);
-  EXPECT_THAT(out_.str(), HasSubstr(clean + ":1:66: note: \"SpawnInterval\" counts one minute"));
-  EXPECT_THAT(out_.str(), ::testing::EndsWith("\nno problems found in 1 file (1 note)\n"));
-  EXPECT_EQ(Run({clean, warned}), 1);
-  EXPECT_EQ(Run({warned, failed, clean}), 2);
-  EXPECT_THAT(out_.str(), HasSubstr(warned + ":1:"));
-  EXPECT_THAT(out_.str(), HasSubstr(failed + ":1:15: error: SpawnDino: the table is a number"));
-  EXPECT_THAT(out_.str(), ::testing::EndsWith("1 error, 1 warning and 2 notes in 3 files\n"));
-}
-
-#ifndef _WIN32  // FIFOs are POSIX
-TEST_F(RunCheckTest, WhatIsNoConfigurationFileIsOneErrorNamingIt) {
-  const std::filesystem::path dir = ::testing::TempDir();
-  const std::string fifo = (dir / "check.fifo").string();
-  std::filesystem::remove(fifo);
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  const std::string huge = Write("huge.json", "");
-  std::filesystem::resize_file(huge, 16 * 1024 * 1024 + 1);
-  const std::pair<std::string, std::string> cases[] = {
-      {(dir / "absent.json").string(), "cannot open the file: No such file"},
-      {dir.string(), "is a directory"},
-      {fifo, "is not a regular file"},
-      {huge, "is larger than 16 MiB"},
-  };
-  for (const auto& [file, why] : cases) {
-    EXPECT_EQ(Run({file}), 2) << file;
-    EXPECT_THAT(err_.str(), ::testing::StartsWith(file + ": error: " + why));
-    const std::string said = err_.str();
-    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
-  }
-  std::filesystem::remove(fifo);
-  std::filesystem::remove(huge);
-}
-#endif
-
-TEST_F(RunCheckTest, BadCommandLineIsAnError) {
-  const std::string missing =
-      (std::filesystem::path(::testing::TempDir()) / "absent.json").string();
-  EXPECT_EQ(Run({}), 2);
-  EXPECT_EQ(Run({"--no-such-flag", missing}), 2);
-  EXPECT_EQ(Run({"--help"}), 0);
-  EXPECT_THAT(out_.str(), HasSubstr("--json"));
-  EXPECT_EQ(Run({"/json"}), 2);
-  EXPECT_THAT(err_.str(), HasSubstr("/json: error: cannot open the file"));
-}
-
-TEST_F(RunCheckTest, JsonListsTheSameFindings) {
-  const std::string text = OneEntry("SpawnDino", {{"Position", "\"1 2\""}, {"levelFixed", "1"}});
-  const std::string file = Write("mixed.json", text);
-  ASSERT_EQ(Run({"--json", file}), 2);
-  const nlohmann::json listed = nlohmann::json::parse(out_.str());
-  const std::vector<ConfigFinding> findings = CheckConfigText(text, CheckNotes::kInclude);
-  ASSERT_TRUE(listed.is_array());
-  ASSERT_EQ(listed.size(), findings.size());
-  for (std::size_t i = 0; i < findings.size(); ++i) {
-    const nlohmann::json& item = listed[i];
-    EXPECT_EQ(item["file"], file);
-    EXPECT_EQ(item["line"], findings[i].line);
-    EXPECT_EQ(item["column"], findings[i].column);
-    EXPECT_EQ(item["severity"], std::string(SeverityName(findings[i].severity)));
-    EXPECT_EQ(item["table"], findings[i].table);
-    EXPECT_EQ(item["entry"], findings[i].entry);
-    EXPECT_EQ(item["key"], findings[i].key);
-    EXPECT_EQ(item["message"], findings[i].what);
-    EXPECT_EQ(item["consequence"], ConsequenceText(findings[i].consequence));
-  }
-  // The summary stays off the JSON stream.
-  EXPECT_THAT(err_.str(), HasSubstr("1 error, 1 warning and 1 note in 1 file"));
-}
-
-TEST_F(RunCheckTest, JsonReplacesBytesThatAreNotText) {
-  const std::string file = Write("bytes.json", "{\"a\": \"\xFF\"}");
-  ASSERT_EQ(Run({"--json", file}), 2);
-  const nlohmann::json listed = nlohmann::json::parse(out_.str());
-  ASSERT_EQ(listed.size(), 1u);
-  EXPECT_EQ(listed[0]["severity"], "error");
-}
-
-TEST_F(RunCheckTest, BrokenExampleHoldsOneOfEachProblem) {
-  const std::filesystem::path example =
-      std::filesystem::path(__FILE__).parent_path() / "../../examples/broken_config.json";
-  ASSERT_EQ(Run({"--json", example.string()}), 2);
-  const nlohmann::json listed = nlohmann::json::parse(out_.str());
-  const std::vector<std::string> expected = {"a fraction",
-                                             "is 0",
-                                             "of the three",
-                                             "not a boolean",
-                                             "starts at 1",
-                                             "did you mean",
-                                             "only in letter case",
-                                             "is a boolean",
-                                             "outside the 32-bit integer range",
-                                             "is not a whole number",
-                                             "low 32 bits",
-                                             "is missing",
-                                             "not of the form",
-                                             "the entry is an array",
-                                             "0x80 or above",
-                                             "more than once",
-                                             "a minute over 59 and a leading zero",
-                                             "unknown member",
-                                             "not a clock text",
-                                             "text after the end",
-                                             "not a plain whole number"};
-  for (const std::string& what : expected) {
-    bool found = false;
-    for (const nlohmann::json& item : listed) {
-      const std::string text =
-          item["message"].get<std::string>() + "; " + item["consequence"].get<std::string>();
-      found = found || text.find(what) != std::string::npos;
-    }
-    EXPECT_TRUE(found) << what;
   }
 }
 

@@ -246,6 +246,38 @@ TEST_F(FindingsLogTest, FailureLogsAtMostTenErrorsAndCountsTheRest) {
   EXPECT_EQ(lines.back(), Error("... and 74 more"));
 }
 
+TEST_F(FindingsLogTest, FailureLogsTheErrorsThatRejectTheFileFirstThenTheRestInTextOrder) {
+  // A's errors would only fail when it falls due; B's and C's schedules
+  // reject the file.
+  WriteConfig(
+      "{\"SpawnDino\": {\n"
+      "  \"A\": {\"SpawnInterval\": 5},\n"
+      "  \"B\": {\"SpawnInterval\": \"5\"},\n"
+      "  \"C\": {}}}");
+  std::vector<std::string> rejecting;
+  std::vector<std::string> others;
+  for (const std::string& line : CheckerLines()) {
+    if (line.find(": error: ") == std::string::npos) continue;
+    (line.find("the plug-in rejects the file") != std::string::npos ? rejecting : others)
+        .push_back(line);
+  }
+  ASSERT_EQ(rejecting.size(), 2u);
+  ASSERT_EQ(others.size(), 18u);
+  EXPECT_EQ(rejecting[0].rfind("config.json:3:", 0), 0u) << rejecting[0];
+  EXPECT_EQ(rejecting[1].rfind("config.json:4:", 0), 0u) << rejecting[1];
+  EXPECT_EQ(others[0].rfind("config.json:2:", 0), 0u) << others[0];
+
+  ModuleEntry(nullptr, kProcessAttach, nullptr);
+  const std::vector<Logged> lines = Lines();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines[0].level, spdlog::level::err);
+  EXPECT_THAT(lines[0].text, ::testing::HasSubstr("SpawnDino[\"B\"]"));
+  std::vector<Logged> expected = {lines[0], Error(rejecting[0]), Error(rejecting[1])};
+  for (std::size_t i = 0; i + 2 < kMaxFailureFindings; ++i) expected.push_back(Error(others[i]));
+  expected.push_back(Error("... and 10 more"));
+  EXPECT_EQ(lines, expected);
+}
+
 TEST_F(FindingsLogTest, LinesMatchTheCheckerAndNeverNameTheServerPath) {
   const char* const files[] = {
       // Text after the document, which the plug-in never reads.

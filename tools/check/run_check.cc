@@ -11,7 +11,7 @@
 #include <nlohmann/json.hpp>
 #include <variant>
 
-#include "config/check.h"
+#include "check/check.h"
 
 namespace {
 
@@ -76,6 +76,47 @@ std::string Counted(std::size_t count, std::string_view noun) {
   return fmt::format("{} {}{}", count, noun, count == 1 ? "" : "s");
 }
 
+// The findings of every file checked so far, by severity.
+struct Tally {
+  std::size_t errors = 0;
+  std::size_t warnings = 0;
+  std::size_t notes = 0;
+
+  void Count(ConfigFinding::Severity severity) {
+    switch (severity) {
+      case ConfigFinding::Severity::kError:
+        ++errors;
+        break;
+      case ConfigFinding::Severity::kWarning:
+        ++warnings;
+        break;
+      case ConfigFinding::Severity::kNote:
+        ++notes;
+        break;
+    }
+  }
+
+  int ExitCode() const {
+    if (errors > 0) return kErrors;
+    return warnings > 0 ? kWarnings : kClean;
+  }
+};
+
+// The last line: how many of each in how many files.
+std::string Summary(const Tally& tally, std::size_t file_count) {
+  const std::string in_files = Counted(file_count, "file");
+  const std::string errors = Counted(tally.errors, "error");
+  const std::string warnings = Counted(tally.warnings, "warning");
+  const std::string notes = Counted(tally.notes, "note");
+  if (tally.errors + tally.warnings == 0) {
+    std::string summary = fmt::format("no problems found in {}", in_files);
+    if (tally.notes > 0) summary += fmt::format(" ({})", notes);
+    return summary;
+  }
+  if (tally.notes == 0) return fmt::format("{} and {} in {}", errors, warnings, in_files);
+  return fmt::format("{}, {} and {} in {}", errors, warnings, notes, in_files);
+}
+
 }  // namespace
 
 nlohmann::ordered_json FindingAsJson(const ConfigFinding& finding, std::string_view file) {
@@ -113,29 +154,17 @@ int RunCheck(const std::vector<std::string>& args, std::ostream& out, std::ostre
     return app.exit(e, out, err) == 0 ? kClean : kErrors;
   }
 
-  std::size_t errors = 0;
-  std::size_t warnings = 0;
-  std::size_t notes = 0;
+  Tally tally;
   nlohmann::ordered_json listed = nlohmann::ordered_json::array();
   for (const std::string& file : files) {
     const auto text = ReadWholeFile(file);
     if (text.index() == 1) {
       err << file << ": error: " << std::get<1>(text) << '\n';
-      ++errors;
+      tally.Count(ConfigFinding::Severity::kError);
       continue;
     }
     for (const ConfigFinding& finding : CheckConfigText(std::get<0>(text), CheckNotes::kInclude)) {
-      switch (finding.severity) {
-        case ConfigFinding::Severity::kError:
-          ++errors;
-          break;
-        case ConfigFinding::Severity::kWarning:
-          ++warnings;
-          break;
-        case ConfigFinding::Severity::kNote:
-          ++notes;
-          break;
-      }
+      tally.Count(finding.severity);
       if (as_json) {
         listed.push_back(FindingAsJson(finding, file));
       } else {
@@ -143,17 +172,7 @@ int RunCheck(const std::vector<std::string>& args, std::ostream& out, std::ostre
       }
     }
   }
-
   if (as_json) out << DumpFindings(listed) << '\n';
-  const std::string in_files = Counted(files.size(), "file");
-  std::string summary =
-      errors + warnings == 0 ? fmt::format("no problems found in {}", in_files)
-      : notes == 0           ? fmt::format("{} and {} in {}", Counted(errors, "error"),
-                                           Counted(warnings, "warning"), in_files)
-                             : fmt::format("{}, {} and {} in {}", Counted(errors, "error"),
-                                           Counted(warnings, "warning"), Counted(notes, "note"), in_files);
-  if (errors + warnings == 0 && notes > 0) summary += fmt::format(" ({})", Counted(notes, "note"));
-  (as_json ? err : out) << summary << '\n';
-  if (errors > 0) return kErrors;
-  return warnings > 0 ? kWarnings : kClean;
+  (as_json ? err : out) << Summary(tally, files.size()) << '\n';
+  return tally.ExitCode();
 }

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "config/check.h"
+#include "check/check.h"
 
 // `args` are the arguments after the program name. Returns the exit code:
 // 0 when every file is clean or has notes only, 1 with warnings, 2 with

@@ -1,8 +1,11 @@
 # Checks the include lines of every source of the plug-in and the stand-in
 # against the seam between them and the order of the plug-in's folders:
 #
-#   plugin -> spawn -> config -> host      tools -> config -> host
+#   plugin -> spawn, check -> config -> host
+#   tools -> check -> config -> host
 #   standin -> standin, host/zelapi.h, host/game_types.h
+#
+# spawn and check stand side by side: neither includes the other.
 #
 # A plug-in file never includes the stand-in or the tests; a stand-in file
 # sees of the plug-in only the host interface.
@@ -19,16 +22,17 @@ get_filename_component(SOURCE_DIR ${SOURCE_DIR} ABSOLUTE)
 # The folders each folder may include from.
 set(allowed_host host)
 set(allowed_config config host)
+set(allowed_check check config host)
 set(allowed_spawn spawn config host)
-set(allowed_plugin plugin spawn config host)
-set(allowed_tools tools config host)
+set(allowed_plugin plugin spawn check config host)
+set(allowed_tools tools check config host)
 set(allowed_standin standin)
 # Folders of this repository: an include naming one of them is ours.
-set(own_folders host config spawn plugin tools standin tests fuzz bench)
+set(own_folders host config check spawn plugin tools standin tests fuzz bench)
 set(host_interface host/zelapi.h host/game_types.h)
 
 set(crossings 0)
-foreach(folder host config spawn plugin tools standin)
+foreach(folder host config check spawn plugin tools standin)
   file(GLOB_RECURSE sources LIST_DIRECTORIES false
        ${SOURCE_DIR}/${folder}/*.h ${SOURCE_DIR}/${folder}/*.cc ${SOURCE_DIR}/${folder}/*.h.in)
   foreach(source ${sources})
@@ -54,6 +58,8 @@ foreach(folder host config spawn plugin tools standin)
         elseif(first STREQUAL "standin" OR first STREQUAL "tests" OR first STREQUAL "fuzz"
                OR first STREQUAL "bench")
           set(reason "plug-in code never includes ${first}/")
+        elseif(NOT folder IN_LIST allowed_${first} AND NOT folder STREQUAL "tools")
+          set(reason "${folder}/ and ${first}/ stand side by side: neither includes the other")
         else()
           set(reason "${folder}/ comes before ${first}/ in the plug-in's order")
         endif()

@@ -1,5 +1,5 @@
 // Spelling helpers of the configuration checker: letter-case folding and the
-// "did you mean" guess for a misspelt key or table. Used by config/check*.cc.
+// "did you mean" guess for a misspelt key or table. Used by check/check*.cc.
 #pragma once
 
 #include <cstddef>

@@ -6,20 +6,13 @@
 // reload to log the same findings. Never throws, whatever the bytes.
 #pragma once
 
-#include <array>
 #include <string>
 #include <string_view>
 #include <vector>
 
-// The keys of an entry that the plug-in reads, in both tables; any other key
-// is never read.
-inline constexpr std::array<std::string_view, 8> kEntryKeys = {
-    "SpawnInterval", "Worldmaximum", "Position",    "PositionRangeRandom",
-    "Maxlevel",      "levelFixed",   "SpawnNotice", "Name"};
-
 // What the plug-in does with the file or the entry because of a finding.
 enum class Consequence {
-  kNone,  // the checker itself could not finish
+  kCheckerFailed,  // the checker itself could not finish
   kRejectsFile,
   kNeverSpawns,        // the entry fails each time it falls due
   kNeverFires,         // a clock text that never matches
@@ -50,7 +43,7 @@ struct ConfigFinding {
   std::string entry;  // entry name, empty for the table or document
   std::string key;    // key within the entry, empty when none applies
   std::string what;
-  Consequence consequence = Consequence::kNone;
+  Consequence consequence = Consequence::kCheckerFailed;
 };
 
 // Notes describe rules that work as written; they belong in the checker's
@@ -59,9 +52,12 @@ enum class CheckNotes { kOmit, kInclude };
 
 // Checks one configuration text, parsed the way the plug-in parses its file:
 // one JSON value from the start, whatever follows it never read. Findings
-// come in text order; each note names all the entries it concerns.
+// come in text order; each note names all the entries it concerns. Should
+// the checker itself fail (out of memory), the one finding is an error
+// "the checker could not finish: WHY" of kCheckerFailed, or none at all
+// when not even that can be made.
 std::vector<ConfigFinding> CheckConfigText(std::string_view text,
-                                           CheckNotes notes = CheckNotes::kOmit);
+                                           CheckNotes notes = CheckNotes::kOmit) noexcept;
 
 // "FILE:LINE:COL: error: TABLE["ENTRY"]: WHAT; CONSEQUENCE"
 std::string FormatFinding(const ConfigFinding& finding, std::string_view file);

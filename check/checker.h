@@ -1,5 +1,5 @@
 // The checker's rules over one parsed configuration text. The document and
-// table rules are in config/check.cc, the entry rules in config/check_entry.cc.
+// table rules are in check/check.cc, the entry rules in check/check_entry.cc.
 // Used by CheckConfigText only.
 #pragma once
 
@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "config/check.h"
-#include "config/json_positions.h"
+#include "check/check.h"
+#include "check/json_positions.h"
 
 namespace config_check {
 
@@ -38,7 +38,7 @@ class Checker {
     std::vector<std::string> mentions;
   };
 
-  static std::string Article(const Json& value);
+  static std::string TypeWithArticle(const Json& value);
   static Path Child(const Path& path, std::string_view key);
 
   // Document and table rules (check.cc).
@@ -48,6 +48,7 @@ class Checker {
   std::size_t ValueOffset(Path path) const;
   std::size_t KeyOffset(Path path) const;
   void ReportSyntaxError(const Json::parse_error& e);
+  void ReportNumberOverflow(const Json::out_of_range& e);
   void CheckTrailingText();
   void CheckRepeats();
   void CheckTopLevelNames(const Json& document);
@@ -58,13 +59,21 @@ class Checker {
   // Entry rules (check_entry.cc).
   void CheckEntry(const std::string& table, const std::string& name, const Json& entry);
   void CheckEntryName(const Path& path);
-  const Json* Present(const Path& path, const Json& entry, std::string_view key);
-  const Json* Typed(const Path& path, const Json& entry, std::string_view key, Json::value_t type);
+  void CheckUnknownKeys(const Path& path, const Json& entry);
+  // "SpawnInterval" of the countdown table.
+  void CheckCountdown(const Path& path, const Json& entry);
+  void CheckLevel(const Path& path, const Json& entry);
+  // The value of `key`, or null after reporting why there is none to read.
+  const Json* FindRequired(const Path& path, const Json& entry, std::string_view key);
+  const Json* FindRequiredOfType(const Path& path, const Json& entry, std::string_view key,
+                                 Json::value_t type);
   std::optional<std::int32_t> CheckWholeNumber(const Path& path, const Json& entry,
                                                std::string_view key);
   void CheckClockText(const Path& path, const Json& entry);
   // True when "Position" has three numbers the plug-in reads.
   bool CheckPosition(const Path& path, const Json& entry);
+  // True when the piece for `axis` reads as a number; `at` is the "Position".
+  bool CheckPositionPiece(const Path& at, std::string_view axis, std::string_view text);
 
   std::string_view text_;
   CheckNotes notes_;

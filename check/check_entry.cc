@@ -5,25 +5,15 @@
 #include <algorithm>
 #include <limits>
 
-#include "config/check_values.h"
-#include "config/checker.h"
+#include "check/check_values.h"
+#include "check/checker.h"
+#include "check/spelling.h"
 #include "config/config.h"
-#include "config/spelling.h"
 
 namespace config_check {
 
 namespace {
 
-constexpr std::string_view kIntervalKey = "SpawnInterval";
-constexpr std::string_view kMaximumKey = "Worldmaximum";
-constexpr std::string_view kPositionKey = "Position";
-constexpr std::string_view kRandomKey = "PositionRangeRandom";
-constexpr std::string_view kLevelKey = "Maxlevel";
-constexpr std::string_view kFixedKey = "levelFixed";
-constexpr std::string_view kNoticeKey = "SpawnNotice";
-constexpr std::string_view kNameKey = "Name";
-
-constexpr std::string_view kBlueprintPrefix = "Blueprint'";
 constexpr std::int32_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 
 bool IsEntryKey(std::string_view key) {
@@ -34,7 +24,7 @@ bool IsEntryKey(std::string_view key) {
 // "SpawnInterval" when the file is read; every other setting is read and
 // checked before a spawn, so its fault spawns nothing.
 Consequence ReadFailure(std::string_view key) {
-  return key == kIntervalKey ? Consequence::kRejectsFile : Consequence::kNeverSpawns;
+  return key == kScheduleKey ? Consequence::kRejectsFile : Consequence::kNeverSpawns;
 }
 
 std::string TypeWanted(Json::value_t type) {
@@ -69,56 +59,73 @@ void Checker::CheckEntry(const std::string& table, const std::string& name, cons
   const Path path{table, name};
   CheckEntryName(path);
   if (!entry.is_object()) {
-    Add(Severity::kError, path, fmt::format("the entry is {}, not an object", Article(entry)),
+    Add(Severity::kError, path,
+        fmt::format("the entry is {}, not an object", TypeWithArticle(entry)),
         Consequence::kRejectsFile);
     return;
   }
-  for (const auto& [key, value] : entry.items()) {
-    if (IsEntryKey(key)) continue;
-    std::string what = fmt::format("unknown key \"{}\"", key);
-    if (const auto likely = Closest(key, kEntryKeys)) {
-      what += fmt::format(" (did you mean \"{}\"?)", *likely);
-    }
-    AddAt(Severity::kWarning, KeyOffset({table, name, key}), {table, name, key}, std::move(what),
-          Consequence::kNeverRead);
-  }
-
+  CheckUnknownKeys(path, entry);
   if (table == kClockTableKey) {
     CheckClockText(path, entry);
-  } else if (const auto interval = CheckWholeNumber(path, entry, kIntervalKey)) {
-    Note(Consequence::kFallsDueOneLater, Child(path, kIntervalKey),
-         "\"SpawnInterval\" counts one minute more than it says",
-         *interval <= 0
-             ? fmt::format(" {}: every minute", *interval)
-             : fmt::format(" {}: every {} minutes", *interval, std::int64_t{*interval} + 1));
+  } else {
+    CheckCountdown(path, entry);
   }
   if (const auto maximum = CheckWholeNumber(path, entry, kMaximumKey); maximum && *maximum <= 0) {
     Add(Severity::kWarning, Child(path, kMaximumKey),
         fmt::format("\"{}\" is {}", kMaximumKey, *maximum), Consequence::kAlwaysCapped);
   }
   const bool located = CheckPosition(path, entry);
-  const Json* random = Typed(path, entry, kRandomKey, Json::value_t::boolean);
+  const Json* random = FindRequiredOfType(path, entry, kRandomKey, Json::value_t::boolean);
   if (located && random && random->get<bool>()) {
     Note(Consequence::kHeightIsFixed, Child(path, kRandomKey), "\"PositionRangeRandom\" is true",
          "");
   }
+  CheckLevel(path, entry);
+  const Json* notice = FindRequiredOfType(path, entry, kNoticeKey, Json::value_t::boolean);
+  if (notice && notice->get<bool>())
+    FindRequiredOfType(path, entry, kNameKey, Json::value_t::string);
+}
+
+void Checker::CheckUnknownKeys(const Path& path, const Json& entry) {
+  for (const auto& [key, value] : entry.items()) {
+    if (IsEntryKey(key)) continue;
+    std::string what = fmt::format("unknown key \"{}\"", key);
+    if (const auto likely = Closest(key, kEntryKeys)) {
+      what += fmt::format(" (did you mean \"{}\"?)", *likely);
+    }
+    AddAt(Severity::kWarning, KeyOffset(Child(path, key)), Child(path, key), std::move(what),
+          Consequence::kNeverRead);
+  }
+}
+
+void Checker::CheckCountdown(const Path& path, const Json& entry) {
+  const auto interval = CheckWholeNumber(path, entry, kScheduleKey);
+  if (!interval) return;
+  Note(Consequence::kFallsDueOneLater, Child(path, kScheduleKey),
+       "\"SpawnInterval\" counts one minute more than it says",
+       *interval <= 0
+           ? fmt::format(" {}: every minute", *interval)
+           : fmt::format(" {}: every {} minutes", *interval, std::int64_t{*interval} + 1));
+}
+
+void Checker::CheckLevel(const Path& path, const Json& entry) {
   const auto level = CheckWholeNumber(path, entry, kLevelKey);
-  const Json* fixed = Typed(path, entry, kFixedKey, Json::value_t::boolean);
-  if (level && fixed && fixed->get<bool>() && *level < 1) {
+  const Json* fixed = FindRequiredOfType(path, entry, kFixedKey, Json::value_t::boolean);
+  if (!level || !fixed) return;
+  if (fixed->get<bool>() && *level < 1) {
     Add(Severity::kError, Child(path, kLevelKey),
         fmt::format("\"{}\" is {} while \"{}\" is true, but a fixed level starts at 1", kLevelKey,
                     *level, kFixedKey),
         Consequence::kNeverSpawns);
-  } else if (level && fixed && !fixed->get<bool>()) {
+  } else if (!fixed->get<bool>()) {
     Note(Consequence::kGameChoosesLevel, Child(path, kLevelKey),
          "\"Maxlevel\" is ignored while \"levelFixed\" is false", "");
   }
-  const Json* notice = Typed(path, entry, kNoticeKey, Json::value_t::boolean);
-  if (notice && notice->get<bool>()) Typed(path, entry, kNameKey, Json::value_t::string);
 }
 
-// The value of `key` when it is present, else null after reporting it.
-const Json* Checker::Present(const Path& path, const Json& entry, std::string_view key) {
+// The value of `key` when it is present, else null after reporting it
+// missing.
+const Json* Checker::FindRequired(const Path& path, const Json& entry, std::string_view key) {
   const auto it = entry.find(std::string(key));
   if (it != entry.end()) return &*it;
   AddAt(Severity::kError, KeyOffset(path), Child(path, key), fmt::format("\"{}\" is missing", key),
@@ -128,13 +135,13 @@ const Json* Checker::Present(const Path& path, const Json& entry, std::string_vi
 
 // The value of `key` when it is present and of `type`, else null after
 // reporting why not.
-const Json* Checker::Typed(const Path& path, const Json& entry, std::string_view key,
-                           Json::value_t type) {
-  const Json* value = Present(path, entry, key);
+const Json* Checker::FindRequiredOfType(const Path& path, const Json& entry, std::string_view key,
+                                        Json::value_t type) {
+  const Json* value = FindRequired(path, entry, key);
   if (!value) return nullptr;
   if (value->type() == type) return value;
   Add(Severity::kError, Child(path, key),
-      fmt::format("\"{}\" is {}, not {}", key, Article(*value), TypeWanted(type)),
+      fmt::format("\"{}\" is {}, not {}", key, TypeWithArticle(*value), TypeWanted(type)),
       ReadFailure(key));
   return nullptr;
 }
@@ -142,12 +149,12 @@ const Json* Checker::Typed(const Path& path, const Json& entry, std::string_view
 // A value read as a 32-bit integer, through the plug-in's own conversion.
 std::optional<std::int32_t> Checker::CheckWholeNumber(const Path& path, const Json& entry,
                                                       std::string_view key) {
-  const Json* value = Present(path, entry, key);
+  const Json* value = FindRequired(path, entry, key);
   if (!value) return std::nullopt;
   const Path at = Child(path, key);
   if (!value->is_number() && !value->is_boolean()) {
-    Add(Severity::kError, at, fmt::format("\"{}\" is {}, not a number", key, Article(*value)),
-        ReadFailure(key));
+    Add(Severity::kError, at,
+        fmt::format("\"{}\" is {}, not a number", key, TypeWithArticle(*value)), ReadFailure(key));
     return std::nullopt;
   }
   std::int32_t read = 0;
@@ -179,13 +186,13 @@ std::optional<std::int32_t> Checker::CheckWholeNumber(const Path& path, const Js
 }
 
 void Checker::CheckClockText(const Path& path, const Json& entry) {
-  const Json* value = Present(path, entry, kIntervalKey);
+  const Json* value = FindRequired(path, entry, kScheduleKey);
   if (!value) return;
-  const Path at = Child(path, kIntervalKey);
+  const Path at = Child(path, kScheduleKey);
   if (!value->is_string()) {
     Add(Severity::kError, at,
-        fmt::format("\"{}\" is {}, not a clock text such as \"18:30\"", kIntervalKey,
-                    Article(*value)),
+        fmt::format("\"{}\" is {}, not a clock text such as \"18:30\"", kScheduleKey,
+                    TypeWithArticle(*value)),
         Consequence::kRejectsFile);
     return;
   }
@@ -199,7 +206,7 @@ void Checker::CheckClockText(const Path& path, const Json& entry) {
 }
 
 bool Checker::CheckPosition(const Path& path, const Json& entry) {
-  const Json* value = Typed(path, entry, kPositionKey, Json::value_t::string);
+  const Json* value = FindRequiredOfType(path, entry, kPositionKey, Json::value_t::string);
   if (!value) return false;
   const Path at = Child(path, kPositionKey);
   const std::vector<std::string_view> pieces = SplitAtSpaces(value->get_ref<const std::string&>());
@@ -212,34 +219,35 @@ bool Checker::CheckPosition(const Path& path, const Json& entry) {
   }
   constexpr std::array<std::string_view, 3> kAxes = {"X", "Y", "Z"};
   bool readable = true;
-  for (std::size_t i = 0; i < 3; ++i) {
-    const PieceValue piece = ReadPiece(pieces[i]);
-    switch (piece.status) {
-      case PieceValue::Status::kNoDigits:
-        Add(Severity::kError, at,
-            fmt::format("\"{}\" {} \"{}\" is not a whole number", kPositionKey, kAxes[i],
-                        pieces[i]),
-            Consequence::kNeverSpawns);
-        readable = false;
-        break;
-      case PieceValue::Status::kOutOfRange:
-        Add(Severity::kError, at,
-            fmt::format("\"{}\" {} \"{}\" is outside the 32-bit integer range", kPositionKey,
-                        kAxes[i], pieces[i]),
-            Consequence::kNeverSpawns);
-        readable = false;
-        break;
-      case PieceValue::Status::kOk:
-        if (!piece.whole) {
-          Add(Severity::kWarning, at,
-              fmt::format("\"{}\" {} \"{}\" is not a plain whole number: read as {}", kPositionKey,
-                          kAxes[i], pieces[i], piece.value),
-              Consequence::kReadAsWholeNumber);
-        }
-        break;
-    }
-  }
+  for (std::size_t i = 0; i < 3; ++i)
+    readable = CheckPositionPiece(at, kAxes[i], pieces[i]) && readable;
   return readable;
+}
+
+bool Checker::CheckPositionPiece(const Path& at, std::string_view axis, std::string_view text) {
+  const PieceValue piece = ReadPiece(text);
+  switch (piece.status) {
+    case PieceValue::Status::kNoDigits:
+      Add(Severity::kError, at,
+          fmt::format("\"{}\" {} \"{}\" is not a whole number", kPositionKey, axis, text),
+          Consequence::kNeverSpawns);
+      return false;
+    case PieceValue::Status::kOutOfRange:
+      Add(Severity::kError, at,
+          fmt::format("\"{}\" {} \"{}\" is outside the 32-bit integer range", kPositionKey, axis,
+                      text),
+          Consequence::kNeverSpawns);
+      return false;
+    case PieceValue::Status::kOk:
+      break;
+  }
+  if (!piece.whole) {
+    Add(Severity::kWarning, at,
+        fmt::format("\"{}\" {} \"{}\" is not a plain whole number: read as {}", kPositionKey, axis,
+                    text, piece.value),
+        Consequence::kReadAsWholeNumber);
+  }
+  return true;
 }
 
 }  // namespace config_check

@@ -1,4 +1,4 @@
-#include "config/json_positions.h"
+#include "check/json_positions.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -24,6 +24,25 @@ void AppendUtf8(std::uint32_t code, std::string& out) {
     out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
     out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
     out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+// The character a one-letter escape stands for: \b \f \n \r \t, and any
+// other letter (a quote, a slash, a backslash) for itself.
+char EscapedCharacter(char letter) {
+  switch (letter) {
+    case 'b':
+      return '\b';
+    case 'f':
+      return '\f';
+    case 'n':
+      return '\n';
+    case 'r':
+      return '\r';
+    case 't':
+      return '\t';
+    default:
+      return letter;
   }
 }
 
@@ -80,27 +99,32 @@ void PositionIndex::Scan() {
       started = true;
       value_start_ = pos;
     }
-    std::size_t node = stack.empty() ? kRoot : kUnindexed;
-    if (!stack.empty() && stack.back().is_object && stack.back().has_key) {
-      Frame& parent = stack.back();
-      parent.has_key = false;
-      if (KeepsMembers(parent)) {
-        node = Record(parent.node, std::move(parent.key), parent.key_offset, pos);
-      }
-    }
-    if (c == '{' || c == '[') {
-      stack.push_back(Frame{c == '{', c == '{' ? node : kUnindexed, c == '{', false, {}, 0});
-      ++pos;
-      continue;
-    }
-    if (c == '"') {
-      ReadString(pos, nullptr);
-    } else {
-      SkipLiteral(pos);
-    }
-    if (stack.empty()) break;
+    if (!ScanValue(pos, stack)) break;
   }
   value_end_ = pos;
+}
+
+bool PositionIndex::ScanValue(std::size_t& pos, std::vector<Frame>& stack) {
+  const char c = text_[pos];
+  std::size_t node = stack.empty() ? kRoot : kUnindexed;
+  if (!stack.empty() && stack.back().is_object && stack.back().has_key) {
+    Frame& parent = stack.back();
+    parent.has_key = false;
+    if (KeepsMembers(parent)) {
+      node = Record(parent.node, std::move(parent.key), parent.key_offset, pos);
+    }
+  }
+  if (c == '{' || c == '[') {
+    stack.push_back(Frame{c == '{', c == '{' ? node : kUnindexed, c == '{', false, {}, 0});
+    ++pos;
+    return true;
+  }
+  if (c == '"') {
+    ReadString(pos, nullptr);
+  } else {
+    SkipLiteral(pos);
+  }
+  return !stack.empty();
 }
 
 std::size_t PositionIndex::Record(std::size_t parent, std::string key, std::size_t key_offset,
@@ -149,7 +173,7 @@ long PositionIndex::ReadUnicodeEscape(std::size_t pos) const {
 
 // Decodes the string starting at the quote at `pos` into `into`, unless
 // null; leaves `pos` after it.
-void PositionIndex::ReadString(std::size_t& pos, std::string* into) {
+void PositionIndex::ReadString(std::size_t& pos, std::string* into) const {
   std::string ignored;
   std::string& out = into ? *into : ignored;
   out.clear();
@@ -160,56 +184,42 @@ void PositionIndex::ReadString(std::size_t& pos, std::string* into) {
       ++pos;
       return;
     }
-    if (c != '\\') {
+    if (c == '\\') {
+      ReadEscape(pos, out);
+    } else {
       out += c;
       ++pos;
-      continue;
     }
-    if (pos + 1 >= text_.size()) {
-      pos = text_.size();
-      return;
-    }
-    const char escaped = text_[pos + 1];
-    switch (escaped) {
-      case 'b':
-        out += '\b';
-        break;
-      case 'f':
-        out += '\f';
-        break;
-      case 'n':
-        out += '\n';
-        break;
-      case 'r':
-        out += '\r';
-        break;
-      case 't':
-        out += '\t';
-        break;
-      case 'u': {
-        const long unit = ReadUnicodeEscape(pos);
-        if (unit < 0) {
-          pos += 2;
-          continue;
-        }
-        pos += 6;
-        std::uint32_t code = static_cast<std::uint32_t>(unit);
-        if (code >= 0xD800 && code <= 0xDBFF) {
-          const long low = ReadUnicodeEscape(pos);
-          if (low >= 0xDC00 && low <= 0xDFFF) {
-            code = 0x10000 + ((code - 0xD800) << 10) + (static_cast<std::uint32_t>(low) - 0xDC00);
-            pos += 6;
-          }
-        }
-        AppendUtf8(code, out);
-        continue;
-      }
-      default:
-        out += escaped;
-        break;
-    }
-    pos += 2;
   }
+}
+
+// Decodes the escape whose backslash is at `pos` into `out`; leaves `pos`
+// after it. A \u escape that is not one is skipped as two characters.
+void PositionIndex::ReadEscape(std::size_t& pos, std::string& out) const {
+  if (pos + 1 >= text_.size()) {
+    pos = text_.size();
+    return;
+  }
+  if (text_[pos + 1] != 'u') {
+    out += EscapedCharacter(text_[pos + 1]);
+    pos += 2;
+    return;
+  }
+  const long unit = ReadUnicodeEscape(pos);
+  if (unit < 0) {
+    pos += 2;
+    return;
+  }
+  pos += 6;
+  std::uint32_t code = static_cast<std::uint32_t>(unit);
+  if (code >= 0xD800 && code <= 0xDBFF) {
+    const long low = ReadUnicodeEscape(pos);
+    if (low >= 0xDC00 && low <= 0xDFFF) {
+      code = 0x10000 + ((code - 0xD800) << 10) + (static_cast<std::uint32_t>(low) - 0xDC00);
+      pos += 6;
+    }
+  }
+  AppendUtf8(code, out);
 }
 
 // Numbers and the three literals, as far as the lexer would take them.

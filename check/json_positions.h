@@ -1,7 +1,7 @@
 // Where the members of a JSON text stand: a line and column for each byte
 // offset, and the offsets of every object member down to an entry's keys.
 // The JSON library keeps no positions, so the checker scans a text a second
-// time once it is known to parse. Used by config/check*.cc only.
+// time once it is known to parse. Used by check/check*.cc only.
 #pragma once
 
 #include <cstddef>
@@ -103,12 +103,16 @@ class PositionIndex {
   }
 
   void Scan();
+  // Records the member the value at `pos` belongs to and steps into it or
+  // over it; false once the document's one value is over.
+  bool ScanValue(std::size_t& pos, std::vector<Frame>& stack);
   std::size_t Record(std::size_t parent, std::string key, std::size_t key_offset,
                      std::size_t value_offset);
   Path PathOf(std::size_t node) const;
   unsigned HexDigit(std::size_t at) const;
   long ReadUnicodeEscape(std::size_t pos) const;
-  void ReadString(std::size_t& pos, std::string* into);
+  void ReadString(std::size_t& pos, std::string* into) const;
+  void ReadEscape(std::size_t& pos, std::string& out) const;
   void SkipLiteral(std::size_t& pos) const;
 
   std::string_view text_;

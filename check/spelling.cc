@@ -1,4 +1,4 @@
-#include "config/spelling.h"
+#include "check/spelling.h"
 
 #include <algorithm>
 #include <vector>

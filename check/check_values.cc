@@ -1,4 +1,4 @@
-#include "config/check_values.h"
+#include "check/check_values.h"
 
 #include <fmt/format.h>
 
@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "config/position_number.h"
+#include "host/text_pieces.h"
 
 namespace config_check {
 
@@ -19,13 +20,7 @@ bool HasLeadingZero(std::string_view part) { return part.size() > 1 && part[0] =
 
 std::vector<std::string_view> SplitAtSpaces(std::string_view text) {
   std::vector<std::string_view> pieces;
-  std::size_t start = 0;
-  while (start <= text.size()) {
-    std::size_t end = text.find(' ', start);
-    if (end == std::string_view::npos) end = text.size();
-    if (end > start) pieces.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
+  ForEachPieceBetweenSpaces(text, [&pieces](std::string_view piece) { pieces.push_back(piece); });
   return pieces;
 }
 

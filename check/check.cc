@@ -1,4 +1,4 @@
-#include "config/check.h"
+#include "check/check.h"
 
 #include <fmt/format.h>
 
@@ -6,9 +6,9 @@
 #include <sstream>
 #include <utility>
 
-#include "config/checker.h"
+#include "check/checker.h"
+#include "check/spelling.h"
 #include "config/config.h"
-#include "config/spelling.h"
 
 namespace config_check {
 
@@ -81,20 +81,7 @@ std::vector<ConfigFinding> Checker::Run() {
     ReportSyntaxError(e);
     return Sorted();
   } catch (const Json::out_of_range& e) {
-    // A number beyond a double's range fails the parse without a position;
-    // the message quotes the number, which the text shows.
-    const std::string_view message = e.what();
-    constexpr std::string_view kLead = "number overflow parsing '";
-    const std::size_t lead = message.find(kLead);
-    std::string_view number;
-    if (lead != std::string_view::npos) {
-      number = message.substr(lead + kLead.size());
-      number = number.substr(0, number.find('\''));
-    }
-    const std::size_t at = number.empty() ? std::string_view::npos : text_.find(number);
-    AddAt(Severity::kError, at == std::string_view::npos ? 0 : at, {},
-          fmt::format("the number {} is too large to read; write a smaller one", number),
-          Consequence::kRejectsFile);
+    ReportNumberOverflow(e);
     return Sorted();
   }
   index_.emplace(text_);
@@ -103,7 +90,7 @@ std::vector<ConfigFinding> Checker::Run() {
   if (document.is_null()) return Sorted();
   if (!document.is_object()) {
     AddAt(Severity::kError, index_->value_start(), {},
-          fmt::format("the document is {}, not an object", Article(document)),
+          fmt::format("the document is {}, not an object", TypeWithArticle(document)),
           Consequence::kRejectsFile);
     return Sorted();
   }
@@ -115,7 +102,7 @@ std::vector<ConfigFinding> Checker::Run() {
   return Sorted();
 }
 
-std::string Checker::Article(const Json& value) {
+std::string Checker::TypeWithArticle(const Json& value) {
   const std::string name = value.type_name();
   if (value.is_null()) return "null";
   return (name == "object" || name == "array" ? "an " : "a ") + name;
@@ -225,6 +212,23 @@ void Checker::ReportSyntaxError(const Json::parse_error& e) {
   add(std::move(what));
 }
 
+// A number beyond a double's range fails the parse without a position; the
+// message quotes the number, which the text shows.
+void Checker::ReportNumberOverflow(const Json::out_of_range& e) {
+  const std::string_view message = e.what();
+  constexpr std::string_view kLead = "number overflow parsing '";
+  const std::size_t lead = message.find(kLead);
+  std::string_view number;
+  if (lead != std::string_view::npos) {
+    number = message.substr(lead + kLead.size());
+    number = number.substr(0, number.find('\''));
+  }
+  const std::size_t at = number.empty() ? std::string_view::npos : text_.find(number);
+  AddAt(Severity::kError, at == std::string_view::npos ? 0 : at, {},
+        fmt::format("the number {} is too large to read; write a smaller one", number),
+        Consequence::kRejectsFile);
+}
+
 void Checker::CheckTrailingText() {
   std::size_t pos = index_->value_end();
   while (pos < text_.size() && IsJsonSpace(text_[pos])) ++pos;
@@ -260,7 +264,8 @@ void Checker::CheckTopLevelNames(const Json& document) {
 void Checker::CheckTable(const std::string& table, const Json& value) {
   if (value.is_null() || (value.is_array() && value.empty())) return;
   if (!value.is_object()) {
-    Add(Severity::kError, {table}, fmt::format("the table is {}, not an object", Article(value)),
+    Add(Severity::kError, {table},
+        fmt::format("the table is {}, not an object", TypeWithArticle(value)),
         Consequence::kRejectsFile);
     return;
   }
@@ -287,7 +292,7 @@ void Checker::CheckTable(const std::string& table, const Json& value) {
 
 std::string_view ConsequenceText(Consequence consequence) {
   switch (consequence) {
-    case Consequence::kNone:
+    case Consequence::kCheckerFailed:
       break;
     case Consequence::kRejectsFile:
       return "the plug-in rejects the file: at load it stays inactive, a reload keeps the "
@@ -329,15 +334,21 @@ std::string_view ConsequenceText(Consequence consequence) {
   return "";
 }
 
-std::vector<ConfigFinding> CheckConfigText(std::string_view text, CheckNotes notes) {
+std::vector<ConfigFinding> CheckConfigText(std::string_view text, CheckNotes notes) noexcept {
   try {
     return config_check::Checker(text, notes).Run();
   } catch (const std::exception& e) {
-    // Only resource exhaustion gets here; say so rather than stay silent.
-    ConfigFinding failure;
-    failure.what = fmt::format("the checker could not finish: {}", e.what());
-    return {std::move(failure)};
+    // Only resource exhaustion gets here; say so rather than stay silent,
+    // and lose only the report should even that fail.
+    try {
+      ConfigFinding failure;
+      failure.what = fmt::format("the checker could not finish: {}", e.what());
+      return {std::move(failure)};
+    } catch (...) {
+    }
+  } catch (...) {
   }
+  return {};
 }
 
 std::string_view SeverityName(ConfigFinding::Severity severity) {

@@ -1,6 +1,6 @@
 // The checker's reading of single values as the plug-in reads them: the
 // pieces of a "Position" text and a clock text of the clock table. Used by
-// config/check*.cc.
+// check/check*.cc.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +10,7 @@
 
 namespace config_check {
 
-// Pieces of `text` between spaces (U+0020 only); empty pieces are dropped.
+// Pieces of `text` between spaces, split as the spawn code splits them.
 std::vector<std::string_view> SplitAtSpaces(std::string_view text);
 
 // A position piece read by the spawn code's own conversion.

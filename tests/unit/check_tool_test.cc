@@ -1,0 +1,182 @@
+// drovekeeper-check's command line: exit codes, the files it refuses, the
+// --json listing and the summary line. The findings themselves are
+// check_test.cc's.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "check/check.h"
+#include "tools/check/run_check.h"
+
+namespace {
+
+using ::testing::HasSubstr;
+
+// One countdown entry holding `members`, on one line.
+std::string OneEntry(std::string_view members) {
+  return "{\"SpawnDino\": {\"Blueprint'/Game/A/A_BP.A_BP'\": {" + std::string(members) + "}}}";
+}
+
+// Clean but for the note on "SpawnInterval", whose value is at column 66.
+constexpr char kCleanMembers[] =
+    R"("SpawnInterval": 5, "Worldmaximum": 2, "Position": "100 -200 300", )"
+    R"("PositionRangeRandom": false, "Maxlevel": 10, "levelFixed": true, "SpawnNotice": true, )"
+    R"("Name": "Rex")";
+// One warning: a cap of 0.
+constexpr char kWarnedMembers[] =
+    R"("SpawnInterval": 5, "Worldmaximum": 0, "Position": "100 -200 300", )"
+    R"("PositionRangeRandom": false, "Maxlevel": 10, "levelFixed": true, "SpawnNotice": true, )"
+    R"("Name": "Rex")";
+// A warning (two position numbers) and an error (a number for a boolean).
+constexpr char kMixedMembers[] =
+    R"("SpawnInterval": 5, "Worldmaximum": 2, "Position": "1 2", )"
+    R"("PositionRangeRandom": false, "Maxlevel": 10, "levelFixed": 1, "SpawnNotice": true, )"
+    R"("Name": "Rex")";
+
+class RunCheckTest : public ::testing::Test {
+ protected:
+  std::string Write(const std::string& name, const std::string& text) {
+    const std::filesystem::path path = std::filesystem::path(::testing::TempDir()) / name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path.string();
+  }
+
+  int Run(std::vector<std::string> args) {
+    out_.str("");
+    err_.str("");
+    return RunCheck(args, out_, err_);
+  }
+
+  std::ostringstream out_;
+  std::ostringstream err_;
+};
+
+TEST_F(RunCheckTest, ExitCodeFollowsTheWorstFinding) {
+  const std::string clean = Write("clean.json", OneEntry(kCleanMembers));
+  const std::string warned = Write("warned.json", OneEntry(kWarnedMembers));
+  const std::string failed = Write("failed.json", "{\"SpawnDino\": 1}");
+  EXPECT_EQ(Run({clean}), 0);
+  EXPECT_THAT(out_.str(), HasSubstr(clean + ":1:66: note: \"SpawnInterval\" counts one minute"));
+  EXPECT_THAT(out_.str(), ::testing::EndsWith("\nno problems found in 1 file (1 note)\n"));
+  EXPECT_EQ(Run({clean, warned}), 1);
+  EXPECT_EQ(Run({warned, failed, clean}), 2);
+  EXPECT_THAT(out_.str(), HasSubstr(warned + ":1:"));
+  EXPECT_THAT(out_.str(), HasSubstr(failed + ":1:15: error: SpawnDino: the table is a number"));
+  EXPECT_THAT(out_.str(), ::testing::EndsWith("1 error, 1 warning and 2 notes in 3 files\n"));
+}
+
+#ifndef _WIN32  // FIFOs are POSIX
+TEST_F(RunCheckTest, WhatIsNoConfigurationFileIsOneErrorNamingIt) {
+  const std::filesystem::path dir = ::testing::TempDir();
+  const std::string fifo = (dir / "check.fifo").string();
+  std::filesystem::remove(fifo);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string huge = Write("huge.json", "");
+  std::filesystem::resize_file(huge, 16 * 1024 * 1024 + 1);
+  const std::pair<std::string, std::string> cases[] = {
+      {(dir / "absent.json").string(), "cannot open the file: No such file"},
+      {dir.string(), "is a directory"},
+      {fifo, "is not a regular file"},
+      {huge, "is larger than 16 MiB"},
+  };
+  for (const auto& [file, why] : cases) {
+    EXPECT_EQ(Run({file}), 2) << file;
+    EXPECT_THAT(err_.str(), ::testing::StartsWith(file + ": error: " + why));
+    const std::string said = err_.str();
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+  }
+  std::filesystem::remove(fifo);
+  std::filesystem::remove(huge);
+}
+#endif
+
+TEST_F(RunCheckTest, BadCommandLineIsAnError) {
+  const std::string missing =
+      (std::filesystem::path(::testing::TempDir()) / "absent.json").string();
+  EXPECT_EQ(Run({}), 2);
+  EXPECT_EQ(Run({"--no-such-flag", missing}), 2);
+  EXPECT_EQ(Run({"--help"}), 0);
+  EXPECT_THAT(out_.str(), HasSubstr("--json"));
+  EXPECT_EQ(Run({"/json"}), 2);
+  EXPECT_THAT(err_.str(), HasSubstr("/json: error: cannot open the file"));
+}
+
+TEST_F(RunCheckTest, JsonListsTheSameFindings) {
+  const std::string text = OneEntry(kMixedMembers);
+  const std::string file = Write("mixed.json", text);
+  ASSERT_EQ(Run({"--json", file}), 2);
+  const nlohmann::json listed = nlohmann::json::parse(out_.str());
+  const std::vector<ConfigFinding> findings = CheckConfigText(text, CheckNotes::kInclude);
+  ASSERT_TRUE(listed.is_array());
+  ASSERT_EQ(listed.size(), findings.size());
+  for (std::size_t i = 0; i < findings.size(); ++i) {
+    const nlohmann::json& item = listed[i];
+    EXPECT_EQ(item["file"], file);
+    EXPECT_EQ(item["line"], findings[i].line);
+    EXPECT_EQ(item["column"], findings[i].column);
+    EXPECT_EQ(item["severity"], std::string(SeverityName(findings[i].severity)));
+    EXPECT_EQ(item["table"], findings[i].table);
+    EXPECT_EQ(item["entry"], findings[i].entry);
+    EXPECT_EQ(item["key"], findings[i].key);
+    EXPECT_EQ(item["message"], findings[i].what);
+    EXPECT_EQ(item["consequence"], ConsequenceText(findings[i].consequence));
+  }
+  // The summary stays off the JSON stream.
+  EXPECT_THAT(err_.str(), HasSubstr("1 error, 1 warning and 1 note in 1 file"));
+}
+
+TEST_F(RunCheckTest, JsonReplacesBytesThatAreNotText) {
+  const std::string file = Write("bytes.json", "{\"a\": \"\xFF\"}");
+  ASSERT_EQ(Run({"--json", file}), 2);
+  const nlohmann::json listed = nlohmann::json::parse(out_.str());
+  ASSERT_EQ(listed.size(), 1u);
+  EXPECT_EQ(listed[0]["severity"], "error");
+}
+
+TEST_F(RunCheckTest, BrokenExampleHoldsOneOfEachProblem) {
+  const std::filesystem::path example =
+      std::filesystem::path(__FILE__).parent_path() / "../../examples/broken_config.json";
+  ASSERT_EQ(Run({"--json", example.string()}), 2);
+  const nlohmann::json listed = nlohmann::json::parse(out_.str());
+  const std::vector<std::string> expected = {"a fraction",
+                                             "is 0",
+                                             "of the three",
+                                             "not a boolean",
+                                             "starts at 1",
+                                             "did you mean",
+                                             "only in letter case",
+                                             "is a boolean",
+                                             "outside the 32-bit integer range",
+                                             "is not a whole number",
+                                             "low 32 bits",
+                                             "is missing",
+                                             "not of the form",
+                                             "the entry is an array",
+                                             "0x80 or above",
+                                             "more than once",
+                                             "a minute over 59 and a leading zero",
+                                             "unknown member",
+                                             "not a clock text",
+                                             "text after the end",
+                                             "not a plain whole number"};
+  for (const std::string& what : expected) {
+    bool found = false;
+    for (const nlohmann::json& item : listed) {
+      const std::string text =
+          item["message"].get<std::string>() + "; " + item["consequence"].get<std::string>();
+      found = found || text.find(what) != std::string::npos;
+    }
+    EXPECT_TRUE(found) << what;
+  }
+}
+
+}  // namespace
