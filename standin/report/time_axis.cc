@@ -12,10 +12,10 @@ namespace report::render {
 
 namespace {
 
-constexpr std::int64_t kMinute = 60;
-constexpr std::int64_t kHour = 3600;
-constexpr std::int64_t kDay = 86400;
-constexpr std::int64_t kMonth = 2629746;  // on average
+constexpr std::int64_t kMinuteSeconds = 60;
+constexpr std::int64_t kHourSeconds = 3600;
+constexpr std::int64_t kDaySeconds = 86400;
+constexpr std::int64_t kMonthSeconds = 2629746;  // on average
 constexpr int kMostTicks = 12;
 
 enum class Unit { kMinute, kHour, kDay, kMonth };
@@ -24,7 +24,7 @@ struct Step {
   Unit unit;
   int count;
   std::int64_t seconds() const {
-    const std::int64_t unit_seconds[] = {kMinute, kHour, kDay, kMonth};
+    const std::int64_t unit_seconds[] = {kMinuteSeconds, kHourSeconds, kDaySeconds, kMonthSeconds};
     return unit_seconds[static_cast<int>(unit)] * count;
   }
 };
@@ -40,7 +40,7 @@ Step StepFor(std::int64_t span) {
   for (const Step& step : kSteps) {
     if (span / step.seconds() <= kMostTicks) return step;
   }
-  return {Unit::kMonth, static_cast<int>(span / kMostTicks / (12 * kMonth) + 1) * 12};
+  return {Unit::kMonth, static_cast<int>(span / kMostTicks / (12 * kMonthSeconds) + 1) * 12};
 }
 
 // The round clock time at or before `at` that ticks of `step` start from.

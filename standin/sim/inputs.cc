@@ -258,23 +258,23 @@ void ReadAction(const json& step, const std::string& source, const std::string& 
          "needs exactly one action of \"rcon\", \"config_from\", \"config_delete\", "
          "\"kill\", \"player_join\", \"player_leave\"");
   }
-  if (auto it = step.find("rcon"); it != step.end()) {
+  if (auto rcon = step.find("rcon"); rcon != step.end()) {
     action.kind = ScriptAction::Kind::kRcon;
-    action.text = RequireString(*it, source, Member(where, "rcon"));
-  } else if (auto it = step.find("config_from"); it != step.end()) {
+    action.text = RequireString(*rcon, source, Member(where, "rcon"));
+  } else if (auto from = step.find("config_from"); from != step.end()) {
     action.kind = ScriptAction::Kind::kConfigFrom;
-    action.text = ConfigFromPath(*it, source, Member(where, "config_from"), base_dir);
-  } else if (auto it = step.find("config_delete"); it != step.end()) {
+    action.text = ConfigFromPath(*from, source, Member(where, "config_from"), base_dir);
+  } else if (auto del = step.find("config_delete"); del != step.end()) {
     action.kind = ScriptAction::Kind::kConfigDelete;
-    if (!RequireBool(*it, source, Member(where, "config_delete"))) {
+    if (!RequireBool(*del, source, Member(where, "config_delete"))) {
       Fail(source, Member(where, "config_delete"), "must be true when present");
     }
-  } else if (auto it = step.find("player_join"); it != step.end()) {
+  } else if (auto join = step.find("player_join"); join != step.end()) {
     action.kind = ScriptAction::Kind::kPlayerJoin;
-    action.text = RequireString(*it, source, Member(where, "player_join"));
-  } else if (auto it = step.find("player_leave"); it != step.end()) {
+    action.text = RequireString(*join, source, Member(where, "player_join"));
+  } else if (auto leave = step.find("player_leave"); leave != step.end()) {
     action.kind = ScriptAction::Kind::kPlayerLeave;
-    action.text = RequireString(*it, source, Member(where, "player_leave"));
+    action.text = RequireString(*leave, source, Member(where, "player_leave"));
   } else {
     action.kind = ScriptAction::Kind::kKill;
     ReadKill(step.at("kill"), source, Member(where, "kill"), world, action);
@@ -301,56 +301,7 @@ std::vector<ScriptAction> ParseScript(const json& document, const std::string& s
       Fail(source, Member(where, "minute"), "must be a number of minutes from 0 on");
     }
     action.offset_seconds = std::llround(action.minute * 60.0);
-<<<<<<< HEAD
     ReadAction(step, source, where, base_dir, world, action);
-=======
-
-    int found = 0;
-    for (std::string_view key : kActions) found += step.contains(key) ? 1 : 0;
-    if (found != 1) {
-      Fail(source, where,
-           "needs exactly one action of \"rcon\", \"config_from\", \"config_delete\", "
-           "\"kill\", \"player_join\", \"player_leave\"");
-    }
-    if (auto rcon = step.find("rcon"); rcon != step.end()) {
-      action.kind = ScriptAction::Kind::kRcon;
-      action.text = RequireString(*rcon, source, Member(where, "rcon"));
-    } else if (auto from = step.find("config_from"); from != step.end()) {
-      action.kind = ScriptAction::Kind::kConfigFrom;
-      std::filesystem::path path = RequireString(*from, source, Member(where, "config_from"));
-      if (path.is_relative()) path = std::filesystem::path(base_dir) / path;
-      std::ifstream probe(path);
-      if (!probe) {
-        Fail(source, Member(where, "config_from"),
-             "\"" + path.string() + "\" cannot be opened for reading");
-      }
-      action.text = path.string();
-    } else if (auto del = step.find("config_delete"); del != step.end()) {
-      action.kind = ScriptAction::Kind::kConfigDelete;
-      if (!RequireBool(*del, source, Member(where, "config_delete"))) {
-        Fail(source, Member(where, "config_delete"), "must be true when present");
-      }
-    } else if (auto join = step.find("player_join"); join != step.end()) {
-      action.kind = ScriptAction::Kind::kPlayerJoin;
-      action.text = RequireString(*join, source, Member(where, "player_join"));
-    } else if (auto leave = step.find("player_leave"); leave != step.end()) {
-      action.kind = ScriptAction::Kind::kPlayerLeave;
-      action.text = RequireString(*leave, source, Member(where, "player_leave"));
-    } else {
-      action.kind = ScriptAction::Kind::kKill;
-      std::string kill = Member(where, "kill");
-      const json& k = RequireObject(step.at("kill"), source, kill);
-      CheckKeys(k, {"class", "count"}, source, kill);
-      action.kill_class =
-          RequireString(Require(k, "class", source, kill), source, Member(kill, "class"));
-      if (world.FindClass(action.kill_class) == nullptr) {
-        Fail(source, Member(kill, "class"),
-             "\"" + action.kill_class + "\" is not a class of the world");
-      }
-      action.kill_count = static_cast<int>(RequireInteger(Require(k, "count", source, kill), 1,
-                                                          1000000, source, Member(kill, "count")));
-    }
->>>>>>> build
     actions.push_back(std::move(action));
   }
   std::stable_sort(actions.begin(), actions.end(), [](const auto& a, const auto& b) {
