@@ -14,6 +14,7 @@ void ResetPluginState() {
   CountdownTable = nullptr;
   ClockTable = nullptr;
   NextRunTicks = 0;
+  LastRunTicks = 0;
   ForgetEntryFaults();
   SetEnvForTesting(nullptr);
   EndCountingRun();
