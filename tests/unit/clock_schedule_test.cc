@@ -105,12 +105,17 @@ TEST_F(ClockScheduleTest, MinuteSkippedByDriftIsMadeUpOnce) {
       {"drift", k1229, {{59.9, 0}, {0.6, 0}, {60, 0}}, {{kRex, "12:30"}}, {{}, {kRex}, {}}},
       {"two minutes", k1229, {{120, 0}}, {{kRex, "12:30"}}, {{}, {}}},
       {"three minutes", k1229, {{180.5, 0}}, {{kRex, "12:30"}, {kAnky, "12:31"}}, {{}, {}}},
-      {"order", k1229, {{60.5, 0}}, {{kRex, "12:30"}, {kRaptor, "12:30"}, {kAnky, "12:31"}},
+      {"order",
+       k1229,
+       {{60.5, 0}},
+       {{kRex, "12:30"}, {kRaptor, "12:30"}, {kAnky, "12:31"}},
        {{}, {kRaptor, kRex, kAnky}}},
-      {"clocks forward", k0159, {{60.5, 3600}}, {{kRex, "2:0"}, {kRaptor, "2:1"}, {kAnky, "3:0"}},
+      {"clocks forward",
+       k0159,
+       {{60.5, 3600}},
+       {{kRex, "2:0"}, {kRaptor, "2:1"}, {kAnky, "3:0"}},
        {{}, {kAnky}}},
-      {"clocks back", k0159 + 3600, {{60.5, -3600}}, {{kRex, "2:0"}, {kAnky, "3:0"}},
-       {{}, {kRex}}},
+      {"clocks back", k0159 + 3600, {{60.5, -3600}}, {{kRex, "2:0"}, {kAnky, "3:0"}}, {{}, {kRex}}},
   };
   for (const SkippedMinuteCase& c : cases) {
     UseWorld(WorldBuilder().Class(kRex).Class(kAnky).Class(kRaptor));
