@@ -32,6 +32,7 @@ inline void ResetPluginState() {
   CountdownTable = nullptr;                           // config/config.h: no table built
   ClockTable = nullptr;                               // config/config.h: no table built
   NextRunTicks = 0;                                   // spawn/tick.h: the minute gate open
+  LastRunTicks = 0;                                   // spawn/tick.h: no run yet
   EndCountingRun();                                   // spawn/tally.h: no counting run, no tally
   ForgetEntryFaults();                                // spawn/entry_faults.h: no fault logged
   SetEnvForTesting(nullptr);                          // spawn/env.h: the C runtime's clock, draws

@@ -7,20 +7,57 @@
 #include "spawn/entry_faults.h"
 #include "spawn/spawn.h"
 
+namespace {
+
+constexpr std::int64_t kMinuteTicks = 600'000'000;  // 60 s in 100 ns units
+
+std::int64_t MinuteOf(std::int64_t ticks) {
+  return ticks / kMinuteTicks - (ticks % kMinuteTicks < 0 ? 1 : 0);
+}
+
+void FireIfBelowCap(const std::string& table, const std::string& name) {
+  if (BelowWorldMaximum(table, name)) SpawnEntryCreature(table, name);
+}
+
+// The entries naming the skipped minute. A value that is not a text is left
+// to the walk of the current minute, which reports it.
+void RunSkippedMinute(const std::string& table, std::int64_t skipped_minute) {
+  std::optional<std::string> skipped_text;
+  for (auto& [name, text] : ClockTable.items()) {
+    try {
+      if (!text.is_string()) continue;
+      if (!skipped_text) skipped_text = ClockText(CurrentEnv().LocalAt(skipped_minute));
+      if (*skipped_text == text.get_ref<const std::string&>()) FireIfBelowCap(table, name);
+    } catch (const std::exception& e) {
+      ReportEntryFault(table, name, e.what());
+    }
+  }
+}
+
+}  // namespace
+
 std::string ClockText(LocalHourMinute now) {
   return std::to_string(now.hour) + ":" + std::to_string(now.minute);
 }
 
-void RunClockWalk() {
+std::optional<std::int64_t> SkippedMinute(std::int64_t previous, std::int64_t now) {
+  const std::int64_t minute = MinuteOf(previous);
+  // Comparing the minutes first keeps the subtraction small.
+  if (MinuteOf(now) != minute + 2 || now - previous >= 2 * kMinuteTicks) return std::nullopt;
+  return (minute + 1) * kMinuteTicks;
+}
+
+void RunClockWalk(std::optional<std::int64_t> skipped_minute) {
   if (!ClockTable.is_object()) return;
   const std::string table(kClockTableKey);
+  if (skipped_minute) RunSkippedMinute(table, *skipped_minute);
   for (auto& [name, text] : ClockTable.items()) {
     try {
       if (!text.is_string()) {
         throw EntryFault("clock time must be a string, but is " + std::string(text.type_name()));
       }
       if (ClockText(CurrentEnv().LocalNow()) != text.get_ref<const std::string&>()) continue;
-      if (BelowWorldMaximum(table, name)) SpawnEntryCreature(table, name);
+      FireIfBelowCap(table, name);
     } catch (const std::exception& e) {
       ReportEntryFault(table, name, e.what());
     }

@@ -5,15 +5,25 @@
 
 namespace {
 
+constexpr std::int64_t kTicksPerSecond = 10'000'000;
+
+LocalHourMinute LocalOf(std::time_t at) {
+  std::tm local{};
+  localtime_r(&at, &local);
+  return {local.tm_hour, local.tm_min};
+}
+
 class RuntimeEnv final : public Env {
  public:
   std::int64_t NowTicks() override { return RuntimeNowTicks(); }
 
-  LocalHourMinute LocalNow() override {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return {local.tm_hour, local.tm_min};
+  LocalHourMinute LocalNow() override { return LocalOf(std::time(nullptr)); }
+
+  LocalHourMinute LocalAt(std::int64_t ticks) override {
+    // Rounded down to the second, also before the epoch.
+    std::int64_t seconds = ticks / kTicksPerSecond;
+    if (ticks % kTicksPerSecond < 0) --seconds;
+    return LocalOf(static_cast<std::time_t>(seconds));
   }
 
   // Draws are 0 to 32767 wherever the server runs; RAND_MAX + 1 is a

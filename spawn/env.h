@@ -19,6 +19,8 @@ class Env {
   virtual std::int64_t NowTicks() = 0;
   // The current calendar time converted to local time.
   virtual LocalHourMinute LocalNow() = 0;
+  // Local time at a given wall-clock time (100 ns units since the epoch).
+  virtual LocalHourMinute LocalAt(std::int64_t ticks) = 0;
   // One draw of the C runtime's rand(), 0 to 32767; never seeded here.
   virtual int Rand() = 0;
 };

@@ -7,6 +7,9 @@
 
 // Wall-clock time (100 ns units) before which a call does nothing.
 extern std::int64_t NextRunTicks;
+// Wall-clock time (100 ns units) at which the last run started, 0 before the
+// first; a run that follows it within two minutes makes up a skipped minute.
+extern std::int64_t LastRunTicks;
 
 // Called by the host as often as it likes; runs both schedules at most once
 // per 60 seconds of wall-clock time.

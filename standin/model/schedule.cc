@@ -7,6 +7,11 @@ namespace {
 
 constexpr std::int64_t kClockLookaheadRuns = 2 * 24 * 60 + 60;  // past a DST change
 
+std::int64_t MinuteOf(std::int64_t seconds) {
+  const std::int64_t minute = seconds / 60;
+  return seconds % 60 < 0 ? minute - 1 : minute;
+}
+
 }  // namespace
 
 bool RunGate::Open(std::int64_t now) {
@@ -37,14 +42,27 @@ std::string ClockText(int hour, int minute) {
   return std::to_string(hour) + ":" + std::to_string(minute);
 }
 
+std::optional<std::int64_t> SkippedMinute(std::int64_t previous_run, std::int64_t run) {
+  if (run - previous_run >= 2 * kRunPeriodSeconds) return std::nullopt;
+  const std::int64_t minute = MinuteOf(previous_run);
+  if (MinuteOf(run) != minute + 2) return std::nullopt;
+  return (minute + 1) * 60;
+}
+
+std::optional<std::string> LocalClockText(std::int64_t seconds) {
+  const auto t = static_cast<std::time_t>(seconds);
+  std::tm local{};
+  if (localtime_r(&t, &local) == nullptr) return std::nullopt;
+  return ClockText(local.tm_hour, local.tm_min);
+}
+
 std::int64_t NextClockRun(std::string_view text, std::int64_t first_run) {
   if (text.size() > 5) return 0;  // "23:59" is the longest that matches
   for (std::int64_t run = 0; run < kClockLookaheadRuns; ++run) {
     const std::int64_t at = first_run + run * kRunPeriodSeconds;
-    const auto t = static_cast<std::time_t>(at);
-    std::tm local{};
-    if (localtime_r(&t, &local) == nullptr) return 0;
-    if (ClockText(local.tm_hour, local.tm_min) == text) return at;
+    const std::optional<std::string> local = LocalClockText(at);
+    if (!local) return 0;
+    if (*local == text) return at;
   }
   return 0;
 }

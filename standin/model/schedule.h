@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,12 +20,23 @@ class RunGate {
   // Whether a call at `now` (seconds) runs; a run moves the gate.
   bool Open(std::int64_t now);
   // A run seen at `now` whatever the gate said: the gate follows it.
-  void RanAt(std::int64_t now) { next_ = now + kRunPeriodSeconds; }
+  void RanAt(std::int64_t now) {
+    last_ = now;
+    next_ = now + kRunPeriodSeconds;
+  }
   std::int64_t next() const { return next_; }
+  // When the last run was; 0 before the first.
+  std::int64_t last() const { return last_; }
 
  private:
   std::int64_t next_ = 0;
+  std::int64_t last_ = 0;
 };
+
+// A run that comes less than 120 s after the previous one, two minutes of
+// the epoch after that one's minute, also makes up the minute between them:
+// its start (seconds since the epoch), or empty when no minute was skipped.
+std::optional<std::int64_t> SkippedMinute(std::int64_t previous_run, std::int64_t run);
 
 // One run's step of a countdown entry: `left` is its stored count, read as a
 // 32-bit integer and then lowered by one. True when the count read was below
@@ -43,9 +55,14 @@ std::string CountdownScheduleText(std::int32_t interval);
 // leading zeros ("7:5").
 std::string ClockText(int hour, int minute);
 
+// ClockText of the local time at `seconds` since the epoch; empty when the
+// C runtime cannot convert it.
+std::optional<std::string> LocalClockText(std::int64_t seconds);
+
 // The first of the runs first_run, first_run + 60, ... (seconds since the
 // epoch) within two days whose local time the clock text matches; 0 when
-// none does (a text such as "07:05" never matches).
+// none does (a text such as "07:05" never matches). Runs 60 s apart skip no
+// minute.
 std::int64_t NextClockRun(std::string_view text, std::int64_t first_run);
 
 }  // namespace model

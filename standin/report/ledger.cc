@@ -50,6 +50,7 @@ void EntryLedger::OnReload(const nlohmann::json& document) {
 bool EntryLedger::OnTimerCall(const TimerCall& call) {
   last_spawns_.clear();
   last_call_ = call.time;
+  const std::int64_t previous_run = gate_.last();
   bool run = gate_.Open(call.time);
   if (!run) {
     // Whatever the gate model says, a call that reached the game or logged
@@ -58,7 +59,7 @@ bool EntryLedger::OnTimerCall(const TimerCall& call) {
     for (const std::string& line : call.log_lines) run = run || ParseFaultLine(line).has_value();
     if (run) gate_.RanAt(call.time);
   }
-  if (run) RunSchedules(call);
+  if (run) RunSchedules(call, model::SkippedMinute(previous_run, call.time));
   // The walk takes the game's calls in order, so the spawns it could not
   // explain are the last ones.
   std::size_t accepted = 0;
@@ -69,23 +70,35 @@ bool EntryLedger::OnTimerCall(const TimerCall& call) {
   return run;
 }
 
-void EntryLedger::RunSchedules(const TimerCall& call) {
+void EntryLedger::RunSchedules(const TimerCall& call, std::optional<std::int64_t> skipped_minute) {
   std::map<Key, std::string> faults;
   for (const std::string& line : call.log_lines) {
     if (auto fault = ParseFaultLine(line)) faults[{fault->table, fault->name}] = fault->message;
   }
   const std::string clock_text = model::ClockText(call.local_hour, call.local_minute);
+  const std::optional<std::string> skipped_text =
+      skipped_minute ? model::LocalClockText(*skipped_minute) : std::nullopt;
 
   std::size_t next_call = 0;
   std::map<std::string, int> spawned_now;
-  // Countdown names first, then clock names, each in byte order: the
-  // plug-in's own order within a run.
-  for (auto& [key, shadow] : shadows_) {
-    const bool due = key.first == Table::kCountdown
-                         ? model::StepCountdown(shadow.countdown, shadow.rules->interval)
-                         : shadow.rules->clock_text == clock_text;
-    if (due || faults.contains(key)) Attribute(key, call, faults, next_call, spawned_now);
-  }
+  // Countdown names first, then clock names of a skipped minute, then those
+  // of the current one, each in byte order: the plug-in's own order within a
+  // run.
+  auto walk = [&](Table table, auto due) {
+    for (auto& [key, shadow] : shadows_) {
+      if (key.first == table && due(key, shadow)) {
+        Attribute(key, call, faults, next_call, spawned_now);
+      }
+    }
+  };
+  walk(Table::kCountdown, [&](const Key& key, Shadow& shadow) {
+    return model::StepCountdown(shadow.countdown, shadow.rules->interval) || faults.contains(key);
+  });
+  auto made_up = [&](const Shadow& shadow) { return shadow.rules->clock_text == skipped_text; };
+  walk(Table::kClock, [&](const Key&, Shadow& shadow) { return made_up(shadow); });
+  walk(Table::kClock, [&](const Key& key, Shadow& shadow) {
+    return shadow.rules->clock_text == clock_text || (faults.contains(key) && !made_up(shadow));
+  });
   // A fault of a name the ledger does not schedule still counts against it.
   for (const auto& [key, message] : faults) {
     if (!shadows_.contains(key)) {
@@ -179,7 +192,8 @@ void EntryLedger::Record(const Key& key, std::int64_t time, Outcome outcome, std
 
 std::vector<EntryRecord> EntryLedger::Entries() const {
   // The host calls the timer once a second, so the next run is the first
-  // call at or after the gate's time.
+  // call at or after the gate's time, 60 s after the last run: no minute is
+  // skipped before it.
   const std::int64_t first_run = last_call_ ? std::max(gate_.next(), *last_call_ + 1) : 0;
   std::vector<EntryRecord> entries;
   entries.reserve(records_.size());

@@ -138,7 +138,7 @@ class EntryLedger {
   };
 
   void Configure(const nlohmann::json& document);
-  void RunSchedules(const TimerCall& call);
+  void RunSchedules(const TimerCall& call, std::optional<std::int64_t> skipped_minute);
   void Attribute(const Key& key, const TimerCall& call, const std::map<Key, std::string>& faults,
                  std::size_t& next_call, std::map<std::string, int>& spawned_now);
   void Record(const Key& key, std::int64_t time, Outcome outcome, std::string message = {});

@@ -7,14 +7,29 @@
 
 namespace {
 
-constexpr double kSecondsPerDay = 24 * 60 * 60;
+constexpr std::int64_t kTicksPerDay = 24 * 60 * 60 * ScriptedClock::kTicksPerSecond;
+
+std::int64_t TicksOf(double seconds) {
+  return static_cast<std::int64_t>(std::llround(seconds * ScriptedClock::kTicksPerSecond));
+}
+
+// Local time from ticks since a local midnight, any number of days away.
+LocalHourMinute OfDay(std::int64_t ticks) {
+  ticks %= kTicksPerDay;
+  if (ticks < 0) ticks += kTicksPerDay;
+  const auto whole = static_cast<int>(ticks / ScriptedClock::kTicksPerSecond);
+  return {whole / 3600, whole / 60 % 60};
+}
 
 }  // namespace
 
 LocalHourMinute ScriptedClock::LocalNow() {
   ++local_reads_;
-  const auto whole = static_cast<int>(std::floor(local_seconds_));
-  return {whole / 3600, whole / 60 % 60};
+  return OfDay(local_ticks_);
+}
+
+LocalHourMinute ScriptedClock::LocalAt(std::int64_t ticks) {
+  return OfDay(local_ticks_ + (ticks - now_ticks_));
 }
 
 int ScriptedClock::Rand() {
@@ -37,13 +52,14 @@ void ScriptedClock::OnUnscriptedDraw() {
 }
 
 void ScriptedClock::AdvanceSeconds(double seconds) {
-  now_ticks_ += static_cast<std::int64_t>(std::llround(seconds * kTicksPerSecond));
-  local_seconds_ = std::fmod(local_seconds_ + seconds, kSecondsPerDay);
-  if (local_seconds_ < 0) local_seconds_ += kSecondsPerDay;
+  const std::int64_t ticks = TicksOf(seconds);
+  now_ticks_ += ticks;
+  local_ticks_ = (local_ticks_ + ticks) % kTicksPerDay;
+  if (local_ticks_ < 0) local_ticks_ += kTicksPerDay;
 }
 
 void ScriptedClock::SetLocalTime(int hour, int minute, double second) {
-  local_seconds_ = hour * 3600.0 + minute * 60.0 + second;
+  local_ticks_ = TicksOf(hour * 3600.0 + minute * 60.0 + second);
 }
 
 void ScriptedClock::QueueDraws(std::initializer_list<int> draws) {

@@ -19,6 +19,9 @@ class ScriptedClock : public Env {
 
   std::int64_t NowTicks() override { return now_ticks_; }
   LocalHourMinute LocalNow() override;
+  // The local time now, moved by the distance from the wall clock: the clocks
+  // are taken to have kept their offset since `ticks`, or to keep it until.
+  LocalHourMinute LocalAt(std::int64_t ticks) override;
   // The next queued draw; with the queue empty, the next draw of the repeated
   // list, or OnUnscriptedDraw() and 0 without one.
   int Rand() override;
@@ -43,7 +46,7 @@ class ScriptedClock : public Env {
 
  private:
   std::int64_t now_ticks_ = 0;
-  double local_seconds_ = 0.0;  // seconds since local midnight
+  std::int64_t local_ticks_ = 0;  // since local midnight
   std::deque<int> draws_;
   std::vector<int> repeated_;
   std::size_t next_repeated_ = 0;

@@ -1,9 +1,13 @@
-// The clock-time schedule: clock texts, firing minutes, skipped minutes, and
-// its place after the countdown walk.
+// The clock-time schedule: clock texts, firing minutes, skipped minutes made
+// up, local time across clock changes, and its place after the countdown
+// walk.
 #include "spawn/clock_schedule.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -21,6 +25,7 @@ using nlohmann::json;
 
 const std::string kRex = "Blueprint'/Game/Rex.Rex'";
 const std::string kAnky = "Blueprint'/Game/Anky.Anky'";
+const std::string kRaptor = "Blueprint'/Game/Raptor.Raptor'";
 
 TEST(ClockTextTest, HourFirstWithoutLeadingZeros) {
   const struct {
@@ -83,18 +88,77 @@ TEST_F(ClockScheduleTest, MidnightIsZeroZero) {
   EXPECT_EQ(RunAt({{23, 59}, {0, 0}, {0, 1}}), (std::vector<std::size_t>{0, 1, 0}));
 }
 
-TEST_F(ClockScheduleTest, MinuteWithoutRunIsNotCaughtUp) {
-  standin::World& world = UseWorld(WorldBuilder().Class(kRex));
-  Load({{"SpawnDinoX", {{kRex, ConfigEntry("12:30")}}}});
-  env_.SetLocalTime(12, 29, 59.6);
-  TimingSpawnTick();
-  env_.AdvanceSeconds(59.9);  // 12:30:59.5, inside the gate
-  TimingSpawnTick();
-  env_.AdvanceSeconds(0.6);  // 12:31:00.1
-  TimingSpawnTick();
-  EXPECT_TRUE(world.Spawns().empty());
-  EXPECT_EQ(env_.LocalTimeReads(), 2);
+struct SkippedMinuteCase {
+  const char* what;
+  double start;  // local seconds of the day, also those of the wall clock
+  // Seconds to each later call, and how far the local clocks then jump.
+  std::vector<std::pair<double, double>> gaps;
+  std::vector<std::pair<std::string, std::string>> entries;  // name, text
+  std::vector<std::vector<std::string>> spawned;             // per run
+};
+
+TEST_F(ClockScheduleTest, MinuteSkippedByDriftIsMadeUpOnce) {
+  const double k1229 = 12 * 3600 + 29 * 60 + 59.6;
+  const double k0159 = 1 * 3600 + 59 * 60 + 59.6;
+  const SkippedMinuteCase cases[] = {
+      // The call at 12:30:59.5 finds the gate closed.
+      {"drift", k1229, {{59.9, 0}, {0.6, 0}, {60, 0}}, {{kRex, "12:30"}}, {{}, {kRex}, {}}},
+      {"two minutes", k1229, {{120, 0}}, {{kRex, "12:30"}}, {{}, {}}},
+      {"three minutes", k1229, {{180.5, 0}}, {{kRex, "12:30"}, {kAnky, "12:31"}}, {{}, {}}},
+      {"order",
+       k1229,
+       {{60.5, 0}},
+       {{kRex, "12:30"}, {kRaptor, "12:30"}, {kAnky, "12:31"}},
+       {{}, {kRaptor, kRex, kAnky}}},
+      {"clocks forward",
+       k0159,
+       {{60.5, 3600}},
+       {{kRex, "2:0"}, {kRaptor, "2:1"}, {kAnky, "3:0"}},
+       {{}, {kAnky}}},
+      {"clocks back", k0159 + 3600, {{60.5, -3600}}, {{kRex, "2:0"}, {kAnky, "3:0"}}, {{}, {kRex}}},
+  };
+  for (const SkippedMinuteCase& c : cases) {
+    UseWorld(WorldBuilder().Class(kRex).Class(kAnky).Class(kRaptor));
+    json table = json::object();
+    for (const auto& [name, text] : c.entries) table[name] = ConfigEntry(text);
+    Load({{"SpawnDinoX", table}});
+    NextRunTicks = LastRunTicks = 0;
+    env_.SetNowTicks(19'000LL * 86'400 * ScriptedEnv::kTicksPerSecond +
+                     std::llround(c.start * ScriptedEnv::kTicksPerSecond));
+    env_.SetLocalTime(0, 0, c.start);
+    double local = c.start;
+    std::vector<std::vector<std::string>> spawned;
+    for (std::size_t call = 0; call <= c.gaps.size(); ++call) {
+      if (call > 0) {
+        env_.AdvanceSeconds(c.gaps[call - 1].first);
+        env_.SetLocalTime(0, 0, local += c.gaps[call - 1].first + c.gaps[call - 1].second);
+      }
+      const std::size_t before = world()->Spawns().size();
+      TimingSpawnTick();
+      if (LastRunTicks != env_.NowTicks()) continue;  // not a run
+      const auto spawns = world()->Spawns();
+      std::vector<std::string>& names = spawned.emplace_back();
+      for (std::size_t i = before; i < spawns.size(); ++i) {
+        names.push_back(standin::BlueprintFromReference(spawns[i].class_reference));
+      }
+    }
+    EXPECT_EQ(spawned, c.spawned) << c.what;
+  }
 }
+
+#ifndef _WIN32
+TEST(RuntimeEnvTest, LocalTimeOfAnInstantFollowsTheZone) {
+  setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);  // needs no zone files
+  tzset();
+  constexpr std::int64_t kForward = 1'711'846'800LL * 10'000'000;  // 2024-03-31 01:00 UTC
+  constexpr std::int64_t kBack = 1'729'990'800LL * 10'000'000;     // 2024-10-27 01:00 UTC
+  const std::pair<std::int64_t, const char*> cases[] = {
+      {kForward - 1, "1:59"}, {kForward, "3:0"}, {kBack - 1, "2:59"}, {kBack, "2:0"}};
+  for (const auto& [at, text] : cases) EXPECT_EQ(ClockText(CurrentEnv().LocalAt(at)), text);
+  setenv("TZ", "UTC", 1);
+  tzset();
+}
+#endif
 
 TEST_F(ClockScheduleTest, LocalTimeIsReadForEveryEntry) {
   UseWorld(WorldBuilder().Class(kRex).Class(kAnky));

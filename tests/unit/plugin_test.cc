@@ -250,6 +250,7 @@ class ThrowingEnv : public Env {
     return 0;
   }
   LocalHourMinute LocalNow() override { return {0, 0}; }
+  LocalHourMinute LocalAt(std::int64_t) override { return {0, 0}; }
   int Rand() override { return 0; }
 
  private:

@@ -224,6 +224,20 @@ TEST(EntryLedger, SpawnEarlierInTheRunCountsTowardsTheCapOfTheSameName) {
             std::vector<Outcome>{Outcome::kHeldByCap});
 }
 
+TEST(EntryLedger, RunAfterASkippedMinuteTakesItsEntriesFirst) {
+  json config;
+  config["SpawnDinoX"][kClock] = Entry("12:1", 5);
+  config["SpawnDinoX"][kCapped] = Entry("12:2", 5);
+  EntryLedger ledger(config);
+  ledger.OnTimerCall(Call(59).call);  // no calls at 12:01:59 and 12:02:00
+  Call late(121);
+  late.Load(kClock, true).Spawn(kClock, true).Load(kCapped, true).Spawn(kCapped, true);
+  ledger.OnTimerCall(late.call);
+  for (const std::string& name : {kClock, kCapped}) {
+    EXPECT_EQ(OutcomesOf(*ledger.Find(Table::kClock, name)), std::vector{Outcome::kSpawned});
+  }
+}
+
 TEST(EntryLedger, FaultAfterLoadTakesTheLoadAlongAndLeavesTheNextEntryItsOwn) {
   json config;
   config["SpawnDino"][kFaulty] = Entry(0, 5);

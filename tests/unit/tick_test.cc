@@ -77,6 +77,7 @@ TEST_F(TickTest, GateOpensOncePerSixtySeconds) {
   env_.AdvanceSeconds(0.9999999);
   TimingSpawnTick();
   EXPECT_EQ(world.Spawns().size(), 1u);
+  EXPECT_EQ(LastRunTicks, start) << "only a run is remembered";
 
   env_.SetNowTicks(start + kMinute);
   TimingSpawnTick();
