@@ -21,7 +21,6 @@
 #include "tools/check/run_check.h"
 
 #ifdef _WIN32
-#define NOMINMAX
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #endif
