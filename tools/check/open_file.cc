@@ -18,8 +18,8 @@ int OpenForReading(const std::string& path) {
       return -1;
     }
     wide.resize(static_cast<std::size_t>(size));
-    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(),
-                          static_cast<int>(path.size()), wide.data(), size);
+    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(), static_cast<int>(path.size()),
+                          wide.data(), size);
   }
   // Binary, so that line ends reach the checker as they are in the file.
   return ::_wopen(wide.c_str(), O_RDONLY | O_BINARY);

@@ -35,8 +35,8 @@ class HandleBuffer final : public std::streambuf {
  public:
   explicit HandleBuffer(HANDLE handle) : handle_(handle) {
     DWORD mode = 0;
-    console_ = handle != nullptr && handle != INVALID_HANDLE_VALUE &&
-               ::GetConsoleMode(handle, &mode) != 0;
+    console_ =
+        handle != nullptr && handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode) != 0;
   }
 
   void FlushAll() { Write(pending_.size()); }
@@ -66,8 +66,8 @@ class HandleBuffer final : public std::streambuf {
     if (end == 0) return true;
     bool ok = true;
     if (console_) {
-      const int size = ::MultiByteToWideChar(CP_UTF8, 0, pending_.data(), static_cast<int>(end),
-                                             nullptr, 0);
+      const int size =
+          ::MultiByteToWideChar(CP_UTF8, 0, pending_.data(), static_cast<int>(end), nullptr, 0);
       std::wstring wide(static_cast<std::size_t>(size), L'\0');
       ::MultiByteToWideChar(CP_UTF8, 0, pending_.data(), static_cast<int>(end), wide.data(), size);
       DWORD written = 0;
