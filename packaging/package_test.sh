@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Writes the release archives from the built trees (scripts/package.sh
-# --no-build) into a scratch folder, unpacks each and checks the layout a
-# server's directory expects. Exits 77 (skipped) when the Windows archive
-# cannot be made here: no build-win/ or no zip.
+# --no-build) into a scratch folder, unpacks each and checks what a server's
+# directory gets: the layout (no config.json among it), the module's and the
+# checker's dependencies, the line ends of the text files and what
+# INSTALL.txt tells. Exits 77 (skipped) when the Windows archive cannot be
+# made here: no build-win/ or no zip.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d)
@@ -12,17 +14,38 @@ plugin_dir=ZelApi/Plugins/Drovekeeper
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-# check_layout DIR MODULE MAGIC: exactly the module, config.json and
-# INSTALL.txt, the example configuration unchanged.
+# check_layout DIR MODULE CHECKER MAGIC: exactly these files, the text ones
+# the repository's (line ends aside), both programs stripped binaries.
 check_layout() {
-  local files expected
+  local files expected dir="$1/$plugin_dir" name
   files=$(cd "$1" && find . -type f | sort)
-  expected=$(printf '%s\n' "./$plugin_dir/$2" "./$plugin_dir/INSTALL.txt" \
-    "./$plugin_dir/config.json" | sort)
+  expected=$(printf "./$plugin_dir/%s\n" "$2" "$3" INSTALL.txt config.example.json \
+    configuration.md | sort)
   [ "$files" = "$expected" ] || fail "layout of $1: $files"
-  cmp -s "$1/$plugin_dir/config.json" "$root/examples/config.json" || fail "config.json differs"
-  grep -q "Drovekeeper $version" "$1/$plugin_dir/INSTALL.txt" || fail "INSTALL.txt without version"
-  [ "$(head -c "${#3}" "$1/$plugin_dir/$2")" = "$3" ] || fail "$2 is not a module"
+  tr -d '\r' <"$dir/config.example.json" | cmp -s - "$root/examples/config.json" ||
+    fail "config.example.json differs from examples/config.json"
+  tr -d '\r' <"$dir/configuration.md" | cmp -s - "$root/docs/configuration.md" ||
+    fail "configuration.md differs from docs/configuration.md"
+  for name in "$2" "$3"; do
+    [ "$(head -c "${#4}" "$dir/$name")" = "$4" ] || fail "$name is not a program or module"
+  done
+  # What a first install and a host that differs need to be told.
+  for said in "Drovekeeper $version" "config.example.json ZelApi" "无法打开文件配置config.json" \
+      "host/zelapi.h" "host built with a compatible" "-DDROVEKEEPER_BUILD_TESTS=OFF" \
+      "spdlog:    1." "$3"; do
+    grep -qF -- "$said" "$dir/INSTALL.txt" || fail "INSTALL.txt does not say: $said"
+  done
+  grep -q '@' "$dir/INSTALL.txt" && fail "INSTALL.txt keeps a placeholder: $(grep '@' "$dir/INSTALL.txt")"
+  return 0
+}
+
+# only_needs WHAT ALLOWED LISTED: every library LISTED names is in ALLOWED.
+only_needs() {
+  local lib
+  while read -r lib; do
+    [ -z "$lib" ] && continue
+    grep -qxiF -- "$lib" <<<"$2" || fail "$1 needs $lib"
+  done <<<"$3"
 }
 
 skip=""
@@ -35,9 +58,21 @@ if [ -f "$root/build/lib/libdrovekeeper.so" ]; then
   [ -f "$linux" ] || fail "no $linux"
   mkdir "$work/linux"
   tar -C "$work/linux" -xzf "$linux"
-  check_layout "$work/linux" libdrovekeeper.so $'\x7fELF'
-  readelf -S "$work/linux/$plugin_dir/libdrovekeeper.so" | grep -q '\.symtab' &&
-    fail "libdrovekeeper.so is not stripped"
+  check_layout "$work/linux" libdrovekeeper.so drovekeeper-check $'\x7fELF'
+  dir="$work/linux/$plugin_dir"
+  runtime=$'libstdc++.so.6\nlibm.so.6\nlibgcc_s.so.1\nlibc.so.6\nld-linux-x86-64.so.2'
+  for name in libdrovekeeper.so drovekeeper-check; do
+    readelf -S "$dir/$name" | grep -q '\.symtab' && fail "$name is not stripped"
+    dynamic=$(readelf -d "$dir/$name")
+    grep -qE 'RPATH|RUNPATH' <<<"$dynamic" && fail "$name carries a run path: $dynamic"
+    allowed=$runtime
+    [ "$name" = libdrovekeeper.so ] && allowed+=$'\nlibzelapi.so'
+    only_needs "$name" "$allowed" "$(sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' <<<"$dynamic")"
+  done
+  grep -q $'\r' "$dir/INSTALL.txt" "$dir/config.example.json" && fail "CR in a Linux text file"
+  # The checker runs from the archive alone, on the example.
+  "$dir/drovekeeper-check" "$dir/config.example.json" >/dev/null ||
+    fail "drovekeeper-check refuses config.example.json"
   echo "linux archive: ok"
 fi
 if [ -n "$skip" ]; then
@@ -48,5 +83,16 @@ windows="$work/dist/Drovekeeper-$version-win64.zip"
 [ -f "$windows" ] || fail "no $windows"
 mkdir "$work/win64"
 unzip -q "$windows" -d "$work/win64"
-check_layout "$work/win64" Drovekeeper.dll MZ
+check_layout "$work/win64" Drovekeeper.dll drovekeeper-check.exe MZ
+dir="$work/win64/$plugin_dir"
+for name in INSTALL.txt config.example.json configuration.md; do
+  grep -qv $'\r$' "$dir/$name" && fail "$name has a line without CRLF"
+done
+# Linked -static: beside Windows' own libraries only the host's.
+system=$'kernel32.dll\nmsvcrt.dll\nuser32.dll\nadvapi32.dll\nshell32.dll\nws2_32.dll'
+imports() { x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p'; }
+if command -v x86_64-w64-mingw32-objdump >/dev/null; then
+  only_needs Drovekeeper.dll "$system"$'\nzelapi.dll' "$(imports "$dir/Drovekeeper.dll")"
+  only_needs drovekeeper-check.exe "$system" "$(imports "$dir/drovekeeper-check.exe")"
+fi
 echo "windows archive: ok"

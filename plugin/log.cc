@@ -1,6 +1,7 @@
 #include "plugin/log.h"
 
 #include <spdlog/logger.h>
+#include <spdlog/sinks/sink.h>
 
 #include <memory>
 #include <string>
@@ -42,7 +43,9 @@ void CreatePluginLogger() {
   // A copy: sinks the host adds later reach only the next logger.
   const std::vector<spdlog::sink_ptr> sinks = ZelApi::GetLogSinks();
   auto logger = std::make_shared<spdlog::logger>(kLoggerName, sinks.begin(), sinks.end());
-  logger->set_pattern(kPattern, spdlog::pattern_time_type::local);
+  // Each sink builds its formatter itself (local time), so that what the host
+  // keeps holds no code of the module's and outlives its unload.
+  for (const spdlog::sink_ptr& sink : sinks) sink->set_pattern(kPattern);
   logger->set_level(spdlog::level::info);
   logger->flush_on(spdlog::level::info);
   PluginLogger() = std::move(logger);

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Release archives laid out as a game server's directory expects them:
-#   dist/Drovekeeper-VERSION-linux-x86_64.tar.gz  from build/ (libdrovekeeper.so)
-#   dist/Drovekeeper-VERSION-win64.zip            from build-win/ (Drovekeeper.dll)
-# each with ZelApi/Plugins/Drovekeeper/{module, config.json, INSTALL.txt}.
-# Builds the plug-in in each tree first (the Windows one only where the cross
-# compiler is installed: scripts/windows.sh installs it).
+#   dist/Drovekeeper-VERSION-linux-x86_64.tar.gz  from build/
+#   dist/Drovekeeper-VERSION-win64.zip            from build-win/
+# each with ZelApi/Plugins/Drovekeeper/{module, checker, config.example.json,
+# configuration.md, INSTALL.txt}: no config.json, so that unpacking never
+# replaces the operator's. The Windows text files have CRLF line ends.
+# Builds the module and the checker in each tree first (the Windows one only
+# where the cross compiler is installed: scripts/windows.sh installs it).
 # Usage: package.sh [--out DIR] [--no-build]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -20,48 +22,56 @@ done
 cd "$root"
 version=$(sed -n 's/^project(drovekeeper VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 plugin_dir=ZelApi/Plugins/Drovekeeper
+targets=(--target drovekeeper --target drovekeeper-check)
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
+# The build tree's run path goes, as cmake --install takes it off.
+echo 'file(RPATH_REMOVE FILE "${file}")' >"$stage/rpath.cmake"
 
-# stage_tree NAME MODULE_FILE STRIP PLATFORM KEEP
+# stage_tree NAME TREE MODULE CHECKER STRIP: the archive's files from TREE.
 stage_tree() {
   local dir="$stage/$1/$plugin_dir"
   mkdir -p "$dir"
-  "$3" --strip-unneeded -o "$dir/$(basename "$2")" "$2"
-  cp examples/config.json "$dir/config.json"
-  sed -e "s|@VERSION@|$version|" -e "s|@PLATFORM@|$4|" -e "s|@MODULE@|$(basename "$2")|" \
-      -e "s|@KEEP@|$5|" packaging/INSTALL.txt >"$dir/INSTALL.txt"
+  "$5" --strip-unneeded -o "$dir/$(basename "$3")" "$2/$3"
+  "$5" --strip-unneeded -o "$dir/$(basename "$4")" "$2/$4"
+  cp examples/config.json "$dir/config.example.json"
+  cp docs/configuration.md "$dir/configuration.md"
+  cp "$2/packaging/INSTALL.txt" "$dir/INSTALL.txt"
 }
 
 if [ "$build" = 1 ]; then
   [ -f build/CMakeCache.txt ] || cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build build -j "$(nproc)" --target drovekeeper
+  cmake --build build -j "$(nproc)" "${targets[@]}"
 fi
-linux_module=build/lib/libdrovekeeper.so
-if [ -f "$linux_module" ]; then
-  stage_tree linux "$linux_module" strip "Linux x86-64" "tar --skip-old-files -xzf ARCHIVE"
+if [ -f build/lib/libdrovekeeper.so ] && [ -f build/bin/drovekeeper-check ]; then
+  stage_tree linux build lib/libdrovekeeper.so bin/drovekeeper-check strip
+  for file in libdrovekeeper.so drovekeeper-check; do
+    cmake -D "file=$stage/linux/$plugin_dir/$file" -P "$stage/rpath.cmake"
+  done
   linux_archive="$out/Drovekeeper-$version-linux-x86_64.tar.gz"
   tar -C "$stage/linux" --owner=0 --group=0 -czf "$linux_archive" ZelApi
   echo "package: $linux_archive"
 else
-  echo "package: no $linux_module; no Linux archive"
+  echo "package: no module and checker in build/; no Linux archive"
 fi
 
 if command -v x86_64-w64-mingw32-g++-posix >/dev/null && [ "$build" = 1 ]; then
   [ -f build-win/CMakeCache.txt ] ||
     cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
       -DCMAKE_BUILD_TYPE=Release -DDROVEKEEPER_BUILD_FUZZ=OFF -DDROVEKEEPER_BUILD_BENCH=OFF >/dev/null
-  cmake --build build-win -j "$(nproc)" --target drovekeeper
+  cmake --build build-win -j "$(nproc)" "${targets[@]}"
 fi
-windows_module=build-win/lib/Drovekeeper.dll
-if [ ! -f "$windows_module" ]; then
-  echo "package: no $windows_module (scripts/windows.sh builds it); no Windows archive"
+if [ ! -f build-win/lib/Drovekeeper.dll ] || [ ! -f build-win/bin/drovekeeper-check.exe ]; then
+  echo "package: no module and checker in build-win/ (scripts/windows.sh builds them); no Windows archive"
   exit 0
 fi
 command -v zip >/dev/null || { echo "package: zip is missing" >&2; exit 1; }
-stage_tree win64 "$windows_module" x86_64-w64-mingw32-strip "Windows x64" "unzip -n ARCHIVE"
+stage_tree win64 build-win lib/Drovekeeper.dll bin/drovekeeper-check.exe x86_64-w64-mingw32-strip
+for file in INSTALL.txt config.example.json configuration.md; do
+  sed -i 's/\r*$/\r/' "$stage/win64/$plugin_dir/$file"
+done
 windows_archive="$out/Drovekeeper-$version-win64.zip"
 rm -f "$windows_archive"
 (cd "$stage/win64" && zip -qr -X "$windows_archive" ZelApi)

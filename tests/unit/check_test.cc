@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <random>
@@ -16,6 +17,11 @@
 #include <vector>
 
 #include "config/keys.h"
+
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -582,5 +588,63 @@ TEST(ConfigurationReference, NamesExactlyTheKeysThePluginReads) {
   EXPECT_EQ(keys, std::set<std::string>(kEntryKeys.begin(), kEntryKeys.end()));
   EXPECT_EQ(members, (std::set<std::string>{"SpawnDino", "SpawnDinoX"}));
 }
+
+#ifdef _WIN32
+// The program as a user starts it, with paths in Chinese and with spaces: it
+// takes wide arguments, opens the file by its wide name and writes the
+// lines in UTF-8 with LF line ends, as on Linux.
+TEST(CheckProgram, TakesPathsInAnyScript) {
+  wchar_t self[MAX_PATH];
+  ASSERT_GT(::GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+  const std::filesystem::path program =
+      std::filesystem::path(self).parent_path() / L"drovekeeper-check.exe";
+  const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / L"配置";
+  std::filesystem::create_directories(dir);
+  const std::filesystem::path config = dir / L"我的 config.json";
+  const std::filesystem::path absent = dir / L"没有 这个.json";
+  std::ofstream(config, std::ios::binary) << OneEntry("SpawnDino", {{"Worldmaximum", "0"}});
+  const std::filesystem::path out = dir / L"out.txt";
+  const std::filesystem::path err = dir / L"err.txt";
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  const auto create = [&](const std::filesystem::path& path) {
+    return ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  };
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = create(out);
+  startup.hStdError = create(err);
+  std::wstring command =
+      L"\"" + program.wstring() + L"\" \"" + config.wstring() + L"\" \"" + absent.wstring() + L"\"";
+  PROCESS_INFORMATION process{};
+  const bool started = ::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE, 0,
+                                        nullptr, nullptr, &startup, &process) != 0;
+  DWORD code = 0;
+  if (started) {
+    ::WaitForSingleObject(process.hProcess, INFINITE);
+    ::GetExitCodeProcess(process.hProcess, &code);
+    ::CloseHandle(process.hProcess);
+    ::CloseHandle(process.hThread);
+  }
+  ::CloseHandle(startup.hStdOutput);
+  ::CloseHandle(startup.hStdError);
+  ASSERT_TRUE(started) << program;
+  EXPECT_EQ(code, 2u);
+  const auto utf8 = [](const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+  };
+  const auto read = [](const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  };
+  EXPECT_THAT(read(out), HasSubstr(utf8(config) + ":1:"));
+  EXPECT_THAT(read(out), ::testing::EndsWith("\n1 error, 1 warning and 1 note in 2 files\n"));
+  EXPECT_THAT(read(err), ::testing::StartsWith(utf8(absent) + ": error: cannot open the file"));
+  EXPECT_EQ(read(out).find('\r'), std::string::npos);
+  std::filesystem::remove_all(dir);
+}
+#endif
 
 }  // namespace

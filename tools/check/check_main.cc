@@ -4,6 +4,19 @@
 
 #include "tools/check/run_check.h"
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include "tools/check/windows_io.h"
+
+// Wide arguments, so that a path in any script reaches the checker whole.
+int wmain(int argc, wchar_t** argv) {
+  StandardOutput out(STD_OUTPUT_HANDLE);
+  StandardOutput err(STD_ERROR_HANDLE);
+  return RunCheck(Utf8Arguments(argc, argv), out.stream(), err.stream());
+}
+#else
 int main(int argc, char** argv) {
   return RunCheck(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
 }
+#endif

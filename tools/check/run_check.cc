@@ -1,6 +1,5 @@
 #include "tools/check/run_check.h"
 
-#include <fcntl.h>
 #include <fmt/format.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +11,7 @@
 #include <variant>
 
 #include "check/check.h"
+#include "tools/check/open_file.h"
 
 namespace {
 
@@ -22,14 +22,6 @@ constexpr int kErrors = 2;
 // Far beyond any hand-written configuration; a bigger file is a mistake.
 constexpr std::size_t kMostBytes = 16 * 1024 * 1024;
 
-#ifdef _WIN32
-// No FIFOs to block on there; binary, so that line ends reach the checker as
-// they are in the file.
-constexpr int kOpenFlags = O_RDONLY | O_BINARY;
-#else
-constexpr int kOpenFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-#endif
-
 // The file's text, or why it has none. The type is checked on the open
 // descriptor before anything is read, so a FIFO or a device never blocks.
 std::variant<std::string, std::string> ReadWholeFile(const std::string& path) {
@@ -37,7 +29,7 @@ std::variant<std::string, std::string> ReadWholeFile(const std::string& path) {
   const auto failed = [](std::string why) {
     return Result(std::in_place_index<1>, std::move(why));
   };
-  const int fd = ::open(path.c_str(), kOpenFlags);
+  const int fd = OpenForReading(path);
   if (fd < 0) return failed(fmt::format("cannot open the file: {}", std::strerror(errno)));
   struct Closer {
     int fd;
