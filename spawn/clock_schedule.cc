@@ -5,6 +5,7 @@
 #include "config/config.h"
 #include "spawn/cap.h"
 #include "spawn/entry_faults.h"
+#include "spawn/outcomes.h"
 #include "spawn/spawn.h"
 
 std::string ClockText(LocalHourMinute now) {
@@ -20,8 +21,9 @@ void RunClockWalk() {
         throw EntryFault("clock time must be a string, but is " + std::string(text.type_name()));
       }
       if (ClockText(CurrentEnv().LocalNow()) != text.get_ref<const std::string&>()) continue;
-      if (BelowWorldMaximum(table, name)) SpawnEntryCreature(table, name);
+      TakeEntryTurn(table, name);
     } catch (const std::exception& e) {
+      CountFailure(table, name, e.what());
       ReportEntryFault(table, name, e.what());
     }
   }

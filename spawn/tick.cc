@@ -7,13 +7,12 @@
 #include "spawn/clock_schedule.h"
 #include "spawn/entry_faults.h"
 #include "spawn/env.h"
+#include "spawn/outcomes.h"
 #include "spawn/spawn.h"
 
 std::int64_t NextRunTicks = 0;
 
 namespace {
-
-constexpr std::int64_t kRunPeriodTicks = 600'000'000;  // 60 s in 100 ns units
 
 bool HasEntry(const std::string& name) {
   if (!ConfigDocument.is_object()) return false;
@@ -32,7 +31,7 @@ void CountDown(const std::string& table, const std::string& name, nlohmann::json
   // The reset comes first, so a capped or failing entry still waits a full
   // interval.
   left = EntrySettings(table, name)["SpawnInterval"];
-  if (BelowWorldMaximum(table, name)) SpawnEntryCreature(table, name);
+  TakeEntryTurn(table, name);
 }
 
 void RunCountdownWalk() {
@@ -42,6 +41,7 @@ void RunCountdownWalk() {
     try {
       CountDown(table, name, left);
     } catch (const std::exception& e) {
+      CountFailure(table, name, e.what());
       ReportEntryFault(table, name, e.what());
     }
   }
@@ -62,6 +62,7 @@ void TimingSpawnTick() {
   if (now < NextRunTicks) return;
   // Set before any work, so a run that fails part-way still waits a minute.
   NextRunTicks = now + kRunPeriodTicks;
+  CountRun();
   CountingRun counting;
   RunCountdownWalk();
   RunClockWalk();

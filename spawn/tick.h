@@ -8,6 +8,9 @@
 // Wall-clock time (100 ns units) before which a call does nothing.
 extern std::int64_t NextRunTicks;
 
+// A run sets NextRunTicks this far (60 s) past its own start.
+inline constexpr std::int64_t kRunPeriodTicks = 600'000'000;
+
 // Called by the host as often as it likes; runs both schedules at most once
 // per 60 seconds of wall-clock time.
 void TimingSpawnTick();
