@@ -4,9 +4,11 @@
 
 #include "config/config.h"
 #include "plugin/log.h"
+#include "plugin/status.h"
 #include "spawn/cap.h"
 #include "spawn/entry_faults.h"
 #include "spawn/env.h"
+#include "spawn/outcomes.h"
 #include "spawn/tick.h"
 
 void ResetPluginState() {
@@ -15,6 +17,8 @@ void ResetPluginState() {
   ClockTable = nullptr;
   NextRunTicks = 0;
   ForgetEntryFaults();
+  ResetEntryOutcomes();
+  ResetStatusRecord();
   SetEnvForTesting(nullptr);
   EndCountingRun();
   SetCountStrategyForTesting(CountStrategy::kTally);

@@ -35,8 +35,8 @@ class StatusTest : public HostFixture {
     HostFixture::SetUp();
     standin::RegisterFunction("RCONClientConnection.SendMessageW", &standin::RconSendMessage);
     env_.SetNowTicks(kStart);
-    UseWorld(WorldBuilder().Class(kRex).Class(kBroken).Creatures(kHeld, 2).Class(kStone, true,
-                                                                                  false));
+    UseWorld(
+        WorldBuilder().Class(kRex).Class(kBroken).Creatures(kHeld, 2).Class(kStone, true, false));
     WriteConfig(config_);
     Load();
     env_.SetLocalTime(6, 0);
@@ -61,14 +61,13 @@ class StatusTest : public HostFixture {
   }
 
   const std::string config_ =
-      nlohmann::json{
-          {"SpawnDino",
-           {{kRex, ConfigEntry(1)},
-            {kHeld, ConfigEntry(0).Cap(2)},
-            {kGhost, ConfigEntry(0)},
-            {kStone, ConfigEntry(0)},
-            {kBroken, ConfigEntry(0).Without("Maxlevel")}}},
-          {"SpawnDinoX", {{kRex, ConfigEntry("6:1")}, {kHeld, ConfigEntry("07:05")}}}}
+      nlohmann::json{{"SpawnDino",
+                      {{kRex, ConfigEntry(1)},
+                       {kHeld, ConfigEntry(0).Cap(2)},
+                       {kGhost, ConfigEntry(0)},
+                       {kStone, ConfigEntry(0)},
+                       {kBroken, ConfigEntry(0).Without("Maxlevel")}}},
+                     {"SpawnDinoX", {{kRex, ConfigEntry("6:1")}, {kHeld, ConfigEntry("07:05")}}}}
           .dump();
   ScriptedEnv env_;
   ScopedEnv scoped_{env_};
@@ -85,22 +84,28 @@ TEST_F(StatusTest, EachTurnCountsOnceInTheRunsOrder) {
   const std::string expected[] = {
       "SpawnDino " + kBroken +
           ": every minute; next due 2024-03-01 06:03:00; fell due 3; spawned 0; held by cap 0; "
-          "class unknown 0; spawn refused 0; failed 3 (last 2024-03-01 06:02:00: " + fault + ")",
-      "SpawnDino " + kGhost + ": every minute; next due 2024-03-01 06:03:00; fell due 3; "
-                              "spawned 0; held by cap 0; class unknown 3; spawn refused 0; failed 0",
-      "SpawnDino " + kHeld + ": every minute; next due 2024-03-01 06:03:00; fell due 3; spawned "
-                             "0; held by cap 3 (count 2, cap 2); class unknown 0; spawn refused 0;"
-                             " failed 0",
-      "SpawnDino " + kRex + ": every 2 min; next due 2024-03-01 06:03:00; fell due 1; spawned 1;"
-                            " held by cap 0; class unknown 0; spawn refused 0; failed 0",
-      "SpawnDino " + kStone + ": every minute; next due 2024-03-01 06:03:00; fell due 3; "
-                              "spawned 0; held by cap 0; class unknown 0; spawn refused 3; failed 0",
+          "class unknown 0; spawn refused 0; failed 3 (last 2024-03-01 06:02:00: " +
+          fault + ")",
+      "SpawnDino " + kGhost +
+          ": every minute; next due 2024-03-01 06:03:00; fell due 3; "
+          "spawned 0; held by cap 0; class unknown 3; spawn refused 0; failed 0",
+      "SpawnDino " + kHeld +
+          ": every minute; next due 2024-03-01 06:03:00; fell due 3; spawned "
+          "0; held by cap 3 (count 2, cap 2); class unknown 0; spawn refused 0;"
+          " failed 0",
+      "SpawnDino " + kRex +
+          ": every 2 min; next due 2024-03-01 06:03:00; fell due 1; spawned 1;"
+          " held by cap 0; class unknown 0; spawn refused 0; failed 0",
+      "SpawnDino " + kStone +
+          ": every minute; next due 2024-03-01 06:03:00; fell due 3; "
+          "spawned 0; held by cap 0; class unknown 0; spawn refused 3; failed 0",
       "SpawnDinoX " + kHeld +
           ": at 07:05; next due never (clock text \"07:05\" has a leading zero; the server's "
           "clock writes \"7:5\" for that minute); fell due 0; spawned 0; held by cap 0; class "
           "unknown 0; spawn refused 0; failed 0",
-      "SpawnDinoX " + kRex + ": at 6:1; next due 2024-03-02 06:01:00; fell due 1; spawned 1; "
-                             "held by cap 0; class unknown 0; spawn refused 0; failed 0",
+      "SpawnDinoX " + kRex +
+          ": at 6:1; next due 2024-03-02 06:01:00; fell due 1; spawned 1; "
+          "held by cap 0; class unknown 0; spawn refused 0; failed 0",
   };
   for (std::size_t i = 0; i < std::size(expected); ++i) EXPECT_EQ(lines[1 + i], expected[i]);
 }
@@ -123,7 +128,8 @@ TEST_F(StatusTest, CommandRepliesWithTheFilteredEntriesAndTheLastReload) {
   EXPECT_THAT(reply, HasSubstr("; last reload 2024-03-01 06:01:30 refused: config.json cannot be "
                                "opened; 1 runs since load; 2 of 7 entries with \"Rex.Rex\""));
   // The gate is open: both fall due on the host's next call.
-  EXPECT_THAT(reply, HasSubstr("\nSpawnDino " + kRex + ": every 2 min; next due 2024-03-01 "
+  EXPECT_THAT(reply, HasSubstr("\nSpawnDino " + kRex +
+                               ": every 2 min; next due 2024-03-01 "
                                "06:01:30; fell due 0;"));
   EXPECT_THAT(reply, HasSubstr("\nSpawnDinoX " + kRex + ": at 6:1; next due 2024-03-01 06:01:30"));
   EXPECT_EQ(sink().lines().size(), lines_before) << "the status command logs nothing";
