@@ -267,10 +267,10 @@ std::string StatusText(std::string_view filter) {
       AppendEntry(entries, kClockTableKey, name, schedule, ClockDue(text, next_run));
     }
   }
-  std::string header = fmt::format(
-      "server time {} {}; loaded {}; {}; {} runs since load; {} of {} entries", LocalText(now),
-      ZoneText(now), LocalText(status_record.loaded_ticks), ReloadText(), RunsCounted(), shown,
-      total);
+  std::string header =
+      fmt::format("server time {} {}; loaded {}; {}; {} runs since load; {} of {} entries",
+                  LocalText(now), ZoneText(now), LocalText(status_record.loaded_ticks),
+                  ReloadText(), RunsCounted(), shown, total);
   if (!filter.empty()) header += fmt::format(" with \"{}\" in the name", filter);
   return header + entries;
 }

@@ -32,8 +32,7 @@ void CountHeldByCap(std::string_view table, std::string_view name, std::int32_t 
                     std::int32_t cap);
 // Runs inside catch handlers, so nothing escapes it; a count that cannot be
 // kept is lost.
-void CountFailure(std::string_view table, std::string_view name,
-                  std::string_view message) noexcept;
+void CountFailure(std::string_view table, std::string_view name, std::string_view message) noexcept;
 
 // One run of the schedules, past the minute gate.
 void CountRun();
