@@ -16,6 +16,7 @@
 #include "plugin/entry_guard.h"
 #include "plugin/log.h"
 #include "plugin/reload.h"
+#include "plugin/status.h"
 #include "spawn/entry_faults.h"
 #include "spawn/tick.h"
 
@@ -40,6 +41,11 @@ void AddReloadCommand() {
   ZelApi::GetCommands().AddRconCommand(name, ZelApi::RconCommandCallback(&ReloadCommand));
 }
 
+void AddStatusCommand() {
+  const GameString name = GameString::FromNarrow(kStatusCommandName);
+  ZelApi::GetCommands().AddRconCommand(name, ZelApi::RconCommandCallback(&StatusCommand));
+}
+
 void RemoveTimerCallback() {
   const GameString name = GameString::FromNarrow(kTimerCallbackName);
   ZelApi::GetCommands().RemoveOnTimerCallback(name);
@@ -47,6 +53,11 @@ void RemoveTimerCallback() {
 
 void RemoveReloadCommand() {
   const GameString name = GameString::FromNarrow(kReloadCommandName);
+  ZelApi::GetCommands().RemoveRconCommand(name);
+}
+
+void RemoveStatusCommand() {
+  const GameString name = GameString::FromNarrow(kStatusCommandName);
   ZelApi::GetCommands().RemoveRconCommand(name);
 }
 
@@ -162,8 +173,10 @@ void Load() {
   CreatePluginLogger();
   ConfigReadResult read = ReadConfiguration();
   if (read.failure.has_value()) return;
+  RecordLoad();
   AddTimerCallback();
   AddReloadCommand();
+  AddStatusCommand();
   LogInfo(LoadMessage());
   LogConfigFindings(read.findings);
 }
@@ -171,6 +184,7 @@ void Load() {
 void Unload() {
   RemoveTimerCallback();
   RemoveReloadCommand();
+  RemoveStatusCommand();
 }
 
 int ModuleEntry(void* /*module*/, std::uint32_t reason, void* /*reserved*/) noexcept {

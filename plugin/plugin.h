@@ -14,6 +14,7 @@
 
 inline constexpr std::string_view kTimerCallbackName = "Drovekeeper.TimingSpawn";
 inline constexpr std::string_view kReloadCommandName = "Drovekeeper.reload";
+inline constexpr std::string_view kStatusCommandName = "Drovekeeper.status";
 inline constexpr std::string_view kOpenFailureText = "无法打开文件配置config.json";
 inline constexpr std::string_view kDisplayTitle = "Herdwarden";
 inline constexpr std::string_view kContactGroup = "58120337";
@@ -32,14 +33,14 @@ inline constexpr std::uint32_t kThreadDetach = 3;
 int ModuleEntry(void* module, std::uint32_t reason, void* reserved) noexcept;
 
 // Creates the logger, reads the configuration, builds the tables, registers
-// the timer callback (TimingSpawnTick behind the entry guard) and the reload
-// command, and logs the load message followed by the configuration's
-// findings. On any failure it logs what ReadConfiguration logs and registers
-// nothing.
+// the timer callback (TimingSpawnTick behind the entry guard), the reload
+// command and the status command, and logs the load message followed by the
+// configuration's findings. On any failure it logs what ReadConfiguration
+// logs and registers nothing.
 void Load();
 
-// Withdraws the timer callback, then the reload command, whether or not Load
-// registered them.
+// Withdraws the timer callback, then the reload command, then the status
+// command, whether or not Load registered them.
 void Unload();
 
 // The load message: title and where to find the publisher.

@@ -11,6 +11,7 @@
 #include "plugin/entry_guard.h"
 #include "plugin/log.h"
 #include "plugin/plugin.h"
+#include "plugin/status.h"
 
 namespace {
 
@@ -28,14 +29,20 @@ void ReloadAndReply(RCONClientConnection* connection, RCONPacket* packet,
   // First, so that even a failure goes to the sinks the host has now.
   CreatePluginLogger();
   ConfigReadResult read = ReadConfiguration();
+  RecordReload(read);
   findings = std::move(read.findings);
-  GameString reply = GameString::Exact(ReplyText(read));
+  SendCommandReply(connection, packet, ReplyText(read));
+}
+
+}  // namespace
+
+void SendCommandReply(RCONClientConnection* connection, RCONPacket* packet,
+                      std::u16string_view text) {
+  GameString reply = GameString::Exact(text);
   const std::int32_t packet_id = reinterpret_cast<const RCONPacketRecord*>(packet)->id;
   CallGame<void>("RCONClientConnection.SendMessageW", connection, packet_id, std::int32_t{0},
                  reply.record());
 }
-
-}  // namespace
 
 void ReloadCommand(RCONClientConnection* connection, RCONPacket* packet,
                    UWorld* /*world*/) noexcept {

@@ -18,9 +18,11 @@
 
 #include "config/config.h"
 #include "plugin/log.h"
+#include "plugin/status.h"
 #include "spawn/cap.h"
 #include "spawn/entry_faults.h"
 #include "spawn/env.h"
+#include "spawn/outcomes.h"
 #include "spawn/tally.h"
 #include "spawn/tick.h"
 
@@ -37,5 +39,7 @@ inline void ResetPluginState() {
   ForgetEntryFaults();                                // spawn/entry_faults.h: no fault logged
   SetEnvForTesting(nullptr);                          // spawn/env.h: the C runtime's clock, draws
   SetCountStrategyForTesting(CountStrategy::kTally);  // spawn/cap.h: counts from the tally
+  ResetEntryOutcomes();                               // spawn/outcomes.h: no turn counted
+  ResetStatusRecord();                                // plugin/status.h: no load, no reload
   CreatePluginLogger();                               // plugin/log.h: the logger and fault sink
 }

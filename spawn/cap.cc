@@ -76,10 +76,17 @@ std::int32_t CountWildOfClass(std::string_view name) {
   return WalkAndCount(level, name);
 }
 
+CapCheck CheckWorldMaximum(std::string_view table, const std::string& name) {
+  CapCheck check;
+  if (CurrentPersistentLevel() == nullptr) return check;
+  check.has_level = true;
+  check.count = CountWildOfClass(name);
+  check.cap = ReadInt32(EntrySettings(table, name), kMaximumKey);
+  return check;
+}
+
 bool BelowWorldMaximum(std::string_view table, const std::string& name) {
-  if (CurrentPersistentLevel() == nullptr) return false;
-  const std::int32_t count = CountWildOfClass(name);
-  return count < ReadInt32(EntrySettings(table, name), kMaximumKey);
+  return CheckWorldMaximum(table, name).below();
 }
 
 void SetCountStrategyForTesting(CountStrategy strategy) { count_strategy = strategy; }

@@ -17,9 +17,22 @@
 // walks the level afresh.
 std::int32_t CountWildOfClass(std::string_view name);
 
-// Counts the entry's wild creatures and compares with its "Worldmaximum".
-// False when the count is not below it or there is no level to spawn into.
-// Throws on a missing or mistyped "Worldmaximum".
+// What the cap found for one turn: the entry's wild creatures and its
+// "Worldmaximum"; without a level nothing is counted or read.
+struct CapCheck {
+  bool has_level = false;
+  std::int32_t count = 0;
+  std::int32_t cap = 0;
+
+  bool below() const { return has_level && count < cap; }
+};
+
+// Counts the entry's wild creatures and reads its "Worldmaximum". Throws on
+// a missing or mistyped "Worldmaximum".
+CapCheck CheckWorldMaximum(std::string_view table, const std::string& name);
+
+// CheckWorldMaximum(...).below(): false when the count is not below the cap
+// or there is no level to spawn into.
 bool BelowWorldMaximum(std::string_view table, const std::string& name);
 
 enum class CountStrategy {

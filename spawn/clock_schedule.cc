@@ -5,6 +5,7 @@
 #include "config/config.h"
 #include "spawn/cap.h"
 #include "spawn/entry_faults.h"
+#include "spawn/outcomes.h"
 #include "spawn/spawn.h"
 
 namespace {
@@ -15,10 +16,6 @@ std::int64_t MinuteOf(std::int64_t ticks) {
   return ticks / kMinuteTicks - (ticks % kMinuteTicks < 0 ? 1 : 0);
 }
 
-void FireIfBelowCap(const std::string& table, const std::string& name) {
-  if (BelowWorldMaximum(table, name)) SpawnEntryCreature(table, name);
-}
-
 // The entries naming the skipped minute. A value that is not a text is left
 // to the walk of the current minute, which reports it.
 void RunSkippedMinute(const std::string& table, std::int64_t skipped_minute) {
@@ -27,8 +24,9 @@ void RunSkippedMinute(const std::string& table, std::int64_t skipped_minute) {
     try {
       if (!text.is_string()) continue;
       if (!skipped_text) skipped_text = ClockText(CurrentEnv().LocalAt(skipped_minute));
-      if (*skipped_text == text.get_ref<const std::string&>()) FireIfBelowCap(table, name);
+      if (*skipped_text == text.get_ref<const std::string&>()) TakeEntryTurn(table, name);
     } catch (const std::exception& e) {
+      CountFailure(table, name, e.what());
       ReportEntryFault(table, name, e.what());
     }
   }
@@ -57,8 +55,9 @@ void RunClockWalk(std::optional<std::int64_t> skipped_minute) {
         throw EntryFault("clock time must be a string, but is " + std::string(text.type_name()));
       }
       if (ClockText(CurrentEnv().LocalNow()) != text.get_ref<const std::string&>()) continue;
-      FireIfBelowCap(table, name);
+      TakeEntryTurn(table, name);
     } catch (const std::exception& e) {
+      CountFailure(table, name, e.what());
       ReportEntryFault(table, name, e.what());
     }
   }

@@ -12,6 +12,7 @@
 #include "spawn/entry_faults.h"
 #include "spawn/env.h"
 #include "spawn/notice.h"
+#include "spawn/outcomes.h"
 #include "spawn/position.h"
 #include "spawn/tally.h"
 
@@ -108,12 +109,12 @@ void FillSpawnParameters(SpawnParameters& parameters) {
   std::fill(std::begin(parameters.tail), std::end(parameters.tail), 0);
 }
 
-void SpawnEntryCreature(std::string_view table, const std::string& name) {
+SpawnResult SpawnEntryCreature(std::string_view table, const std::string& name) {
   // Whatever the game does from here on may change the level.
   ForgetWildTally();
   GameString class_path = GameString::FromNarrow(name);
   auto* cls = CallGame<UClass*>("UVictoryCore.BPLoadClass", class_path.record());
-  if (cls == nullptr) return;
+  if (cls == nullptr) return SpawnResult::kClassUnknown;
 
   Rot3 rotation{0.0f, 0.0f, 0.0f};
   // Zeroed first so that no stack garbage reaches the game.
@@ -123,10 +124,10 @@ void SpawnEntryCreature(std::string_view table, const std::string& name) {
   SpawnSettings settings = ReadSpawnSettings(table, name);
 
   UWorld* world = ZelApi::GetApiUtils().GetWorld();
-  if (world == nullptr) return;
+  if (world == nullptr) return SpawnResult::kSpawnRefused;
   auto* creature = CallGame<AActor*>("UWorld.SpawnActor", world, cls, &settings.location, &rotation,
                                      &parameters);
-  if (creature == nullptr) return;
+  if (creature == nullptr) return SpawnResult::kSpawnRefused;
 
   UPrimalCharacterStatusComponent* component = StatusComponentOf(creature);
   if (component != nullptr) {
@@ -139,6 +140,21 @@ void SpawnEntryCreature(std::string_view table, const std::string& name) {
     RescaleAllStats(component);
   }
   if (settings.notice) SendSpawnNotice(table, name, creature, settings.location);
+  return SpawnResult::kSpawned;
+}
+
+void TakeEntryTurn(std::string_view table, const std::string& name) {
+  const CapCheck cap = CheckWorldMaximum(table, name);
+  if (!cap.has_level) return CountOutcome(table, name, EntryOutcome::kSpawnRefused);
+  if (!cap.below()) return CountHeldByCap(table, name, cap.count, cap.cap);
+  switch (SpawnEntryCreature(table, name)) {
+    case SpawnResult::kSpawned:
+      return CountOutcome(table, name, EntryOutcome::kSpawned);
+    case SpawnResult::kClassUnknown:
+      return CountOutcome(table, name, EntryOutcome::kClassUnknown);
+    case SpawnResult::kSpawnRefused:
+      return CountOutcome(table, name, EntryOutcome::kSpawnRefused);
+  }
 }
 
 void ApplyFixedLevel(UPrimalCharacterStatusComponent* component, std::int32_t level) {

@@ -14,6 +14,9 @@ struct UPrimalCharacterStatusComponent;
 // `parameters` held before.
 void FillSpawnParameters(SpawnParameters& parameters);
 
+// How a spawn that threw nothing ended.
+enum class SpawnResult { kSpawned, kClassUnknown, kSpawnRefused };
+
 // Loads the class named by `name` and, when it loads, reads and checks every
 // setting the spawn needs before spawning, so a faulty entry spawns nothing.
 // A class that does not load, a missing world or a refused spawn end the
@@ -21,7 +24,12 @@ void FillSpawnParameters(SpawnParameters& parameters);
 //
 // A creature without a status component is spawned and started, but neither
 // levelled, rescaled nor stat-filled; its notice shows level 0.
-void SpawnEntryCreature(std::string_view table, const std::string& name);
+SpawnResult SpawnEntryCreature(std::string_view table, const std::string& name);
+
+// The turn of an entry that fell due: the cap, then the spawn when below it.
+// Counts the turn's outcome (spawn/outcomes.h) unless it throws; the walk
+// that catches counts the failure.
+void TakeEntryTurn(std::string_view table, const std::string& name);
 
 // Sets the level to `level` and hands out min(level - 1, 1688) level-up
 // points at random over stats 0, 1, 3, 4, 7, 8 and 9, none above 253.

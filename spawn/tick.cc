@@ -8,6 +8,7 @@
 #include "spawn/clock_schedule.h"
 #include "spawn/entry_faults.h"
 #include "spawn/env.h"
+#include "spawn/outcomes.h"
 #include "spawn/spawn.h"
 #include "spawn/tally.h"
 
@@ -15,8 +16,6 @@ std::int64_t NextRunTicks = 0;
 std::int64_t LastRunTicks = 0;
 
 namespace {
-
-constexpr std::int64_t kRunPeriodTicks = 600'000'000;  // 60 s in 100 ns units
 
 bool HasEntry(const std::string& name) {
   if (!ConfigDocument.is_object()) return false;
@@ -35,7 +34,7 @@ void CountDown(const std::string& table, const std::string& name, nlohmann::json
   // The reset comes first, so a capped or failing entry still waits a full
   // interval.
   left = EntrySettings(table, name)[std::string(kScheduleKey)];
-  if (BelowWorldMaximum(table, name)) SpawnEntryCreature(table, name);
+  TakeEntryTurn(table, name);
 }
 
 void RunCountdownWalk() {
@@ -45,6 +44,7 @@ void RunCountdownWalk() {
     try {
       CountDown(table, name, left);
     } catch (const std::exception& e) {
+      CountFailure(table, name, e.what());
       ReportEntryFault(table, name, e.what());
     }
   }
@@ -69,6 +69,7 @@ void TimingSpawnTick() {
   // one minute has no run of its own; its clock entries fire with this run.
   const std::optional<std::int64_t> skipped = SkippedMinute(LastRunTicks, now);
   LastRunTicks = now;
+  CountRun();
   CountingRun counting;
   RunCountdownWalk();
   RunClockWalk(skipped);

@@ -11,6 +11,9 @@ extern std::int64_t NextRunTicks;
 // first; a run that follows it within two minutes makes up a skipped minute.
 extern std::int64_t LastRunTicks;
 
+// A run sets NextRunTicks this far (60 s) past its own start.
+inline constexpr std::int64_t kRunPeriodTicks = 600'000'000;
+
 // Called by the host as often as it likes; runs both schedules at most once
 // per 60 seconds of wall-clock time.
 void TimingSpawnTick();

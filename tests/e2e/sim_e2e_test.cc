@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -341,14 +342,15 @@ TEST_F(SimE2eTest, MissingConfigurationLeavesThePluginInert) {
   EXPECT_EQ(logs[0].at("time"), At(0));
   EXPECT_TRUE(result.Of("register").empty());
   EXPECT_TRUE(result.Of("spawn").empty());
-  // Unload withdraws both names all the same, when the run ends.
+  // Unload withdraws every name all the same, when the run ends.
   std::vector<json> gone = result.Of("unregister");
-  ASSERT_EQ(gone.size(), 2u);
+  ASSERT_EQ(gone.size(), 3u);
   EXPECT_EQ(gone[0].at("kind"), "timer");
   EXPECT_EQ(gone[0].at("name"), "Drovekeeper.TimingSpawn");
   EXPECT_EQ(gone[1].at("kind"), "rcon");
   EXPECT_EQ(gone[1].at("name"), "Drovekeeper.reload");
-  EXPECT_EQ(gone[1].at("time"), At(5 * 60));
+  EXPECT_EQ(gone[2].at("name"), "Drovekeeper.status");
+  EXPECT_EQ(gone[2].at("time"), At(5 * 60));
 }
 
 struct BadInput {
@@ -509,10 +511,50 @@ TEST_F(SimE2eTest, ExampleConfigurationOverADayOnTheDemoWorld) {
   }
   EXPECT_THAT(evening, ElementsAre("2024-03-01 20:30:00"));
   for (const json& notice : result.Of("notice")) EXPECT_NE(notice.at("player"), "Ghost");
-  EXPECT_EQ(result.Of("register").size(), 2u);
+  EXPECT_EQ(result.Of("register").size(), 3u);
   std::vector<json> gone = result.Of("unregister");
-  ASSERT_EQ(gone.size(), 2u);
-  EXPECT_EQ(gone[1].at("time"), "2024-03-02 00:00:00");
+  ASSERT_EQ(gone.size(), 3u);
+  EXPECT_EQ(gone[2].at("time"), "2024-03-02 00:00:00");
+}
+
+// The example day as scripts/run.sh runs it, ending with Drovekeeper.status:
+// the plug-in's own counters agree with the ledger's summary of every entry.
+TEST_F(SimE2eTest, StatusReplyAgreesWithTheLedgerOverTheExampleDay) {
+  SimResult result = Run({"--config", DROVEKEEPER_SOURCE_DIR "/examples/config.json", "--script",
+                          DROVEKEEPER_SOURCE_DIR "/examples/script.json", "--start",
+                          "2024-03-01 06:00:00", "--minutes", "1440"});
+  std::vector<json> replies;
+  for (const json& r : result.Of("rcon")) {
+    if (r.at("command") == "Drovekeeper.status") replies.push_back(r.at("reply"));
+  }
+  ASSERT_EQ(replies.size(), 1u) << result.out;
+  std::istringstream lines(replies[0].get<std::string>());
+  std::string header;
+  std::getline(lines, header);
+  EXPECT_THAT(header, HasSubstr("; last reload 2024-03-01 09:01:30 taken; 1440 runs since load"));
+
+  std::map<std::pair<std::string, std::string>, json> summaries;
+  for (const json& s : result.Of("summary")) summaries[{s.at("table"), s.at("entry")}] = s;
+  const std::regex entry_line(
+      R"(^(\S+) (.+?): .*; fell due (\d+); spawned (\d+); held by cap (\d+)(?: \([^)]*\))?; )"
+      R"(class unknown (\d+); spawn refused (\d+); failed (\d+))"
+      R"((?: \(last [^:]+:\d\d:\d\d: (.*)\))?$)");
+  std::size_t seen = 0;
+  for (std::string line; std::getline(lines, line); ++seen) {
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(line, m, entry_line)) << line;
+    SCOPED_TRACE(line);
+    const json& s = summaries[{m[1], m[2]}];
+    ASSERT_TRUE(s.is_object());
+    EXPECT_EQ(std::stoi(m[3]), s.at("fell_due"));
+    EXPECT_EQ(std::stoi(m[4]), s.at("spawned"));
+    EXPECT_EQ(std::stoi(m[5]), s.at("held_by_cap"));
+    EXPECT_EQ(std::stoi(m[6]), s.at("class_unknown"));
+    EXPECT_EQ(std::stoi(m[7]), s.at("spawn_refused"));
+    EXPECT_EQ(std::stoi(m[8]), s.at("failed"));
+    EXPECT_EQ(m[9].matched ? json(m[9].str()) : json(nullptr), s.at("last_failure"));
+  }
+  EXPECT_EQ(seen, summaries.size());
 }
 
 bool NodeClientAvailable() {
@@ -569,7 +611,7 @@ TEST_F(SimE2eTest, ReloadOverTcpInRealTime) {
   ASSERT_EQ(rcon.size(), static_cast<std::size_t>(expected_reloads));
   for (const json& r : rcon) EXPECT_EQ(r.at("reply"), kReloaded);
   // SIGTERM still unloads cleanly.
-  EXPECT_EQ(result.Of("unregister").size(), 2u);
+  EXPECT_EQ(result.Of("unregister").size(), 3u);
   EXPECT_THAT(result.out, HasSubstr("Summary:"));
 }
 

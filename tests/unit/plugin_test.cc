@@ -35,6 +35,7 @@ constexpr char kOpenFailureGbk[] =
 
 constexpr char kTimer[] = "Drovekeeper.TimingSpawn";
 constexpr char kCommand[] = "Drovekeeper.reload";
+constexpr char kStatus[] = "Drovekeeper.status";
 
 // Complete entries, so that the load logs no findings.
 constexpr char kGoodConfig[] = R"({
@@ -102,29 +103,33 @@ TEST_F(PluginTest, MissingFileLogsOneErrorAndRegistersNothing) {
   EXPECT_TRUE(CountdownTable.is_null());
 }
 
-TEST_F(PluginTest, DetachRemovesTimerThenCommandEvenWhenInert) {
+TEST_F(PluginTest, DetachRemovesTimerThenCommandsEvenWhenInert) {
   // Whatever the host holds under our names goes, loaded or not.
   {
     const GameString timer = GameString::FromNarrow(kTimer);
     const GameString command = GameString::FromNarrow(kCommand);
+    const GameString status = GameString::FromNarrow(kStatus);
     ZelApi::GetCommands().AddOnTimerCallback(timer, [] {});
     ZelApi::GetCommands().AddRconCommand(command, [](auto*, auto*, auto*) {});
+    ZelApi::GetCommands().AddRconCommand(status, [](auto*, auto*, auto*) {});
   }
   ASSERT_EQ(Entry(kProcessAttach), 1);  // no file: inert
   events_.clear();
 
   EXPECT_EQ(Entry(kProcessDetach), 1);
   EXPECT_EQ(events_, (std::vector<Event>{{standin::CommandKind::kTimer, kTimer, false, 1},
-                                         {standin::CommandKind::kRcon, kCommand, false, 1}}));
+                                         {standin::CommandKind::kRcon, kCommand, false, 1},
+                                         {standin::CommandKind::kRcon, kStatus, false, 1}}));
   EXPECT_TRUE(Inert());
 }
 
-TEST_F(PluginTest, LoadRegistersBothThenLogsTheLoadMessageLast) {
+TEST_F(PluginTest, LoadRegistersTimerThenCommandsThenLogsTheLoadMessageLast) {
   WriteConfig(kGoodConfig);
   EXPECT_EQ(Entry(kProcessAttach), 1);
 
   EXPECT_EQ(events_, (std::vector<Event>{{standin::CommandKind::kTimer, kTimer, true, 0},
-                                         {standin::CommandKind::kRcon, kCommand, true, 0}}));
+                                         {standin::CommandKind::kRcon, kCommand, true, 0},
+                                         {standin::CommandKind::kRcon, kStatus, true, 0}}));
   const auto lines = sink().lines();
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0].level, spdlog::level::info);
@@ -138,7 +143,8 @@ TEST_F(PluginTest, LoadRegistersBothThenLogsTheLoadMessageLast) {
   events_.clear();
   EXPECT_EQ(Entry(kProcessDetach), 1);
   EXPECT_EQ(events_, (std::vector<Event>{{standin::CommandKind::kTimer, kTimer, false, 1},
-                                         {standin::CommandKind::kRcon, kCommand, false, 1}}));
+                                         {standin::CommandKind::kRcon, kCommand, false, 1},
+                                         {standin::CommandKind::kRcon, kStatus, false, 1}}));
   EXPECT_TRUE(Inert());
   EXPECT_EQ(sink().lines().size(), 1u);  // unload logs nothing
 }

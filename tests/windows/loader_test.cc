@@ -46,6 +46,16 @@ std::string ClockTextNow() {
   return std::to_string(local.tm_hour) + ":" + std::to_string(local.tm_min);
 }
 
+// Today's local date, "YYYY-MM-DD".
+std::string LocalDate() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[16];
+  std::strftime(text, sizeof text, "%Y-%m-%d", &local);
+  return text;
+}
+
 // A countdown entry due at every run, with a notice, and a clock entry due
 // at the current minute, without one.
 std::string Config(const std::string& clock) {
@@ -77,13 +87,13 @@ TEST_F(WindowsLoaderTest, LoaderRunsTheEntryAgainstTheHostDll) {
   const HMODULE plugin = LoadLibraryA(plugin_path.c_str());
   ASSERT_NE(plugin, nullptr) << plugin_path << ": error " << GetLastError();
   EXPECT_EQ(standin::TimerNames(), Names{"Drovekeeper.TimingSpawn"});
-  EXPECT_EQ(standin::RconCommandNames(), Names{"Drovekeeper.reload"});
+  EXPECT_EQ(standin::RconCommandNames(), (Names{"Drovekeeper.reload", "Drovekeeper.status"}));
   EXPECT_EQ(sink().payloads(), Names{kLoadMessageGbk});
 
   // Thread attach and detach reach DllMain and change nothing.
   std::thread([] {}).join();
   EXPECT_EQ(standin::TimerNames(), Names{"Drovekeeper.TimingSpawn"});
-  EXPECT_EQ(standin::RconCommandNames(), Names{"Drovekeeper.reload"});
+  EXPECT_EQ(standin::RconCommandNames(), (Names{"Drovekeeper.reload", "Drovekeeper.status"}));
   EXPECT_EQ(sink().payloads().size(), 1u);
 
   ASSERT_EQ(standin::RunTimers(), 1);
@@ -112,9 +122,17 @@ TEST_F(WindowsLoaderTest, LoaderRunsTheEntryAgainstTheHostDll) {
   ASSERT_EQ(connection.replies().size(), 1u);
   EXPECT_EQ(connection.replies()[0].id, 7);
   EXPECT_EQ(connection.replies()[0].text, u"\u91CD\u65B0\u52A0\u8F7D\u914D\u7F6E");  // 重新加载配置
+  // The status reply formats local times with the Windows runtime.
+  standin::RconPacket status(8, u"Drovekeeper.status Rex");
+  ASSERT_TRUE(standin::DispatchRcon("Drovekeeper.status", connection.game(), status.game()));
+  ASSERT_EQ(connection.replies().size(), 2u);
+  const std::string reply = standin::Utf16ToUtf8(connection.replies()[1].text);
+  EXPECT_EQ(reply.rfind("server time " + LocalDate(), 0), 0u) << reply;
+  EXPECT_NE(reply.find("\nSpawnDino Blueprint'/Game/T/Rex.Rex': "), std::string::npos) << reply;
+  EXPECT_NE(reply.find("; fell due 1; spawned 1; "), std::string::npos) << reply;
   EXPECT_EQ(standin::Failures().count, 0) << standin::Failures().last_message;
 
-  // Process detach: Unload withdraws both.
+  // Process detach: Unload withdraws all three.
   ASSERT_TRUE(FreeLibrary(plugin));
   EXPECT_EQ(GetModuleHandleA(plugin_path.c_str()), nullptr);
   EXPECT_TRUE(standin::TimerNames().empty());

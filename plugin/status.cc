@@ -1,0 +1,284 @@
+#include "plugin/status.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstdint>
+#include <ctime>
+#include <iterator>
+#include <optional>
+#include <utility>
+
+#include "check/check_values.h"
+#include "config/config.h"
+#include "host/game_string.h"
+#include "host/game_types.h"
+#include "plugin/entry_guard.h"
+#include "plugin/reload.h"
+#include "spawn/env.h"
+#include "spawn/outcomes.h"
+#include "spawn/tick.h"
+
+namespace {
+
+constexpr std::int64_t kTicksPerSecond = 10'000'000;
+constexpr std::int64_t kTicksPerMinute = 60 * kTicksPerSecond;
+// A clock text names one minute a day; a day skipped by a change of the
+// clocks still finds it on the next.
+constexpr int kClockLookaheadDays = 3;
+constexpr std::string_view kBlanks = " \t\r\n";
+
+struct StatusRecord {
+  std::int64_t loaded_ticks = 0;
+  bool reloaded = false;
+  std::int64_t reload_ticks = 0;
+  std::optional<std::string> refusal;  // why the last reload was refused
+};
+
+// Prioritised: Load runs from an unprioritised module constructor.
+StatusRecord status_record __attribute__((init_priority(1000)));
+
+std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
+  return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
+}
+
+// The C runtime's local time; its reentrant form differs by platform.
+std::optional<std::tm> LocalTime(std::int64_t ticks) {
+  const auto seconds = static_cast<std::time_t>(FloorDiv(ticks, kTicksPerSecond));
+  std::tm local{};
+#if defined(_WIN32)
+  if (localtime_s(&local, &seconds) != 0) return std::nullopt;
+#else
+  if (localtime_r(&seconds, &local) == nullptr) return std::nullopt;
+#endif
+  return local;
+}
+
+// "YYYY-MM-DD HH:MM:SS", local.
+std::string LocalText(std::int64_t ticks) {
+  const std::optional<std::tm> t = LocalTime(ticks);
+  if (!t) return "(no local time)";
+  return fmt::format("{:04}-{:02}-{:02} {:02}:{:02}:{:02}", t->tm_year + 1900, t->tm_mon + 1,
+                     t->tm_mday, t->tm_hour, t->tm_min, t->tm_sec);
+}
+
+// Days since 1970-01-01 of a civil date (proleptic Gregorian).
+std::int64_t DaysFromCivil(std::int64_t year, int month, int day) {
+  year -= month <= 2 ? 1 : 0;
+  const std::int64_t era = FloorDiv(year, 400);
+  const std::int64_t year_of_era = year - era * 400;
+  const std::int64_t day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const std::int64_t day_of_era =
+      year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+  return era * 146097 + day_of_era - 719468;
+}
+
+// The zone's name as the C runtime gives it and its offset from UTC then:
+// "CET (UTC+01:00)".
+std::string ZoneText(std::int64_t ticks) {
+  const std::optional<std::tm> t = LocalTime(ticks);
+  if (!t) return "(no zone)";
+  std::array<char, 64> name{};
+  const std::size_t length = std::strftime(name.data(), name.size(), "%Z", &*t);
+  const std::int64_t local_seconds =
+      DaysFromCivil(t->tm_year + 1900, t->tm_mon + 1, t->tm_mday) * 86400 + t->tm_hour * 3600 +
+      t->tm_min * 60 + t->tm_sec;
+  const std::int64_t offset = local_seconds - FloorDiv(ticks, kTicksPerSecond);
+  const std::int64_t minutes = (offset < 0 ? -offset : offset) / 60;
+  return fmt::format("{}{}UTC{}{:02}:{:02}{}", std::string_view(name.data(), length),
+                     length > 0 ? " (" : "", offset < 0 ? '-' : '+', minutes / 60, minutes % 60,
+                     length > 0 ? ")" : "");
+}
+
+// The next run the host's calls will bring: the gate's time, or the next
+// call when the gate is already open.
+std::int64_t NextRun(std::int64_t now) { return std::max(NextRunTicks, now); }
+
+// The first run of next_run, next_run + 60 s, ... whose local time is
+// hour:minute, within kClockLookaheadDays.
+std::optional<std::int64_t> NextClockRun(int hour, int minute, std::int64_t next_run) {
+  const std::optional<std::tm> from = LocalTime(next_run);
+  if (!from) return std::nullopt;
+  for (int day = 0; day < kClockLookaheadDays; ++day) {
+    std::tm wanted = *from;
+    wanted.tm_mday += day;
+    wanted.tm_hour = hour;
+    wanted.tm_min = minute;
+    wanted.tm_sec = 0;
+    wanted.tm_isdst = -1;
+    const std::time_t start = std::mktime(&wanted);
+    if (start == static_cast<std::time_t>(-1)) continue;
+    const std::int64_t start_ticks = static_cast<std::int64_t>(start) * kTicksPerSecond;
+    std::int64_t at = next_run;
+    if (start_ticks > next_run) {
+      const std::int64_t runs = (start_ticks - next_run + kRunPeriodTicks - 1) / kRunPeriodTicks;
+      at = next_run + runs * kRunPeriodTicks;
+    }
+    if (at >= start_ticks + kTicksPerMinute) continue;  // that minute has passed
+    // A minute the clocks skip normalizes to another one.
+    const std::optional<std::tm> check = LocalTime(at);
+    if (check && check->tm_hour == hour && check->tm_min == minute) return at;
+  }
+  return std::nullopt;
+}
+
+// The member `key` of ConfigDocument[table][name], or null; never inserts.
+const nlohmann::json* FindSetting(std::string_view table, const std::string& name,
+                                  std::string_view key) {
+  if (!ConfigDocument.is_object()) return nullptr;
+  auto t = ConfigDocument.find(table);
+  if (t == ConfigDocument.end() || !t->is_object()) return nullptr;
+  auto e = t->find(name);
+  if (e == t->end() || !e->is_object()) return nullptr;
+  auto v = e->find(key);
+  return v == e->end() ? nullptr : &*v;
+}
+
+std::string CountdownSchedule(const std::string& name) {
+  const nlohmann::json* interval = FindSetting(kCountdownTableKey, name, kScheduleKey);
+  if (interval == nullptr) return "no entry in the configuration";
+  try {
+    const std::int64_t minutes = std::max<std::int64_t>(ToInt32(*interval, kScheduleKey), 0) + 1;
+    return minutes == 1 ? "every minute" : fmt::format("every {} min", minutes);
+  } catch (const std::exception&) {
+    return fmt::format("\"{}\" is {}", kScheduleKey, interval->type_name());
+  }
+}
+
+std::string CountdownDue(const nlohmann::json& left, std::int64_t next_run) {
+  try {
+    const std::int32_t count = ToInt32(left, kScheduleKey);
+    return LocalText(next_run + std::int64_t{std::max(count, 0)} * kRunPeriodTicks);
+  } catch (const std::exception&) {
+    return fmt::format("unknown (its count is {})", left.type_name());
+  }
+}
+
+std::string ClockDue(const nlohmann::json& text, std::int64_t next_run) {
+  if (!text.is_string()) return fmt::format("never (its clock text is {})", text.type_name());
+  const std::string& clock = text.get_ref<const std::string&>();
+  const config_check::ClockVerdict verdict = config_check::JudgeClockText(clock);
+  if (!verdict.fault.empty()) {
+    std::string why = fmt::format("never (clock text \"{}\" {}", clock, verdict.fault);
+    if (!verdict.suggestion.empty()) {
+      why += fmt::format("; the server's clock writes \"{}\" for that minute", verdict.suggestion);
+    }
+    return why + ")";
+  }
+  // The verdict leaves only "H:M" in plain decimal, in range.
+  const std::size_t colon = clock.find(':');
+  int hour = 0;
+  int minute = 0;
+  std::from_chars(clock.data(), clock.data() + colon, hour);
+  std::from_chars(clock.data() + colon + 1, clock.data() + clock.size(), minute);
+  const std::optional<std::int64_t> at = NextClockRun(hour, minute, next_run);
+  if (!at) return fmt::format("not within {} days", kClockLookaheadDays);
+  return LocalText(*at);
+}
+
+void AppendEntry(std::string& out, std::string_view table, const std::string& name,
+                 std::string_view schedule, std::string_view due) {
+  static const EntryCounters kNone;
+  const EntryCounters* found = FindEntryCounters(table, name);
+  const EntryCounters& c = found != nullptr ? *found : kNone;
+  auto it = std::back_inserter(out);
+  fmt::format_to(it, "\n{} {}: {}; next due {}; fell due {}; spawned {}; held by cap {}", table,
+                 name, schedule, due, c.fell_due, c.spawned, c.held_by_cap);
+  if (c.held_by_cap > 0) fmt::format_to(it, " (count {}, cap {})", c.held_count, c.held_cap);
+  fmt::format_to(it, "; class unknown {}; spawn refused {}; failed {}", c.class_unknown,
+                 c.spawn_refused, c.failed);
+  if (c.failed > 0) {
+    fmt::format_to(it, " (last {}: {})", LocalText(c.last_failure_ticks), c.last_failure);
+  }
+}
+
+std::string ReloadText() {
+  if (!status_record.reloaded) return "no reload";
+  std::string text = fmt::format("last reload {} ", LocalText(status_record.reload_ticks));
+  if (!status_record.refusal) return text + "taken";
+  return text + "refused: " + *status_record.refusal;
+}
+
+bool Matches(std::string_view name, std::string_view filter) {
+  return filter.empty() || name.find(filter) != std::string_view::npos;
+}
+
+// What the client wrote after the command's name, without surrounding blanks.
+std::string FilterOf(const RCONPacket* packet) {
+  const GameStringRecord& body = reinterpret_cast<const RCONPacketRecord*>(packet)->body;
+  if (body.data == nullptr || body.count <= 1) return {};
+  const std::string line =
+      Utf16ToUtf8(std::u16string_view(body.data, static_cast<std::size_t>(body.count - 1)));
+  std::string_view rest(line);
+  rest.remove_prefix(std::min(rest.size(), rest.find_first_not_of(kBlanks)));
+  rest.remove_prefix(std::min(rest.size(), rest.find_first_of(kBlanks)));
+  rest.remove_prefix(std::min(rest.size(), rest.find_first_not_of(kBlanks)));
+  rest = rest.substr(0, rest.find_last_not_of(kBlanks) + 1);
+  return std::string(rest);
+}
+
+}  // namespace
+
+void RecordLoad() {
+  ResetEntryOutcomes();
+  status_record = StatusRecord{};
+  status_record.loaded_ticks = NowTicks();
+}
+
+void RecordReload(const ConfigReadResult& read) {
+  status_record.reloaded = true;
+  status_record.reload_ticks = NowTicks();
+  status_record.refusal.reset();
+  if (!read.failure) return;
+  if (read.first_error) {
+    status_record.refusal = *read.first_error;
+  } else if (*read.failure == kOpenFailureText) {
+    status_record.refusal = std::string(kConfigFileName) + " cannot be opened";
+  } else {
+    status_record.refusal = *read.failure;
+  }
+}
+
+void ResetStatusRecord() { status_record = StatusRecord{}; }
+
+std::string StatusText(std::string_view filter) {
+  const std::int64_t now = NowTicks();
+  const std::int64_t next_run = NextRun(now);
+  std::string entries;
+  std::size_t total = 0;
+  std::size_t shown = 0;
+  if (CountdownTable.is_object()) {
+    for (const auto& [name, left] : CountdownTable.items()) {
+      ++total;
+      if (!Matches(name, filter)) continue;
+      ++shown;
+      AppendEntry(entries, kCountdownTableKey, name, CountdownSchedule(name),
+                  CountdownDue(left, next_run));
+    }
+  }
+  if (ClockTable.is_object()) {
+    for (const auto& [name, text] : ClockTable.items()) {
+      ++total;
+      if (!Matches(name, filter)) continue;
+      ++shown;
+      const std::string schedule = text.is_string() ? "at " + text.get<std::string>() : "at ?";
+      AppendEntry(entries, kClockTableKey, name, schedule, ClockDue(text, next_run));
+    }
+  }
+  std::string header =
+      fmt::format("server time {} {}; loaded {}; {}; {} runs since load; {} of {} entries",
+                  LocalText(now), ZoneText(now), LocalText(status_record.loaded_ticks),
+                  ReloadText(), RunsCounted(), shown, total);
+  if (!filter.empty()) header += fmt::format(" with \"{}\" in the name", filter);
+  return header + entries;
+}
+
+void StatusCommand(RCONClientConnection* connection, RCONPacket* packet,
+                   UWorld* /*world*/) noexcept {
+  GuardHostEntry("the status command", [&] {
+    const std::string text = StatusText(FilterOf(packet));
+    SendCommandReply(connection, packet, ZelApi::Tools::Utf8Decode(text));
+  });
+}

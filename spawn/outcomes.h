@@ -1,0 +1,45 @@
+// Per-entry outcome counters of the timer run: how often each entry fell due
+// and what became of each turn, counted where the run decides it and kept
+// from Load on, reloads included. The schedules in spawn/ count; the status
+// command (plugin/status.h) and the tests read them back.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+enum class EntryOutcome { kSpawned, kHeldByCap, kClassUnknown, kSpawnRefused, kFailed };
+
+struct EntryCounters {
+  std::int64_t fell_due = 0;  // every turn, whatever became of it
+  std::int64_t spawned = 0;
+  std::int64_t held_by_cap = 0;
+  std::int64_t class_unknown = 0;
+  std::int64_t spawn_refused = 0;
+  std::int64_t failed = 0;
+  // At the last turn held by the cap: the wild count and the cap it met.
+  std::int32_t held_count = 0;
+  std::int32_t held_cap = 0;
+  // The last failure: when (100 ns units since the epoch) and its message.
+  std::int64_t last_failure_ticks = 0;
+  std::string last_failure;
+};
+
+// One turn of `table`'s entry `name` ended in `outcome` (not kHeldByCap or
+// kFailed, which carry more below).
+void CountOutcome(std::string_view table, std::string_view name, EntryOutcome outcome);
+void CountHeldByCap(std::string_view table, std::string_view name, std::int32_t count,
+                    std::int32_t cap);
+// Runs inside catch handlers, so nothing escapes it; a count that cannot be
+// kept is lost.
+void CountFailure(std::string_view table, std::string_view name, std::string_view message) noexcept;
+
+// One run of the schedules, past the minute gate.
+void CountRun();
+std::int64_t RunsCounted();
+
+// The counters of an entry, or null when it never fell due.
+const EntryCounters* FindEntryCounters(std::string_view table, std::string_view name);
+
+// Forgets every counter and the runs: Load starts counting afresh.
+void ResetEntryOutcomes();
