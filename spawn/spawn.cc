@@ -8,6 +8,7 @@
 #include "host/game_access.h"
 #include "host/game_string.h"
 #include "host/zelapi.h"
+#include "spawn/cap.h"
 #include "spawn/creature.h"
 #include "spawn/entry_faults.h"
 #include "spawn/env.h"

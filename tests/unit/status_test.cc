@@ -12,7 +12,7 @@
 
 #include "host/game_string.h"
 #include "spawn/tick.h"
-#include "standin/game/rcon.h"
+#include "standin/game/console.h"
 #include "standin/host/host.h"
 #include "tests/support/config_entry.h"
 #include "tests/support/host_fixture.h"
