@@ -210,7 +210,12 @@ std::string ReexecUnderFakeTime(char** argv, std::int64_t start) {
   // The real-time loop sleeps and measures on the monotonic clock.
   setenv("FAKETIME_DONT_FAKE_MONOTONIC", "1", 1);
   setenv(kMarker, std::to_string(start).c_str(), 1);
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define DROVEKEEPER_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(DROVEKEEPER_ASAN)
   // libfaketime comes before the sanitizer runtime in the load order.
   std::string asan = "verify_asan_link_order=0";
   if (const char* old = std::getenv("ASAN_OPTIONS"); old != nullptr && *old != '\0') {
