@@ -2,7 +2,9 @@
 // with code page 936 for GBK. Failures are replaced the way iconv's are on
 // Linux: the source unit where conversion stops becomes the replacement and
 // conversion goes on after that one unit, so both platforms give the same
-// bytes.
+// bytes. GBK follows iconv's table too: code page 936 also maps private-use
+// characters to its user-defined byte pairs, which are no characters for
+// iconv, and tag characters have no GBK form and are left out.
 #include <windows.h>
 
 #include <cstring>
@@ -27,6 +29,33 @@ Encoding EncodingNamed(const char* name, const char* from, const char* to) {
 
 bool IsHighSurrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool IsLowSurrogate(wchar_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+bool IsPrivateUse(wchar_t unit) { return unit >= 0xE000 && unit <= 0xF8FF; }
+
+// U+E0000 to U+E007F: the high surrogate 0xDB40 with a low one up to 0xDC7F.
+bool IsTagAt(const std::wstring& wide, std::size_t i) {
+  return wide[i] == 0xDB40 && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 && wide[i + 1] <= 0xDC7F;
+}
+
+bool HasPrivateUse(const std::wstring& wide) {
+  for (wchar_t unit : wide) {
+    if (IsPrivateUse(unit)) return true;
+  }
+  return false;
+}
+
+// `wide` without its tag characters, which iconv drops on the way to GBK.
+std::wstring WithoutTags(const std::wstring& wide) {
+  std::wstring kept;
+  kept.reserve(wide.size());
+  for (std::size_t i = 0; i < wide.size(); ++i) {
+    if (IsTagAt(wide, i)) {
+      ++i;
+    } else {
+      kept.push_back(wide[i]);
+    }
+  }
+  return kept;
+}
 
 // UTF-16 without unpaired surrogates, or nothing.
 std::optional<std::wstring> DecodeUtf16(std::string_view bytes) {
@@ -54,17 +83,21 @@ std::optional<std::wstring> Decode(Encoding encoding, std::string_view bytes) {
   if (length <= 0) return std::nullopt;
   std::wstring wide(static_cast<std::size_t>(length), L'\0');
   MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, bytes.data(), size, wide.data(), length);
+  // A user-defined GBK pair decodes to a private-use character.
+  if (encoding == Encoding::kGbk && HasPrivateUse(wide)) return std::nullopt;
   return wide;
 }
 
-// Appends `wide` in `encoding`; false, with nothing appended, when a
+// Appends `text` in `encoding`; false, with nothing appended, when a
 // character has no form there.
-bool Encode(Encoding encoding, const std::wstring& wide, std::string& out) {
-  if (wide.empty()) return true;
+bool Encode(Encoding encoding, const std::wstring& text, std::string& out) {
   if (encoding == Encoding::kUtf16) {
-    out.append(reinterpret_cast<const char*>(wide.data()), wide.size() * 2);
+    out.append(reinterpret_cast<const char*>(text.data()), text.size() * 2);
     return true;
   }
+  const std::wstring wide = encoding == Encoding::kGbk ? WithoutTags(text) : text;
+  if (wide.empty()) return true;
+  if (encoding == Encoding::kGbk && HasPrivateUse(wide)) return false;
   const int size = static_cast<int>(wide.size());
   // UTF-8 has a form for every valid text; 936 replaces what it lacks with
   // its default character and says so.

@@ -26,7 +26,8 @@ void ForgetWildTally();
 // Inside a counting run: the wild creatures of `level` whose blueprint
 // reference equals `name` byte for byte. The first count walks the level
 // once; after ForgetWildTally the next count tallies only the actors
-// appended since the last walk, or walks again when the level changed in
-// any other way; a count of another level than the one tallied walks that
-// one. Nothing outside a counting run.
+// appended since the last walk, or walks again when an earlier slot holds
+// another pointer or the array shrank (an actor the game changed in place, or
+// a new one at a recycled address, keeps its tally); a count of another level
+// than the one tallied walks that one. Nothing outside a counting run.
 std::optional<std::int32_t> TalliedCount(ULevel* level, std::string_view name);

@@ -13,8 +13,8 @@ constexpr const char* kExitStatusHelp =
     "plug-in could not be loaded or RCON served; 2 for a bad option, input file, time zone or "
     "output path, before anything runs; 3 when an invariant broke (--invariants); 130, 143 "
     "or 129 when SIGINT, SIGTERM or SIGHUP cut a simulated run short (its summary and report "
-    "end where it got to); 141 when standard output or the events file closed (a pipe's "
-    "reader left).";
+    "end where it got to); 141 when standard output or the events file could not be written "
+    "(a pipe's reader left, a full disk: the reason is said).";
 
 // The plug-in module and the server directory it runs in.
 void AddServerOptions(CLI::App& app, SimOptions& o) {

@@ -3,7 +3,6 @@
 #include <spdlog/sinks/base_sink.h>
 
 #include <ctime>
-#include <fstream>
 #include <mutex>
 #include <nlohmann/json.hpp>
 
@@ -11,6 +10,7 @@
 #include "standin/game/world.h"
 #include "standin/host/host.h"
 #include "standin/model/config.h"
+#include "standin/sim/output_file.h"
 #include "standin/sim/recorder.h"
 
 namespace sim {
@@ -236,11 +236,13 @@ std::string ReportFeed::Write(const std::string& path, std::int64_t start, std::
   input.interrupted = interrupted;
   input.time_zone = TimeZoneName(start);
   if (ledger_) input.entries = ledger_->Entries();
-  std::ofstream out(path, std::ios::trunc);
-  if (!out) return "cannot be opened for writing";
-  report::WriteReport(input, out);
-  out.close();
-  return out ? "" : "could not be written";
+  OutputFile out;
+  if (std::string why = out.Open(path, OutputFile::Mode::kTruncate); !why.empty()) {
+    return "cannot be opened for writing: " + why;
+  }
+  report::WriteReport(input, out.stream());
+  std::string why = out.Close();
+  return why.empty() ? "" : "could not be written: " + why;
 }
 
 }  // namespace sim

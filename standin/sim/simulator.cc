@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -15,6 +14,7 @@
 #include "standin/sim/clock.h"
 #include "standin/sim/invariants.h"
 #include "standin/sim/observers.h"
+#include "standin/sim/output_file.h"
 #include "standin/sim/progress.h"
 #include "standin/sim/recorder.h"
 #include "standin/sim/report_feed.h"
@@ -28,12 +28,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Empty when `path` can be written, else the reason. A file that was not
-// there before is not left behind.
+// Empty when `path` can be written, else why not. A file that was not there
+// before is not left behind.
 std::string CheckWritable(const std::string& path) {
   std::error_code error;
   const bool existed = fs::exists(path, error);
-  if (std::ofstream probe(path, std::ios::app); !probe) return "cannot be opened for writing";
+  OutputFile probe;
+  if (std::string why = probe.Open(path, OutputFile::Mode::kAppend); !why.empty()) {
+    return "cannot be opened for writing: " + why;
+  }
+  probe.Close();
   if (!existed) fs::remove(path, error);
   return "";
 }
@@ -130,17 +134,18 @@ int RunSimulator(const SimInputs& inputs) {
       return 2;
     }
   }
-  std::ofstream events_file;
+  OutputFile events_file;
   std::ostream* events = nullptr;
   if (options.events_on_stdout()) {
     events = &std::cout;
   } else if (!options.events_file.empty()) {
-    events_file.open(options.events_file, std::ios::trunc);
-    if (!events_file) {
-      std::cerr << "drovekeeper-sim: " << options.events_file << ": cannot be opened for writing\n";
+    if (std::string why = events_file.Open(options.events_file, OutputFile::Mode::kTruncate);
+        !why.empty()) {
+      std::cerr << "drovekeeper-sim: " << options.events_file
+                << ": cannot be opened for writing: " << why << "\n";
       return 2;
     }
-    events = &events_file;
+    events = &events_file.stream();
   }
   Progress progress(options.simulated() && isatty(STDERR_FILENO) == 1, inputs.start,
                     options.minutes.value_or(0) * 60);
@@ -153,7 +158,12 @@ int RunSimulator(const SimInputs& inputs) {
     std::cerr << "drovekeeper-sim: " << failure << "\n";
     return 2;
   }
-  return Run(inputs, events, console, root, progress);
+  const int status = Run(inputs, events, console, root, progress);
+  if (std::string why = events_file.Close(); !why.empty()) {
+    std::cerr << "drovekeeper-sim: " << options.events_file << ": could not be written: " << why
+              << "\n";
+  }
+  return status;
 }
 
 }  // namespace sim

@@ -401,7 +401,10 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"MissingPlugin", {"--plugin", "@absent.so"}, "@absent.so"},
         BadInput{"UnwritableReport",
                  {"--report", "@absent/report.html"},
-                 "@absent/report.html: cannot be opened for writing"},
+                 "@absent/report.html: cannot be opened for writing: No such file or directory"},
+        BadInput{"EventsUnderAFile",
+                 {"--events", "@broken.json/events.jsonl"},
+                 "@broken.json/events.jsonl: cannot be opened for writing: Not a directory"},
         BadInput{"UnknownZone", {"--tz", "Nowhere/Bogus"}, "--tz: unknown time zone"},
         BadInput{"SkippedStart",
                  {"--tz", "Europe/Berlin", "--start", "2024-03-31 02:30:00"},
@@ -420,6 +423,22 @@ TEST_F(SimE2eTest, RefusesToGuessTheConfigurationOrTheZone) {
   EXPECT_EQ(nowhere.exit_code, 2);
   EXPECT_THAT(nowhere.err, HasSubstr("TZ=Nowhere/Bogus: unknown time zone"));
   EXPECT_TRUE(bare.out.empty() && nowhere.out.empty()) << bare.out << nowhere.out;
+}
+
+// /dev/full opens, and refuses every write.
+TEST_F(SimE2eTest, AWriteRefusedDuringOrAfterTheRunSaysWhy) {
+  json config;
+  config["SpawnDino"][kEntryA] = Entry(0, 100, "0 0 0", false, 3, false, false);
+  const std::string config_file = WriteConfig(config);
+  const std::pair<std::string, int> outputs[] = {{"--events", 141}, {"--report", 1}};
+  for (const auto& [option, status] : outputs) {
+    SimResult result =
+        RunSim({"--config", config_file, "--minutes", "5", option, "/dev/full"}, dir_.path());
+    EXPECT_EQ(result.exit_code, status) << option << result.err;
+    EXPECT_THAT(result.err, HasSubstr("drovekeeper-sim: /dev/full: could not be written: No space "
+                                      "left on device"))
+        << option;
+  }
 }
 
 struct Interruption {

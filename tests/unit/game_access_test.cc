@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -130,7 +131,7 @@ TEST_F(GameAccessTest, ConvertsBetweenUtf8Utf16AndGbk) {
   struct Case {
     std::string utf8;
     std::u16string utf16;
-    std::string gbk;
+    std::optional<std::string> gbk;  // nothing: no GBK form, see the next table
   };
   const Case cases[] = {
       {"Dion (Rex) Level:150", u"Dion (Rex) Level:150", "Dion (Rex) Level:150"},
@@ -144,14 +145,20 @@ TEST_F(GameAccessTest, ConvertsBetweenUtf8Utf16AndGbk) {
        u"Dion (\u96F7\u514B\u65AF) Level:150 Spawn 12.5,40.1\uFF01",
        "Dion (\xC0\xD7\xBF\xCB\xCB\xB9) Level:150 Spawn 12.5,40.1\xA3\xA1"},
       {"", u"", ""},
+      // Private use, first, last and between.
+      {"\xEE\x80\x80 \xEF\xA3\xBF \xEE\x97\xA5", u"\uE000 \uF8FF \uE5E5", std::nullopt},
+      // Tag characters, first, a letter and last.
+      {"\xF3\xA0\x80\x80\xF3\xA0\x81\x81\xF3\xA0\x81\xBF", u"\U000E0000\U000E0041\U000E007F",
+       std::nullopt},
   };
   for (const Case& c : cases) {
     const std::string utf16_bytes(reinterpret_cast<const char*>(c.utf16.data()),
                                   c.utf16.size() * 2);
     EXPECT_EQ(Utf16ToUtf8(GameString::FromWide(c.utf16).View()), c.utf8);
     EXPECT_EQ(ConvertText(c.utf8, "UTF-8", "UTF-16LE"), utf16_bytes) << c.utf8;
-    EXPECT_EQ(ConvertText(c.utf8, "UTF-8", "GBK"), c.gbk) << c.utf8;
-    EXPECT_EQ(ConvertText(c.gbk, "GBK", "UTF-8"), c.utf8) << c.utf8;
+    if (!c.gbk) continue;
+    EXPECT_EQ(ConvertText(c.utf8, "UTF-8", "GBK"), *c.gbk) << c.utf8;
+    EXPECT_EQ(ConvertText(*c.gbk, "GBK", "UTF-8"), c.utf8) << c.utf8;
   }
 }
 
@@ -171,8 +178,12 @@ TEST_F(GameAccessTest, UnconvertibleUnitsAreReplaced) {
       {std::string("a\0\x00\xD8"
                    "b\0",
                    6),
-       "UTF-16LE", "UTF-8", "a?b"},     // lone surrogate
-      {"x\xD2", "GBK", "UTF-8", "x?"},  // cut off
+       "UTF-16LE", "UTF-8", "a?b"},                                  // lone surrogate
+      {"x\xD2", "GBK", "UTF-8", "x?"},                               // cut off
+      {"a\xEE\x80\x80z", "UTF-8", "GBK", "a???z"},                   // private use
+      {std::string("a\0\x00\xE0z\0", 6), "UTF-16LE", "GBK", "a?z"},  // private use
+      {"a\xAA\xA1z", "GBK", "UTF-8", "a??z"},                        // user-defined pair
+      {"a\xF3\xA0\x81\x81z", "UTF-8", "GBK", "az"},                  // a tag character, left out
   };
   for (const Case& c : cases) {
     const std::string replacement = std::string(c.to) == "UTF-16LE" ? std::string("?\0", 2) : "?";
