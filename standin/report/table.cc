@@ -5,7 +5,9 @@
 namespace report::render {
 
 void WriteTable(const ReportInput& input, const Styles& styles, std::ostream& out) {
-  out << "<section id=\"entries\"><h2>Entries</h2>\n<table id=\"entry-table\"><thead><tr>"
+  out << "<section id=\"entries\"><h2>Entries</h2>\n";
+  WriteFilter("#entry-table tbody tr", "the entries", out);
+  out << "<table id=\"entry-table\"><thead><tr>"
          "<th>Table</th><th>Entry</th><th>Schedule</th><th>Fell due</th><th>Spawned</th>"
          "<th>Held by cap</th><th>Class unknown</th><th>Spawn refused</th><th>Failures</th>"
          "<th>Last failure</th><th>Next due after the span</th></tr></thead><tbody>\n";
@@ -20,8 +22,10 @@ void WriteTable(const ReportInput& input, const Styles& styles, std::ostream& ou
     const EntryStyle& style = styles.Of(entry.table, entry.name);
     out << "<tr class=\"entry" << (row_class.empty() ? "" : " " + row_class) << "\" data-table=\""
         << TableName(entry.table) << "\" data-entry=\"" << EscapeHtml(entry.name) << "\"><td>"
-        << TableName(entry.table) << "</td><td class=\"name\">" << EscapeHtml(entry.name)
-        << "<br><span class=\"swatch\" style=\"background:" << style.colour << "\"></span>";
+        << TableName(entry.table) << "</td><td class=\"name\">" << EscapeHtml(entry.name) << "<br>";
+    if (!style.other) {
+      out << "<span class=\"swatch\" style=\"background:" << style.colour << "\"></span>";
+    }
     if (!entry.display_name.empty()) {
       out << "<span class=\"display\">" << EscapeHtml(entry.display_name) << "</span>";
     }
