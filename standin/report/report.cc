@@ -39,7 +39,7 @@ text.count{font-size:10px;font-weight:700;fill:#222;pointer-events:none}
 .never-loaded{color:#555}.never-loaded b{color:#222}
 table{border-collapse:collapse;background:#fff}
 th,td{border:1px solid #ccc;padding:.25em .5em;text-align:left;vertical-align:top}
-td.n{text-align:right;font-variant-numeric:tabular-nums}
+td.n,#entry-table td:nth-child(n+4):nth-child(-n+9){text-align:right;font-variant-numeric:tabular-nums}
 tr.faulty{background:#fde2e2}tr.faulty td.failures{color:#b00;font-weight:700}
 tr.warn{background:#fff4d6}tr.dropped{color:#888}
 td.name{font-family:monospace;word-break:break-all;max-width:28em}

@@ -163,11 +163,15 @@ void WriteStack(const Stack& stack, std::ostream& out) {
   out << "<circle class=\"spawn" << (stack.off_map() ? " off-map" : "") << "\" cx=\"" << Num(x)
       << "\" cy=\"" << Num(y) << "\" r=\"" << r << "\" fill=\"" << stack.style->colour
       << "\" data-table=\"" << stack.style->table << "\" data-entry=\""
-      << EscapeHtml(stack.style->entry) << "\" data-class=\"" << EscapeHtml(stack.first->class_path)
-      << "\" data-count=\"" << stack.count << "\" data-time=\"" << LocalTimeText(stack.first->time)
-      << "\" data-level=\"" << LevelText(stack) << "\" data-lat=\"" << MapNumber(stack.shown.lat)
-      << "\" data-lon=\"" << MapNumber(stack.shown.lon) << "\" data-tip=\"" << TipAttribute(tip)
-      << "\"/>";
+      << EscapeHtml(stack.style->entry) << "\" data-count=\"" << stack.count;
+  // A cell of the other entries has its tooltip only.
+  if (!stack.style->other) {
+    out << "\" data-class=\"" << EscapeHtml(stack.first->class_path) << "\" data-time=\""
+        << LocalTimeText(stack.first->time) << "\" data-level=\"" << LevelText(stack)
+        << "\" data-lat=\"" << MapNumber(stack.shown.lat) << "\" data-lon=\""
+        << MapNumber(stack.shown.lon);
+  }
+  out << "\" data-tip=\"" << TipAttribute(tip) << "\"/>";
   if (stack.count > 1) {
     out << "<text class=\"count\" x=\"" << Num(x + r + 1) << "\" y=\"" << Num(y - r + 2) << "\">"
         << stack.count << "</text>";

@@ -20,9 +20,14 @@ void WriteTable(const ReportInput& input, const Styles& styles, std::ostream& ou
     }
     if (!entry.configured) row_class += row_class.empty() ? "dropped" : " dropped";
     const EntryStyle& style = styles.Of(entry.table, entry.name);
-    out << "<tr class=\"entry" << (row_class.empty() ? "" : " " + row_class) << "\" data-table=\""
-        << TableName(entry.table) << "\" data-entry=\"" << EscapeHtml(entry.name) << "\"><td>"
-        << TableName(entry.table) << "</td><td class=\"name\">" << EscapeHtml(entry.name) << "<br>";
+    // The many other entries' rows carry no keys, to keep a large page small.
+    out << "<tr class=\"entry" << (row_class.empty() ? "" : " " + row_class) << "\"";
+    if (!style.other) {
+      out << " data-table=\"" << TableName(entry.table) << "\" data-entry=\""
+          << EscapeHtml(entry.name) << "\"";
+    }
+    out << "><td>" << TableName(entry.table) << "</td><td class=\"name\">" << EscapeHtml(entry.name)
+        << "<br>";
     if (!style.other) {
       out << "<span class=\"swatch\" style=\"background:" << style.colour << "\"></span>";
     }
@@ -33,9 +38,9 @@ void WriteTable(const ReportInput& input, const Styles& styles, std::ostream& ou
     out << "</td><td>" << EscapeHtml(entry.schedule_text) << "</td>";
     for (int count : {entry.fell_due, entry.spawned, entry.held_by_cap, entry.class_unknown,
                       entry.spawn_refused}) {
-      out << "<td class=\"n\">" << count << "</td>";
+      out << "<td>" << count << "</td>";
     }
-    out << "<td class=\"n" << (entry.failed > 0 ? " failures" : "") << "\">" << entry.failed
+    out << "<td" << (entry.failed > 0 ? " class=\"failures\"" : "") << ">" << entry.failed
         << "</td><td>" << EscapeHtml(entry.last_failure) << "</td><td class=\"next-due\">"
         << (entry.next_due == 0 ? "never" : LocalTimeText(entry.next_due)) << "</td></tr>\n";
   }
