@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 #include <iterator>
+#include <map>
+#include <utility>
 
 #include "standin/report/render.h"
 
@@ -28,26 +30,30 @@ struct ClassChart {
 
 std::vector<ClassChart> ChartsOf(const ReportInput& input) {
   std::vector<ClassChart> charts;
+  std::map<std::string, std::size_t> by_reference;
   auto chart_of = [&](const std::string& reference) -> ClassChart& {
-    for (ClassChart& chart : charts) {
-      if (chart.reference == reference) return chart;
-    }
-    charts.emplace_back().reference = reference;
-    return charts.back();
+    auto [it, added] = by_reference.try_emplace(reference, charts.size());
+    if (added) charts.emplace_back().reference = reference;
+    return charts[it->second];
   };
   for (const ClassPopulation& population : input.population) {
     chart_of(population.reference).samples = &population.samples;
   }
-  for (const EntryCap& cap : input.caps) chart_of(cap.reference).caps.push_back(&cap);
+  // A spawn goes to the first chart holding its entry's cap, or else to the
+  // first chart of its class when unattributed.
+  std::map<std::pair<Table, std::string>, std::size_t> by_entry;
+  for (const EntryCap& cap : input.caps) {
+    chart_of(cap.reference).caps.push_back(&cap);
+    by_entry.try_emplace({cap.table, cap.entry}, by_reference[cap.reference]);
+  }
+  std::map<std::string, std::size_t> by_class;
+  for (std::size_t i = charts.size(); i-- > 0;) by_class[ClassPathOf(charts[i].reference)] = i;
   for (const SpawnPoint& spawn : input.spawns) {
-    for (ClassChart& chart : charts) {
-      const bool of_entry = std::any_of(chart.caps.begin(), chart.caps.end(), [&](auto* cap) {
-        return cap->table == spawn.table && cap->entry == spawn.entry;
-      });
-      if (of_entry || (spawn.entry.empty() && spawn.class_path == ClassPathOf(chart.reference))) {
-        chart.spawns.push_back(&spawn);
-        break;
-      }
+    if (auto it = by_entry.find({spawn.table, spawn.entry}); it != by_entry.end()) {
+      charts[it->second].spawns.push_back(&spawn);
+    } else if (auto at = by_class.find(spawn.class_path);
+               spawn.entry.empty() && at != by_class.end()) {
+      charts[at->second].spawns.push_back(&spawn);
     }
   }
   return charts;
@@ -62,21 +68,17 @@ int CountAt(const ClassChart& chart, std::int64_t time) {
   return after == chart.samples->begin() ? 0 : std::prev(after)->count;
 }
 
-// The count axis: up to the largest count, and up to every cap that is not
-// far above it; a cap beyond is drawn on the top edge.
+// The count axis: up to the largest count and the highest cap, so that a
+// cap far above the count reads as far above it.
 double AxisTop(const ClassChart& chart) {
-  int most = 1;
+  int top = 1;
   if (chart.samples != nullptr) {
-    for (const PopulationSample& sample : *chart.samples) most = std::max(most, sample.count);
+    for (const PopulationSample& sample : *chart.samples) top = std::max(top, sample.count);
   }
-  const int cap_limit = std::max(10, most * 3);
-  int top = most;
   for (const EntryCap* cap : chart.caps) {
-    for (const CapChange& change : cap->caps) {
-      if (change.cap <= cap_limit) top = std::max(top, change.cap);
-    }
+    for (const CapChange& change : cap->caps) top = std::max(top, change.cap);
   }
-  return std::max(top, 1);
+  return top;
 }
 
 // The count axis's y; a little room above the highest line.
@@ -95,12 +97,15 @@ void WriteKey(const Styles& styles, const ClassChart& chart, const CountAxis& ax
               std::ostream& out) {
   out << "<text class=\"class-name\" x=\"4\" y=\"" << Num(kTop + 12) << "\"><title>"
       << EscapeHtml(chart.reference) << "</title>" << EscapeHtml(ShortClassName(chart.reference))
-      << "</text><text x=\"4\" y=\"" << Num(kTop + 26) << "\">wild count, and the caps of</text>";
+      << "</text><text x=\"4\" y=\"" << Num(kTop + 26) << "\">"
+      << (chart.caps.empty() ? "wild count; no entry caps it" : "wild count, and the caps of")
+      << "</text>";
   double entry_y = kTop + 40;
   for (const EntryCap* cap : chart.caps) {
     const EntryStyle& style = styles.Of(cap->table, cap->entry);
-    out << "<text x=\"10\" y=\"" << Num(entry_y) << "\" fill=\"" << style.colour << "\">"
-        << EscapeHtml(style.short_label) << "</text>";
+    out << "<text class=\"cap-of\" x=\"10\" y=\"" << Num(entry_y) << "\" fill=\"" << style.colour
+        << "\">" << EscapeHtml(style.short_label) << (cap->caps.empty() ? ": cap unreadable" : "")
+        << "</text>";
     entry_y += 12;
   }
   std::vector<double> values = {0, axis.top};
@@ -177,6 +182,31 @@ void WriteSpawnDots(const Styles& styles, const TimeScale& scale, const ClassCha
   }
 }
 
+// A class none of whose entries could load it, and none spawned: no chart,
+// whose empty count under a cap would read as room to spawn.
+bool NeverLoaded(const ClassChart& chart,
+                 const std::map<std::pair<Table, std::string>, const EntryRecord*>& records) {
+  if (chart.caps.empty() || !chart.spawns.empty()) return false;
+  return std::all_of(chart.caps.begin(), chart.caps.end(), [&](const EntryCap* cap) {
+    auto it = records.find({cap->table, cap->entry});
+    if (it == records.end()) return false;
+    const EntryRecord& entry = *it->second;
+    return entry.class_unknown > 0 && entry.spawned == 0 && entry.spawn_refused == 0;
+  });
+}
+
+void WriteNeverLoaded(const Styles& styles, const ClassChart& chart, std::ostream& out) {
+  std::string labels;
+  for (const EntryCap* cap : chart.caps) {
+    labels += (labels.empty() ? "" : ", ") + styles.Of(cap->table, cap->entry).short_label;
+  }
+  out << "<figure class=\"population never-loaded\" data-class=\"" << EscapeHtml(chart.reference)
+      << "\"><figcaption><b title=\"" << EscapeHtml(chart.reference) << "\">"
+      << EscapeHtml(ShortClassName(chart.reference))
+      << "</b>: the class never loaded, so its entries never spawned (" << EscapeHtml(labels)
+      << ").</figcaption></figure>\n";
+}
+
 void WriteChart(const ReportInput& input, const Styles& styles, const TimeScale& scale,
                 const ClassChart& chart, std::ostream& out) {
   const CountAxis axis{AxisTop(chart)};
@@ -193,17 +223,42 @@ void WriteChart(const ReportInput& input, const Styles& styles, const TimeScale&
   out << "</svg></figure>\n";
 }
 
+// With many entries, only the classes of those drawn on their own (and of
+// unattributed spawns) are charted.
+bool Charted(const Styles& styles, const ClassChart& chart) {
+  if (styles.other() == nullptr) return true;
+  if (chart.caps.empty()) return !chart.spawns.empty();
+  return std::any_of(chart.caps.begin(), chart.caps.end(),
+                     [&](const EntryCap* cap) { return !styles.Of(cap->table, cap->entry).other; });
+}
+
 }  // namespace
 
 void WritePopulation(const ReportInput& input, const Styles& styles, std::ostream& out) {
   const std::vector<ClassChart> charts = ChartsOf(input);
   if (charts.empty()) return;
+  std::map<std::pair<Table, std::string>, const EntryRecord*> records;
+  for (const EntryRecord& entry : input.entries) records[{entry.table, entry.name}] = &entry;
   const TimeScale scale(input.start, input.end);
   out << "<section id=\"population\"><h2>Population</h2>\n<p class=\"key\">Per class: the wild "
          "count before each timer run (black), each entry's cap of the class (dashed, in the "
          "entry's colour; it steps at reloads) and the entry's spawns (dots). A count "
          "sitting on a cap is that entry held by its cap.</p>\n";
-  for (const ClassChart& chart : charts) WriteChart(input, styles, scale, chart, out);
+  std::size_t left_out = 0;
+  for (const ClassChart& chart : charts) {
+    if (!Charted(styles, chart)) {
+      ++left_out;
+    } else if (NeverLoaded(chart, records)) {
+      WriteNeverLoaded(styles, chart, out);
+    } else {
+      WriteChart(input, styles, scale, chart, out);
+    }
+  }
+  if (left_out > 0) {
+    out << "<p id=\"population-left-out\">" << left_out
+        << " more classes, of the other entries only, are not charted; the entry table has "
+           "their turns held by cap.</p>\n";
+  }
   out << "</section>\n";
 }
 

@@ -37,16 +37,24 @@ struct EntryStyle {
   std::string short_label;  // fits a label column
   std::string table;        // "SpawnDino"/"SpawnDinoX"; empty when unattributed
   std::string entry;        // the entry's name, or the class path when unattributed
+  // One style for every entry beyond the few drawn on their own.
+  bool other = false;
 };
 
 class Styles {
  public:
+  // Beyond this many entries, only the busiest are drawn on their own and
+  // the rest share one "other entries" style, row and map points.
+  static constexpr std::size_t kMostDrawn = 40;
+
   explicit Styles(const ReportInput& input);
 
   const EntryStyle& Of(Table table, const std::string& entry) const;
   const EntryStyle& Of(const SpawnPoint& spawn) const;
   // In the order first met: the entries, then unattributed classes.
   const std::vector<const EntryStyle*>& order() const { return order_; }
+  // The shared style, or null when every entry has its own.
+  const EntryStyle* other() const { return other_.empty() ? nullptr : &other_.front(); }
 
  private:
   // The table (0, 1), or 2 for a class's unattributed spawns.
@@ -55,10 +63,16 @@ class Styles {
   void Add(const Key& key, const EntryRecord* record);
 
   std::map<Key, EntryStyle> styles_;
+  std::map<Key, const EntryStyle*> grouped_;  // entries drawn as "other entries"
+  std::vector<EntryStyle> other_;             // at most one, so its address holds
   std::vector<const EntryStyle*> order_;
 };
 
-// The legend's list: one swatch and label per style.
+// A text box that hides the elements matching the CSS selector `rows` whose
+// text does not hold what is typed; the page's script does the hiding.
+void WriteFilter(std::string_view rows, std::string_view what, std::ostream& out);
+
+// The legend's list, with its filter: one swatch and label per style.
 void WriteLegend(const Styles& styles, std::string_view id, std::ostream& out);
 
 // A horizontal time scale in local clock time over [start, end], shared by

@@ -22,6 +22,7 @@ svg{background:#fff;border:1px solid #ccc;display:block}
 .grid line{stroke:#e4e4e4;stroke-width:1}.grid line.edge{stroke:#999}
 .grid text,.axis text{font-size:10px;fill:#666}.axis text.day{fill:#222;font-weight:600}
 .axis line.day{stroke:#ccc}
+p.filter{margin:.4em 0}input.filter{width:22em}.filter-count{color:#666;font-size:12px}
 .legend{list-style:none;padding:0;display:flex;flex-wrap:wrap;gap:.3em 1.2em;margin:.5em 0}
 .swatch{display:inline-block;width:.9em;height:.9em;border-radius:50%;margin-right:.4em;vertical-align:-.1em}
 .spawn{stroke:#000;stroke-width:.6;cursor:pointer}.spawn:hover{stroke-width:2}
@@ -35,9 +36,10 @@ text.count{font-size:10px;font-weight:700;fill:#222;pointer-events:none}
 .population .class-name{font-size:12px;fill:#222;font-weight:600}
 .count-line{fill:none;stroke:#222;stroke-width:1.6}
 .cap-line{fill:none;stroke-width:1.6;stroke-dasharray:6 3}
+.never-loaded{color:#555}.never-loaded b{color:#222}
 table{border-collapse:collapse;background:#fff}
 th,td{border:1px solid #ccc;padding:.25em .5em;text-align:left;vertical-align:top}
-td.n{text-align:right;font-variant-numeric:tabular-nums}
+td.n,#entry-table td:nth-child(n+4):nth-child(-n+9){text-align:right;font-variant-numeric:tabular-nums}
 tr.faulty{background:#fde2e2}tr.faulty td.failures{color:#b00;font-weight:700}
 tr.warn{background:#fff4d6}tr.dropped{color:#888}
 td.name{font-family:monospace;word-break:break-all;max-width:28em}
@@ -48,14 +50,24 @@ td.name{font-family:monospace;word-break:break-all;max-width:28em}
 white-space:pre;font-size:12px;pointer-events:none}
 )";
 
+// One listener each for the whole page, so that a large report opens fast.
 constexpr std::string_view kScript = R"(
 (function(){
 var tip=document.getElementById('tip');
 function place(e){tip.style.left=(e.pageX+14)+'px';tip.style.top=(e.pageY+14)+'px';}
-document.querySelectorAll('[data-tip]').forEach(function(el){
-el.addEventListener('mouseenter',function(e){tip.textContent=el.getAttribute('data-tip');tip.hidden=false;place(e);});
-el.addEventListener('mousemove',place);
-el.addEventListener('mouseleave',function(){tip.hidden=true;});
+document.addEventListener('mouseover',function(e){
+var el=e.target.closest&&e.target.closest('[data-tip]');
+if(!el){tip.hidden=true;return;}
+tip.textContent=el.getAttribute('data-tip');tip.hidden=false;place(e);});
+document.addEventListener('mousemove',function(e){if(!tip.hidden)place(e);});
+document.querySelectorAll('input.filter').forEach(function(box){
+var rows=document.querySelectorAll(box.dataset.rows);
+var count=box.parentNode.querySelector('.filter-count');
+box.addEventListener('input',function(){
+var q=box.value.trim().toLowerCase(),shown=0;
+rows.forEach(function(r){var hide=q!==''&&r.textContent.toLowerCase().indexOf(q)<0;
+r.hidden=hide;if(!hide)shown++;});
+count.textContent=q===''?'':shown+' of '+rows.length;});
 });
 })();
 )";

@@ -23,6 +23,9 @@ constexpr double kScale = 6.0;
 constexpr double kMin = -6.0;
 constexpr double kMax = 104.0;
 
+// Map units a side of the cells the other entries' spawns are counted in.
+constexpr double kOtherCell = 2.0;
+
 double Px(double map_units) { return (map_units - kMin) * kScale; }
 double OnMap(double value) { return std::clamp(value, 0.0, 100.0); }
 
@@ -47,8 +50,17 @@ std::vector<Stack> StacksOf(const ReportInput& input, const Styles& styles) {
   std::vector<Stack> stacks;
   for (const SpawnPoint& spawn : input.spawns) {
     const EntryStyle* style = &styles.Of(spawn);
-    const Key key{style, std::bit_cast<std::uint32_t>(spawn.x),
-                  std::bit_cast<std::uint32_t>(spawn.y), std::bit_cast<std::uint32_t>(spawn.z)};
+    Key key{style, std::bit_cast<std::uint32_t>(spawn.x), std::bit_cast<std::uint32_t>(spawn.y),
+            std::bit_cast<std::uint32_t>(spawn.z)};
+    if (style->other) {
+      // The many other entries share one point per cell of the map.
+      const MapPoint at = ToMap(input.map, spawn.x, spawn.y);
+      auto cell = [](double v) {
+        const double near = std::clamp(v, -kOtherCell, 100 + kOtherCell);
+        return static_cast<std::uint32_t>(static_cast<std::int32_t>(std::floor(near / kOtherCell)));
+      };
+      key = {style, cell(at.lat), cell(at.lon), 0};
+    }
     auto [it, inserted] = index.try_emplace(key, stacks.size());
     if (inserted) {
       stacks.push_back({style, &spawn, spawn.time, 0, spawn.level, spawn.level,
@@ -98,6 +110,7 @@ void WriteGrid(std::ostream& out) {
 void WriteSquares(const ReportInput& input, const Styles& styles, std::ostream& out) {
   for (const EntryRecord& entry : input.entries) {
     if (!entry.random_position || !entry.has_base) continue;
+    if (styles.Of(entry.table, entry.name).other) continue;
     for (const Square& square : RandomSquares(entry.base_x, entry.base_y)) {
       const MapPoint a =
           ToMap(input.map, static_cast<float>(square.min_x), static_cast<float>(square.min_y));
@@ -122,9 +135,14 @@ void WriteStack(const Stack& stack, std::ostream& out) {
   const double x = Px(OnMap(stack.at.lon));
   const double y = Px(OnMap(stack.at.lat));
   const double r = stack.count > 1 ? 7 : 5;
-  std::string tip = fmt::format("{}\n{}\nLevel {}\nLat {} Lon {}\n{}", stack.style->label,
-                                WhenText(stack), LevelText(stack), MapNumber(stack.shown.lat),
-                                MapNumber(stack.shown.lon), PositionText(*stack.first));
+  std::string tip =
+      stack.style->other
+          ? fmt::format("{}\n{}\nLevel {}\nwithin {:g} of Lat {} Lon {}", stack.style->label,
+                        WhenText(stack), LevelText(stack), kOtherCell, MapNumber(stack.shown.lat),
+                        MapNumber(stack.shown.lon))
+          : fmt::format("{}\n{}\nLevel {}\nLat {} Lon {}\n{}", stack.style->label, WhenText(stack),
+                        LevelText(stack), MapNumber(stack.shown.lat), MapNumber(stack.shown.lon),
+                        PositionText(*stack.first));
   if (stack.off_map()) {
     tip += "\nOff the map: drawn at its edge";
     // An arrow from the edge towards where the point lies.
@@ -145,11 +163,15 @@ void WriteStack(const Stack& stack, std::ostream& out) {
   out << "<circle class=\"spawn" << (stack.off_map() ? " off-map" : "") << "\" cx=\"" << Num(x)
       << "\" cy=\"" << Num(y) << "\" r=\"" << r << "\" fill=\"" << stack.style->colour
       << "\" data-table=\"" << stack.style->table << "\" data-entry=\""
-      << EscapeHtml(stack.style->entry) << "\" data-class=\"" << EscapeHtml(stack.first->class_path)
-      << "\" data-count=\"" << stack.count << "\" data-time=\"" << LocalTimeText(stack.first->time)
-      << "\" data-level=\"" << LevelText(stack) << "\" data-lat=\"" << MapNumber(stack.shown.lat)
-      << "\" data-lon=\"" << MapNumber(stack.shown.lon) << "\" data-tip=\"" << TipAttribute(tip)
-      << "\"/>";
+      << EscapeHtml(stack.style->entry) << "\" data-count=\"" << stack.count;
+  // A cell of the other entries has its tooltip only.
+  if (!stack.style->other) {
+    out << "\" data-class=\"" << EscapeHtml(stack.first->class_path) << "\" data-time=\""
+        << LocalTimeText(stack.first->time) << "\" data-level=\"" << LevelText(stack)
+        << "\" data-lat=\"" << MapNumber(stack.shown.lat) << "\" data-lon=\""
+        << MapNumber(stack.shown.lon);
+  }
+  out << "\" data-tip=\"" << TipAttribute(tip) << "\"/>";
   if (stack.count > 1) {
     out << "<text class=\"count\" x=\"" << Num(x + r + 1) << "\" y=\"" << Num(y - r + 2) << "\">"
         << stack.count << "</text>";

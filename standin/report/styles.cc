@@ -2,8 +2,10 @@
 // of one class are told apart everywhere on the page.
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cmath>
 #include <iterator>
+#include <set>
 
 #include "standin/report/render.h"
 
@@ -40,11 +42,49 @@ std::string ShortClassName(const std::string& path) {
 }
 
 Styles::Styles(const ReportInput& input) {
+  // Entries in the order first met, with their spawns and turns.
+  std::vector<Key> keys;
+  std::map<Key, std::pair<int, int>> busy;
+  std::map<Key, const EntryRecord*> records;
+  auto meet = [&](const Key& key) -> std::pair<int, int>& {
+    auto [it, inserted] = busy.try_emplace(key);
+    if (inserted) keys.push_back(key);
+    return it->second;
+  };
   for (const EntryRecord& entry : input.entries) {
-    Add({static_cast<int>(entry.table), entry.name}, &entry);
+    const Key key{static_cast<int>(entry.table), entry.name};
+    meet(key).second = entry.fell_due;
+    records[key] = &entry;
   }
-  for (const EntryCap& cap : input.caps) Add({static_cast<int>(cap.table), cap.entry}, nullptr);
-  for (const SpawnPoint& spawn : input.spawns) Add(KeyOf(spawn), nullptr);
+  for (const EntryCap& cap : input.caps) meet({static_cast<int>(cap.table), cap.entry});
+  for (const SpawnPoint& spawn : input.spawns) {
+    if (!spawn.entry.empty()) ++meet(KeyOf(spawn)).first;
+  }
+
+  std::vector<Key> drawn = keys;
+  if (keys.size() > kMostDrawn) {
+    std::stable_sort(drawn.begin(), drawn.end(),
+                     [&](const Key& a, const Key& b) { return busy[a] > busy[b]; });
+    drawn.resize(kMostDrawn);
+  }
+  const std::set<Key> own(drawn.begin(), drawn.end());
+  for (const Key& key : keys) {
+    if (own.contains(key)) Add(key, records.count(key) != 0 ? records[key] : nullptr);
+  }
+  if (keys.size() > own.size()) {
+    EntryStyle& other = other_.emplace_back();
+    other.colour = "#9e9e9e";
+    other.label = fmt::format("{} other entries", keys.size() - own.size());
+    other.short_label = other.label;
+    other.other = true;
+    order_.push_back(&other);
+    for (const Key& key : keys) {
+      if (!own.contains(key)) grouped_[key] = &other;
+    }
+  }
+  for (const SpawnPoint& spawn : input.spawns) {
+    if (spawn.entry.empty()) Add(KeyOf(spawn), nullptr);
+  }
 }
 
 Styles::Key Styles::KeyOf(const SpawnPoint& spawn) {
@@ -73,20 +113,36 @@ void Styles::Add(const Key& key, const EntryRecord* record) {
 }
 
 const EntryStyle& Styles::Of(Table table, const std::string& entry) const {
-  return styles_.at({static_cast<int>(table), entry});
+  const Key key{static_cast<int>(table), entry};
+  if (auto it = grouped_.find(key); it != grouped_.end()) return *it->second;
+  return styles_.at(key);
 }
 
-const EntryStyle& Styles::Of(const SpawnPoint& spawn) const { return styles_.at(KeyOf(spawn)); }
+const EntryStyle& Styles::Of(const SpawnPoint& spawn) const {
+  if (auto it = grouped_.find(KeyOf(spawn)); it != grouped_.end()) return *it->second;
+  return styles_.at(KeyOf(spawn));
+}
 
 void WriteLegend(const Styles& styles, std::string_view id, std::ostream& out) {
+  WriteFilter(std::string("#") + std::string(id) + " li", "the legend", out);
   out << "<ul class=\"legend\" id=\"" << id << "\">";
   for (const EntryStyle* style : styles.order()) {
     out << "<li data-table=\"" << style->table << "\" data-entry=\"" << EscapeHtml(style->entry)
-        << "\" data-colour=\"" << style->colour
+        << "\" data-colour=\"" << style->colour << (style->other ? "\" class=\"other" : "")
         << "\"><span class=\"swatch\" style=\"background:" << style->colour << "\"></span>"
         << EscapeHtml(style->label) << "</li>";
   }
   out << "</ul>\n";
+}
+
+}  // namespace report::render
+
+namespace report::render {
+
+void WriteFilter(std::string_view rows, std::string_view what, std::ostream& out) {
+  out << "<p class=\"filter\"><input type=\"search\" class=\"filter\" data-rows=\""
+      << EscapeHtml(rows) << "\" placeholder=\"Filter " << what << "\" aria-label=\"Filter " << what
+      << "\"> <span class=\"filter-count\"></span></p>\n";
 }
 
 }  // namespace report::render

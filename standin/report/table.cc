@@ -5,7 +5,9 @@
 namespace report::render {
 
 void WriteTable(const ReportInput& input, const Styles& styles, std::ostream& out) {
-  out << "<section id=\"entries\"><h2>Entries</h2>\n<table id=\"entry-table\"><thead><tr>"
+  out << "<section id=\"entries\"><h2>Entries</h2>\n";
+  WriteFilter("#entry-table tbody tr", "the entries", out);
+  out << "<table id=\"entry-table\"><thead><tr>"
          "<th>Table</th><th>Entry</th><th>Schedule</th><th>Fell due</th><th>Spawned</th>"
          "<th>Held by cap</th><th>Class unknown</th><th>Spawn refused</th><th>Failures</th>"
          "<th>Last failure</th><th>Next due after the span</th></tr></thead><tbody>\n";
@@ -18,10 +20,17 @@ void WriteTable(const ReportInput& input, const Styles& styles, std::ostream& ou
     }
     if (!entry.configured) row_class += row_class.empty() ? "dropped" : " dropped";
     const EntryStyle& style = styles.Of(entry.table, entry.name);
-    out << "<tr class=\"entry" << (row_class.empty() ? "" : " " + row_class) << "\" data-table=\""
-        << TableName(entry.table) << "\" data-entry=\"" << EscapeHtml(entry.name) << "\"><td>"
-        << TableName(entry.table) << "</td><td class=\"name\">" << EscapeHtml(entry.name)
-        << "<br><span class=\"swatch\" style=\"background:" << style.colour << "\"></span>";
+    // The many other entries' rows carry no keys, to keep a large page small.
+    out << "<tr class=\"entry" << (row_class.empty() ? "" : " " + row_class) << "\"";
+    if (!style.other) {
+      out << " data-table=\"" << TableName(entry.table) << "\" data-entry=\""
+          << EscapeHtml(entry.name) << "\"";
+    }
+    out << "><td>" << TableName(entry.table) << "</td><td class=\"name\">" << EscapeHtml(entry.name)
+        << "<br>";
+    if (!style.other) {
+      out << "<span class=\"swatch\" style=\"background:" << style.colour << "\"></span>";
+    }
     if (!entry.display_name.empty()) {
       out << "<span class=\"display\">" << EscapeHtml(entry.display_name) << "</span>";
     }
@@ -29,9 +38,9 @@ void WriteTable(const ReportInput& input, const Styles& styles, std::ostream& ou
     out << "</td><td>" << EscapeHtml(entry.schedule_text) << "</td>";
     for (int count : {entry.fell_due, entry.spawned, entry.held_by_cap, entry.class_unknown,
                       entry.spawn_refused}) {
-      out << "<td class=\"n\">" << count << "</td>";
+      out << "<td>" << count << "</td>";
     }
-    out << "<td class=\"n" << (entry.failed > 0 ? " failures" : "") << "\">" << entry.failed
+    out << "<td" << (entry.failed > 0 ? " class=\"failures\"" : "") << ">" << entry.failed
         << "</td><td>" << EscapeHtml(entry.last_failure) << "</td><td class=\"next-due\">"
         << (entry.next_due == 0 ? "never" : LocalTimeText(entry.next_due)) << "</td></tr>\n";
   }

@@ -143,9 +143,9 @@ void WriteBins(const EntryRecord& entry, const EntryStyle& style, const TimeScal
 // the turns are too dense for marks. True when it shows bars.
 bool WriteRow(const EntryRecord& entry, const EntryStyle& style, const TimeScale& scale,
               std::int64_t bin, double y, std::ostream& out) {
-  const bool dense = Dense(entry, scale);
-  out << "<g class=\"row" << (dense ? " binned" : "") << "\" data-table=\""
-      << TableName(entry.table) << "\" data-entry=\"" << EscapeHtml(entry.name)
+  const bool dense = style.other || Dense(entry, scale);
+  out << "<g class=\"row" << (style.other ? " other" : "") << (dense ? " binned" : "")
+      << "\" data-table=\"" << style.table << "\" data-entry=\"" << EscapeHtml(style.entry)
       << "\"><circle cx=\"9\" cy=\"" << Num(y) << "\" r=\"5\" fill=\"" << style.colour
       << "\"/><text x=\"20\" y=\"" << Num(y + 4) << "\"><title>" << EscapeHtml(style.label)
       << "</title>" << EscapeHtml(style.short_label) << "</text><line x1=\""
@@ -185,7 +185,18 @@ void WriteKey(bool any_binned, std::int64_t bin, bool any_changes, std::ostream&
 void WriteTimeline(const ReportInput& input, const Styles& styles, std::ostream& out) {
   const TimeScale scale(input.start, input.end);
   const std::int64_t bin = BinSeconds(scale);
-  const double rows_bottom = kAxisHeight + kRowHeight * static_cast<double>(input.entries.size());
+  // The entries drawn on their own, then one row for all the others.
+  std::vector<const EntryRecord*> rows;
+  EntryRecord others;
+  for (const EntryRecord& entry : input.entries) {
+    if (!styles.Of(entry.table, entry.name).other) {
+      rows.push_back(&entry);
+    } else {
+      others.outcomes.insert(others.outcomes.end(), entry.outcomes.begin(), entry.outcomes.end());
+    }
+  }
+  if (styles.other() != nullptr) rows.push_back(&others);
+  const double rows_bottom = kAxisHeight + kRowHeight * static_cast<double>(rows.size());
   const double height = rows_bottom + 6;
   out << "<section id=\"timeline\"><h2>Timeline</h2>\n<svg id=\"timeline-svg\" width=\""
       << Num(TimeScale::kSvgWidth) << "\" height=\"" << Num(height) << "\" viewBox=\"0 0 "
@@ -197,8 +208,10 @@ void WriteTimeline(const ReportInput& input, const Styles& styles, std::ostream&
 
   bool any_binned = false;
   double y = kAxisHeight + kRowHeight / 2;
-  for (const EntryRecord& entry : input.entries) {
-    const bool dense = WriteRow(entry, styles.Of(entry.table, entry.name), scale, bin, y, out);
+  for (const EntryRecord* entry : rows) {
+    const EntryStyle& style =
+        entry == &others ? *styles.other() : styles.Of(entry->table, entry->name);
+    const bool dense = WriteRow(*entry, style, scale, bin, y, out);
     any_binned = any_binned || dense;
     y += kRowHeight;
   }

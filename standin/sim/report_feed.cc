@@ -135,11 +135,12 @@ void ReportFeed::SamplePopulation(const std::string& reference, int count) {
 void ReportFeed::RecordCaps() {
   if (!for_report_ || !ledger_) return;
   for (const model::EntryRules& entry : ledger_->rules().entries) {
-    if (!entry.cap) continue;  // the entry fails every turn and never spawns
     EntryKey key(entry.table, entry.name);
     auto [at, added] = cap_index_.try_emplace(key, input_.caps.size());
     // The cap counts the wild creatures whose reference is the entry's name.
     if (added) input_.caps.push_back({entry.table, entry.name, entry.name, {}});
+    // Unreadable, the entry fails every turn; its chart says so.
+    if (!entry.cap) continue;
     std::vector<report::CapChange>& caps = input_.caps[at->second].caps;
     if (caps.empty() || caps.back().cap != *entry.cap) caps.push_back({call_.time, *entry.cap});
   }

@@ -1,7 +1,7 @@
 // Opens the fixture's preview report of a week in headless Chromium: every
 // spawn on the map, a legend and colour per entry, one table row per entry
 // with its counts, a clock-time timeline with reload marks, a population
-// chart per class with its entries' caps, a tooltip on hover, nothing
+// chart per class with its entries' caps, filter boxes, a tooltip on hover, nothing
 // fetched, no configured text run as script; and takes a screenshot.
 // Needs REPORT_FIXTURE (the generator), REPORT_OUT (a build-tree folder) and
 // CHROMIUM (the browser binary); ctest sets all three, and SIM with
@@ -164,7 +164,15 @@ test('a population chart per class with each entry\'s cap and spawns', async () 
   })));
   const classes = [...new Set(expected.caps.map((c) => c.class))];
   assert.deepEqual(new Set(charts.map((c) => c.reference)), new Set(classes));
-  for (const chart of charts) {
+  // The misspelt dodo's class never loaded: a line, no chart with room to spawn.
+  const neverLoaded = expected.entries.filter((e) => e.class_unknown > 0 && e.spawned === 0)
+    .map((e) => e.entry);
+  assert.ok(neverLoaded.length > 0);
+  const lines = await page.$$eval('#population figure.never-loaded',
+    (fs) => fs.map((f) => ({ reference: f.dataset.class, text: f.textContent })));
+  assert.deepEqual(lines.map((l) => l.reference), neverLoaded);
+  lines.forEach((l) => assert.match(l.text, /never loaded, so its entries never spawned/));
+  for (const chart of charts.filter((c) => !neverLoaded.includes(c.reference))) {
     assert.equal(chart.lines, 1);
     assert.deepEqual(chart.caps.map(({ colour, ...cap }) => cap),
       expected.caps.filter((c) => c.class === chart.reference)
@@ -174,6 +182,22 @@ test('a population chart per class with each entry\'s cap and spawns', async () 
   const rex = charts.find((c) => c.reference.endsWith('/Rex.Rex\''));
   assert.equal(rex.caps.length, 2);
   assert.notEqual(rex.caps[0].colour, rex.caps[1].colour);
+});
+
+test('the filter boxes hide the rows and legend items that do not match', async () => {
+  const box = page.locator('#entries input.filter');
+  await box.fill('REX');
+  const shown = await page.$$eval('#entry-table tbody tr:not([hidden])', (trs) => trs.map(
+    (tr) => tr.dataset.entry));
+  assert.deepEqual(shown, expected.entries.map((e) => e.entry).filter((e) => e.includes('Rex')));
+  assert.equal(await page.locator('#entries .filter-count').textContent(),
+    `2 of ${expected.entries.length}`);
+  await box.fill('');
+  assert.equal(await page.locator('#entry-table tbody tr:not([hidden])').count(),
+    expected.entries.length);
+  await page.locator('#map input.filter').fill('evening');
+  assert.equal(await page.locator('#map-legend li:not([hidden])').count(), 1);
+  await page.locator('#map input.filter').fill('');
 });
 
 test('the page fetches nothing and runs no configured text', async () => {

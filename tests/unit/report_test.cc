@@ -2,6 +2,7 @@
 // from it.
 #include "standin/report/report.h"
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -524,6 +525,22 @@ TEST_F(RenderedReport, Sections) {
        },
        {{"<g class=\"change (\\w+)\" data-tip=\"[^\"]*(reload|&lt;bad&gt;)\"",
          {"taken|reload", "refused|&lt;bad&gt;", "taken|reload", "refused|&lt;bad&gt;"}}}},
+      {"a cap far above the count sets the count axis",
+       [&](ReportInput& in) {
+         in.population = {{kCapped, {{kStart, 7}}}};
+         in.caps = {{Table::kCountdown, kCapped, kCapped, {{kStart, 50}}}};
+       },
+       {{"text-anchor=\"end\">(\\d+)</text>", {"0", "50", "25"}}}},
+      {"an unreadable cap and a class that never loaded say so",
+       [&](ReportInput& in) {
+         in.population = {{kMissing, {{kStart, 0}}}};
+         in.caps = {{Table::kCountdown, kCapped, kCapped, {}},
+                    {Table::kCountdown, kMissing, kMissing, {{kStart, 5}}}};
+       },
+       {{"class=\"cap-of\"[^>]*>([^<]*)</text>", {"SpawnDino Capped.Capped: cap unreadable"}},
+        {"<figure class=\"population( never-loaded)?\" data-class=\"[^\"]*/(\\w+)\\.",
+         {" never-loaded|Missing", "|Capped"}},
+        {"class=\"cap-line\"", {}}}},
       {"each entry's next due time",
        [&](ReportInput& in) {
          for (EntryRecord& entry : in.entries) entry.next_due = 0;
@@ -552,6 +569,39 @@ TEST_F(RenderedReport, Sections) {
       EXPECT_TRUE(x - half >= 0 && x + half <= width) << label;
     }
   }
+}
+
+// Ten thousand entries over two hours: the busiest forty drawn on their own,
+// the rest as one row and shared points, and every entry in the table.
+TEST_F(RenderedReport, ManyEntriesStayASmallPage) {
+  constexpr int kEntries = 10000;
+  input_.end = kStart + 2 * 3600;
+  input_.entries.clear();
+  input_.spawns.clear();
+  for (int i = 0; i < kEntries; ++i) {
+    EntryRecord& entry = input_.entries.emplace_back();
+    entry.name = fmt::format("Blueprint'/Game/Fauna/Beast{0:05}/Beast{0:05}_BP.Beast{0:05}_BP'", i);
+    entry.schedule_text = fmt::format("every {} min", 1 + i % 30);
+    for (std::int64_t t = kStart; t < input_.end; t += 60 * (1 + i % 30)) {
+      const bool spawn = t - kStart < 600 * (i % 5);
+      entry.outcomes.push_back({t, spawn ? Outcome::kSpawned : Outcome::kHeldByCap, {}});
+      if (spawn) {
+        input_.spawns.push_back(Spawn(t, entry.name, static_cast<float>(i * 37 % 760000 - 380000),
+                                      static_cast<float>(i * 91 % 760000 - 380000), 0, 1));
+      }
+    }
+    entry.fell_due = static_cast<int>(entry.outcomes.size());
+    input_.caps.push_back({Table::kCountdown, entry.name, entry.name, {{kStart, 1 + i % 6}}});
+    input_.population.push_back({entry.name, {{kStart, 0}, {kStart + 600, 1}}});
+  }
+  const std::string html = Render();
+  EXPECT_LT(html.size(), 5u << 20);
+  EXPECT_EQ(Count(html, "<g class=\"row"), 41);
+  EXPECT_EQ(Count(html, "<g class=\"row other binned\""), 1);
+  EXPECT_EQ(Count(html, "<li data-table"), 41);
+  EXPECT_EQ(Count(html, "<tr class=\"entry"), kEntries);
+  EXPECT_EQ(Count(html, "<figure class=\"population"), 40);
+  EXPECT_NE(html.find("9960 other entries"), std::string::npos);
 }
 
 TEST_F(RenderedReport, ConfigurationTextsAreEscaped) {
