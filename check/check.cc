@@ -306,6 +306,9 @@ std::string_view ConsequenceText(Consequence consequence) {
     case Consequence::kClassNeverLoads:
       return "they reach the class loader as \"?\", so the class does not load and the entry "
              "never spawns";
+    case Consequence::kNameNeverLoads:
+      return "the game's class loader takes no name of that form, so the class never loads and "
+             "the entry never spawns";
     case Consequence::kNeverCapped:
       return "the class loader also takes a plain object path, so the entry spawns whenever the "
              "path names a creature class, but the name never matches a creature for the "

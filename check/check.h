@@ -18,6 +18,7 @@ enum class Consequence {
   kNeverFires,         // a clock text that never matches
   kAlwaysCapped,       // the cap never lets a creature through
   kClassNeverLoads,    // the class loader is given "?" for high bytes
+  kNameNeverLoads,     // the class loader takes no name of that form
   kNeverCapped,        // the name matches no creature for the cap
   kSpawnsAtOrigin,     // fewer than three position numbers
   kReadAsWholeNumber,  // a fraction, boolean or wide integer, converted

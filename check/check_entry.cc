@@ -7,6 +7,7 @@
 
 #include "check/check_values.h"
 #include "check/checker.h"
+#include "check/entry_name.h"
 #include "check/spelling.h"
 #include "config/config.h"
 
@@ -42,14 +43,20 @@ std::string TypeWanted(Json::value_t type) {
 
 void Checker::CheckEntryName(const Path& path) {
   const std::string& name = path[1];
-  const bool blueprint = name.size() > kBlueprintPrefix.size() + 1 &&
-                         name.starts_with(kBlueprintPrefix) && name.back() == '\'';
-  if (!blueprint) {
-    AddAt(Severity::kWarning, KeyOffset(path), path,
-          "entry name is not of the form Blueprint'/path/to/Creature.Creature'",
-          Consequence::kNeverCapped);
+  const bool high_bytes =
+      std::any_of(name.begin(), name.end(), [](char c) { return (c & 0x80) != 0; });
+  const NameVerdict verdict = JudgeEntryName(name);
+  // A plain path with high bytes loads nothing, so it is never left uncapped.
+  if (verdict.form == NameForm::kUnloadable ||
+      (verdict.form == NameForm::kPlainPath && !high_bytes)) {
+    std::string what = fmt::format("entry name {}: {}", verdict.fault, verdict.fix);
+    if (!verdict.suggestion.empty())
+      what += fmt::format(" (did you mean \"{}\"?)", verdict.suggestion);
+    AddAt(Severity::kWarning, KeyOffset(path), path, std::move(what),
+          verdict.form == NameForm::kPlainPath ? Consequence::kNeverCapped
+                                               : Consequence::kNameNeverLoads);
   }
-  if (std::any_of(name.begin(), name.end(), [](char c) { return (c & 0x80) != 0; })) {
+  if (high_bytes) {
     AddAt(Severity::kWarning, KeyOffset(path), path, "entry name holds bytes of 0x80 or above",
           Consequence::kClassNeverLoads);
   }

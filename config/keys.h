@@ -28,7 +28,8 @@ inline constexpr std::array<std::string_view, 8> kEntryKeys = {
     kScheduleKey, kMaximumKey, kPositionKey, kRandomKey,
     kLevelKey,    kFixedKey,   kNoticeKey,   kNameKey};
 
-// An entry's name is Blueprint'PATH', PATH naming the creature's class.
+// An entry's name is Blueprint'PATH', PATH the object path of the creature's
+// blueprint.
 inline constexpr std::string_view kBlueprintPrefix = "Blueprint'";
 
 namespace config_keys_internal {

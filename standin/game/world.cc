@@ -16,6 +16,12 @@ World* installed_world = nullptr;
 constexpr std::string_view kBlueprintPrefix = "Blueprint'";
 constexpr std::string_view kClassSuffix = "_C";
 
+bool IsObjectPath(std::string_view path) {
+  return !path.empty() && std::none_of(path.begin(), path.end(), [](char c) {
+    return static_cast<unsigned char>(c) <= ' ' || c == '\x7F' || c == '\'' || c == '"';
+  });
+}
+
 // Per-stat base values that RescaleAllStats scales by the points applied.
 constexpr float kBaseStatusValues[kStatCount] = {200, 150, 200, 150, 1000, 100,
                                                  100, 150, 100, 100, 100,  0};
@@ -107,6 +113,7 @@ std::string ReferenceFromBlueprint(std::string_view blueprint) {
   }
   blueprint.remove_prefix(kBlueprintPrefix.size());
   blueprint.remove_suffix(1);
+  if (!IsObjectPath(blueprint) || blueprint.ends_with(kClassSuffix)) return {};
   return std::string(blueprint) + std::string(kClassSuffix);
 }
 
@@ -114,6 +121,12 @@ std::string BlueprintFromReference(std::string_view reference) {
   if (!reference.ends_with(kClassSuffix) || reference.size() == kClassSuffix.size()) return {};
   reference.remove_suffix(kClassSuffix.size());
   return std::string(kBlueprintPrefix) + std::string(reference) + "'";
+}
+
+std::vector<std::string> LoadCandidates(std::string_view path) {
+  if (std::string reference = ReferenceFromBlueprint(path); !reference.empty()) return {reference};
+  if (!IsObjectPath(path)) return {};
+  return {std::string(path), std::string(path) + std::string(kClassSuffix)};
 }
 
 GameClass* CreatureBaseClass() {
@@ -195,14 +208,10 @@ GameClass* World::FindClass(std::string_view reference) const {
 }
 
 GameClass* World::LoadClass(std::string_view path) const {
-  if (path.starts_with(kBlueprintPrefix)) {
-    const std::string reference = ReferenceFromBlueprint(path);
-    return reference.empty() ? nullptr : FindClass(reference);
+  for (const std::string& reference : LoadCandidates(path)) {
+    if (GameClass* found = FindClass(reference)) return found;
   }
-  // A plain path names the class itself or the blueprint object it belongs to.
-  if (path.empty()) return nullptr;
-  if (GameClass* found = FindClass(path)) return found;
-  return FindClass(std::string(path) + std::string(kClassSuffix));
+  return nullptr;
 }
 
 StatusComponent* World::NewStatus(std::int32_t level) {

@@ -110,9 +110,18 @@ struct WorldRecord {
   World* owner;
 };
 
+// The game's loader takes two forms of name. An object path P is not empty
+// and holds no blank, control character or quote. A blueprint reference
+// Blueprint'P' names the blueprint P, whose class is P_C; P ending in _C
+// already names a class, not a blueprint. A bare P names the class P or the
+// blueprint P.
+//
 // "Blueprint'/P/A.A'" <-> "/P/A.A_C"; empty when `text` is not of that form.
 std::string ReferenceFromBlueprint(std::string_view blueprint);
 std::string BlueprintFromReference(std::string_view reference);
+// The class references the loader tries for `path`, in order; none for a
+// text of neither form.
+std::vector<std::string> LoadCandidates(std::string_view path);
 
 // The base class of every creature class.
 GameClass* CreatureBaseClass();
@@ -137,9 +146,8 @@ class World {
   // ---- Classes. Adding an existing reference updates its flags.
   GameClass* AddClass(std::string_view reference, bool creature = true, bool spawnable = true);
   GameClass* FindClass(std::string_view reference) const;
-  // The class a game's loader ("UVictoryCore.BPLoadClass") finds for `path`:
-  // "Blueprint'P'" for the object path P, or P itself, with or without the
-  // generated class suffix "_C". Null when none is known.
+  // The class the game's loader ("UVictoryCore.BPLoadClass") finds for
+  // `path`, the first of LoadCandidates(path) that is known, or null.
   GameClass* LoadClass(std::string_view path) const;
 
   // ---- Level.

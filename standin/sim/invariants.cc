@@ -49,15 +49,14 @@ std::optional<CapTable> ReadCapTable(std::string_view text, std::string* why) {
   for (const model::EntryRules& entry : rules->entries) {
     // An entry without a usable cap fails at its turn and never spawns.
     if (!entry.cap || entry.name.empty()) continue;
-    std::string reference = standin::ReferenceFromBlueprint(entry.name);
-    if (reference.empty()) {
-      // A plain object path loads its class, named with or without the class
-      // suffix, but no creature ever matches it for the cap.
-      for (const std::string& plain : {entry.name, entry.name + "_C"}) caps[plain] = kUncapped;
-      continue;
+    for (std::string& reference : standin::LoadCandidates(entry.name)) {
+      // A class the name loads but whose creatures never match the name
+      // for the cap spawns without bound.
+      const std::int32_t cap =
+          standin::BlueprintFromReference(reference) == entry.name ? *entry.cap : kUncapped;
+      auto [slot, inserted] = caps.emplace(std::move(reference), cap);
+      if (!inserted) slot->second = std::max(slot->second, cap);
     }
-    auto [slot, inserted] = caps.emplace(std::move(reference), *entry.cap);
-    if (!inserted) slot->second = std::max(slot->second, *entry.cap);
   }
   return caps;
 }

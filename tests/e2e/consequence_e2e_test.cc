@@ -63,6 +63,21 @@ struct ConsequenceCase {
   std::function<void(const SimRun&)> expect;
 };
 
+// `config` run for `minutes` in the world above.
+SimRun RunConfig(const std::string& config, int minutes) {
+  ScratchDir dir;
+  SimRun run{RunSim({"--config", dir.Write("config.json", config), "--world",
+                     dir.Write("world.json", kWorld), "--start", "2024-03-01 01:00:00", "--minutes",
+                     std::to_string(minutes)},
+                    dir.path()),
+             {}};
+  EXPECT_EQ(run.result.exit_code, 0) << run.result.err;
+  for (const json& summary : run.result.Of("summary")) {
+    run.summaries[summary.at("entry").get<std::string>()] = summary;
+  }
+  return run;
+}
+
 // An entry that fell due `turns` times and met `outcome` every time.
 void EveryTurn(const SimRun& run, const std::string& outcome, int turns,
                const std::string& entry = kEntry) {
@@ -95,6 +110,8 @@ std::vector<ConsequenceCase> Cases() {
        [](const SimRun& run) {
          EveryTurn(run, "class_unknown", 5, "Blueprint'/Game/T/\xC3\x84.A'");
        }},
+      {Consequence::kNameNeverLoads, OneEntry(entry, kSpawnDino, "blueprint'/Game/T/A.A'"), 3,
+       [](const SimRun& run) { EveryTurn(run, "class_unknown", 3, "blueprint'/Game/T/A.A'"); }},
       // Three wild creatures stand above the cap of 1, yet every turn spawns.
       {Consequence::kNeverCapped, OneEntry(ConfigEntry(0).Cap(1), kSpawnDino, "/Game/T/A.A"), 5,
        [](const SimRun& run) { EveryTurn(run, "spawned", 5, "/Game/T/A.A"); }},
@@ -154,22 +171,55 @@ TEST(ConsequenceE2eTest, EveryConsequenceIsWhatTheSimulatorShows) {
       stated = stated || finding.consequence == c.kind;
     }
     EXPECT_TRUE(stated);
-
-    ScratchDir dir;
-    SimRun run{RunSim({"--config", dir.Write("config.json", c.text), "--world",
-                       dir.Write("world.json", kWorld), "--start", "2024-03-01 01:00:00",
-                       "--minutes", std::to_string(c.minutes)},
-                      dir.path()),
-               {}};
-    ASSERT_EQ(run.result.exit_code, 0) << run.result.err;
-    for (const json& summary : run.result.Of("summary")) {
-      run.summaries[summary.at("entry").get<std::string>()] = summary;
-    }
-    c.expect(run);
+    c.expect(RunConfig(c.text, c.minutes));
   }
   // Every kind but the checker's own failure has its case.
   EXPECT_EQ(covered.size(), static_cast<std::size_t>(kConsequenceCount - 1));
   EXPECT_FALSE(covered.contains(Consequence::kCheckerFailed));
+}
+
+// Every form of name the checker tells apart, in one run over three wild
+// creatures of A and a cap of 1: what it says of the name is what the game's
+// loader and the cap make of it.
+TEST(ConsequenceE2eTest, NamesLoadAndCountAsTheCheckerSays) {
+  const std::vector<std::string> names = {kEntry,
+                                          "/Game/T/A.A",
+                                          "/Game/T/A.A_C",
+                                          "Blueprint'/Game/T/A.A_C'",
+                                          "blueprint'/Game/T/A.A'",
+                                          "BLUEPRINT'/Game/T/A.A'",
+                                          "Blueprint'/Game/T/A.A",
+                                          "\"Blueprint'/Game/T/A.A'\"",
+                                          "Blueprint\"/Game/T/A.A\"",
+                                          "\"/Game/T/A.A\"",
+                                          " Blueprint'/Game/T/A.A'",
+                                          "Blueprint'/Game/T/A.A' ",
+                                          "Blueprint' /Game/T/A.A'",
+                                          "/Game/T/A.A ",
+                                          "/Game/T/A.A'",
+                                          "'/Game/T/A.A'",
+                                          "BlueprintGeneratedClass'/Game/T/A.A_C'"};
+  json table = json::object();
+  for (const std::string& name : names) table[name] = json(ConfigEntry(0).Cap(1));
+  const std::string config = json{{kSpawnDino, table}}.dump(2);
+  const std::vector<ConfigFinding> findings = CheckConfigText(config);
+  const SimRun run = RunConfig(config, 3);
+  std::set<std::string> seen;
+  for (const std::string& name : names) {
+    std::string said = "counted by the cap";
+    for (const ConfigFinding& finding : findings) {
+      if (finding.entry != name) continue;
+      if (finding.consequence == Consequence::kNameNeverLoads) said = "class_unknown";
+      if (finding.consequence == Consequence::kNeverCapped) said = "spawned";
+    }
+    const json& summary = run.Of(name);
+    std::string shown = summary.value("held_by_cap", 0) == 3 ? "counted by the cap" : "";
+    for (const char* outcome : {"class_unknown", "spawned"})
+      if (summary.value(outcome, 0) == 3) shown = outcome;
+    EXPECT_EQ(said, shown) << "[" << name << "] " << summary.dump();
+    seen.insert(shown);
+  }
+  EXPECT_EQ(seen.size(), 3u);
 }
 
 }  // namespace

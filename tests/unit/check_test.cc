@@ -13,6 +13,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -71,8 +72,8 @@ std::string EntryText(const Members& members) {
 
 // A document of one table holding one entry, on one line.
 std::string OneEntry(std::string_view table, const Members& changes, std::string name = kName) {
-  return "{\"" + std::string(table) + "\": {\"" + name +
-         "\": " + EntryText(With(CleanMembers(table), changes)) + "}}";
+  return "{\"" + std::string(table) + "\": {" + nlohmann::json(name).dump() + ": " +
+         EntryText(With(CleanMembers(table), changes)) + "}}";
 }
 
 std::string Describe(const std::vector<ConfigFinding>& findings) {
@@ -244,11 +245,34 @@ std::vector<FindingCase> EntryCases() {
                          EntryText(CleanMembers(table)).substr(1) + "}}",
                      kW, table, kName, "Maxlevel", "more than once", Consequence::kOnlyLastRead});
 
-    for (const std::string name :
-         {"Dodo", "Blueprint'/Game/A", "blueprint'/Game/A.A'", "Blueprint''", "/Game/A.A'"}) {
+    constexpr Consequence kUncapped = Consequence::kNeverCapped;
+    constexpr Consequence kUnloaded = Consequence::kNameNeverLoads;
+    const std::string meant = "(did you mean \"Blueprint'/Game/A.A'\"?)";
+    for (const auto& [name, what, consequence] :
+         std::vector<std::tuple<std::string, std::string, Consequence>>{
+             {"Dodo", "not of the form Blueprint'", kUncapped},
+             {"/Game/A.A_C", "blueprint reference " + meant, kUncapped},
+             {"Blueprint'/Game/A.A", "no closing quote: close the quote " + meant, kUnloaded},
+             {"blueprint'/Game/A.A'", "write the prefix as Blueprint' " + meant, kUnloaded},
+             {"Blueprint'/Game/A.A_C'", "naming the class rather than its blueprint: drop the _C",
+              kUnloaded},
+             {"Blueprint''", "nothing between the quotes: put the object path", kUnloaded},
+             {"/Game/A.A'", "begin it with Blueprint' " + meant, kUnloaded},
+             {"\"Blueprint'/Game/A.A'\"", "wrapped in double quotes: remove them " + meant,
+              kUnloaded},
+             {"Blueprint\"/Game/A.A\"", "write each as an apostrophe ' " + meant, kUnloaded},
+             {" /Game/A.A", "starts with a blank: remove the blank " + meant, kUnloaded},
+             {"Blueprint'/Game/A.A' ", "ends with a blank", kUnloaded},
+             {"Blueprint'/Game/A .A'", "holds a blank", kUnloaded},
+             {"", "is empty", kUnloaded},
+             {"BlueprintGeneratedClass'/Game/A.A_C",
+              "begins with BlueprintGeneratedClass', has no closing quote and ends in _C inside "
+              "the quotes, naming the class rather than its blueprint: write the prefix as "
+              "Blueprint', close the quote and drop the _C " +
+                  meant,
+              kUnloaded}}) {
       cases.push_back({table + "_NameForm_" + std::to_string(cases.size()),
-                       OneEntry(table, {}, name), kW, table, name, "", "not of the form Blueprint'",
-                       Consequence::kNeverCapped});
+                       OneEntry(table, {}, name), kW, table, name, "", what, consequence});
     }
     cases.push_back({table + "_NameHighBytes", OneEntry(table, {}, "Blueprint'/Game/\xC3\x84.A'"),
                      kW, table, "Blueprint'/Game/\xC3\x84.A'", "", "0x80 or above",

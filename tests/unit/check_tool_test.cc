@@ -160,6 +160,7 @@ TEST_F(RunCheckTest, BrokenExampleHoldsOneOfEachProblem) {
                                              "low 32 bits",
                                              "is missing",
                                              "not of the form",
+                                             "drop the _C",
                                              "the entry is an array",
                                              "0x80 or above",
                                              "more than once",

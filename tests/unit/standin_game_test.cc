@@ -39,7 +39,10 @@ Actor* Spawn(standin::World& world, GameClass* game_class, Vec3 location = {1, 2
 class StandinGameTest : public HostFixture {};
 
 TEST_F(StandinGameTest, BPLoadClassResolvesBlueprintAndObjectPaths) {
-  standin::World& world = UseWorld(WorldBuilder().Class(kRex).Class("/P/A.A_C"));
+  // Also a class of a blueprint named with the class suffix, and one whose
+  // path holds a blank, which no object path names.
+  standin::World& world = UseWorld(
+      WorldBuilder().Class(kRex).Class("/P/A.A_C").Class("/P/A.A_C_C").Class("/P/B B.B_C"));
   struct Case {
     std::string path;
     const char* reference;  // null: nothing loads
@@ -51,7 +54,10 @@ TEST_F(StandinGameTest, BPLoadClassResolvesBlueprintAndObjectPaths) {
                                          {"/P/A.A", "/P/A.A_C"},
                                          {"/P/A.A_C", "/P/A.A_C"},
                                          {"/Game/T/Rex.Rex", kRex},
-                                         {"/P/A.A_C_C", nullptr},
+                                         {"/P/A.A_C_C", "/P/A.A_C_C"},
+                                         {"Blueprint'/P/B B.B'", nullptr},
+                                         {"/P/B B.B", nullptr},
+                                         {"\"/P/A.A\"", nullptr},
                                          {"/P/A", nullptr},
                                          {"/P/B.B", nullptr},
                                          {"Blueprint'/P/A.A_C'", nullptr},
