@@ -3,12 +3,14 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <optional>
 #include <sstream>
 #include <utility>
 
 #include "check/checker.h"
 #include "check/spelling.h"
 #include "config/config.h"
+#include "config/text_encoding.h"
 
 namespace config_check {
 
@@ -73,6 +75,10 @@ Checker::Checker(std::string_view text, CheckNotes notes)
     : text_(text), notes_(notes), lines_(text) {}
 
 std::vector<ConfigFinding> Checker::Run() {
+  if (std::optional<std::string> reason = WideEncodingReason(text_)) {
+    AddAt(Severity::kError, 0, {}, std::move(*reason), Consequence::kRejectsFile);
+    return Sorted();
+  }
   Json document;
   try {
     std::istringstream in{std::string(text_)};
@@ -295,7 +301,8 @@ std::string_view ConsequenceText(Consequence consequence) {
     case Consequence::kCheckerFailed:
       break;
     case Consequence::kRejectsFile:
-      return "the plug-in rejects the file: at load it stays inactive, a reload keeps the "
+      return "the plug-in rejects the file: at load it stays inactive and registers no command, "
+             "not even the reload, so fix the file and restart the server; a reload keeps the "
              "previous file";
     case Consequence::kNeverSpawns:
       return "the entry fails each time it falls due and never spawns";

@@ -3,7 +3,11 @@
 #include <fmt/format.h>
 
 #include <cmath>
+#include <optional>
+#include <sstream>
 #include <utility>
+
+#include "config/text_encoding.h"
 
 // Initialised ahead of every unprioritised constructor: the module's load
 // hook (plugin/module_main.cc) runs Load from one, and the objects it fills
@@ -41,6 +45,17 @@ void BuildTable(nlohmann::json& document, std::string_view key, StoreEntry store
 }
 
 }  // namespace
+
+nlohmann::json ParseConfigText(const std::string& text) {
+  if (const std::optional<std::string> reason = WideEncodingReason(text)) {
+    // The parser would stop at the first zero byte and blame the syntax.
+    throw nlohmann::json::parse_error::create(101, 0, *reason, nullptr);
+  }
+  std::istringstream stream(text);
+  nlohmann::json parsed;
+  stream >> parsed;
+  return parsed;
+}
 
 void BuildSpawnTables(nlohmann::json& document) {
   nlohmann::json countdown;

@@ -19,6 +19,14 @@ extern nlohmann::json ConfigDocument;
 extern nlohmann::json CountdownTable;  // "SpawnDino" name -> runs left
 extern nlohmann::json ClockTable;      // "SpawnDinoX" name -> clock text
 
+// The configuration text's one JSON value, read from its start the way a
+// stream read takes it: whatever follows the value is never looked at.
+// Throws the library's parse_error, and for a text saved as UTF-16 or UTF-32
+// one whose message gives that as its reason and no place:
+// "[json.exception.parse_error.101] parse error: the file is UTF-16; save it
+// as UTF-8".
+nlohmann::json ParseConfigText(const std::string& text);
+
 // Builds both tables from `document` into fresh values and swaps them in
 // only when the whole build succeeded. Throws ConfigError otherwise, leaving
 // both tables as they were.

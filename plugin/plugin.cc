@@ -7,7 +7,6 @@
 #include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <utility>
 
 #include "config/config.h"
@@ -70,48 +69,55 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
-// One JSON value from the start of the text; whatever follows it is never
-// looked at, just as when the value is streamed from the file.
-nlohmann::json ParseLeniently(const std::string& text) {
-  std::istringstream stream(text);
-  nlohmann::json parsed;
-  stream >> parsed;
-  return parsed;
-}
-
 // Whether an error explains why the file was refused; the others would only
-// fail later, when their entry falls due.
+// fail later, when their entry falls due, in a file that is not running.
 bool RejectsTheFile(const ConfigFinding& finding) {
-  return finding.consequence == Consequence::kRejectsFile;
+  return finding.severity == ConfigFinding::Severity::kError &&
+         finding.consequence == Consequence::kRejectsFile;
 }
 
-// Logs the errors of a text that failed to load, those that explain the
-// failure first, at most kMaxFailureFindings of them and then a count of the
-// rest; returns the first one's line.
-std::optional<std::string> LogFailureFindings(const std::vector<ConfigFinding>& findings) noexcept {
-  std::optional<std::string> first;
+// Whether `finding` is about what the failure names first: the table and
+// entry of a table build's fault, or the document for a parse error.
+bool NamesTheFailure(const ConfigFinding& finding, std::string_view failure) {
+  std::string subject;
+  if (!finding.entry.empty()) {
+    subject = fmt::format("{}[\"{}\"]: ", finding.table, finding.entry);
+  } else if (!finding.table.empty()) {
+    subject = finding.table + ": ";
+  }
+  if (subject.empty()) return failure.starts_with("[json.exception.parse_error.");
+  return failure.starts_with(subject);
+}
+
+// Logs the errors that refuse the file, in text order, at most
+// kMaxFailureFindings of them and then a count of the rest; returns the line
+// of the one the failure names, or else of the first.
+std::optional<std::string> LogRefusingFindings(const std::vector<ConfigFinding>& findings,
+                                               std::string_view failure) noexcept {
+  std::optional<std::string> cause;
   try {
-    std::vector<const ConfigFinding*> errors;
+    std::vector<const ConfigFinding*> refusing;
     for (const ConfigFinding& finding : findings) {
-      if (finding.severity == ConfigFinding::Severity::kError) errors.push_back(&finding);
+      if (RejectsTheFile(finding)) refusing.push_back(&finding);
     }
-    std::stable_partition(errors.begin(), errors.end(),
-                          [](const ConfigFinding* error) { return RejectsTheFile(*error); });
-    for (std::size_t i = 0; i < errors.size() && i < kMaxFailureFindings; ++i) {
+    if (refusing.empty()) return cause;
+    const auto named = std::find_if(refusing.begin(), refusing.end(), [failure](const auto* f) {
+      return NamesTheFailure(*f, failure);
+    });
+    cause = FormatFinding(named == refusing.end() ? *refusing.front() : **named, kConfigFileName);
+    for (std::size_t i = 0; i < refusing.size() && i < kMaxFailureFindings; ++i) {
       try {
-        std::string line = FormatFinding(*errors[i], kConfigFileName);
-        LogError(line);
-        if (!first.has_value()) first = std::move(line);
+        LogError(FormatFinding(*refusing[i], kConfigFileName));
       } catch (...) {
         // A line that cannot be written is lost; the others still go out.
       }
     }
-    if (errors.size() > kMaxFailureFindings) {
-      LogError(fmt::format("... and {} more", errors.size() - kMaxFailureFindings));
+    if (refusing.size() > kMaxFailureFindings) {
+      LogError(fmt::format("... and {} more", refusing.size() - kMaxFailureFindings));
     }
   } catch (...) {
   }
-  return first;
+  return cause;
 }
 
 }  // namespace
@@ -135,13 +141,13 @@ ConfigReadResult ReadConfiguration() {
       result.failure = std::string(kOpenFailureText);
       return result;
     }
-    document = ParseLeniently(*text);
+    document = ParseConfigText(*text);
     BuildSpawnTables(document);
   } catch (const std::exception& e) {
     LogError(e.what());
     result.failure = std::string(e.what());
     // The failure line says what; the checker's errors say where.
-    if (text.has_value()) result.first_error = LogFailureFindings(CheckConfigText(*text));
+    if (text.has_value()) result.cause = LogRefusingFindings(CheckConfigText(*text), e.what());
     return result;
   }
   ConfigDocument = std::move(document);

@@ -53,10 +53,10 @@ std::string ConfigFilePath();
 struct ConfigReadResult {
   // The failure's text, already logged as one error line, or nothing.
   std::optional<std::string> failure;
-  // On a failure other than a missing file: the first error logged after
-  // the failure line, as "config.json:LINE:COL: error: ...", which is one
-  // that explains the failure whenever the checker found such an error.
-  std::optional<std::string> first_error;
+  // On a failure other than a missing file: the checker's error that
+  // explains it, as "config.json:LINE:COL: error: ...", when it found one;
+  // the one on what the failure names, else the first that refuses the file.
+  std::optional<std::string> cause;
   // On success: the checker's findings on the very text that was loaded,
   // not yet logged.
   std::vector<ConfigFinding> findings;
@@ -64,10 +64,9 @@ struct ConfigReadResult {
 
 // Reads config.json into a new document and builds both tables from it; the
 // document and the tables are replaced only when both steps succeed. A
-// failure logs its one line, then the checker's errors on the text that
-// failed: those that explain the failure first (the text, a table's or an
-// entry's shape, "SpawnInterval"), then the others in text order, at most
-// kMaxFailureFindings and then "... and N more".
+// failure logs its one line, then the checker's errors that refuse the text,
+// in text order, at most kMaxFailureFindings and then "... and N more"; the
+// file's other findings belong to a text that is not running.
 ConfigReadResult ReadConfiguration();
 
 // How many errors a failed read logs after its failure line.

@@ -15,13 +15,13 @@
 
 namespace {
 
-// The client's reply: the exact success text, or the failure with the first
-// place in the file the checker found wrong.
+// The client's reply: the exact success text, or why the file was refused,
+// said once: the checker's error with its one place in the file, or the
+// failure itself when the checker has nothing on it.
 std::u16string ReplyText(const ConfigReadResult& read) {
   if (!read.failure.has_value()) return std::u16string(kReloadReply);
-  std::string failure = *read.failure;
-  if (read.first_error.has_value()) failure.append(" (").append(*read.first_error).append(")");
-  return std::u16string(kReloadFailurePrefix) + ZelApi::Tools::Utf8Decode(failure);
+  const std::string& why = read.cause.has_value() ? *read.cause : *read.failure;
+  return std::u16string(kReloadFailurePrefix) + ZelApi::Tools::Utf8Decode(why);
 }
 
 void ReloadAndReply(RCONClientConnection* connection, RCONPacket* packet,

@@ -10,8 +10,9 @@
 inline constexpr std::u16string_view kReloadReply = u"重新加载配置";
 inline constexpr std::u16string_view kReloadFailurePrefix = u"重新加载配置失败: ";
 
-// Replies kReloadReply, or kReloadFailurePrefix with the failure and the
-// first error's "config.json:LINE:COL: ..." in parentheses. Nothing it throws
+// Replies kReloadReply, or kReloadFailurePrefix with the checker's
+// "config.json:LINE:COL: error: ..." line on the refusal, or the failure line
+// when there is none (a missing file). Nothing it throws
 // reaches the host's dispatch (plugin/entry_guard.h).
 void ReloadCommand(RCONClientConnection* connection, RCONPacket* packet, UWorld* world) noexcept;
 

@@ -232,8 +232,8 @@ void RecordReload(const ConfigReadResult& read) {
   status_record.reload_ticks = NowTicks();
   status_record.refusal.reset();
   if (!read.failure) return;
-  if (read.first_error) {
-    status_record.refusal = *read.first_error;
+  if (read.cause) {
+    status_record.refusal = *read.cause;
   } else if (*read.failure == kOpenFailureText) {
     status_record.refusal = std::string(kConfigFileName) + " cannot be opened";
   } else {

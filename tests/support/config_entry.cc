@@ -39,3 +39,16 @@ ConfigEntry& ConfigEntry::Without(std::string_view key) {
   entry_.erase(std::string(key));
   return *this;
 }
+
+std::string WideText(std::string_view ascii, int width, bool big_endian, bool mark) {
+  std::string wide;
+  const auto put = [&](char32_t c) {
+    for (int i = 0; i < width; ++i) {
+      const int shift = 8 * (big_endian ? width - 1 - i : i);
+      wide.push_back(static_cast<char>((c >> shift) & 0xFF));
+    }
+  };
+  if (mark) put(U'\uFEFF');
+  for (const char c : ascii) put(static_cast<unsigned char>(c));
+  return wide;
+}

@@ -42,3 +42,7 @@ class ConfigEntry {
  private:
   nlohmann::ordered_json entry_;
 };
+
+// An ASCII configuration text as a file saved as UTF-16 (`width` 2) or
+// UTF-32 (4), in either byte order, with or without its byte-order mark.
+std::string WideText(std::string_view ascii, int width, bool big_endian, bool mark);

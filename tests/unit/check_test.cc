@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "config/keys.h"
+#include "tests/support/config_entry.h"
 
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
@@ -397,7 +398,7 @@ TEST(CheckConfigText, SyntaxFindingsPointAtTheFaultAndSayWhatToDo) {
       {"[1, 2 ,\n\n  ]", 1, 7, "remove the comma"},
       {"{\"a\": \"\xFF\"}", 1, 8, "not UTF-8; save the file as UTF-8"},
       {"{\"a\": \"\xC3\"}", 1, 8, "save the file as UTF-8"},
-      {"\xFF\xFE{\0}", 1, 1, "save the file as UTF-8"},
+      {"\xFF\xFE{\0}", 1, 1, "the file is UTF-16; save it as UTF-8"},
       {"{\"a\": \"\xC3\xA9\" x}", 1, 12, "syntax error at a value that is not JSON"},
       {"{\"SpawnDino\": {}}", 0, 0, ""},
       {" \n", 2, 1, "the file is empty"},
@@ -421,6 +422,25 @@ TEST(CheckConfigText, SyntaxFindingsPointAtTheFaultAndSayWhatToDo) {
     EXPECT_EQ(f.consequence, Consequence::kRejectsFile);
     EXPECT_TRUE(std::none_of(f.what.begin(), f.what.end(), [](char ch) { return ch & 0x80; }))
         << f.what;
+  }
+}
+
+// A file in a wide Unicode form is one finding at its start, whichever byte
+// order, with or without the mark.
+TEST(CheckConfigText, WideEncodingsAreNamedNotCalledSyntaxErrors) {
+  for (const int width : {2, 4}) {
+    for (const bool big_endian : {false, true}) {
+      for (const bool mark : {false, true}) {
+        for (const char* ascii : {"{\"SpawnDino\": {}}", " {}", "{"}) {
+          const auto findings = CheckConfigText(WideText(ascii, width, big_endian, mark));
+          SCOPED_TRACE(testing::Message() << ascii << width << big_endian << mark);
+          ASSERT_EQ(findings.size(), 1u) << Describe(findings);
+          EXPECT_EQ(FormatFinding(findings[0], "c"),
+                    fmt::format("c:1:1: error: the file is UTF-{}; save it as UTF-8; {}", 8 * width,
+                                ConsequenceText(Consequence::kRejectsFile)));
+        }
+      }
+    }
   }
 }
 
