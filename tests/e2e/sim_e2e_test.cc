@@ -14,6 +14,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "rcon_test_client.h"
@@ -613,6 +614,31 @@ TEST_F(SimE2eTest, ReloadOverTcpInRealTime) {
   // SIGTERM still unloads cleanly.
   EXPECT_EQ(result.Of("unregister").size(), 3u);
   EXPECT_THAT(result.out, HasSubstr("Summary:"));
+}
+
+// Against the running wall clock, where the plug-in's gate reads fractions
+// of a second: every turn the ledger counts is a spawn the game made, and
+// every spawn names its entry.
+TEST_F(SimE2eTest, RealTimeLedgerCountsTheSpawnsMade) {
+  json config;
+  config["SpawnDino"][kEntryA] = Entry(0, 1000000, "0 0 0", false, 3, false, false);
+  SimProcess sim({"--config", WriteConfig(config), "--world", WriteWorld(TestWorld())},
+                 dir_.path());
+  ASSERT_TRUE(sim.WaitForOutput("spawn ", std::chrono::seconds(20)).has_value());
+  // Three more runs, a little over a minute apart.
+  std::this_thread::sleep_for(std::chrono::seconds(185));
+  sim.Signal(SIGINT);
+  SimResult result = sim.Wait();
+  EXPECT_EQ(result.exit_code, 0) << result.err;
+
+  const std::vector<json> spawns = result.Of("spawn");
+  EXPECT_GE(spawns.size(), 4u) << result.out;
+  for (const json& spawn : spawns) EXPECT_EQ(spawn.value("entry", ""), kEntryA) << spawn;
+  const std::vector<json> summaries = result.Of("summary");
+  ASSERT_EQ(summaries.size(), 1u);
+  EXPECT_EQ(summaries[0].at("fell_due"), spawns.size()) << result.out;
+  EXPECT_EQ(summaries[0].at("spawned"), spawns.size()) << result.out;
+  EXPECT_EQ(summaries[0].at("failed"), 0) << result.out;
 }
 
 }  // namespace
