@@ -7,12 +7,12 @@ namespace {
 
 constexpr std::int64_t kClockLookaheadRuns = 2 * 24 * 60 + 60;  // past a DST change
 
-std::int64_t MinuteOf(std::int64_t seconds) {
-  const std::int64_t minute = seconds / 60;
-  return seconds % 60 < 0 ? minute - 1 : minute;
-}
-
 }  // namespace
+
+std::int64_t FloorDiv(std::int64_t value, std::int64_t divisor) {
+  const std::int64_t quotient = value / divisor;
+  return value % divisor < 0 ? quotient - 1 : quotient;
+}
 
 bool RunGate::Open(std::int64_t now) {
   if (now < next_) return false;
@@ -42,10 +42,11 @@ std::string ClockText(int hour, int minute) {
   return std::to_string(hour) + ":" + std::to_string(minute);
 }
 
-std::optional<std::int64_t> SkippedMinute(std::int64_t previous_run, std::int64_t run) {
-  if (run - previous_run >= 2 * kRunPeriodSeconds) return std::nullopt;
-  const std::int64_t minute = MinuteOf(previous_run);
-  if (MinuteOf(run) != minute + 2) return std::nullopt;
+std::optional<std::int64_t> SkippedMinute(std::int64_t previous_run, std::int64_t run,
+                                          std::int64_t per_second) {
+  if (run - previous_run >= 2 * kRunPeriodSeconds * per_second) return std::nullopt;
+  const std::int64_t minute = FloorDiv(previous_run, per_second * 60);
+  if (FloorDiv(run, per_second * 60) != minute + 2) return std::nullopt;
   return (minute + 1) * 60;
 }
 

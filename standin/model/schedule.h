@@ -12,23 +12,30 @@
 namespace model {
 
 inline constexpr std::int64_t kRunPeriodSeconds = 60;
+// The wall clock the plug-in reads counts 100 ns ticks.
+inline constexpr std::int64_t kTicksPerSecond = 10'000'000;
 
 // The timer callback's gate: a call runs both schedules when it comes at or
 // after the stored time (0 at first), which the run then sets 60 s ahead.
 class RunGate {
  public:
-  // Whether a call at `now` (seconds) runs; a run moves the gate.
+  // Times in units of which `per_second` make a second: 1 for whole seconds,
+  // kTicksPerSecond for the plug-in's own readings.
+  explicit RunGate(std::int64_t per_second = 1) : period_(kRunPeriodSeconds * per_second) {}
+
+  // Whether a call at `now` runs; a run moves the gate.
   bool Open(std::int64_t now);
   // A run seen at `now` whatever the gate said: the gate follows it.
   void RanAt(std::int64_t now) {
     last_ = now;
-    next_ = now + kRunPeriodSeconds;
+    next_ = now + period_;
   }
   std::int64_t next() const { return next_; }
   // When the last run was; 0 before the first.
   std::int64_t last() const { return last_; }
 
  private:
+  std::int64_t period_;
   std::int64_t next_ = 0;
   std::int64_t last_ = 0;
 };
@@ -36,7 +43,12 @@ class RunGate {
 // A run that comes less than 120 s after the previous one, two minutes of
 // the epoch after that one's minute, also makes up the minute between them:
 // its start (seconds since the epoch), or empty when no minute was skipped.
-std::optional<std::int64_t> SkippedMinute(std::int64_t previous_run, std::int64_t run);
+// The runs are in units of which `per_second` make a second.
+std::optional<std::int64_t> SkippedMinute(std::int64_t previous_run, std::int64_t run,
+                                          std::int64_t per_second = 1);
+
+// `value` / `divisor` rounded towards minus infinity; `divisor` > 0.
+std::int64_t FloorDiv(std::int64_t value, std::int64_t divisor);
 
 // One run's step of a countdown entry: `left` is its stored count, read as a
 // 32-bit integer and then lowered by one. True when the count read was below

@@ -67,18 +67,17 @@ ProtocolStep Protocol::OnPacket(const Packet& packet) {
     return step;
   }
 
+  if ((packet.type == kTypeExecCommand || packet.type == kTypeResponseValue) &&
+      CString(packet.body).empty()) {
+    AddReadySlot({Packet{packet.id, kTypeResponseValue, {}}}, &step);
+    return step;
+  }
+
   if (packet.type == kTypeExecCommand) {
     const std::uint64_t slot = first_slot_ + slots_.size();
     slots_.push_back(Slot{packet.id, false, {}});
     ++outstanding_;
     step.commands.push_back(CommandRequest{slot, packet.id, std::string(CString(packet.body))});
-    return step;
-  }
-
-  if (packet.type == kTypeResponseValue && packet.body.empty()) {
-    AddReadySlot({Packet{packet.id, kTypeResponseValue, {}},
-                  Packet{packet.id, kTypeResponseValue, std::string(kEndOfResponseBody)}},
-                 &step);
     return step;
   }
 

@@ -18,9 +18,11 @@
 //  - EXECCOMMAND after AUTH becomes a CommandRequest; its reply (Complete)
 //    goes out as RESPONSE_VALUE packets with the request id, split into
 //    bodies of at most kMaxBodySize bytes without cutting a UTF-8 sequence.
-//  - An empty RESPONSE_VALUE from the client is the usual end-of-response
-//    probe: it is mirrored as an empty RESPONSE_VALUE with its id followed by
-//    a RESPONSE_VALUE with the same id and the body 00 01 00 00.
+//  - An empty request (RESPONSE_VALUE or EXECCOMMAND, empty up to its first
+//    zero) is the usual end-of-reply probe: it is answered, as game servers
+//    do, with one empty RESPONSE_VALUE with its id, and never reaches the
+//    application as a command. A client reads until that echo, so anything
+//    else sent for the probe would end up in its next reply.
 //  - Any other packet after AUTH is answered with a RESPONSE_VALUE
 //    "Unknown request <type>".
 // Answers leave in the order their requests arrived: a probe sent after a
@@ -38,9 +40,6 @@
 #include "standin/rcon/frame.h"
 
 namespace rcon {
-
-// The body of the second packet of a probe answer.
-inline constexpr std::string_view kEndOfResponseBody{"\x00\x01\x00\x00", 4};
 
 struct CommandRequest {
   std::uint64_t slot = 0;  // names the request in Complete / Abandon

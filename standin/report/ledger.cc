@@ -49,17 +49,18 @@ void EntryLedger::OnReload(const nlohmann::json& document) {
 
 bool EntryLedger::OnTimerCall(const TimerCall& call) {
   last_spawns_.clear();
-  last_call_ = call.time;
+  const std::int64_t at = call.ticks != 0 ? call.ticks : call.time * model::kTicksPerSecond;
+  last_call_ = at;
   const std::int64_t previous_run = gate_.last();
-  bool run = gate_.Open(call.time);
+  bool run = gate_.Open(at);
   if (!run) {
     // Whatever the gate model says, a call that reached the game or logged
     // an entry's fault was a run.
     run = !call.calls.empty();
     for (const std::string& line : call.log_lines) run = run || ParseFaultLine(line).has_value();
-    if (run) gate_.RanAt(call.time);
+    if (run) gate_.RanAt(at);
   }
-  if (run) RunSchedules(call, model::SkippedMinute(previous_run, call.time));
+  if (run) RunSchedules(call, model::SkippedMinute(previous_run, at, model::kTicksPerSecond));
   // The walk takes the game's calls in order, so the spawns it could not
   // explain are the last ones.
   std::size_t accepted = 0;
@@ -194,7 +195,10 @@ std::vector<EntryRecord> EntryLedger::Entries() const {
   // The host calls the timer once a second, so the next run is the first
   // call at or after the gate's time, 60 s after the last run: no minute is
   // skipped before it.
-  const std::int64_t first_run = last_call_ ? std::max(gate_.next(), *last_call_ + 1) : 0;
+  constexpr std::int64_t kTick = model::kTicksPerSecond;
+  const std::int64_t first_run = last_call_ ? std::max(-model::FloorDiv(-gate_.next(), kTick),
+                                                       model::FloorDiv(*last_call_, kTick) + 1)
+                                            : 0;
   std::vector<EntryRecord> entries;
   entries.reserve(records_.size());
   for (const auto& [key, record] : records_) {

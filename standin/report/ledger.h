@@ -50,6 +50,9 @@ struct GameCall {
 // What the stand-in saw during one call of the plug-in's timer callback.
 struct TimerCall {
   std::int64_t time = 0;  // simulated, seconds since the epoch
+  // The wall clock as the plug-in reads it, 100 ns units since the epoch: in
+  // real time its gate compares fractions of a second. 0: exactly `time`.
+  std::int64_t ticks = 0;
   int local_hour = 0;
   int local_minute = 0;
   // Wild creatures per BlueprintReference ("Blueprint'/P/A.A'") just before
@@ -155,8 +158,8 @@ class EntryLedger {
   };
   std::map<Key, KnownFault> known_faults_;
   std::vector<std::optional<SpawnOwner>> last_spawns_;
-  model::RunGate gate_;
-  std::optional<std::int64_t> last_call_;
+  model::RunGate gate_{model::kTicksPerSecond};  // in ticks
+  std::optional<std::int64_t> last_call_;        // ticks
   bool keep_outcomes_ = true;
 };
 

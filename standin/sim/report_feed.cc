@@ -2,6 +2,7 @@
 
 #include <spdlog/sinks/base_sink.h>
 
+#include <chrono>
 #include <ctime>
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -10,6 +11,7 @@
 #include "standin/game/world.h"
 #include "standin/host/host.h"
 #include "standin/model/config.h"
+#include "standin/model/schedule.h"
 #include "standin/sim/output_file.h"
 #include "standin/sim/recorder.h"
 
@@ -62,6 +64,12 @@ std::optional<nlohmann::json> ReadConfig(const std::string& path) {
   return text ? model::ParseLeniently(*text) : std::nullopt;
 }
 
+std::int64_t WallClockTicks() {
+  using Ticks = std::chrono::duration<std::int64_t, std::ratio<1, model::kTicksPerSecond>>;
+  return std::chrono::duration_cast<Ticks>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
 std::string TimeZoneName(std::int64_t at) {
   if (const char* tz = std::getenv("TZ"); tz != nullptr && *tz != '\0') return tz;
   const auto t = static_cast<std::time_t>(at);
@@ -92,8 +100,8 @@ class ReportFeed::Sink final : public spdlog::sinks::base_sink<std::mutex> {
 };
 
 ReportFeed::ReportFeed(const WorldSpec& world, std::string config_name, std::string world_name,
-                       bool for_report)
-    : for_report_(for_report), sink_(std::make_shared<Sink>(*this)) {
+                       bool for_report, bool wall_clock)
+    : for_report_(for_report), wall_clock_(wall_clock), sink_(std::make_shared<Sink>(*this)) {
   input_.config_file = std::move(config_name);
   input_.world_name = std::move(world_name);
   input_.map = world.settings;
@@ -152,11 +160,6 @@ void ReportFeed::BeforeTimerCall(const standin::World& world) {
   call_.log_lines.clear();
   call_.wild_counts.clear();
   if (!ledger_) return;
-  const auto t = static_cast<std::time_t>(call_.time);
-  std::tm local{};
-  localtime_r(&t, &local);
-  call_.local_hour = local.tm_hour;
-  call_.local_minute = local.tm_min;
   for (const std::string& reference : class_references_) {
     const standin::GameClass* game_class = world.FindClass(reference);
     const int count = game_class == nullptr ? 0 : world.CountCreatures(game_class, true);
@@ -164,6 +167,13 @@ void ReportFeed::BeforeTimerCall(const standin::World& world) {
     if (for_report_) SamplePopulation(blueprint, count);
     if (count > 0) call_.wild_counts[std::move(blueprint)] = count;
   }
+  // Read last, as close to the plug-in's own reading as the feed gets.
+  call_.ticks = wall_clock_ ? WallClockTicks() : call_.time * model::kTicksPerSecond;
+  const auto t = static_cast<std::time_t>(model::FloorDiv(call_.ticks, model::kTicksPerSecond));
+  std::tm local{};
+  localtime_r(&t, &local);
+  call_.local_hour = local.tm_hour;
+  call_.local_minute = local.tm_min;
 }
 
 void ReportFeed::Attribute() {

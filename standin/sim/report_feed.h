@@ -32,9 +32,11 @@ class ReportFeed {
  public:
   // `config_name` and `world_name` head the report. Without `for_report` the
   // log lines, spawns and per-turn outcomes are not kept: only the ledger's
-  // counters, which stay the same size however long the run.
+  // counters, which stay the same size however long the run. `wall_clock`:
+  // the plug-in reads the running wall clock, not one held on the simulated
+  // second.
   ReportFeed(const WorldSpec& world, std::string config_name, std::string world_name,
-             bool for_report);
+             bool for_report, bool wall_clock = false);
   ~ReportFeed();
   ReportFeed(const ReportFeed&) = delete;
   ReportFeed& operator=(const ReportFeed&) = delete;
@@ -79,6 +81,7 @@ class ReportFeed {
   void RecordCaps();
 
   bool for_report_;
+  bool wall_clock_;
   report::ReportInput input_;
   spdlog::sink_ptr sink_;
   std::optional<report::EntryLedger> ledger_;

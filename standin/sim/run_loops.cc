@@ -68,6 +68,15 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// The plug-in's gate lets a run through once its own reading is 60 s past
+// the last run's, to the fraction of a second. With the running wall clock,
+// calls exactly a second apart put a call right on that edge every minute,
+// and jitter alone would decide which of two calls runs. A little over a
+// second keeps every run about half a second clear of it (runs 60.48 s
+// apart). A clock held on the simulated second has no fractions: there the
+// calls stay a second apart.
+constexpr Clock::duration kWallClockCallPeriod = std::chrono::milliseconds(1008);
+
 // Serves RCON when --rcon-port asks for it (`server` stays null without);
 // false when it cannot.
 bool ServeRcon(RunLoop& loop, const SimOptions& options,
@@ -121,12 +130,14 @@ std::optional<RunEnd> RunRealTime(RunLoop& loop, const SimInputs& inputs) {
     return inputs.start +
            std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - began).count();
   };
+  const Clock::duration period =
+      inputs.fake_time ? Clock::duration(std::chrono::seconds(1)) : kWallClockCallPeriod;
   std::int64_t offset = 0;
   while (!Stopping(loop)) {
     loop.session.SetTime(inputs.fake_time ? inputs.start + offset : now());
-    loop.script.RunUntil(offset);
+    loop.script.RunUntil(inputs.fake_time ? offset : now() - inputs.start);
     loop.session.TimerCall();
-    DispatchUntil(loop, server.get(), began + std::chrono::seconds(++offset), now);
+    DispatchUntil(loop, server.get(), began + period * ++offset, now);
   }
   if (server != nullptr) server->Stop();
   loop.session.SetTime(now());

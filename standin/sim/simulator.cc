@@ -57,7 +57,7 @@ ReportFeed MakeFeed(const SimInputs& inputs, const std::string& config_path) {
       options.config_file.empty() ? config_path : fs::path(options.config_file).filename().string(),
       options.world_file.empty() ? "built-in demo world"
                                  : fs::path(options.world_file).filename().string(),
-      !options.report_file.empty());
+      !options.report_file.empty(), !inputs.fake_time);
 }
 
 // The first status an observer asks for at the end, else that of an

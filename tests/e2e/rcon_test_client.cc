@@ -85,17 +85,24 @@ RconOutcome RunRconCommand(const std::string& host, std::uint16_t port, const st
     outcome.authenticated = packet->id == kAuthId;
     break;
   }
+  // A reply may take several packets: the empty probe behind the command
+  // comes back after its last one.
+  constexpr std::int32_t kProbeId = 9;
   connection.Send(kCommandId, rcon::kTypeExecCommand, command);
+  connection.Send(kProbeId, rcon::kTypeResponseValue, "");
+  std::string reply;
   for (;;) {
     std::optional<rcon::Packet> packet = connection.Receive();
     if (!packet) {
-      outcome.failure = "no reply to the command";
+      outcome.failure = "no echo of the probe";
       return outcome;
     }
-    if (packet->id == kCommandId && packet->type == rcon::kTypeResponseValue) {
-      outcome.reply = packet->body;
+    if (packet->type != rcon::kTypeResponseValue) continue;
+    if (packet->id == kProbeId) {
+      if (!packet->body.empty()) outcome.failure = "the probe was answered: " + packet->body;
       return outcome;
     }
+    if (packet->id == kCommandId) outcome.reply = reply += packet->body;
   }
 }
 

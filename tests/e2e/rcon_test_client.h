@@ -14,7 +14,8 @@ struct RconOutcome {
   std::string failure;               // why not, otherwise
 };
 
-// Connects, authenticates with `password` and, if accepted, runs `command`.
+// Connects, authenticates with `password` and, if accepted, runs `command`
+// and reads its reply up to the echo of an empty probe sent after it.
 RconOutcome RunRconCommand(const std::string& host, std::uint16_t port, const std::string& password,
                            const std::string& command);
 

@@ -14,9 +14,11 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "rcon_test_client.h"
+#include "standin/rcon/frame.h"
 #include "tests/e2e/sim_process.h"
 #include "tests/support/config_entry.h"
 
@@ -602,6 +604,11 @@ std::pair<int, std::string> NodeRcon(std::uint16_t port, const std::string& pass
 TEST_F(SimE2eTest, ReloadOverTcpInRealTime) {
   json config;
   config["SpawnDino"][kEntryA] = Entry(30, 100, "0 0 0", false, 3, false, false);
+  // Enough entries that the status reply takes several packets.
+  for (int i = 0; i < 60; ++i) {
+    const std::string name = "Blueprint'/Game/T/Long/" + std::string(60, 'n') + std::to_string(i);
+    config["SpawnDino"][name + ".X'"] = Entry(30, 100, "0 0 0", false, 3, false, false);
+  }
   SimProcess sim({"--config", WriteConfig(config), "--world", WriteWorld(TestWorld()),
                   "--rcon-port", "0", "--rcon-password", "s3cret"},
                  dir_.path());
@@ -618,6 +625,10 @@ TEST_F(SimE2eTest, ReloadOverTcpInRealTime) {
   RconOutcome reload = RunRconCommand("127.0.0.1", port, "s3cret", "Drovekeeper.reload");
   EXPECT_TRUE(reload.authenticated) << reload.failure;
   EXPECT_EQ(reload.reply, kReloaded) << reload.failure;
+  RconOutcome status = RunRconCommand("127.0.0.1", port, "s3cret", "Drovekeeper.status");
+  EXPECT_EQ(status.failure, "");
+  ASSERT_TRUE(status.reply.has_value());
+  EXPECT_GT(status.reply->size(), rcon::kMaxBodySize);
   int expected_reloads = 1;
   if (NodeClientAvailable()) {
     auto [status, out] = NodeRcon(port, "s3cret", "Drovekeeper.reload");
@@ -630,11 +641,39 @@ TEST_F(SimE2eTest, ReloadOverTcpInRealTime) {
   SimResult result = sim.Wait();
   EXPECT_EQ(result.exit_code, 0) << result.err;
   std::vector<json> rcon = result.Of("rcon");
-  ASSERT_EQ(rcon.size(), static_cast<std::size_t>(expected_reloads));
+  ASSERT_EQ(rcon.size(), static_cast<std::size_t>(expected_reloads) + 1);
+  EXPECT_EQ(rcon[1].at("command"), "Drovekeeper.status");
+  EXPECT_EQ(rcon[1].at("reply"), *status.reply);
+  rcon.erase(rcon.begin() + 1);
   for (const json& r : rcon) EXPECT_EQ(r.at("reply"), kReloaded);
   // SIGTERM still unloads cleanly.
   EXPECT_EQ(result.Of("unregister").size(), 3u);
   EXPECT_THAT(result.out, HasSubstr("Summary:"));
+}
+
+// Against the running wall clock, where the plug-in's gate reads fractions
+// of a second: every turn the ledger counts is a spawn the game made, and
+// every spawn names its entry.
+TEST_F(SimE2eTest, RealTimeLedgerCountsTheSpawnsMade) {
+  json config;
+  config["SpawnDino"][kEntryA] = Entry(0, 1000000, "0 0 0", false, 3, false, false);
+  SimProcess sim({"--config", WriteConfig(config), "--world", WriteWorld(TestWorld())},
+                 dir_.path());
+  ASSERT_TRUE(sim.WaitForOutput("spawn ", std::chrono::seconds(20)).has_value());
+  // Three more runs, a little over a minute apart.
+  std::this_thread::sleep_for(std::chrono::seconds(185));
+  sim.Signal(SIGINT);
+  SimResult result = sim.Wait();
+  EXPECT_EQ(result.exit_code, 0) << result.err;
+
+  const std::vector<json> spawns = result.Of("spawn");
+  EXPECT_GE(spawns.size(), 4u) << result.out;
+  for (const json& spawn : spawns) EXPECT_EQ(spawn.value("entry", ""), kEntryA) << spawn;
+  const std::vector<json> summaries = result.Of("summary");
+  ASSERT_EQ(summaries.size(), 1u);
+  EXPECT_EQ(summaries[0].at("fell_due"), spawns.size()) << result.out;
+  EXPECT_EQ(summaries[0].at("spawned"), spawns.size()) << result.out;
+  EXPECT_EQ(summaries[0].at("failed"), 0) << result.out;
 }
 
 }  // namespace

@@ -51,7 +51,7 @@ TEST(FrameTest, RoundTripsWhateverTheChunking) {
       {0, kTypeAuth, "secret"},
       {-1, kTypeAuthResponse, ""},
       {INT_MAX, kTypeExecCommand, "Drovekeeper.reload"},
-      {INT_MIN, kTypeResponseValue, std::string(kEndOfResponseBody)},
+      {INT_MIN, kTypeResponseValue, std::string("\x00\x01\x00\x00", 4)},
       {42, kTypeResponseValue, std::string(kMaxBodySize, 'x')},
       {7, 99, "\xe9\x87\x8d\xe6\x96\xb0"},
   };
@@ -198,7 +198,6 @@ Packet Command(std::int32_t id, std::string text) {
   return {id, kTypeExecCommand, std::move(text)};
 }
 Packet Probe(std::int32_t id) { return {id, kTypeResponseValue, ""}; }
-Packet Mirror(std::int32_t id) { return {id, kTypeResponseValue, std::string(kEndOfResponseBody)}; }
 
 TEST(ProtocolTest, RightPasswordGetsTheAuthResponseAlone) {
   Protocol protocol("pw");
@@ -294,16 +293,22 @@ TEST(ProtocolTest, EmptyReplyStillSendsOnePacket) {
   EXPECT_EQ(protocol.Complete(slot, "").send, (std::vector<Packet>{{4, kTypeResponseValue, ""}}));
 }
 
-TEST(ProtocolTest, ProbeIsMirroredAfterTheReplyItFollows) {
+TEST(ProtocolTest, ProbeIsEchoedAfterTheReplyItFollows) {
   Protocol protocol("pw");
   protocol.OnPacket(Auth(1, "pw"));
   const std::uint64_t slot = protocol.OnPacket(Command(2, "list")).commands.at(0).slot;
   // The probe arrives before the application has answered: it must wait.
   EXPECT_TRUE(protocol.OnPacket(Probe(3)).send.empty());
   EXPECT_EQ(protocol.Complete(slot, "a").send,
-            (std::vector<Packet>{{2, kTypeResponseValue, "a"}, Probe(3), Mirror(3)}));
-  // With nothing owed, the probe is answered at once.
-  EXPECT_EQ(protocol.OnPacket(Probe(4)).send, (std::vector<Packet>{Probe(4), Mirror(4)}));
+            (std::vector<Packet>{{2, kTypeResponseValue, "a"}, Probe(3)}));
+  // With nothing owed, a probe of either type, padded or not, is answered
+  // at once and is no command.
+  for (const Packet& probe : {Probe(4), Command(4, ""), Packet{4, kTypeResponseValue, {"\0", 1}},
+                              Command(4, {"\0\0", 2})}) {
+    const ProtocolStep step = protocol.OnPacket(probe);
+    EXPECT_EQ(step.send, (std::vector<Packet>{Probe(4)}));
+    EXPECT_TRUE(step.commands.empty());
+  }
 }
 
 TEST(ProtocolTest, RepliesLeaveInRequestOrder) {
@@ -325,7 +330,7 @@ TEST(ProtocolTest, AbandonedCommandSendsNothingButReleasesLaterAnswers) {
   const std::uint64_t slot =
       protocol.OnPacket(Command(2, "Drovekeeper.reload")).commands.at(0).slot;
   protocol.OnPacket(Probe(3));
-  EXPECT_EQ(protocol.Abandon(slot).send, (std::vector<Packet>{Probe(3), Mirror(3)}));
+  EXPECT_EQ(protocol.Abandon(slot).send, (std::vector<Packet>{Probe(3)}));
   EXPECT_EQ(protocol.outstanding_commands(), 0u);
   EXPECT_TRUE(protocol.Complete(slot, "late").send.empty());
 }
@@ -590,7 +595,12 @@ TEST(RconServerTest, LongReplyAndProbeArriveInOrder) {
   EXPECT_EQ(first->body.size(), kMaxBodySize);
   EXPECT_EQ(*second, (Packet{2, kTypeResponseValue, std::string(10, 'z')}));
   EXPECT_EQ(client.Read(), Probe(3));
-  EXPECT_EQ(client.Read(), Mirror(3));
+  // Nothing more for the probe: the next packet answers the next command.
+  ASSERT_TRUE(client.Send(Command(4, "next")));
+  request = NextRequest(server);
+  ASSERT_TRUE(request);
+  request->reply.Send("n");
+  EXPECT_EQ(client.Read(), (Packet{4, kTypeResponseValue, "n"}));
 }
 
 TEST(RconServerTest, WrongPasswordGetsMinusOneAndIsClosed) {
