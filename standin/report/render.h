@@ -18,6 +18,9 @@ namespace report::render {
 
 // "YYYY-MM-DD HH:MM:SS" in the process's local time zone.
 std::string LocalTimeText(std::int64_t seconds);
+// The same with the zone's abbreviation, which tells the two readings of a
+// repeated hour apart: "2024-10-27 02:30:00 CET".
+std::string LocalTimeZoneText(std::int64_t seconds);
 // A local time with a strftime format.
 std::string LocalTimeText(std::int64_t seconds, const char* format);
 // Compact numbers for SVG attributes; never locale-dependent.
@@ -106,6 +109,10 @@ class TimeScale {
   // A mark per reload or configuration change over y_top..y_bottom.
   void WriteChanges(const std::vector<ConfigChange>& changes, double y_top, double y_bottom,
                     std::ostream& out) const;
+  // A mark per change of the local clock, its arrow pointing the way the
+  // clocks go.
+  void WriteClockChanges(const std::vector<ClockChange>& changes, double y_top, double y_bottom,
+                         std::ostream& out) const;
 
  private:
   std::int64_t start_;

@@ -1,10 +1,12 @@
-// The page around the sections: style, tooltip script, header facts and the
-// plug-in's log.
+// The page around the sections: style, tooltip script, header facts, the
+// clock changes and the plug-in's log.
 #include "standin/report/report.h"
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <ctime>
+#include <vector>
 
 #include "standin/report/render.h"
 
@@ -29,7 +31,8 @@ p.filter{margin:.4em 0}input.filter{width:22em}.filter-count{color:#666;font-siz
 .spawn.off-map{stroke-dasharray:2 1.5;stroke-width:1.2}
 text.count{font-size:10px;font-weight:700;fill:#222;pointer-events:none}
 .row text{font-size:11px}.row line{stroke:#eee}
-.mark,.bin,.change{cursor:pointer}
+.mark,.bin,.change,.clock-change{cursor:pointer}
+.clock-change line{stroke:#2e7d32;stroke-width:1.5;stroke-dasharray:1 3}.clock-change path{fill:#2e7d32}
 .change line{stroke-width:1.5;stroke-dasharray:4 3}.change.taken line{stroke:#1565c0}
 .change.refused line{stroke:#c62828}.change.taken path{fill:#1565c0}.change.refused path{fill:#c62828}
 .population{margin:0 0 .8em}.population text{font-size:10px;fill:#444}
@@ -95,6 +98,75 @@ void WriteHeader(const ReportInput& input, std::ostream& out) {
   out << "</header>\n";
 }
 
+// A clock entry's turns that the change bears on: going back, those in the
+// hour the clocks show twice; going forward, those of the first run after
+// the jump, where a skipped minute would be made up.
+std::vector<const TimedOutcome*> TurnsAround(const EntryRecord& record, const ClockChange& change) {
+  const std::int64_t from = change.forward ? change.time : change.time - change.shift;
+  const std::int64_t to =
+      change.forward ? change.time + model::kRunPeriodSeconds : change.time + change.shift;
+  std::vector<const TimedOutcome*> turns;
+  for (const TimedOutcome& turn : record.outcomes) {
+    if (turn.time >= from && turn.time < to) turns.push_back(&turn);
+  }
+  return turns;
+}
+
+std::string TurnsText(const std::vector<const TimedOutcome*>& turns, const ClockChange& change,
+                      const ClockShiftedEntry& shifted) {
+  if (turns.empty()) {
+    return change.forward
+               ? "does not fire that day: the clocks skip " + EscapeHtml(shifted.clock_text)
+               : "did not fire in this run";
+  }
+  std::string text = turns.size() == 1   ? "fired once: "
+                     : turns.size() == 2 ? "fired twice: "
+                                         : fmt::format("fired {} times: ", turns.size());
+  for (std::size_t i = 0; i < turns.size(); ++i) {
+    text += fmt::format("{}{} {}", i == 0 ? "" : ", ",
+                        render::LocalTimeText(turns[i]->time, "%H:%M:%S %Z"),
+                        OutcomeName(turns[i]->outcome));
+  }
+  return text;
+}
+
+// Each change of the local clock within the span, with what became of the
+// clock entries whose minute it skips or repeats.
+void WriteClockChanges(const ReportInput& input, std::ostream& out) {
+  std::vector<const ClockChange*> changes;
+  for (const ClockChange& change : input.clock_changes) {
+    if (change.time >= input.start && change.time <= input.end) changes.push_back(&change);
+  }
+  if (changes.empty()) return;
+  out << "<section id=\"clock-changes\"><h2>Clock changes</h2>\n<ul>";
+  for (const ClockChange* change : changes) {
+    out << "<li class=\"clock-change-item " << (change->forward ? "forward" : "back")
+        << "\"><strong>" << render::LocalTimeZoneText(change->time)
+        << "</strong>: " << EscapeHtml(change->what) << ".";
+    if (change->entries.empty()) {
+      out << " No clock entry names a minute it " << (change->forward ? "skips" : "repeats") << ".";
+    } else {
+      out << "<ul>";
+      for (const ClockShiftedEntry& shifted : change->entries) {
+        const auto record =
+            std::find_if(input.entries.begin(), input.entries.end(), [&](const EntryRecord& e) {
+              return e.table == Table::kClock && e.name == shifted.entry;
+            });
+        const std::vector<const TimedOutcome*> turns = record == input.entries.end()
+                                                           ? std::vector<const TimedOutcome*>{}
+                                                           : TurnsAround(*record, *change);
+        out << "<li class=\"shifted\" data-entry=\"" << EscapeHtml(shifted.entry)
+            << "\" data-turns=\"" << turns.size() << "\">" << TableName(Table::kClock) << "[\""
+            << EscapeHtml(shifted.entry) << "\"] at " << EscapeHtml(shifted.clock_text) << ": "
+            << TurnsText(turns, *change, shifted) << "</li>";
+      }
+      out << "</ul>";
+    }
+    out << "</li>\n";
+  }
+  out << "</ul></section>\n";
+}
+
 void WriteLog(const ReportInput& input, std::ostream& out) {
   out << "<section id=\"log\"><h2>Log</h2>\n<table id=\"log-lines\"><thead><tr><th>Time</th>"
          "<th>Level</th><th>Message</th></tr></thead><tbody>\n";
@@ -121,6 +193,10 @@ std::string LocalTimeText(std::int64_t seconds, const char* format) {
 
 std::string LocalTimeText(std::int64_t seconds) {
   return LocalTimeText(seconds, "%Y-%m-%d %H:%M:%S");
+}
+
+std::string LocalTimeZoneText(std::int64_t seconds) {
+  return LocalTimeText(seconds, "%Y-%m-%d %H:%M:%S %Z");
 }
 
 std::string Num(double value) { return fmt::format("{:.2f}", value); }
@@ -174,6 +250,7 @@ void WriteReport(const ReportInput& input, std::ostream& out) {
   WriteHeader(input, out);
   render::WriteMap(input, styles, out);
   render::WriteTimeline(input, styles, out);
+  WriteClockChanges(input, out);
   render::WritePopulation(input, styles, out);
   render::WriteTable(input, styles, out);
   WriteLog(input, out);

@@ -64,6 +64,20 @@ struct ConfigChange {
   std::string what;
 };
 
+// The local clock going forward or back, and the clock entries naming a
+// minute it skips or shows twice.
+struct ClockShiftedEntry {
+  std::string entry;
+  std::string clock_text;  // "2:30"
+};
+struct ClockChange {
+  std::int64_t time = 0;  // the first second on the new offset
+  bool forward = false;
+  std::int64_t shift = 0;  // seconds the clocks move
+  std::string what;        // "clocks go back: 03:00 CEST is 02:00 CET"
+  std::vector<ClockShiftedEntry> entries{};
+};
+
 struct LogLine {
   std::int64_t time = 0;
   std::string level;  // "info", "error"
@@ -84,6 +98,7 @@ struct ReportInput {
   std::vector<ClassPopulation> population;
   std::vector<EntryCap> caps;
   std::vector<ConfigChange> config_changes;
+  std::vector<ClockChange> clock_changes;
 };
 
 // Times are shown in the process's local time zone.

@@ -1,6 +1,6 @@
 // The time scale the timeline and the population charts share: local clock
-// time, ticks on round minutes, hours or days, and the marks of reloads and
-// configuration changes.
+// time, ticks on round minutes, hours or days, and the marks of reloads,
+// configuration changes and clock changes.
 #include <fmt/format.h>
 
 #include <algorithm>
@@ -137,6 +137,29 @@ void TimeScale::WriteChanges(const std::vector<ConfigChange>& changes, double y_
         << TipAttribute(tip) << "\"><line x1=\"" << x << "\" y1=\"" << Num(y_top) << "\" x2=\"" << x
         << "\" y2=\"" << Num(y_bottom) << "\"/><path d=\"M" << Num(X(change.time) - 4) << ' '
         << Num(y_top - 6) << "h8l-4 6Z\"/></g>";
+  }
+  out << "\n";
+}
+
+void TimeScale::WriteClockChanges(const std::vector<ClockChange>& changes, double y_top,
+                                  double y_bottom, std::ostream& out) const {
+  for (const ClockChange& change : changes) {
+    if (change.time < start_ || change.time > end_) continue;
+    const double x = X(change.time);
+    std::string tip = fmt::format("{}\n{}", LocalTimeZoneText(change.time), change.what);
+    if (!change.entries.empty()) {
+      tip += fmt::format("\n{} clock {} {}", change.entries.size(),
+                         change.entries.size() == 1 ? "entry" : "entries",
+                         change.forward ? "skipped" : "repeated");
+    }
+    // The arrow points right when the clocks go forward, left when back.
+    const double tip_x = change.forward ? x + 5 : x - 5;
+    const double tail_x = change.forward ? x - 3 : x + 3;
+    out << "<g class=\"clock-change " << (change.forward ? "forward" : "back") << "\" data-tip=\""
+        << TipAttribute(tip) << "\"><line x1=\"" << Num(x) << "\" y1=\"" << Num(y_top) << "\" x2=\""
+        << Num(x) << "\" y2=\"" << Num(y_bottom) << "\"/><path d=\"M" << Num(tail_x) << ' '
+        << Num(y_top - 8) << "L" << Num(tip_x) << ' ' << Num(y_top - 4) << "L" << Num(tail_x) << ' '
+        << Num(y_top) << "Z\"/></g>";
   }
   out << "\n";
 }

@@ -1,6 +1,6 @@
 // The timeline section: a row per entry with a mark per turn that fell due,
 // or, where marks would run together, bars of turns per time bin split by
-// outcome; reloads and configuration changes across all rows.
+// outcome; reloads, configuration changes and clock changes across all rows.
 #include <fmt/format.h>
 
 #include <algorithm>
@@ -167,7 +167,8 @@ bool WriteRow(const EntryRecord& entry, const EntryStyle& style, const TimeScale
 
 // The key below the chart: what each mark means, and the bars and dashed
 // lines when there are any.
-void WriteKey(bool any_binned, std::int64_t bin, bool any_changes, std::ostream& out) {
+void WriteKey(bool any_binned, std::int64_t bin, bool any_changes, bool any_clock_changes,
+              std::ostream& out) {
   out << "<p class=\"key\">Marks: circle spawned, grey square held by its cap, "
          "orange triangle class unknown, purple cross spawn refused, red diamond failed.";
   if (any_binned) {
@@ -176,6 +177,10 @@ void WriteKey(bool any_binned, std::int64_t bin, bool any_changes, std::ostream&
   }
   if (any_changes) {
     out << " Dashed lines: reloads and configuration changes, blue taken, red refused.";
+  }
+  if (any_clock_changes) {
+    out << " Dotted green lines: the local clock going forward (arrow right) or back (arrow "
+           "left); the clock entries it skips or repeats are listed below.";
   }
   out << "</p>";
 }
@@ -216,8 +221,9 @@ void WriteTimeline(const ReportInput& input, const Styles& styles, std::ostream&
     y += kRowHeight;
   }
   scale.WriteChanges(input.config_changes, kAxisHeight - 2, rows_bottom, out);
+  scale.WriteClockChanges(input.clock_changes, kAxisHeight - 2, rows_bottom, out);
   out << "</svg>\n";
-  WriteKey(any_binned, bin, !input.config_changes.empty(), out);
+  WriteKey(any_binned, bin, !input.config_changes.empty(), !input.clock_changes.empty(), out);
   out << "</section>\n";
 }
 

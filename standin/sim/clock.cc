@@ -183,6 +183,78 @@ std::string FormatLocalTime(std::int64_t seconds) {
   return buffer;
 }
 
+std::string FormatUtcTime(std::int64_t seconds) {
+  const auto t = static_cast<std::time_t>(seconds);
+  std::tm tm{};
+  gmtime_r(&t, &tm);
+  char buffer[32];
+  std::strftime(buffer, sizeof(buffer), "%Y-%m-%dT%H:%M:%SZ", &tm);
+  return buffer;
+}
+
+namespace {
+
+struct LocalOffset {
+  long offset = 0;
+  std::string zone;
+};
+
+LocalOffset OffsetAt(std::int64_t at) {
+  const auto t = static_cast<std::time_t>(at);
+  std::tm local{};
+  if (localtime_r(&t, &local) == nullptr) return {};
+  return {local.tm_gmtoff, local.tm_zone != nullptr ? local.tm_zone : ""};
+}
+
+// What a clock on `offset` shows at `at`: "03:00", with the seconds when a
+// historical change falls between minutes.
+std::string WallText(std::int64_t at, long offset) {
+  const auto t = static_cast<std::time_t>(at + offset);
+  std::tm wall{};
+  gmtime_r(&t, &wall);
+  char text[16];
+  std::strftime(text, sizeof(text), wall.tm_sec == 0 ? "%H:%M" : "%H:%M:%S", &wall);
+  return text;
+}
+
+}  // namespace
+
+std::optional<ClockChange> ClockChangeBetween(std::int64_t before, std::int64_t after) {
+  if (after <= before) return std::nullopt;
+  const LocalOffset now = OffsetAt(after);
+  if (OffsetAt(before).offset == now.offset) return std::nullopt;
+  // The first second on the new offset.
+  std::int64_t old_side = before;
+  std::int64_t new_side = after;
+  while (new_side - old_side > 1) {
+    const std::int64_t middle = old_side + (new_side - old_side) / 2;
+    (OffsetAt(middle).offset == now.offset ? new_side : old_side) = middle;
+  }
+  const LocalOffset was = OffsetAt(new_side - 1);
+  return ClockChange{new_side, was.offset, now.offset, was.zone, now.zone};
+}
+
+std::string DescribeClockChange(const ClockChange& change) {
+  return std::string("clocks go ") + (change.forward() ? "forward" : "back") + ": " +
+         WallText(change.at, change.offset_before) + " " + change.zone_before + " is " +
+         WallText(change.at, change.offset_after) + " " + change.zone_after;
+}
+
+std::vector<std::pair<int, int>> ShiftedMinutes(const ClockChange& change) {
+  // Forward, the old clock's last hour before it jumps; back, the new clock's
+  // first hour, which the old clock showed already.
+  const std::int64_t first = change.at + std::min(change.offset_before, change.offset_after);
+  const std::int64_t shift = std::abs(change.offset_after - change.offset_before);
+  std::vector<std::pair<int, int>> minutes;
+  for (std::int64_t wall = first; wall < first + shift; wall += 60) {
+    const auto t = static_cast<std::time_t>(wall);
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    minutes.emplace_back(tm.tm_hour, tm.tm_min);
+  }
+  return minutes;
+}
+
 std::optional<std::int64_t> FakeTimeStart() {
   const char* value = std::getenv(kMarker);
   if (value == nullptr) return std::nullopt;

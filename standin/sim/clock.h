@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace sim {
 
@@ -36,6 +38,34 @@ std::string LocalZoneName(std::int64_t at);
 
 // Seconds since the epoch to "YYYY-MM-DD HH:MM:SS" in local time.
 std::string FormatLocalTime(std::int64_t seconds);
+
+// Seconds since the epoch to ISO 8601 UTC, "YYYY-MM-DDTHH:MM:SSZ".
+std::string FormatUtcTime(std::int64_t seconds);
+
+// The local zone's offset from UTC changing: summer time beginning or ending,
+// or the zone's standard offset moving.
+struct ClockChange {
+  std::int64_t at = 0;     // the first second on the new offset
+  long offset_before = 0;  // seconds east of UTC
+  long offset_after = 0;
+  std::string zone_before;  // the abbreviations in force: "CEST", "CET"
+  std::string zone_after;
+
+  bool forward() const { return offset_after > offset_before; }
+};
+
+// The change of the local offset in (before, after], when the two times
+// differ in offset. Meant for neighbouring seconds: a span holding two
+// changes shows one of them, or none when they cancel out.
+std::optional<ClockChange> ClockChangeBetween(std::int64_t before, std::int64_t after);
+
+// "clocks go back: 03:00 CEST is 02:00 CET", "clocks go forward: 02:00 CET is
+// 03:00 CEST".
+std::string DescribeClockChange(const ClockChange& change);
+
+// The local hours and minutes that the change skips (forward) or shows
+// twice (back), in clock order.
+std::vector<std::pair<int, int>> ShiftedMinutes(const ClockChange& change);
 
 // Once the process runs under the preloaded libfaketime: the start time it
 // was re-executed with. Empty before.

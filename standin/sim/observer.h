@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "standin/sim/clock.h"
 #include "standin/sim/recorder.h"
 
 namespace standin {
@@ -35,6 +36,9 @@ class RunObserver {
 
   // The simulated time from now on.
   virtual void OnTime(std::int64_t /*now*/) {}
+  // The local clock went forward or back since the last time; told after
+  // OnTime of the first second on the new offset.
+  virtual void OnClockChange(const ClockChange& /*change*/) {}
   virtual void BeforeLoad() {}
   virtual void AfterLoad(const std::string& /*config_path*/) {}
   // A timer or command name the plug-in added or withdrew ("timer", "rcon").

@@ -22,6 +22,7 @@ class RecorderObserver final : public RunObserver {
   RecorderObserver(Recorder& recorder, const ReportFeed& feed) : recorder_(recorder), feed_(feed) {}
 
   void OnTime(std::int64_t now) override { recorder_.SetTime(now); }
+  void OnClockChange(const ClockChange& change) override { recorder_.ClockChanged(change); }
   void OnRegistration(std::string_view kind, std::string_view name, bool added,
                       bool was_registered) override {
     recorder_.Registration(kind, name, added, was_registered);
@@ -44,6 +45,7 @@ class ReportObserver final : public RunObserver {
       : feed_(feed), report_file_(std::move(report_file)), recorder_(recorder) {}
 
   void OnTime(std::int64_t now) override { feed_.SetTime(now); }
+  void OnClockChange(const ClockChange& change) override { feed_.ClockChanged(change); }
   void AfterLoad(const std::string& config_path) override { feed_.AfterLoad(config_path); }
   void BeforeTimerCall(const standin::World& world, std::int64_t) override {
     feed_.BeforeTimerCall(world);

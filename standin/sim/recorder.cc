@@ -31,6 +31,7 @@ void Recorder::SetTime(std::int64_t seconds) {
   if (seconds == time_ && !stamp_.empty()) return;
   time_ = seconds;
   stamp_ = FormatLocalTime(seconds);
+  utc_stamp_ = FormatUtcTime(seconds);
 }
 
 std::int64_t Recorder::time() const {
@@ -42,6 +43,7 @@ void Recorder::Emit(std::string_view event, ordered_json fields) {
   if (events_ == nullptr) return;
   ordered_json line;
   line["time"] = stamp_;
+  line["utc"] = utc_stamp_;
   line["event"] = event;
   for (auto& [key, value] : fields.items()) line[key] = std::move(value);
   *events_ << line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
@@ -109,6 +111,18 @@ void Recorder::Rcon(std::string_view command, const std::optional<std::string>& 
   fields["reply"] = reply ? ordered_json(*reply) : ordered_json(nullptr);
   Emit("rcon", std::move(fields));
   Say(fmt::format("rcon    {} -> {}", command, reply ? *reply : "(no reply)"));
+}
+
+void Recorder::ClockChanged(const ClockChange& change) {
+  std::lock_guard lock(mutex_);
+  const std::string text = DescribeClockChange(change);
+  Emit("clock_change", {{"direction", change.forward() ? "forward" : "back"},
+                        {"offset_before", change.offset_before},
+                        {"offset_after", change.offset_after},
+                        {"zone_before", change.zone_before},
+                        {"zone_after", change.zone_after},
+                        {"text", text}});
+  Say(fmt::format("clock   {}", text));
 }
 
 void Recorder::Note(std::string_view text) {

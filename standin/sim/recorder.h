@@ -19,6 +19,7 @@
 
 #include "standin/host/host.h"
 #include "standin/report/ledger.h"
+#include "standin/sim/clock.h"
 
 namespace sim {
 
@@ -58,6 +59,9 @@ class Recorder {
   void Spawn(const SpawnEvent& spawn);
   void Notice(const NoticeEvent& notice);
   void Rcon(std::string_view command, const std::optional<std::string>& reply);
+  // The local clock went forward or back: a "clock_change" event and a
+  // console line naming both readings.
+  void ClockChanged(const ClockChange& change);
   // A console-only line about the simulator itself (script steps, start, stop).
   void Note(std::string_view text);
   // An error outside the plug-in's log (a callback that threw); counted.
@@ -85,7 +89,8 @@ class Recorder {
   std::ostream* events_;
   std::ostream& console_;
   std::int64_t time_ = 0;
-  std::string stamp_;
+  std::string stamp_;      // local
+  std::string utc_stamp_;  // the same moment in UTC, which no clock change repeats
   std::map<std::string, int> spawns_by_class_;
   int notices_ = 0;
   int errors_ = 0;

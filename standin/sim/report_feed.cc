@@ -3,9 +3,11 @@
 #include <spdlog/sinks/base_sink.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <ctime>
 #include <mutex>
 #include <nlohmann/json.hpp>
+#include <set>
 
 #include "host/game_types.h"
 #include "standin/game/world.h"
@@ -226,6 +228,25 @@ void ReportFeed::AfterRcon(const std::string& command, const std::optional<std::
 
 void ReportFeed::ConfigFileChanged(std::string what) {
   if (for_report_) input_.config_changes.push_back({call_.time, false, std::move(what)});
+}
+
+void ReportFeed::ClockChanged(const ClockChange& change) {
+  if (!for_report_) return;
+  report::ClockChange mark{change.at, change.forward(),
+                           std::abs(change.offset_after - change.offset_before),
+                           DescribeClockChange(change)};
+  std::set<std::string> shifted;
+  for (const auto& [hour, minute] : ShiftedMinutes(change)) {
+    shifted.insert(model::ClockText(hour, minute));
+  }
+  if (ledger_) {
+    for (const model::EntryRules& entry : ledger_->rules().entries) {
+      if (entry.table == report::Table::kClock && shifted.contains(entry.clock_text)) {
+        mark.entries.push_back({entry.name, entry.clock_text});
+      }
+    }
+  }
+  input_.clock_changes.push_back(std::move(mark));
 }
 
 void ReportFeed::Spawned(const SpawnEvent& spawn) {

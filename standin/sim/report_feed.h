@@ -19,6 +19,7 @@
 
 #include "standin/report/ledger.h"
 #include "standin/report/report.h"
+#include "standin/sim/clock.h"
 #include "standin/sim/inputs.h"
 #include "standin/sim/recorder.h"
 
@@ -61,6 +62,10 @@ class ReportFeed {
                  const std::string& config_path);
   // The script replaced or removed the configuration file.
   void ConfigFileChanged(std::string what);
+  // The local clock went forward or back: the report marks it and names the
+  // clock entries of the configuration in force whose minute it skips or
+  // repeats.
+  void ClockChanged(const ClockChange& change);
   void Spawned(const SpawnEvent& spawn);
 
   // The ledger's entries; empty when the plug-in never registered its timer.

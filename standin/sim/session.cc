@@ -80,9 +80,15 @@ void Session::Unload() {
 }
 
 void Session::SetTime(std::int64_t seconds) {
+  const std::optional<ClockChange> change =
+      timed_ ? ClockChangeBetween(now_, seconds) : std::nullopt;
   now_ = seconds;
+  timed_ = true;
   if (fake_time_) SetFakeTime(seconds);
   for (RunObserver* o : observers_) o->OnTime(seconds);
+  if (change) {
+    for (RunObserver* o : observers_) o->OnClockChange(*change);
+  }
 }
 
 void Session::CollectWorld() {

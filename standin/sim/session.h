@@ -64,6 +64,7 @@ class Session {
   std::size_t spawns_seen_ = 0;
   int failures_seen_ = 0;
   std::int64_t now_ = 0;
+  bool timed_ = false;  // now_ was set
 };
 
 }  // namespace sim
