@@ -220,6 +220,7 @@ void WriteChart(const ReportInput& input, const Styles& styles, const TimeScale&
   WriteCountLine(scale, chart, axis, out);
   WriteSpawnDots(styles, scale, chart, axis, out);
   scale.WriteChanges(input.config_changes, kTop, kTop + kPlotHeight, out);
+  scale.WriteClockChanges(input.clock_changes, kTop, kTop + kPlotHeight, out);
   out << "</svg></figure>\n";
 }
 
