@@ -70,8 +70,8 @@ std::size_t FirstNonUtf8(std::string_view text) {
 
 }  // namespace
 
-Checker::Checker(std::string_view text, CheckNotes notes)
-    : text_(text), notes_(notes), lines_(text) {}
+Checker::Checker(std::string_view text, CheckNotes notes, const ZoneChanges& zone)
+    : text_(text), notes_(notes), lines_(text), zone_(zone) {}
 
 std::vector<ConfigFinding> Checker::Run() {
   Json document;
@@ -161,6 +161,7 @@ std::vector<ConfigFinding> Checker::Sorted() {
           group.what + ": " + ListSome(group.mentions), rule);
   }
   note_groups_.clear();
+  AddClockChangeNotes();
   std::stable_sort(found_.begin(), found_.end(),
                    [](const Located& a, const Located& b) { return a.offset < b.offset; });
   std::vector<ConfigFinding> out;
@@ -341,13 +342,16 @@ std::string_view ConsequenceText(Consequence consequence) {
              "38000 whatever \"Position\" says";
     case Consequence::kGameChoosesLevel:
       return "the creature keeps the level the game gives it";
+    case Consequence::kOnceOnOtherDays:
+      return "on all other days that time comes once";
   }
   return "";
 }
 
-std::vector<ConfigFinding> CheckConfigText(std::string_view text, CheckNotes notes) noexcept {
+std::vector<ConfigFinding> CheckConfigText(std::string_view text, CheckNotes notes,
+                                           const ZoneChanges& zone) noexcept {
   try {
-    return config_check::Checker(text, notes).Run();
+    return config_check::Checker(text, notes, zone).Run();
   } catch (const std::exception& e) {
     // Only resource exhaustion gets here; say so rather than stay silent,
     // and lose only the report should even that fail.
