@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "check/checker.h"
+#include "check/listing.h"
 #include "check/spelling.h"
 #include "config/config.h"
 #include "config/text_encoding.h"
@@ -71,8 +72,8 @@ std::size_t FirstNonUtf8(std::string_view text) {
 
 }  // namespace
 
-Checker::Checker(std::string_view text, CheckNotes notes)
-    : text_(text), notes_(notes), lines_(text) {}
+Checker::Checker(std::string_view text, CheckNotes notes, const ZoneChanges& zone)
+    : text_(text), notes_(notes), lines_(text), zone_(zone) {}
 
 std::vector<ConfigFinding> Checker::Run() {
   if (std::optional<std::string> reason = WideEncodingReason(text_)) {
@@ -162,13 +163,11 @@ void Checker::Note(Consequence rule, const Path& at, std::string_view what, std:
 
 std::vector<ConfigFinding> Checker::Sorted() {
   for (auto& [rule, group] : note_groups_) {
-    std::string what = group.what + ": ";
-    for (std::size_t i = 0; i < group.mentions.size(); ++i) {
-      what += (i > 0 ? ", " : "") + group.mentions[i];
-    }
-    AddAt(Severity::kNote, group.offset, {"", "", group.key}, std::move(what), rule);
+    AddAt(Severity::kNote, group.offset, {"", "", group.key},
+          group.what + ": " + ListSome(group.mentions), rule);
   }
   note_groups_.clear();
+  AddClockChangeNotes();
   std::stable_sort(found_.begin(), found_.end(),
                    [](const Located& a, const Located& b) { return a.offset < b.offset; });
   std::vector<ConfigFinding> out;
@@ -244,11 +243,24 @@ void Checker::CheckTrailingText() {
   }
 }
 
+// One finding at each later copy, none for the keys inside it: they belong
+// to the copy the plug-in reads or to one it never sees.
 void Checker::CheckRepeats() {
   for (const RepeatedMember& repeat : index_->repeats()) {
-    AddAt(Severity::kWarning, repeat.key_offset, repeat.path,
-          fmt::format("\"{}\" appears more than once here", repeat.path.back()),
-          Consequence::kOnlyLastRead);
+    const int first_line = lines_.PlaceAt(repeat.first_key_offset).first;
+    const std::size_t last = index_->Find(repeat.path)->key_offset;
+    const std::string used = last == repeat.key_offset
+                                 ? std::string("this copy")
+                                 : fmt::format("the copy on line {}", lines_.PlaceAt(last).first);
+    const std::string what =
+        repeat.path.size() == 2
+            ? fmt::format(
+                  "the entry is given again here (first on line {}); the plug-in uses {} "
+                  "whole, not a merge of the copies",
+                  first_line, used)
+            : fmt::format("\"{}\" is given again here (first on line {}); the plug-in reads {}",
+                          repeat.path.back(), first_line, used);
+    AddAt(Severity::kWarning, repeat.key_offset, repeat.path, what, Consequence::kOnlyLastRead);
   }
 }
 
@@ -340,13 +352,16 @@ std::string_view ConsequenceText(Consequence consequence) {
              "38000 whatever \"Position\" says";
     case Consequence::kGameChoosesLevel:
       return "the creature keeps the level the game gives it";
+    case Consequence::kOnceOnOtherDays:
+      return "on all other days that time comes once";
   }
   return "";
 }
 
-std::vector<ConfigFinding> CheckConfigText(std::string_view text, CheckNotes notes) noexcept {
+std::vector<ConfigFinding> CheckConfigText(std::string_view text, CheckNotes notes,
+                                           const ZoneChanges& zone) noexcept {
   try {
-    return config_check::Checker(text, notes).Run();
+    return config_check::Checker(text, notes, zone).Run();
   } catch (const std::exception& e) {
     // Only resource exhaustion gets here; say so rather than stay silent,
     // and lose only the report should even that fail.

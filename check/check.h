@@ -6,6 +6,7 @@
 // reload to log the same findings. Never throws, whatever the bytes.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,8 +30,9 @@ enum class Consequence {
   kFallsDueOneLater,   // note: "SpawnInterval" N falls due every N + 1 minutes
   kHeightIsFixed,      // note: random positions have the height 38000
   kGameChoosesLevel,   // note: "Maxlevel" unused while "levelFixed" is false
+  kOnceOnOtherDays,    // note: a clock change skips or repeats a clock text
 };
-inline constexpr int kConsequenceCount = static_cast<int>(Consequence::kGameChoosesLevel) + 1;
+inline constexpr int kConsequenceCount = static_cast<int>(Consequence::kOnceOnOtherDays) + 1;
 
 // The text the checker and the plug-in's log give for `consequence`.
 std::string_view ConsequenceText(Consequence consequence);
@@ -51,14 +53,33 @@ struct ConfigFinding {
 // report, not in the server's log, so they are only returned when asked for.
 enum class CheckNotes { kOmit, kInclude };
 
+// One change of a zone's offset from UTC: the local wall-clock time at the
+// instant of the change, as seconds since 1970-01-01 00:00 of the local
+// calendar, read with the offset before it and with the offset after it.
+// Forward when `after` is the later: the times between are skipped that day;
+// back when it is the earlier: the times between come twice.
+struct ClockChange {
+  std::int64_t before = 0;
+  std::int64_t after = 0;
+};
+
+// The changes of one zone over the span the checker looks at.
+struct ZoneChanges {
+  std::string zone;  // as the user named it: "Europe/Berlin"
+  std::vector<ClockChange> changes;
+};
+
 // Checks one configuration text, parsed the way the plug-in parses its file:
 // one JSON value from the start, whatever follows it never read. Findings
-// come in text order; each note names all the entries it concerns. Should
+// come in text order; each note names the entries it concerns, the first
+// few and then a count of the rest. With notes and `zone` changes, a clock
+// text whose time a change skips or repeats gets a note per change. Should
 // the checker itself fail (out of memory), the one finding is an error
 // "the checker could not finish: WHY" of kCheckerFailed, or none at all
 // when not even that can be made.
 std::vector<ConfigFinding> CheckConfigText(std::string_view text,
-                                           CheckNotes notes = CheckNotes::kOmit) noexcept;
+                                           CheckNotes notes = CheckNotes::kOmit,
+                                           const ZoneChanges& zone = {}) noexcept;
 
 // "FILE:LINE:COL: error: TABLE["ENTRY"]: WHAT; CONSEQUENCE"
 std::string FormatFinding(const ConfigFinding& finding, std::string_view file);

@@ -205,7 +205,7 @@ void Checker::CheckClockText(const Path& path, const Json& entry) {
   }
   const std::string& text = value->get_ref<const std::string&>();
   const ClockVerdict verdict = JudgeClockText(text);
-  if (verdict.fault.empty()) return;
+  if (verdict.fault.empty()) return NoteClockChanges(at, text);
   std::string what = fmt::format("clock text \"{}\" {}", text, verdict.fault);
   if (!verdict.suggestion.empty())
     what += fmt::format(" (did you mean \"{}\"?)", verdict.suggestion);

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "check/check.h"
@@ -21,7 +22,7 @@ using Severity = ConfigFinding::Severity;
 
 class Checker {
  public:
-  Checker(std::string_view text, CheckNotes notes);
+  Checker(std::string_view text, CheckNotes notes, const ZoneChanges& zone);
 
   std::vector<ConfigFinding> Run();
 
@@ -36,6 +37,11 @@ class Checker {
     std::string key;
     std::string what;
     std::vector<std::string> mentions;
+  };
+  // The entries whose clock text one change of the zone skips or repeats.
+  struct ClockChangeGroup {
+    std::size_t offset = 0;
+    std::vector<Path> entries;
   };
 
   static std::string TypeWithArticle(const Json& value);
@@ -75,12 +81,20 @@ class Checker {
   // True when the piece for `axis` reads as a number; `at` is the "Position".
   bool CheckPositionPiece(const Path& at, std::string_view axis, std::string_view text);
 
+  // Clock changes of the zone (clock_changes.cc). `text` is a clock text
+  // that can match; `at` is its "SpawnInterval".
+  void NoteClockChanges(const Path& at, std::string_view text);
+  void AddClockChangeNotes();
+
   std::string_view text_;
   CheckNotes notes_;
   LineTable lines_;
   std::optional<PositionIndex> index_;
   std::vector<Located> found_;
   std::map<Consequence, NoteGroup> note_groups_;
+  const ZoneChanges& zone_;
+  // By the change's index and the local minute it concerns.
+  std::map<std::pair<std::size_t, std::int64_t>, ClockChangeGroup> clock_groups_;
 };
 
 }  // namespace config_check

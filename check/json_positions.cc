@@ -66,7 +66,7 @@ std::pair<int, int> LineTable::PlaceAt(std::size_t offset) const {
 void PositionIndex::Scan() {
   std::size_t pos = 0;
   if (text_.substr(0, 3) == "\xEF\xBB\xBF") pos = 3;
-  nodes_.push_back(Node{kRoot, nullptr, 0, {}});
+  nodes_.push_back(Node{kRoot, nullptr, 0, {}, 0});
   std::vector<Frame> stack;
   bool started = false;
   while (pos < text_.size()) {
@@ -133,13 +133,17 @@ std::size_t PositionIndex::Record(std::size_t parent, std::string key, std::size
   // later in the text than every member before it.
   const Member member{key_offset, value_offset, ++recorded_};
   auto [it, fresh] = children_.try_emplace(ChildKey{parent, std::move(key)}, nodes_.size());
+  const std::size_t depth = nodes_[parent].depth + 1;
   if (fresh) {
-    nodes_.push_back(Node{parent, &it->first.key, nodes_[parent].depth + 1, member});
+    nodes_.push_back(Node{parent, &it->first.key, depth, member, key_offset});
     return it->second;
   }
-  // The library keeps the last of repeated keys, and so does the index.
-  nodes_[it->second].member = member;
-  repeats_.push_back({PathOf(it->second), key_offset});
+  // A fresh node, so that the later copy's members are not taken for
+  // repeats of the earlier copy's; those stay behind the old node, unreached.
+  const std::size_t first = nodes_[it->second].first_key_offset;
+  it->second = nodes_.size();
+  nodes_.push_back(Node{parent, &it->first.key, depth, member, first});
+  repeats_.push_back({PathOf(it->second), key_offset, first});
   return it->second;
 }
 

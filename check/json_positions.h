@@ -22,9 +22,12 @@ struct Member {
   std::size_t order = 0;  // rank in text order among all indexed members
 };
 
+// A key given again in the same object: the library keeps the last copy
+// whole, so the index holds that one and forgets the earlier copies' members.
 struct RepeatedMember {
   Path path;
   std::size_t key_offset;
+  std::size_t first_key_offset;  // of the first copy
 };
 
 // Lines end at '\n' only, as the JSON library counts them.
@@ -71,6 +74,7 @@ class PositionIndex {
     const std::string* key;
     std::size_t depth;
     Member member;
+    std::size_t first_key_offset;
   };
   struct ChildKey {
     std::size_t parent;

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -22,6 +23,7 @@ namespace {
 using nlohmann::json;
 
 constexpr char kEntry[] = "Blueprint'/Game/T/A.A'";
+constexpr char kOther[] = "Blueprint'/Game/T/B.B'";
 constexpr char kSpawnDino[] = "SpawnDino";
 
 std::string OneEntry(const ConfigEntry& entry, const std::string& table = kSpawnDino,
@@ -61,16 +63,25 @@ struct ConsequenceCase {
   std::string text;
   int minutes;
   std::function<void(const SimRun&)> expect;
+  std::string start = "2024-03-01 01:00:00";
+  ZoneChanges zone = {};  // also given to the simulator as --tz
 };
 
-// `config` run for `minutes` in the world above.
-SimRun RunConfig(const std::string& config, int minutes) {
+// Wall-clock seconds of a local day and time.
+std::int64_t Local(std::chrono::year_month_day day, int hour) {
+  return std::int64_t{std::chrono::sys_days{day}.time_since_epoch().count()} * 86400 + hour * 3600;
+}
+
+// `config` run for `minutes` in the world above, from `start`, in `zone` when given.
+SimRun RunConfig(const std::string& config, int minutes,
+                 const std::string& start = "2024-03-01 01:00:00", const std::string& zone = "") {
   ScratchDir dir;
-  SimRun run{RunSim({"--config", dir.Write("config.json", config), "--world",
-                     dir.Write("world.json", kWorld), "--start", "2024-03-01 01:00:00", "--minutes",
-                     std::to_string(minutes)},
-                    dir.path()),
-             {}};
+  std::vector<std::string> args = {"--config",  dir.Write("config.json", config),
+                                   "--world",   dir.Write("world.json", kWorld),
+                                   "--start",   start,
+                                   "--minutes", std::to_string(minutes)};
+  if (!zone.empty()) args.insert(args.end(), {"--tz", zone});
+  SimRun run{RunSim(args, dir.path()), {}};
   EXPECT_EQ(run.result.exit_code, 0) << run.result.err;
   for (const json& summary : run.result.Of("summary")) {
     run.summaries[summary.at("entry").get<std::string>()] = summary;
@@ -158,6 +169,29 @@ std::vector<ConsequenceCase> Cases() {
          EveryTurn(run, "spawned", 3);
          for (const json& spawn : run.Spawns()) EXPECT_NE(spawn.at("level"), 987654);
        }},
+      // Europe/Berlin skips 02:00 to 03:00 on 2024-03-31 and repeats it on
+      // 2024-10-27; 3:30 comes once either way.
+      {Consequence::kOnceOnOtherDays,
+       json{{"SpawnDinoX",
+             {{kEntry, json(ConfigEntry("2:30"))}, {kOther, json(ConfigEntry("3:30"))}}}}
+           .dump(),
+       240,
+       [](const SimRun& run) {
+         EveryTurn(run, "spawned", 0);
+         EXPECT_EQ(run.Of(kOther).value("fell_due", -1), 1);
+       },
+       "2024-03-31 01:00:00",
+       {"Europe/Berlin",
+        {{Local(std::chrono::year{2024} / 3 / 31, 2),
+          Local(std::chrono::year{2024} / 3 / 31, 3)}}}},
+      {Consequence::kOnceOnOtherDays,
+       OneEntry(ConfigEntry("2:30"), "SpawnDinoX"),
+       240,
+       [](const SimRun& run) { EveryTurn(run, "spawned", 2); },
+       "2024-10-27 01:00:00",
+       {"Europe/Berlin",
+        {{Local(std::chrono::year{2024} / 10 / 27, 3),
+          Local(std::chrono::year{2024} / 10 / 27, 2)}}}},
   };
 }
 
@@ -167,11 +201,11 @@ TEST(ConsequenceE2eTest, EveryConsequenceIsWhatTheSimulatorShows) {
     SCOPED_TRACE(std::string(ConsequenceText(c.kind)) + "\n" + c.text);
     covered.insert(c.kind);
     bool stated = false;
-    for (const ConfigFinding& finding : CheckConfigText(c.text, CheckNotes::kInclude)) {
+    for (const ConfigFinding& finding : CheckConfigText(c.text, CheckNotes::kInclude, c.zone)) {
       stated = stated || finding.consequence == c.kind;
     }
     EXPECT_TRUE(stated);
-    c.expect(RunConfig(c.text, c.minutes));
+    c.expect(RunConfig(c.text, c.minutes, c.start, c.zone.zone));
   }
   // Every kind but the checker's own failure has its case.
   EXPECT_EQ(covered.size(), static_cast<std::size_t>(kConsequenceCount - 1));

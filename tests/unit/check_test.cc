@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -17,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "check/listing.h"
 #include "config/keys.h"
 #include "tests/support/config_entry.h"
 
@@ -175,7 +177,15 @@ std::vector<FindingCase> DocumentCases() {
       {"UnknownMember", "{\"Comment\": \"x\"}", kW, "", "", "", "unknown member \"Comment\"",
        kUnread},
       {"RepeatedTable", "{\"SpawnDino\": {}, \"SpawnDino\": null}", kW, kD, "", "",
-       "more than once", Consequence::kOnlyLastRead},
+       "\"SpawnDino\" is given again here (first on line 1); the plug-in reads this copy",
+       Consequence::kOnlyLastRead},
+      // The later copy replaces the earlier whole: its keys are no repeats.
+      {"RepeatedEntry",
+       "{\"SpawnDino\": " + entry + EntryText(CleanMembers(kD)) + ", \"" + kName +
+           "\": " + EntryText(CleanMembers(kD)) + "}}",
+       kW, kD, kName, "",
+       "the entry is given again here (first on line 1); the plug-in uses this copy whole",
+       Consequence::kOnlyLastRead},
   };
 }
 
@@ -244,7 +254,8 @@ std::vector<FindingCase> EntryCases() {
     cases.push_back({table + "_RepeatedKey",
                      "{\"" + table + "\": {\"" + kName + "\": {\"Maxlevel\": -3, " +
                          EntryText(CleanMembers(table)).substr(1) + "}}",
-                     kW, table, kName, "Maxlevel", "more than once", Consequence::kOnlyLastRead});
+                     kW, table, kName, "Maxlevel", "given again here (first on line 1)",
+                     Consequence::kOnlyLastRead});
 
     constexpr Consequence kUncapped = Consequence::kNeverCapped;
     constexpr Consequence kUnloaded = Consequence::kNameNeverLoads;
@@ -372,6 +383,102 @@ TEST(CheckConfigText, LetterCaseTwinsRepeatedAreOrderedByTheirLastPlace) {
   ASSERT_EQ(twins.size(), 1u) << Describe(twins);
   EXPECT_EQ(twins[0].entry, "Blueprint'/Game/b/B.B'");
   EXPECT_EQ(twins[0].line, 5);
+}
+
+TEST(CheckConfigText, RepeatedEntryNamesTheFirstCopyAndTheOneRead) {
+  std::string text = "{\"SpawnDino\": {\n";
+  for (int copy = 0; copy < 3; ++copy) {
+    text += fmt::format("  \"{}\": {},\n", kName, EntryText(CleanMembers("SpawnDino")));
+  }
+  text.replace(text.size() - 2, 2, "\n}}");
+  const auto findings = CheckConfigText(text);
+  ASSERT_EQ(findings.size(), 2u) << Describe(findings);
+  EXPECT_EQ(findings[0].line, 3);
+  EXPECT_THAT(findings[0].what,
+              HasSubstr("(first on line 2); the plug-in uses the copy on line 4"));
+  EXPECT_EQ(findings[1].line, 4);
+  EXPECT_THAT(findings[1].what, HasSubstr("(first on line 2); the plug-in uses this copy"));
+}
+
+TEST(ListSome, NamesTheFirstTenAndCountsTheRest) {
+  const std::pair<std::size_t, std::string> cases[] = {{1, "n0"},
+                                                       {10, "n8, n9"},
+                                                       {11, "n9 and 1 more"},
+                                                       {1000, "n9 and 990 more"},
+                                                       {10010, "n9 and 10,000 more"}};
+  for (const auto& [count, ending] : cases) {
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < count; ++i) names.push_back("n" + std::to_string(i));
+    EXPECT_THAT(config_check::ListSome(names), ::testing::EndsWith(ending)) << count;
+  }
+}
+
+TEST(CheckConfigText, NotesOnManyEntriesStayShort) {
+  const std::string entry = EntryText(With(CleanMembers("SpawnDino"), {{"levelFixed", "false"}}));
+  std::string text = "{\"SpawnDino\": {";
+  for (int i = 0; i < 10000; ++i) {
+    text += fmt::format("{}\"Blueprint'/Game/E{}/E.E'\": {}", i > 0 ? ", " : "", i, entry);
+  }
+  const auto notes = CheckConfigText(text + "}}", CheckNotes::kInclude);
+  ASSERT_EQ(notes.size(), 2u);
+  for (const ConfigFinding& note : notes) {
+    EXPECT_THAT(note.what, ::testing::EndsWith(" and 9,990 more"));
+    EXPECT_LT(note.what.size(), 1000u);
+  }
+}
+
+// Wall-clock seconds of a local day and time.
+std::int64_t Local(std::chrono::year_month_day day, int hour, int minute = 0) {
+  return std::int64_t{std::chrono::sys_days{day}.time_since_epoch().count()} * 86400 + hour * 3600 +
+         minute * 60;
+}
+
+TEST(CheckConfigText, NotesClockTextsThatAChangeOfTheZoneSkipsOrRepeats) {
+  using namespace std::chrono;
+  const ZoneChanges berlin{"Europe/Berlin",
+                           {{Local(2027y / 3 / 28, 2), Local(2027y / 3 / 28, 3)},
+                            {Local(2027y / 10 / 31, 3), Local(2027y / 10 / 31, 2)}}};
+  const ZoneChanges santiago{"America/Santiago",
+                             {{Local(2027y / 4 / 4, 0), Local(2027y / 4 / 3, 23)}}};
+  const std::string forward =
+      " does not exist on 2027-03-28 in Europe/Berlin: the clocks go forward from 02:00 to 03:00, "
+      "so the entry does not fire that day";
+  const std::string back =
+      " happens twice on 2027-10-31 in Europe/Berlin: the clocks go back from 03:00 to 02:00, so "
+      "the entry fires twice that day";
+  const std::tuple<std::string, const ZoneChanges*, std::vector<std::string>> cases[] = {
+      {"2:30", &berlin, {"02:30" + forward, "02:30" + back}},
+      {"2:0", &berlin, {"02:00" + forward, "02:00" + back}},
+      {"3:0", &berlin, {}},
+      {"1:59", &berlin, {}},
+      {"23:15",
+       &santiago,
+       {"23:15 happens twice on 2027-04-03 in America/Santiago: the clocks go back from 24:00 to "
+        "23:00, so the entry fires twice that day"}},
+      {"0:15", &santiago, {}},
+  };
+  for (const auto& [clock, zone, expected] : cases) {
+    const std::string text = OneEntry("SpawnDinoX", {{"SpawnInterval", "\"" + clock + "\""}});
+    std::vector<std::string> notes;
+    for (const ConfigFinding& f : CheckConfigText(text, CheckNotes::kInclude, *zone)) {
+      if (f.consequence == Consequence::kOnceOnOtherDays && f.entry == kName)
+        notes.push_back(f.what);
+    }
+    EXPECT_EQ(notes, expected) << clock;
+    EXPECT_TRUE(CheckConfigText(text, CheckNotes::kOmit, *zone).empty());
+  }
+  // One note for all the entries of one time.
+  const std::string members =
+      EntryText(With(CleanMembers("SpawnDinoX"), {{"SpawnInterval", "\"2:30\""}}));
+  const auto notes =
+      CheckConfigText("{\"SpawnDinoX\": {\"Blueprint'/G/A.A'\": " + members +
+                          ", \"Blueprint'/G/B.B'\": " + members + "}}",
+                      CheckNotes::kInclude, ZoneChanges{"Europe/Berlin", {berlin.changes[0]}});
+  ASSERT_EQ(notes.size(), 1u) << Describe(notes);
+  EXPECT_THAT(notes[0].what,
+              ::testing::EndsWith(
+                  "so these entries do not fire that day: SpawnDinoX[\"Blueprint'/G/A.A'\"], "
+                  "SpawnDinoX[\"Blueprint'/G/B.B'\"]"));
 }
 
 TEST(CheckConfigText, MisspeltTableIsSuggestedOnlyWhenTheTableIsAbsent) {

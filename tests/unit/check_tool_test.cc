@@ -6,16 +6,20 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "check/check.h"
 #include "tools/check/run_check.h"
+#include "tools/check/zone_changes.h"
 
 namespace {
 
@@ -108,7 +112,49 @@ TEST_F(RunCheckTest, BadCommandLineIsAnError) {
   EXPECT_THAT(out_.str(), HasSubstr("--json"));
   EXPECT_EQ(Run({"/json"}), 2);
   EXPECT_THAT(err_.str(), HasSubstr("/json: error: cannot open the file"));
+  EXPECT_EQ(Run({"--tz", "Nowhere/Bogus", missing}), 2);
+  EXPECT_THAT(err_.str(), HasSubstr("--tz: unknown time zone \"Nowhere/Bogus\""));
 }
+
+#ifndef _WIN32  // zone files are Linux's
+TEST_F(RunCheckTest, ZoneNotesClockTextsItsChangesSkipOrRepeat) {
+  const std::string members = std::string(kCleanMembers).replace(17, 1, "\"2:30\"");
+  const std::string file = Write(
+      "clock.json", "{\"SpawnDinoX\": {\"Blueprint'/Game/A/A_BP.A_BP'\": {" + members + "}}}");
+  EXPECT_EQ(Run({file}), 0);
+  EXPECT_THAT(out_.str(), ::testing::Not(HasSubstr("clocks go")));
+  EXPECT_EQ(Run({"--tz", "Europe/Berlin", file}), 0);
+  EXPECT_THAT(out_.str(), HasSubstr(" in Europe/Berlin: the clocks go forward from 02:00 to 03:00, "
+                                    "so the entry does not fire that day"));
+  EXPECT_THAT(out_.str(), HasSubstr("so the entry fires twice that day"));
+}
+
+TEST(ChangesOfZone, FindsEachChangeOfTheYearAndRestoresTz) {
+  using namespace std::chrono;
+  const auto local = [](year_month_day day, int minutes) {
+    return std::int64_t{sys_days{day}.time_since_epoch().count()} * 86400 + minutes * 60;
+  };
+  const auto from = std::int64_t{sys_days{2027y / 1 / 1}.time_since_epoch().count()} * 86400;
+  const std::string tz_before = std::getenv("TZ") ? std::getenv("TZ") : "";
+  const std::tuple<std::string, std::vector<std::pair<std::int64_t, std::int64_t>>> cases[] = {
+      {"UTC", {}},
+      {"Europe/Berlin",
+       {{local(2027y / 3 / 28, 120), local(2027y / 3 / 28, 180)},
+        {local(2027y / 10 / 31, 180), local(2027y / 10 / 31, 120)}}},
+      {"Australia/Lord_Howe",
+       {{local(2027y / 4 / 4, 120), local(2027y / 4 / 4, 90)},
+        {local(2027y / 10 / 3, 120), local(2027y / 10 / 3, 150)}}},
+  };
+  for (const auto& [zone, expected] : cases) {
+    const ZoneChanges found = ChangesOfZone(zone, from, from + 365 * 86400);
+    std::vector<std::pair<std::int64_t, std::int64_t>> changes;
+    for (const ClockChange& change : found.changes)
+      changes.emplace_back(change.before, change.after);
+    EXPECT_EQ(changes, expected) << zone;
+    EXPECT_EQ(std::getenv("TZ") ? std::getenv("TZ") : "", tz_before);
+  }
+}
+#endif
 
 TEST_F(RunCheckTest, JsonListsTheSameFindings) {
   const std::string text = OneEntry(kMixedMembers);
@@ -163,7 +209,7 @@ TEST_F(RunCheckTest, BrokenExampleHoldsOneOfEachProblem) {
                                              "drop the _C",
                                              "the entry is an array",
                                              "0x80 or above",
-                                             "more than once",
+                                             "is given again here",
                                              "a minute over 59 and a leading zero",
                                              "unknown member",
                                              "not a clock text",

@@ -6,12 +6,16 @@
 
 #include <CLI/CLI.hpp>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <ctime>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <variant>
 
 #include "check/check.h"
 #include "tools/check/open_file.h"
+#include "tools/check/zone_changes.h"
 
 namespace {
 
@@ -109,6 +113,14 @@ std::string Summary(const Tally& tally, std::size_t file_count) {
   return fmt::format("{}, {} and {} in {}", errors, warnings, notes, in_files);
 }
 
+// The same date and time a year after `now`.
+std::int64_t OneYearOn(std::int64_t now) {
+  using namespace std::chrono;
+  const sys_seconds at{seconds{now}};
+  const sys_days day = floor<days>(at);
+  return (sys_days{year_month_day{day} + years{1}} + (at - day)).time_since_epoch().count();
+}
+
 }  // namespace
 
 nlohmann::ordered_json FindingAsJson(const ConfigFinding& finding, std::string_view file) {
@@ -139,12 +151,21 @@ int RunCheck(const std::vector<std::string>& args, std::ostream& out, std::ostre
   bool as_json = false;
   app.add_option("FILE", files, "configuration files to check")->required();
   app.add_flag("--json", as_json, "print the findings as one JSON array");
+  std::optional<std::string> zone;
+  app.add_option("--tz", zone,
+                 "note the clock texts that a clock change in ZONE (such as Europe/Berlin) "
+                 "skips or repeats within the next year")
+      ->option_text("ZONE")
+      ->check(CLI::Validator([](const std::string& name) { return CheckZoneName(name); }, "ZONE"));
   try {
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     app.parse(std::move(reversed));
   } catch (const CLI::ParseError& e) {
     return app.exit(e, out, err) == 0 ? kClean : kErrors;
   }
+
+  ZoneChanges changes;
+  if (zone) changes = ChangesOfZone(*zone, std::time(nullptr), OneYearOn(std::time(nullptr)));
 
   Tally tally;
   nlohmann::ordered_json listed = nlohmann::ordered_json::array();
@@ -155,7 +176,8 @@ int RunCheck(const std::vector<std::string>& args, std::ostream& out, std::ostre
       tally.Count(ConfigFinding::Severity::kError);
       continue;
     }
-    for (const ConfigFinding& finding : CheckConfigText(std::get<0>(text), CheckNotes::kInclude)) {
+    for (const ConfigFinding& finding :
+         CheckConfigText(std::get<0>(text), CheckNotes::kInclude, changes)) {
       tally.Count(finding.severity);
       if (as_json) {
         listed.push_back(FindingAsJson(finding, file));
