@@ -392,12 +392,15 @@ TEST(RecorderTest, WritesOneStampedObjectPerEventAndCountsForTheSummary) {
 
   std::vector<json> lines = Lines(events.str());
   ASSERT_EQ(lines.size(), 7u);
-  EXPECT_EQ(lines[0], json::parse(R"({"time": "2024-03-01 10:00:00", "event": "register",
+  EXPECT_EQ(
+      lines[0],
+      json::parse(
+          R"({"time": "2024-03-01 10:00:00", "utc": "2024-03-01T10:00:00Z", "event": "register",
                                       "kind": "timer", "name": "Drovekeeper.TimingSpawn"})"));
   EXPECT_EQ(lines[1]["level"], "error");
   EXPECT_EQ(lines[1]["logger"], "L");
-  EXPECT_EQ(lines[2], json::parse(R"({"time": "2024-03-01 10:01:00", "event": "spawn",
-      "class": "Blueprint'/Game/T/A.A'", "x": 1.0, "y": -2.0, "z": 0.1, "level": 150,
+  EXPECT_EQ(lines[2], json::parse(R"({"time": "2024-03-01 10:01:00", "utc": "2024-03-01T10:01:00Z",
+      "event": "spawn", "class": "Blueprint'/Game/T/A.A'", "x": 1.0, "y": -2.0, "z": 0.1, "level": 150,
       "level_up_points": [1, 2, 0, 3], "began_play": true})"));
   // An attributed spawn names its table and entry, in the event and on the console.
   EXPECT_EQ(lines[3]["table"], "SpawnDinoX");
