@@ -143,7 +143,13 @@ std::size_t PositionIndex::Record(std::size_t parent, std::string key, std::size
   const std::size_t first = nodes_[it->second].first_key_offset;
   it->second = nodes_.size();
   nodes_.push_back(Node{parent, &it->first.key, depth, member, first});
-  repeats_.push_back({PathOf(it->second), key_offset, first});
+  Path path = PathOf(it->second);
+  // Keys repeated inside the copy just replaced belong to a copy never read.
+  std::erase_if(repeats_, [&](const RepeatedMember& repeat) {
+    return repeat.path.size() > path.size() &&
+           std::equal(path.begin(), path.end(), repeat.path.begin());
+  });
+  repeats_.push_back({std::move(path), key_offset, first});
   return it->second;
 }
 

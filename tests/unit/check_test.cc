@@ -179,6 +179,10 @@ std::vector<FindingCase> DocumentCases() {
       {"RepeatedTable", "{\"SpawnDino\": {}, \"SpawnDino\": null}", kW, kD, "", "",
        "\"SpawnDino\" is given again here (first on line 1); the plug-in reads this copy",
        Consequence::kOnlyLastRead},
+      // Nor are keys repeated inside a copy the plug-in never reads.
+      {"RepeatedTableHoldingRepeats",
+       "{\"SpawnDino\": {\"a\": {\"b\": 1, \"b\": 2}, \"a\": 3}, \"SpawnDino\": {}}", kW,
+       kD, "", "", "\"SpawnDino\" is given again here", Consequence::kOnlyLastRead},
       // The later copy replaces the earlier whole: its keys are no repeats.
       {"RepeatedEntry",
        "{\"SpawnDino\": " + entry + EntryText(CleanMembers(kD)) + ", \"" + kName +
