@@ -15,6 +15,8 @@
 #include "spawn/cap.h"
 #include "spawn/tick.h"
 
+namespace drovekeeper::spawn {
+
 namespace {
 
 // The clock the callback reads between runs, read directly.
@@ -62,8 +64,8 @@ void BM_Run(benchmark::State& state) {
   const bool per_entry = state.range(3) != 0;
   standin::World& w = WorldOf(actors, 100);
   SetCountStrategyForTesting(per_entry ? CountStrategy::kPerEntry : CountStrategy::kTally);
-  ConfigDocument = BenchConfig(entries, spawning);
-  BuildSpawnTables(ConfigDocument);
+  config::ConfigDocument = BenchConfig(entries, spawning);
+  config::BuildSpawnTables(config::ConfigDocument);
 
   // One run first, so that what is allocated once (the first texts of the
   // classes seen, the containers' first storage) is not charged to the runs.
@@ -115,3 +117,5 @@ BENCHMARK(BM_Run)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+}  // namespace drovekeeper::spawn

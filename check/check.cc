@@ -13,11 +13,11 @@
 #include "config/config.h"
 #include "config/text_encoding.h"
 
-namespace config_check {
+namespace drovekeeper::check {
 
 namespace {
 
-constexpr std::array<std::string_view, 2> kTables = {kCountdownTableKey, kClockTableKey};
+constexpr std::array<std::string_view, 2> kTables = {config::kCountdownTableKey, config::kClockTableKey};
 
 bool IsJsonSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
@@ -76,7 +76,7 @@ Checker::Checker(std::string_view text, CheckNotes notes, const ZoneChanges& zon
     : text_(text), notes_(notes), lines_(text), zone_(zone) {}
 
 std::vector<ConfigFinding> Checker::Run() {
-  if (std::optional<std::string> reason = WideEncodingReason(text_)) {
+  if (std::optional<std::string> reason = config::WideEncodingReason(text_)) {
     AddAt(Severity::kError, 0, {}, std::move(*reason), Consequence::kRejectsFile);
     return Sorted();
   }
@@ -306,7 +306,6 @@ void Checker::CheckTable(const std::string& table, const Json& value) {
   }
 }
 
-}  // namespace config_check
 
 std::string_view ConsequenceText(Consequence consequence) {
   switch (consequence) {
@@ -361,7 +360,7 @@ std::string_view ConsequenceText(Consequence consequence) {
 std::vector<ConfigFinding> CheckConfigText(std::string_view text, CheckNotes notes,
                                            const ZoneChanges& zone) noexcept {
   try {
-    return config_check::Checker(text, notes, zone).Run();
+    return Checker(text, notes, zone).Run();
   } catch (const std::exception& e) {
     // Only resource exhaustion gets here; say so rather than stay silent,
     // and lose only the report should even that fail.
@@ -403,3 +402,5 @@ std::string FormatFinding(const ConfigFinding& finding, std::string_view file) {
   }
   return line;
 }
+
+}  // namespace drovekeeper::check

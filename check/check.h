@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+namespace drovekeeper::check {
+
 // What the plug-in does with the file or the entry because of a finding.
 enum class Consequence {
   kCheckerFailed,  // the checker itself could not finish
@@ -58,7 +60,7 @@ enum class CheckNotes { kOmit, kInclude };
 // calendar, read with the offset before it and with the offset after it.
 // Forward when `after` is the later: the times between are skipped that day;
 // back when it is the earlier: the times between come twice.
-struct ClockChange {
+struct ZoneOffsetChange {
   std::int64_t before = 0;
   std::int64_t after = 0;
 };
@@ -66,7 +68,7 @@ struct ClockChange {
 // The changes of one zone over the span the checker looks at.
 struct ZoneChanges {
   std::string zone;  // as the user named it: "Europe/Berlin"
-  std::vector<ClockChange> changes;
+  std::vector<ZoneOffsetChange> changes;
 };
 
 // Checks one configuration text, parsed the way the plug-in parses its file:
@@ -86,3 +88,5 @@ std::string FormatFinding(const ConfigFinding& finding, std::string_view file);
 
 // "error", "warning" or "note".
 std::string_view SeverityName(ConfigFinding::Severity severity);
+
+}  // namespace drovekeeper::check

@@ -11,21 +11,21 @@
 #include "check/spelling.h"
 #include "config/config.h"
 
-namespace config_check {
+namespace drovekeeper::check {
 
 namespace {
 
 constexpr std::int32_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 
 bool IsEntryKey(std::string_view key) {
-  return std::find(kEntryKeys.begin(), kEntryKeys.end(), key) != kEntryKeys.end();
+  return std::find(config::kEntryKeys.begin(), config::kEntryKeys.end(), key) != config::kEntryKeys.end();
 }
 
 // What a failed read of `key` costs. The tables are built from
 // "SpawnInterval" when the file is read; every other setting is read and
 // checked before a spawn, so its fault spawns nothing.
 Consequence ReadFailure(std::string_view key) {
-  return key == kScheduleKey ? Consequence::kRejectsFile : Consequence::kNeverSpawns;
+  return key == config::kScheduleKey ? Consequence::kRejectsFile : Consequence::kNeverSpawns;
 }
 
 std::string TypeWanted(Json::value_t type) {
@@ -72,32 +72,32 @@ void Checker::CheckEntry(const std::string& table, const std::string& name, cons
     return;
   }
   CheckUnknownKeys(path, entry);
-  if (table == kClockTableKey) {
+  if (table == config::kClockTableKey) {
     CheckClockText(path, entry);
   } else {
     CheckCountdown(path, entry);
   }
-  if (const auto maximum = CheckWholeNumber(path, entry, kMaximumKey); maximum && *maximum <= 0) {
-    Add(Severity::kWarning, Child(path, kMaximumKey),
-        fmt::format("\"{}\" is {}", kMaximumKey, *maximum), Consequence::kAlwaysCapped);
+  if (const auto maximum = CheckWholeNumber(path, entry, config::kMaximumKey); maximum && *maximum <= 0) {
+    Add(Severity::kWarning, Child(path, config::kMaximumKey),
+        fmt::format("\"{}\" is {}", config::kMaximumKey, *maximum), Consequence::kAlwaysCapped);
   }
   const bool located = CheckPosition(path, entry);
-  const Json* random = FindRequiredOfType(path, entry, kRandomKey, Json::value_t::boolean);
+  const Json* random = FindRequiredOfType(path, entry, config::kRandomKey, Json::value_t::boolean);
   if (located && random && random->get<bool>()) {
-    Note(Consequence::kHeightIsFixed, Child(path, kRandomKey), "\"PositionRangeRandom\" is true",
+    Note(Consequence::kHeightIsFixed, Child(path, config::kRandomKey), "\"PositionRangeRandom\" is true",
          "");
   }
   CheckLevel(path, entry);
-  const Json* notice = FindRequiredOfType(path, entry, kNoticeKey, Json::value_t::boolean);
+  const Json* notice = FindRequiredOfType(path, entry, config::kNoticeKey, Json::value_t::boolean);
   if (notice && notice->get<bool>())
-    FindRequiredOfType(path, entry, kNameKey, Json::value_t::string);
+    FindRequiredOfType(path, entry, config::kNameKey, Json::value_t::string);
 }
 
 void Checker::CheckUnknownKeys(const Path& path, const Json& entry) {
   for (const auto& [key, value] : entry.items()) {
     if (IsEntryKey(key)) continue;
     std::string what = fmt::format("unknown key \"{}\"", key);
-    if (const auto likely = Closest(key, kEntryKeys)) {
+    if (const auto likely = Closest(key, config::kEntryKeys)) {
       what += fmt::format(" (did you mean \"{}\"?)", *likely);
     }
     AddAt(Severity::kWarning, KeyOffset(Child(path, key)), Child(path, key), std::move(what),
@@ -106,9 +106,9 @@ void Checker::CheckUnknownKeys(const Path& path, const Json& entry) {
 }
 
 void Checker::CheckCountdown(const Path& path, const Json& entry) {
-  const auto interval = CheckWholeNumber(path, entry, kScheduleKey);
+  const auto interval = CheckWholeNumber(path, entry, config::kScheduleKey);
   if (!interval) return;
-  Note(Consequence::kFallsDueOneLater, Child(path, kScheduleKey),
+  Note(Consequence::kFallsDueOneLater, Child(path, config::kScheduleKey),
        "\"SpawnInterval\" counts one minute more than it says",
        *interval <= 0
            ? fmt::format(" {}: every minute", *interval)
@@ -116,16 +116,16 @@ void Checker::CheckCountdown(const Path& path, const Json& entry) {
 }
 
 void Checker::CheckLevel(const Path& path, const Json& entry) {
-  const auto level = CheckWholeNumber(path, entry, kLevelKey);
-  const Json* fixed = FindRequiredOfType(path, entry, kFixedKey, Json::value_t::boolean);
+  const auto level = CheckWholeNumber(path, entry, config::kLevelKey);
+  const Json* fixed = FindRequiredOfType(path, entry, config::kFixedKey, Json::value_t::boolean);
   if (!level || !fixed) return;
   if (fixed->get<bool>() && *level < 1) {
-    Add(Severity::kError, Child(path, kLevelKey),
-        fmt::format("\"{}\" is {} while \"{}\" is true, but a fixed level starts at 1", kLevelKey,
-                    *level, kFixedKey),
+    Add(Severity::kError, Child(path, config::kLevelKey),
+        fmt::format("\"{}\" is {} while \"{}\" is true, but a fixed level starts at 1", config::kLevelKey,
+                    *level, config::kFixedKey),
         Consequence::kNeverSpawns);
   } else if (!fixed->get<bool>()) {
-    Note(Consequence::kGameChoosesLevel, Child(path, kLevelKey),
+    Note(Consequence::kGameChoosesLevel, Child(path, config::kLevelKey),
          "\"Maxlevel\" is ignored while \"levelFixed\" is false", "");
   }
 }
@@ -166,7 +166,7 @@ std::optional<std::int32_t> Checker::CheckWholeNumber(const Path& path, const Js
   }
   std::int32_t read = 0;
   try {
-    read = ToInt32(*value, key);
+    read = config::ToInt32(*value, key);
   } catch (const Json::exception&) {
     Add(Severity::kError, at,
         fmt::format("\"{}\" is {}, outside the 32-bit integer range", key, value->dump()),
@@ -193,12 +193,12 @@ std::optional<std::int32_t> Checker::CheckWholeNumber(const Path& path, const Js
 }
 
 void Checker::CheckClockText(const Path& path, const Json& entry) {
-  const Json* value = FindRequired(path, entry, kScheduleKey);
+  const Json* value = FindRequired(path, entry, config::kScheduleKey);
   if (!value) return;
-  const Path at = Child(path, kScheduleKey);
+  const Path at = Child(path, config::kScheduleKey);
   if (!value->is_string()) {
     Add(Severity::kError, at,
-        fmt::format("\"{}\" is {}, not a clock text such as \"18:30\"", kScheduleKey,
+        fmt::format("\"{}\" is {}, not a clock text such as \"18:30\"", config::kScheduleKey,
                     TypeWithArticle(*value)),
         Consequence::kRejectsFile);
     return;
@@ -213,13 +213,13 @@ void Checker::CheckClockText(const Path& path, const Json& entry) {
 }
 
 bool Checker::CheckPosition(const Path& path, const Json& entry) {
-  const Json* value = FindRequiredOfType(path, entry, kPositionKey, Json::value_t::string);
+  const Json* value = FindRequiredOfType(path, entry, config::kPositionKey, Json::value_t::string);
   if (!value) return false;
-  const Path at = Child(path, kPositionKey);
+  const Path at = Child(path, config::kPositionKey);
   const std::vector<std::string_view> pieces = SplitAtSpaces(value->get_ref<const std::string&>());
   if (pieces.size() < 3) {
     Add(Severity::kWarning, at,
-        fmt::format("\"{}\" has {} of the three space-separated numbers X Y Z", kPositionKey,
+        fmt::format("\"{}\" has {} of the three space-separated numbers X Y Z", config::kPositionKey,
                     pieces.size()),
         Consequence::kSpawnsAtOrigin);
     return false;
@@ -236,12 +236,12 @@ bool Checker::CheckPositionPiece(const Path& at, std::string_view axis, std::str
   switch (piece.status) {
     case PieceValue::Status::kNoDigits:
       Add(Severity::kError, at,
-          fmt::format("\"{}\" {} \"{}\" is not a whole number", kPositionKey, axis, text),
+          fmt::format("\"{}\" {} \"{}\" is not a whole number", config::kPositionKey, axis, text),
           Consequence::kNeverSpawns);
       return false;
     case PieceValue::Status::kOutOfRange:
       Add(Severity::kError, at,
-          fmt::format("\"{}\" {} \"{}\" is outside the 32-bit integer range", kPositionKey, axis,
+          fmt::format("\"{}\" {} \"{}\" is outside the 32-bit integer range", config::kPositionKey, axis,
                       text),
           Consequence::kNeverSpawns);
       return false;
@@ -250,11 +250,11 @@ bool Checker::CheckPositionPiece(const Path& at, std::string_view axis, std::str
   }
   if (!piece.whole) {
     Add(Severity::kWarning, at,
-        fmt::format("\"{}\" {} \"{}\" is not a plain whole number: read as {}", kPositionKey, axis,
+        fmt::format("\"{}\" {} \"{}\" is not a plain whole number: read as {}", config::kPositionKey, axis,
                     text, piece.value),
         Consequence::kReadAsWholeNumber);
   }
   return true;
 }
 
-}  // namespace config_check
+}  // namespace drovekeeper::check

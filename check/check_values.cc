@@ -8,7 +8,7 @@
 #include "config/position_number.h"
 #include "host/text_pieces.h"
 
-namespace config_check {
+namespace drovekeeper::check {
 
 namespace {
 
@@ -20,7 +20,7 @@ bool HasLeadingZero(std::string_view part) { return part.size() > 1 && part[0] =
 
 std::vector<std::string_view> SplitAtSpaces(std::string_view text) {
   std::vector<std::string_view> pieces;
-  ForEachPieceBetweenSpaces(text, [&pieces](std::string_view piece) { pieces.push_back(piece); });
+  host::ForEachPieceBetweenSpaces(text, [&pieces](std::string_view piece) { pieces.push_back(piece); });
   return pieces;
 }
 
@@ -30,7 +30,7 @@ PieceValue ReadPiece(std::string_view piece) {
   for (char c : piece) wide.push_back((c & 0x80) ? u'?' : static_cast<char16_t>(c));
   PieceValue read{PieceValue::Status::kOk};
   try {
-    read.value = ParsePositionNumber(wide);
+    read.value = config::ParsePositionNumber(wide);
   } catch (const std::invalid_argument&) {
     return {PieceValue::Status::kNoDigits};
   } catch (const std::out_of_range&) {
@@ -77,4 +77,4 @@ ClockVerdict JudgeClockText(std::string_view text) {
   return verdict;
 }
 
-}  // namespace config_check
+}  // namespace drovekeeper::check

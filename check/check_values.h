@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-namespace config_check {
+namespace drovekeeper::check {
 
 // Pieces of `text` between spaces, split as the spawn code splits them.
 std::vector<std::string_view> SplitAtSpaces(std::string_view text);
@@ -30,4 +30,4 @@ struct ClockVerdict {
 };
 ClockVerdict JudgeClockText(std::string_view text);
 
-}  // namespace config_check
+}  // namespace drovekeeper::check

@@ -15,7 +15,7 @@
 #include "check/check.h"
 #include "check/json_positions.h"
 
-namespace config_check {
+namespace drovekeeper::check {
 
 using Json = nlohmann::json;
 using Severity = ConfigFinding::Severity;
@@ -97,4 +97,4 @@ class Checker {
   std::map<std::pair<std::size_t, std::int64_t>, ClockChangeGroup> clock_groups_;
 };
 
-}  // namespace config_check
+}  // namespace drovekeeper::check

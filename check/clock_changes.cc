@@ -10,7 +10,7 @@
 #include "check/checker.h"
 #include "check/listing.h"
 
-namespace config_check {
+namespace drovekeeper::check {
 
 namespace {
 
@@ -44,7 +44,7 @@ void Checker::NoteClockChanges(const Path& at, std::string_view text) {
   std::from_chars(text.data() + colon + 1, text.data() + text.size(), minute);
   const std::int64_t time_of_day = hour * 3600 + minute * 60;
   for (std::size_t i = 0; i < zone_.changes.size(); ++i) {
-    const ClockChange& change = zone_.changes[i];
+    const ZoneOffsetChange& change = zone_.changes[i];
     const std::int64_t low = std::min(change.before, change.after);
     const std::int64_t high = std::max(change.before, change.after);
     std::int64_t local = DayOf(low) * kDay + time_of_day;
@@ -60,7 +60,7 @@ void Checker::NoteClockChanges(const Path& at, std::string_view text) {
 void Checker::AddClockChangeNotes() {
   for (auto& [key, group] : clock_groups_) {
     const auto [index, local] = key;
-    const ClockChange& change = zone_.changes[index];
+    const ZoneOffsetChange& change = zone_.changes[index];
     const bool forward = change.after > change.before;
     std::string what =
         fmt::format("{} {} on {} in {}: the clocks go {} from {} to {}", TimeOf(local, false),
@@ -86,4 +86,4 @@ void Checker::AddClockChangeNotes() {
   clock_groups_.clear();
 }
 
-}  // namespace config_check
+}  // namespace drovekeeper::check

@@ -7,11 +7,11 @@
 
 #include "config/keys.h"
 
-namespace config_check {
+namespace drovekeeper::check {
 namespace {
 
 constexpr std::string_view kClassSuffix = "_C";
-constexpr std::string_view kPrefixType = kBlueprintPrefix.substr(0, kBlueprintPrefix.size() - 1);
+constexpr std::string_view kPrefixType = config::kBlueprintPrefix.substr(0, config::kBlueprintPrefix.size() - 1);
 
 bool IsBlank(char c) {
   const auto byte = static_cast<unsigned char>(c);
@@ -23,10 +23,10 @@ bool NamesBlueprint(std::string_view path) {
 }
 
 bool IsReference(std::string_view name) {
-  return name.size() > kBlueprintPrefix.size() + 1 && name.starts_with(kBlueprintPrefix) &&
+  return name.size() > config::kBlueprintPrefix.size() + 1 && name.starts_with(config::kBlueprintPrefix) &&
          name.ends_with('\'') &&
          NamesBlueprint(
-             name.substr(kBlueprintPrefix.size(), name.size() - kBlueprintPrefix.size() - 1));
+             name.substr(config::kBlueprintPrefix.size(), name.size() - config::kBlueprintPrefix.size() - 1));
 }
 
 std::string WithoutClassSuffix(std::string_view path) {
@@ -37,7 +37,7 @@ std::string WithoutClassSuffix(std::string_view path) {
 // Blueprint'P' for the blueprint that `path` names, or empty when it names none.
 std::string Reference(std::string_view path) {
   const std::string blueprint = WithoutClassSuffix(path);
-  return blueprint.empty() ? std::string() : fmt::format("{}{}'", kBlueprintPrefix, blueprint);
+  return blueprint.empty() ? std::string() : fmt::format("{}{}'", config::kBlueprintPrefix, blueprint);
 }
 
 // "a, b and c".
@@ -60,7 +60,7 @@ class Mender {
     MendDoubleQuotes();
     MendPrefix();
     std::string suggestion;
-    if (text_.starts_with(kBlueprintPrefix)) {
+    if (text_.starts_with(config::kBlueprintPrefix)) {
       suggestion = MendPath();
     } else if (IsObjectPath(text_)) {
       suggestion = Reference(text_);
@@ -107,18 +107,18 @@ class Mender {
     if (type == kPrefixType) return;
     if (type.find('/') != std::string_view::npos) {
       Fault("has no Blueprint' before its path", "begin it with Blueprint'");
-      text_.insert(0, kBlueprintPrefix);
+      text_.insert(0, config::kBlueprintPrefix);
     } else {
       Fault(type.empty() ? "has no Blueprint before its opening quote"
                          : fmt::format("begins with {}'", type),
             "write the prefix as Blueprint'");
-      text_.replace(0, quote + 1, kBlueprintPrefix);
+      text_.replace(0, quote + 1, config::kBlueprintPrefix);
     }
   }
 
   // The reference the name was meant to be, or empty when none can be told.
   std::string MendPath() {
-    std::string path = text_.substr(kBlueprintPrefix.size());
+    std::string path = text_.substr(config::kBlueprintPrefix.size());
     if (path.ends_with('\'')) {
       path.pop_back();
     } else {
@@ -162,4 +162,4 @@ NameVerdict JudgeEntryName(std::string_view name) {
   return Mender(name).Verdict();
 }
 
-}  // namespace config_check
+}  // namespace drovekeeper::check

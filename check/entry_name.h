@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace config_check {
+namespace drovekeeper::check {
 
 // An object path P is not empty and holds no blank, control character or
 // quote. The loader takes a blueprint reference Blueprint'P', P naming a
@@ -28,4 +28,4 @@ struct NameVerdict {
 };
 NameVerdict JudgeEntryName(std::string_view name);
 
-}  // namespace config_check
+}  // namespace drovekeeper::check

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
-namespace config_check {
+namespace drovekeeper::check {
 
 namespace {
 
@@ -248,4 +248,4 @@ void PositionIndex::SkipLiteral(std::size_t& pos) const {
   if (pos == start) ++pos;
 }
 
-}  // namespace config_check
+}  // namespace drovekeeper::check

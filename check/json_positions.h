@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-namespace config_check {
+namespace drovekeeper::check {
 
 using Path = std::vector<std::string>;
 
@@ -128,4 +128,4 @@ class PositionIndex {
   std::size_t value_end_ = 0;
 };
 
-}  // namespace config_check
+}  // namespace drovekeeper::check

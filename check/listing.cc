@@ -2,7 +2,7 @@
 
 #include <fmt/format.h>
 
-namespace config_check {
+namespace drovekeeper::check {
 
 namespace {
 
@@ -31,4 +31,4 @@ std::string ListSome(const std::vector<std::string>& names, std::size_t shown) {
   return listed;
 }
 
-}  // namespace config_check
+}  // namespace drovekeeper::check

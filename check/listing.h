@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace config_check {
+namespace drovekeeper::check {
 
 inline constexpr std::size_t kNamesShown = 10;
 
@@ -14,4 +14,4 @@ inline constexpr std::size_t kNamesShown = 10;
 // thousands set off by commas: "a, b, ..., j and 9,990 more".
 std::string ListSome(const std::vector<std::string>& names, std::size_t shown = kNamesShown);
 
-}  // namespace config_check
+}  // namespace drovekeeper::check

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-namespace config_check {
+namespace drovekeeper::check {
 
 namespace {
 
@@ -53,4 +53,4 @@ std::optional<std::string_view> Closest(std::string_view word,
   return best;
 }
 
-}  // namespace config_check
+}  // namespace drovekeeper::check

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace config_check {
+namespace drovekeeper::check {
 
 // ASCII letters in lower case; every other byte as it is.
 std::string Folded(std::string_view text);
@@ -20,4 +20,4 @@ std::string Folded(std::string_view text);
 std::optional<std::string_view> Closest(std::string_view word,
                                         std::span<const std::string_view> candidates);
 
-}  // namespace config_check
+}  // namespace drovekeeper::check

@@ -1,7 +1,8 @@
 # Each library's own include root: a folder of the build tree that holds only
 # its own source folder (a link to it), so that a target sees another folder's
 # headers only by linking that folder's library, and an include against the
-# order plugin -> spawn -> check -> config -> host fails to compile.
+# order plugin -> spawn and check -> config -> host (CMakeLists.txt) fails to
+# compile.
 #
 #   drovekeeper_include_root(TARGET FOLDER [FILES header...])
 #

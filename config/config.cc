@@ -9,6 +9,8 @@
 
 #include "config/text_encoding.h"
 
+namespace drovekeeper::config {
+
 // Initialised ahead of every unprioritised constructor: the module's load
 // hook (plugin/module_main.cc) runs Load from one, and the objects it fills
 // must not be reset to null after it.
@@ -101,3 +103,5 @@ std::int32_t ToInt32(const nlohmann::json& value, std::string_view key) {
   // kind raises the library's own type error.
   return value.get<std::int32_t>();
 }
+
+}  // namespace drovekeeper::config

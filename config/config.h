@@ -13,6 +13,8 @@
 
 #include "config/keys.h"
 
+namespace drovekeeper::config {
+
 // Process-wide: the parsed configuration and the two schedule tables.
 // Null until first read or built.
 extern nlohmann::json ConfigDocument;
@@ -52,3 +54,5 @@ std::string ReadString(nlohmann::json& entry, std::string_view key);
 
 // The same integer conversion for a value already in hand.
 std::int32_t ToInt32(const nlohmann::json& value, std::string_view key);
+
+}  // namespace drovekeeper::config

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <string_view>
 
+namespace drovekeeper::config {
+
 // The two tables.
 inline constexpr std::string_view kCountdownTableKey = "SpawnDino";
 inline constexpr std::string_view kClockTableKey = "SpawnDinoX";
@@ -45,3 +47,5 @@ inline constexpr auto kBlueprintPrefixUnits = [] {
 inline constexpr std::u16string_view kBlueprintPrefixUtf16{
     config_keys_internal::kBlueprintPrefixUnits.data(),
     config_keys_internal::kBlueprintPrefixUnits.size()};
+
+}  // namespace drovekeeper::config

@@ -4,6 +4,8 @@
 #include <limits>
 #include <stdexcept>
 
+namespace drovekeeper::config {
+
 namespace {
 
 // White space as the C locale's isspace() sees it.
@@ -36,3 +38,5 @@ std::int32_t ParsePositionNumber(std::u16string_view piece) {
   }
   return static_cast<std::int32_t>(value);
 }
+
+}  // namespace drovekeeper::config

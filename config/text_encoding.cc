@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+namespace drovekeeper::config {
+
 namespace {
 
 std::optional<std::string_view> WideEncodingName(std::string_view text) {
@@ -26,3 +28,5 @@ std::optional<std::string> WideEncodingReason(std::string_view text) {
   if (!name) return std::nullopt;
   return fmt::format("the file is {}; save it as UTF-8", *name);
 }
+
+}  // namespace drovekeeper::config

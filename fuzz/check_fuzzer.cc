@@ -1,5 +1,5 @@
 // Fuzz target: arbitrary bytes as a configuration text, through the checker's
-// whole path to what drovekeeper-check prints: CheckConfigText with notes,
+// whole path to what drovekeeper-check prints: drovekeeper::check::CheckConfigText with notes,
 // each finding's line, and the --json array.
 //
 // After each input: nothing was thrown; every finding lies inside the text
@@ -44,34 +44,34 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
 
-  const std::vector<ConfigFinding> findings = CheckConfigText(text, CheckNotes::kInclude);
+  const std::vector<drovekeeper::check::ConfigFinding> findings = drovekeeper::check::CheckConfigText(text, drovekeeper::check::CheckNotes::kInclude);
   nlohmann::ordered_json listed = nlohmann::ordered_json::array();
-  std::vector<ConfigFinding> without_notes;
-  for (const ConfigFinding& finding : findings) {
+  std::vector<drovekeeper::check::ConfigFinding> without_notes;
+  for (const drovekeeper::check::ConfigFinding& finding : findings) {
     fuzz::Check(finding.line >= 1 && finding.line <= static_cast<int>(line_lengths.size()),
                 "a finding's line lies outside the text");
     fuzz::Check(finding.column >= 1 && finding.column <= line_lengths[finding.line - 1] + 1,
                 "a finding's column lies outside its line");
     fuzz::Check(!finding.what.empty(), "a finding says nothing");
-    fuzz::Check(finding.severity != ConfigFinding::Severity::kError ||
+    fuzz::Check(finding.severity != drovekeeper::check::ConfigFinding::Severity::kError ||
                     finding.consequence != Consequence::kCheckerFailed,
                 "an error without its consequence");
-    const std::string line = FormatFinding(finding, kFile);
+    const std::string line = drovekeeper::check::FormatFinding(finding, kFile);
     fuzz::Check(line.starts_with(std::string(kFile) + ":"), "a printed finding without its file");
     fuzz::Check(IsUtf8(line), "a printed finding echoes bytes that are not UTF-8");
     listed.push_back(FindingAsJson(finding, kFile));
-    if (finding.severity != ConfigFinding::Severity::kNote) without_notes.push_back(finding);
+    if (finding.severity != drovekeeper::check::ConfigFinding::Severity::kNote) without_notes.push_back(finding);
   }
-  const std::string dumped = DumpFindings(listed);
+  const std::string dumped = drovekeeper::check_tool::DumpFindings(listed);
   fuzz::Check(IsUtf8(dumped), "the JSON output holds bytes that are not UTF-8");
   const nlohmann::json reread = nlohmann::json::parse(dumped, nullptr, false);
   fuzz::Check(reread.is_array() && reread.size() == findings.size(),
               "the JSON output does not read back as one element per finding");
 
-  const std::vector<ConfigFinding> plain = CheckConfigText(text);
+  const std::vector<drovekeeper::check::ConfigFinding> plain = drovekeeper::check::CheckConfigText(text);
   fuzz::Check(plain.size() == without_notes.size(), "notes changed the other findings");
   for (std::size_t i = 0; i < plain.size(); ++i) {
-    fuzz::Check(FormatFinding(plain[i], kFile) == FormatFinding(without_notes[i], kFile),
+    fuzz::Check(drovekeeper::check::FormatFinding(plain[i], kFile) == drovekeeper::check::FormatFinding(without_notes[i], kFile),
                 "notes changed the other findings");
   }
   return 0;

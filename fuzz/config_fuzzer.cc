@@ -79,13 +79,13 @@ void CheckReload(bool active, bool dispatched, const standin::RconConnection& co
   fuzz::Check(reply.id == kReloadPacketId && reply.zero == 0,
               "reload reply does not echo the packet id with 0");
   // The file is unchanged since it loaded, so reading it again must succeed.
-  fuzz::Check(reply.text == kReloadReply, "reloading the file that loaded failed");
+  fuzz::Check(reply.text == drovekeeper::plugin::kReloadReply, "reloading the file that loaded failed");
 }
 
 void RunOnce(const ScratchDir& root, std::string_view bytes) {
   root.Write(kConfigName, bytes);
   HostSession session(root.path(), std::make_shared<spdlog::sinks::null_sink_mt>());
-  ResetPluginState();
+  drovekeeper::plugin::ResetPluginState();
   {
     standin::World world(/*seed=*/11);
     Populate(world);
@@ -96,9 +96,9 @@ void RunOnce(const ScratchDir& root, std::string_view bytes) {
     env.RepeatDraws({0, 1, 7, 30000, 32767, 4, 12345});
     ScopedEnv scoped_env(env);
 
-    fuzz::Check(ModuleEntry(nullptr, kProcessAttach, nullptr) == 1, "attach did not return 1");
-    const bool active = standin::HasTimer(kTimerCallbackName);
-    fuzz::Check(active == standin::HasRconCommand(kReloadCommandName),
+    fuzz::Check(drovekeeper::plugin::ModuleEntry(nullptr, drovekeeper::plugin::kProcessAttach, nullptr) == 1, "attach did not return 1");
+    const bool active = standin::HasTimer(drovekeeper::plugin::kTimerCallbackName);
+    fuzz::Check(active == standin::HasRconCommand(drovekeeper::plugin::kReloadCommandName),
                 "load registered only one of its two callbacks");
     for (int minute = 0; minute < kMinutesBeforeReload; ++minute) {
       standin::RunTimers();
@@ -118,7 +118,7 @@ void RunOnce(const ScratchDir& root, std::string_view bytes) {
                    env.DrawsTaken(), connection.replies().size());
     }
 
-    fuzz::Check(ModuleEntry(nullptr, kProcessDetach, nullptr) == 1, "detach did not return 1");
+    fuzz::Check(ModuleEntry(nullptr, drovekeeper::plugin::kProcessDetach, nullptr) == 1, "detach did not return 1");
     CheckNothingRegistered("after unload");
   }
   const standin::CallbackFailures failures = standin::Failures();

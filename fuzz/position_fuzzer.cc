@@ -49,7 +49,7 @@ Number StoiModel(const std::string& piece) {
 
 Number ReaderResult(std::u16string_view piece) {
   try {
-    return {Outcome::kValue, ParsePositionNumber(piece)};
+    return {Outcome::kValue, drovekeeper::config::ParsePositionNumber(piece)};
   } catch (const std::invalid_argument&) {
     return {Outcome::kInvalid, 0};
   } catch (const std::out_of_range&) {
@@ -113,15 +113,15 @@ Expected Model(std::string_view text, bool random, const std::vector<int>& draws
 bool SameLocation(const Vec3& a, const Vec3& b) { return a.X == b.X && a.Y == b.Y && a.Z == b.Z; }
 
 void CheckLocation(std::string_view text, bool random, const std::vector<int>& draws) {
-  ConfigDocument = nlohmann::json::object();
-  ConfigDocument[kCountdownTableKey][kEntry] = {{"Position", std::string(text)},
+  drovekeeper::config::ConfigDocument = nlohmann::json::object();
+  ConfigDocument[drovekeeper::config::kCountdownTableKey][kEntry] = {{"Position", std::string(text)},
                                                 {"PositionRangeRandom", random}};
   ScriptedClock env;
   env.RepeatDraws(draws);
   ScopedEnv scoped_env(env);
   Expected actual;
   try {
-    actual.location = ComputeSpawnLocation(kCountdownTableKey, kEntry);
+    actual.location = drovekeeper::spawn::ComputeSpawnLocation(kCountdownTableKey, kEntry);
   } catch (const std::invalid_argument&) {
     actual.outcome = Outcome::kInvalid;
   } catch (const std::out_of_range&) {
@@ -150,7 +150,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
               "ParsePositionNumber disagrees with std::stoi");
 
   const HostSession session;
-  ResetPluginState();
+  drovekeeper::plugin::ResetPluginState();
   CheckLocation(text, /*random=*/false, {0});
   CheckLocation(text, /*random=*/true, {0, 0, 0, 0});
   CheckLocation(text, /*random=*/true, {1, 1, 32767, 32767});

@@ -4,6 +4,8 @@
 
 #include "host/zelapi.h"
 
+namespace drovekeeper::host {
+
 void* GameFunctionAddress(std::string_view name) {
   void* address = ZelApi::GetAddress(name);
   if (address == nullptr) throw GameAccessError(fmt::format("unknown game function {}", name));
@@ -34,3 +36,5 @@ std::int32_t GrowCapacity(std::int32_t capacity, std::int32_t count) {
   if (grown < count || grown > INT32_MAX) return INT32_MAX;
   return static_cast<std::int32_t>(grown);
 }
+
+}  // namespace drovekeeper::host

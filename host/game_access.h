@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+namespace drovekeeper::host {
+
 // Raised when the host does not know a name or a member is asked of a null
 // object; the plug-in never calls or dereferences null.
 class GameAccessError : public std::runtime_error {
@@ -45,3 +47,5 @@ void* GameResize(void* block, std::size_t bytes);
 // The capacity a string or array of `count` elements grows to from
 // `capacity`.
 std::int32_t GrowCapacity(std::int32_t capacity, std::int32_t count);
+
+}  // namespace drovekeeper::host

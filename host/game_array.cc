@@ -5,6 +5,8 @@
 
 #include "host/text_pieces.h"
 
+namespace drovekeeper::host {
+
 std::int32_t SplitAtSpaces(const GameString& text, GameArray<GameString>& pieces) {
   pieces.Clear();
   ForEachPieceBetweenSpaces(text.View(), [&pieces](std::u16string_view piece) {
@@ -32,3 +34,5 @@ GameColour ColourFromBytes(std::uint8_t b, std::uint8_t g, std::uint8_t r, std::
   return GameColour{static_cast<float>(kSrgbToLinear[r]), static_cast<float>(kSrgbToLinear[g]),
                     static_cast<float>(kSrgbToLinear[b]), a * 0.003921569f};
 }
+
+}  // namespace drovekeeper::host

@@ -13,6 +13,8 @@
 #include "host/game_string.h"
 #include "host/game_types.h"
 
+namespace drovekeeper::host {
+
 template <typename T>
 class GameArray {
  public:
@@ -86,3 +88,5 @@ std::int32_t SplitAtSpaces(const GameString& text, GameArray<GameString>& pieces
 // The colour made from bytes B, G, R, A: R, G and B through the sRGB transfer
 // to linear light, A scaled by 1/255.
 GameColour ColourFromBytes(std::uint8_t b, std::uint8_t g, std::uint8_t r, std::uint8_t a);
+
+}  // namespace drovekeeper::host

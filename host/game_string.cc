@@ -53,16 +53,16 @@ GameString GameString::Exact(std::u16string_view text) {
 void GameString::Assign(std::u16string_view text, bool exact) {
   if (text.empty()) return;
   const auto count = static_cast<std::int32_t>(text.size() + 1);
-  const std::int32_t capacity = exact ? count : GrowCapacity(0, count);
+  const std::int32_t capacity = exact ? count : drovekeeper::host::GrowCapacity(0, count);
   auto* data = static_cast<char16_t*>(
-      GameResize(nullptr, static_cast<std::size_t>(capacity) * sizeof(char16_t)));
+      drovekeeper::host::GameResize(nullptr, static_cast<std::size_t>(capacity) * sizeof(char16_t)));
   std::copy(text.begin(), text.end(), data);
   data[text.size()] = u'\0';
   record_ = {data, count, capacity};
 }
 
 void GameString::Release() {
-  if (record_.data != nullptr) GameFree(record_.data);
+  if (record_.data != nullptr) drovekeeper::host::GameFree(record_.data);
   record_ = {nullptr, 0, 0};
 }
 
@@ -71,8 +71,12 @@ std::u16string_view GameString::View() const {
   return {record_.data, static_cast<std::size_t>(record_.count - 1)};
 }
 
+namespace drovekeeper::host {
+
 std::string Utf16ToUtf8(std::u16string_view text) {
   return ConvertText(
       std::string_view(reinterpret_cast<const char*>(text.data()), text.size() * 2), "UTF-16LE",
       "UTF-8");
 }
+
+}  // namespace drovekeeper::host

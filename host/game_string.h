@@ -48,5 +48,9 @@ class GameString {
 static_assert(sizeof(GameString) == sizeof(GameStringRecord));
 static_assert(std::is_standard_layout_v<GameString>);
 
+namespace drovekeeper::host {
+
 // UTF-16 to UTF-8; unpaired surrogates become U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view text);
+
+}  // namespace drovekeeper::host

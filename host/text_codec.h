@@ -7,9 +7,13 @@
 #include <string>
 #include <string_view>
 
+namespace drovekeeper::host {
+
 // Converts `bytes` from encoding `from` to encoding `to` (iconv names; on
 // Windows only "UTF-8", "GBK" and "UTF-16LE", anything else throws).
 // A sequence that cannot be converted becomes `replacement` (itself given in
 // `to`), and conversion goes on after it.
 std::string ConvertText(std::string_view bytes, const char* from, const char* to,
                         std::string_view replacement = "?");
+
+}  // namespace drovekeeper::host

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <stdexcept>
 
+namespace drovekeeper::host {
+
 namespace {
 
 class Converter {
@@ -71,3 +73,5 @@ std::string ConvertText(std::string_view bytes, const char* from, const char* to
   Converter converter(from, to, SourceUnit(from));
   return converter.Run(bytes, replacement);
 }
+
+}  // namespace drovekeeper::host

@@ -14,6 +14,8 @@
 
 #include "host/text_codec.h"
 
+namespace drovekeeper::host {
+
 namespace {
 
 enum class Encoding { kUtf8, kGbk, kUtf16 };
@@ -166,3 +168,5 @@ std::string ConvertText(std::string_view bytes, const char* from, const char* to
   }
   return out;
 }
+
+}  // namespace drovekeeper::host

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <string_view>
 
+namespace drovekeeper::host {
+
 // Calls `take` with each run of `text` between spaces (U+0020 only), in
 // order; empty runs are dropped.
 template <typename Char, typename Take>
@@ -18,3 +20,5 @@ void ForEachPieceBetweenSpaces(std::basic_string_view<Char> text, Take&& take) {
     text.remove_prefix(space + 1);
   }
 }
+
+}  // namespace drovekeeper::host

@@ -4,6 +4,8 @@
 
 #include "plugin/log.h"
 
+namespace drovekeeper::plugin {
+
 void LogEscapedException(std::string_view where, const char* what) noexcept {
   try {
     if (what != nullptr) {
@@ -15,3 +17,5 @@ void LogEscapedException(std::string_view where, const char* what) noexcept {
     // Nowhere left to tell: the host must not see it either.
   }
 }
+
+}  // namespace drovekeeper::plugin

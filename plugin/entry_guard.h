@@ -8,6 +8,8 @@
 #include <string_view>
 #include <utility>
 
+namespace drovekeeper::plugin {
+
 // Logs `what`, or "unknown exception in WHERE" when `what` is null, at error
 // level; a line that cannot be written is lost.
 void LogEscapedException(std::string_view where, const char* what) noexcept;
@@ -23,3 +25,5 @@ void GuardHostEntry(std::string_view where, Body&& body) noexcept {
     LogEscapedException(where, nullptr);
   }
 }
+
+}  // namespace drovekeeper::plugin

@@ -12,6 +12,8 @@
 #include "plugin/version.h"
 #include "spawn/entry_faults.h"
 
+namespace drovekeeper::plugin {
+
 namespace {
 
 constexpr char kPattern[] = "%D %R [%n][%l] %v";
@@ -32,7 +34,7 @@ spdlog::logger& CurrentLogger() {
 
 void Log(spdlog::level::level_enum level, std::string_view text) {
   // The host's sinks take code page 936 bytes.
-  const std::string gbk = ConvertText(text, "UTF-8", "GBK");
+  const std::string gbk = host::ConvertText(text, "UTF-8", "GBK");
   // Passed as a plain string, never as a format: braces stay as they are.
   CurrentLogger().log(level, spdlog::string_view_t(gbk.data(), gbk.size()));
 }
@@ -50,9 +52,11 @@ void CreatePluginLogger() {
   logger->flush_on(spdlog::level::info);
   PluginLogger() = std::move(logger);
   // The spawn schedules' fault lines go to the log from now on.
-  SetEntryFaultSink(&LogError);
+  spawn::SetEntryFaultSink(&LogError);
 }
 
 void LogInfo(std::string_view text) { Log(spdlog::level::info, text); }
 
 void LogError(std::string_view text) { Log(spdlog::level::err, text); }
+
+}  // namespace drovekeeper::plugin

@@ -6,9 +6,13 @@
 
 #include <string_view>
 
+namespace drovekeeper::plugin {
+
 // Creates the logger over the host's current sinks, replacing the previous
 // one, and makes it the spawn schedules' fault sink.
 void CreatePluginLogger();
 
 void LogInfo(std::string_view text);
 void LogError(std::string_view text);
+
+}  // namespace drovekeeper::plugin

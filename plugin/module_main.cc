@@ -19,11 +19,11 @@ void* ModuleHandle() {
 // Runs in no fixed order with the library's unprioritised static
 // initialisers; plugin/state.h says why the objects Load uses exist by then.
 __attribute__((constructor)) void OnModuleLoad() {
-  ModuleEntry(ModuleHandle(), kProcessAttach, nullptr);
+  drovekeeper::plugin::ModuleEntry(ModuleHandle(), drovekeeper::plugin::kProcessAttach, nullptr);
 }
 
 __attribute__((destructor)) void OnModuleUnload() {
-  ModuleEntry(ModuleHandle(), kProcessDetach, nullptr);
+  drovekeeper::plugin::ModuleEntry(ModuleHandle(), drovekeeper::plugin::kProcessDetach, nullptr);
 }
 
 }  // namespace

@@ -7,9 +7,13 @@
 
 #include "plugin/plugin.h"
 
-static_assert(DLL_PROCESS_DETACH == kProcessDetach && DLL_PROCESS_ATTACH == kProcessAttach &&
-              DLL_THREAD_ATTACH == kThreadAttach && DLL_THREAD_DETACH == kThreadDetach);
+namespace plugin = drovekeeper::plugin;
+
+static_assert(DLL_PROCESS_DETACH == plugin::kProcessDetach &&
+              DLL_PROCESS_ATTACH == plugin::kProcessAttach &&
+              DLL_THREAD_ATTACH == plugin::kThreadAttach &&
+              DLL_THREAD_DETACH == plugin::kThreadDetach);
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
-  return ModuleEntry(module, static_cast<std::uint32_t>(reason), reserved);
+  return plugin::ModuleEntry(module, static_cast<std::uint32_t>(reason), reserved);
 }

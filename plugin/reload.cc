@@ -1,17 +1,16 @@
 #include "plugin/reload.h"
 
-#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "host/game_access.h"
-#include "host/game_string.h"
-#include "host/game_types.h"
 #include "plugin/entry_guard.h"
 #include "plugin/log.h"
-#include "plugin/plugin.h"
+#include "plugin/config_read.h"
+#include "plugin/reply.h"
 #include "plugin/status.h"
+
+namespace drovekeeper::plugin {
 
 namespace {
 
@@ -25,7 +24,7 @@ std::u16string ReplyText(const ConfigReadResult& read) {
 }
 
 void ReloadAndReply(RCONClientConnection* connection, RCONPacket* packet,
-                    std::vector<ConfigFinding>& findings) {
+                    std::vector<check::ConfigFinding>& findings) {
   // First, so that even a failure goes to the sinks the host has now.
   CreatePluginLogger();
   ConfigReadResult read = ReadConfiguration();
@@ -36,19 +35,13 @@ void ReloadAndReply(RCONClientConnection* connection, RCONPacket* packet,
 
 }  // namespace
 
-void SendCommandReply(RCONClientConnection* connection, RCONPacket* packet,
-                      std::u16string_view text) {
-  GameString reply = GameString::Exact(text);
-  const std::int32_t packet_id = reinterpret_cast<const RCONPacketRecord*>(packet)->id;
-  CallGame<void>("RCONClientConnection.SendMessageW", connection, packet_id, std::int32_t{0},
-                 reply.record());
-}
-
 void ReloadCommand(RCONClientConnection* connection, RCONPacket* packet,
                    UWorld* /*world*/) noexcept {
-  std::vector<ConfigFinding> findings;
+  std::vector<check::ConfigFinding> findings;
   GuardHostEntry("the reload command", [&] { ReloadAndReply(connection, packet, findings); });
   // After the outcome, so the log reads first whether the reload took and
   // then what is questionable in the file now running.
   LogConfigFindings(findings);
 }
+
+}  // namespace drovekeeper::plugin

@@ -1,11 +1,12 @@
 // The RCON command "Drovekeeper.reload": re-reads the configuration while the
-// server runs and answers the client; and the reply path every command of
-// ours answers through. Registered by Load; plugin/ and tests call it.
+// server runs and answers the client. Registered by Load; plugin/ and tests call it.
 #pragma once
 
 #include <string_view>
 
 #include "host/zelapi.h"
+
+namespace drovekeeper::plugin {
 
 inline constexpr std::u16string_view kReloadReply = u"重新加载配置";
 inline constexpr std::u16string_view kReloadFailurePrefix = u"重新加载配置失败: ";
@@ -16,8 +17,4 @@ inline constexpr std::u16string_view kReloadFailurePrefix = u"重新加载配置
 // reaches the host's dispatch (plugin/entry_guard.h).
 void ReloadCommand(RCONClientConnection* connection, RCONPacket* packet, UWorld* world) noexcept;
 
-// Sends `text` to the client as the reply to `packet`, with its id, in one
-// "RCONClientConnection.SendMessageW" call; the game splits a long reply
-// into packets.
-void SendCommandReply(RCONClientConnection* connection, RCONPacket* packet,
-                      std::u16string_view text);
+}  // namespace drovekeeper::plugin

@@ -16,15 +16,15 @@
 #include "host/game_string.h"
 #include "host/game_types.h"
 #include "plugin/entry_guard.h"
-#include "plugin/reload.h"
+#include "plugin/reply.h"
 #include "spawn/env.h"
 #include "spawn/outcomes.h"
 #include "spawn/tick.h"
 
+namespace drovekeeper::plugin {
+
 namespace {
 
-constexpr std::int64_t kTicksPerSecond = 10'000'000;
-constexpr std::int64_t kTicksPerMinute = 60 * kTicksPerSecond;
 // A clock text names one minute a day; a day skipped by a change of the
 // clocks still finds it on the next.
 constexpr int kClockLookaheadDays = 3;
@@ -46,7 +46,7 @@ std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
 
 // The C runtime's local time; its reentrant form differs by platform.
 std::optional<std::tm> LocalTime(std::int64_t ticks) {
-  const auto seconds = static_cast<std::time_t>(FloorDiv(ticks, kTicksPerSecond));
+  const auto seconds = static_cast<std::time_t>(FloorDiv(ticks, spawn::kTicksPerSecond));
   std::tm local{};
 #if defined(_WIN32)
   if (localtime_s(&local, &seconds) != 0) return std::nullopt;
@@ -85,7 +85,7 @@ std::string ZoneText(std::int64_t ticks) {
   const std::int64_t local_seconds =
       DaysFromCivil(t->tm_year + 1900, t->tm_mon + 1, t->tm_mday) * 86400 + t->tm_hour * 3600 +
       t->tm_min * 60 + t->tm_sec;
-  const std::int64_t offset = local_seconds - FloorDiv(ticks, kTicksPerSecond);
+  const std::int64_t offset = local_seconds - FloorDiv(ticks, spawn::kTicksPerSecond);
   const std::int64_t minutes = (offset < 0 ? -offset : offset) / 60;
   return fmt::format("{}{}UTC{}{:02}:{:02}{}", std::string_view(name.data(), length),
                      length > 0 ? " (" : "", offset < 0 ? '-' : '+', minutes / 60, minutes % 60,
@@ -94,7 +94,7 @@ std::string ZoneText(std::int64_t ticks) {
 
 // The next run the host's calls will bring: the gate's time, or the next
 // call when the gate is already open.
-std::int64_t NextRun(std::int64_t now) { return std::max(NextRunTicks, now); }
+std::int64_t NextRun(std::int64_t now) { return std::max(spawn::NextRunTicks, now); }
 
 // The first run of next_run, next_run + 60 s, ... whose local time is
 // hour:minute, within kClockLookaheadDays.
@@ -110,13 +110,13 @@ std::optional<std::int64_t> NextClockRun(int hour, int minute, std::int64_t next
     wanted.tm_isdst = -1;
     const std::time_t start = std::mktime(&wanted);
     if (start == static_cast<std::time_t>(-1)) continue;
-    const std::int64_t start_ticks = static_cast<std::int64_t>(start) * kTicksPerSecond;
+    const std::int64_t start_ticks = static_cast<std::int64_t>(start) * spawn::kTicksPerSecond;
     std::int64_t at = next_run;
     if (start_ticks > next_run) {
-      const std::int64_t runs = (start_ticks - next_run + kRunPeriodTicks - 1) / kRunPeriodTicks;
-      at = next_run + runs * kRunPeriodTicks;
+      const std::int64_t runs = (start_ticks - next_run + spawn::kRunPeriodTicks - 1) / spawn::kRunPeriodTicks;
+      at = next_run + runs * spawn::kRunPeriodTicks;
     }
-    if (at >= start_ticks + kTicksPerMinute) continue;  // that minute has passed
+    if (at >= start_ticks + spawn::kTicksPerMinute) continue;  // that minute has passed
     // A minute the clocks skip normalizes to another one.
     const std::optional<std::tm> check = LocalTime(at);
     if (check && check->tm_hour == hour && check->tm_min == minute) return at;
@@ -127,9 +127,9 @@ std::optional<std::int64_t> NextClockRun(int hour, int minute, std::int64_t next
 // The member `key` of ConfigDocument[table][name], or null; never inserts.
 const nlohmann::json* FindSetting(std::string_view table, const std::string& name,
                                   std::string_view key) {
-  if (!ConfigDocument.is_object()) return nullptr;
-  auto t = ConfigDocument.find(table);
-  if (t == ConfigDocument.end() || !t->is_object()) return nullptr;
+  if (!config::ConfigDocument.is_object()) return nullptr;
+  auto t = config::ConfigDocument.find(table);
+  if (t == config::ConfigDocument.end() || !t->is_object()) return nullptr;
   auto e = t->find(name);
   if (e == t->end() || !e->is_object()) return nullptr;
   auto v = e->find(key);
@@ -137,20 +137,20 @@ const nlohmann::json* FindSetting(std::string_view table, const std::string& nam
 }
 
 std::string CountdownSchedule(const std::string& name) {
-  const nlohmann::json* interval = FindSetting(kCountdownTableKey, name, kScheduleKey);
+  const nlohmann::json* interval = FindSetting(config::kCountdownTableKey, name, config::kScheduleKey);
   if (interval == nullptr) return "no entry in the configuration";
   try {
-    const std::int64_t minutes = std::max<std::int64_t>(ToInt32(*interval, kScheduleKey), 0) + 1;
+    const std::int64_t minutes = std::max<std::int64_t>(config::ToInt32(*interval, config::kScheduleKey), 0) + 1;
     return minutes == 1 ? "every minute" : fmt::format("every {} min", minutes);
   } catch (const std::exception&) {
-    return fmt::format("\"{}\" is {}", kScheduleKey, interval->type_name());
+    return fmt::format("\"{}\" is {}", config::kScheduleKey, interval->type_name());
   }
 }
 
 std::string CountdownDue(const nlohmann::json& left, std::int64_t next_run) {
   try {
-    const std::int32_t count = ToInt32(left, kScheduleKey);
-    return LocalText(next_run + std::int64_t{std::max(count, 0)} * kRunPeriodTicks);
+    const std::int32_t count = config::ToInt32(left, config::kScheduleKey);
+    return LocalText(next_run + std::int64_t{std::max(count, 0)} * spawn::kRunPeriodTicks);
   } catch (const std::exception&) {
     return fmt::format("unknown (its count is {})", left.type_name());
   }
@@ -159,7 +159,7 @@ std::string CountdownDue(const nlohmann::json& left, std::int64_t next_run) {
 std::string ClockDue(const nlohmann::json& text, std::int64_t next_run) {
   if (!text.is_string()) return fmt::format("never (its clock text is {})", text.type_name());
   const std::string& clock = text.get_ref<const std::string&>();
-  const config_check::ClockVerdict verdict = config_check::JudgeClockText(clock);
+  const check::ClockVerdict verdict = check::JudgeClockText(clock);
   if (!verdict.fault.empty()) {
     std::string why = fmt::format("never (clock text \"{}\" {}", clock, verdict.fault);
     if (!verdict.suggestion.empty()) {
@@ -180,9 +180,9 @@ std::string ClockDue(const nlohmann::json& text, std::int64_t next_run) {
 
 void AppendEntry(std::string& out, std::string_view table, const std::string& name,
                  std::string_view schedule, std::string_view due) {
-  static const EntryCounters kNone;
-  const EntryCounters* found = FindEntryCounters(table, name);
-  const EntryCounters& c = found != nullptr ? *found : kNone;
+  static const spawn::EntryCounters kNone;
+  const spawn::EntryCounters* found = spawn::FindEntryCounters(table, name);
+  const spawn::EntryCounters& c = found != nullptr ? *found : kNone;
   auto it = std::back_inserter(out);
   fmt::format_to(it, "\n{} {}: {}; next due {}; fell due {}; spawned {}; held by cap {}", table,
                  name, schedule, due, c.fell_due, c.spawned, c.held_by_cap);
@@ -210,7 +210,7 @@ std::string FilterOf(const RCONPacket* packet) {
   const GameStringRecord& body = reinterpret_cast<const RCONPacketRecord*>(packet)->body;
   if (body.data == nullptr || body.count <= 1) return {};
   const std::string line =
-      Utf16ToUtf8(std::u16string_view(body.data, static_cast<std::size_t>(body.count - 1)));
+      host::Utf16ToUtf8(std::u16string_view(body.data, static_cast<std::size_t>(body.count - 1)));
   std::string_view rest(line);
   rest.remove_prefix(std::min(rest.size(), rest.find_first_not_of(kBlanks)));
   rest.remove_prefix(std::min(rest.size(), rest.find_first_of(kBlanks)));
@@ -222,14 +222,14 @@ std::string FilterOf(const RCONPacket* packet) {
 }  // namespace
 
 void RecordLoad() {
-  ResetEntryOutcomes();
+  spawn::ResetEntryOutcomes();
   status_record = StatusRecord{};
-  status_record.loaded_ticks = NowTicks();
+  status_record.loaded_ticks = spawn::NowTicks();
 }
 
 void RecordReload(const ConfigReadResult& read) {
   status_record.reloaded = true;
-  status_record.reload_ticks = NowTicks();
+  status_record.reload_ticks = spawn::NowTicks();
   status_record.refusal.reset();
   if (!read.failure) return;
   if (read.cause) {
@@ -244,33 +244,33 @@ void RecordReload(const ConfigReadResult& read) {
 void ResetStatusRecord() { status_record = StatusRecord{}; }
 
 std::string StatusText(std::string_view filter) {
-  const std::int64_t now = NowTicks();
+  const std::int64_t now = spawn::NowTicks();
   const std::int64_t next_run = NextRun(now);
   std::string entries;
   std::size_t total = 0;
   std::size_t shown = 0;
-  if (CountdownTable.is_object()) {
-    for (const auto& [name, left] : CountdownTable.items()) {
+  if (config::CountdownTable.is_object()) {
+    for (const auto& [name, left] : config::CountdownTable.items()) {
       ++total;
       if (!Matches(name, filter)) continue;
       ++shown;
-      AppendEntry(entries, kCountdownTableKey, name, CountdownSchedule(name),
+      AppendEntry(entries, config::kCountdownTableKey, name, CountdownSchedule(name),
                   CountdownDue(left, next_run));
     }
   }
-  if (ClockTable.is_object()) {
-    for (const auto& [name, text] : ClockTable.items()) {
+  if (config::ClockTable.is_object()) {
+    for (const auto& [name, text] : config::ClockTable.items()) {
       ++total;
       if (!Matches(name, filter)) continue;
       ++shown;
       const std::string schedule = text.is_string() ? "at " + text.get<std::string>() : "at ?";
-      AppendEntry(entries, kClockTableKey, name, schedule, ClockDue(text, next_run));
+      AppendEntry(entries, config::kClockTableKey, name, schedule, ClockDue(text, next_run));
     }
   }
   std::string header =
       fmt::format("server time {} {}; loaded {}; {}; {} runs since load; {} of {} entries",
                   LocalText(now), ZoneText(now), LocalText(status_record.loaded_ticks),
-                  ReloadText(), RunsCounted(), shown, total);
+                  ReloadText(), spawn::RunsCounted(), shown, total);
   if (!filter.empty()) header += fmt::format(" with \"{}\" in the name", filter);
   return header + entries;
 }
@@ -282,3 +282,5 @@ void StatusCommand(RCONClientConnection* connection, RCONPacket* packet,
     SendCommandReply(connection, packet, ZelApi::Tools::Utf8Decode(text));
   });
 }
+
+}  // namespace drovekeeper::plugin

@@ -11,7 +11,9 @@
 #include <string_view>
 
 #include "host/zelapi.h"
-#include "plugin/plugin.h"
+#include "plugin/config_read.h"
+
+namespace drovekeeper::plugin {
 
 // Load read the file: counting starts afresh (the outcome counters and the
 // runs), and no reload has happened yet.
@@ -30,3 +32,5 @@ std::string StatusText(std::string_view filter);
 // Replies StatusText of whatever the client wrote after the command's name.
 // Nothing it throws reaches the host's dispatch (plugin/entry_guard.h).
 void StatusCommand(RCONClientConnection* connection, RCONPacket* packet, UWorld* world) noexcept;
+
+}  // namespace drovekeeper::plugin

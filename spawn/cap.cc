@@ -12,6 +12,8 @@
 #include "spawn/creature.h"
 #include "spawn/tally.h"
 
+namespace drovekeeper::spawn {
+
 namespace {
 
 // The current world's persistent level, or null when the host has no world
@@ -19,7 +21,7 @@ namespace {
 ULevel* CurrentPersistentLevel() {
   UWorld* world = ZelApi::GetApiUtils().GetWorld();
   if (world == nullptr) return nullptr;
-  return GameMember<ULevel*>(world, "UWorld.PersistentLevel");
+  return host::GameMember<ULevel*>(world, "UWorld.PersistentLevel");
 }
 
 bool IsAscii(std::string_view text) {
@@ -44,10 +46,10 @@ bool MatchesBlueprintReference(const AActor* actor, std::string_view name, bool 
   if (!found) return name.empty();
   std::u16string_view stem = *found;
   if (!name_is_ascii) return BlueprintReferenceText(stem) == name;
-  constexpr std::size_t kPrefixSize = kBlueprintPrefixUtf16.size();
+  constexpr std::size_t kPrefixSize = config::kBlueprintPrefixUtf16.size();
   constexpr std::size_t kSuffixSize = kBlueprintSuffix.size();
   if (name.size() != kPrefixSize + stem.size() + kSuffixSize) return false;
-  return EqualsAscii(kBlueprintPrefixUtf16, name.substr(0, kPrefixSize)) &&
+  return EqualsAscii(config::kBlueprintPrefixUtf16, name.substr(0, kPrefixSize)) &&
          EqualsAscii(stem, name.substr(kPrefixSize, stem.size())) &&
          EqualsAscii(kBlueprintSuffix, name.substr(name.size() - kSuffixSize));
 }
@@ -81,7 +83,7 @@ CapCheck CheckWorldMaximum(std::string_view table, const std::string& name) {
   if (CurrentPersistentLevel() == nullptr) return check;
   check.has_level = true;
   check.count = CountWildOfClass(name);
-  check.cap = ReadInt32(EntrySettings(table, name), kMaximumKey);
+  check.cap = config::ReadInt32(config::EntrySettings(table, name), config::kMaximumKey);
   return check;
 }
 
@@ -90,3 +92,5 @@ bool BelowWorldMaximum(std::string_view table, const std::string& name) {
 }
 
 void SetCountStrategyForTesting(CountStrategy strategy) { count_strategy = strategy; }
+
+}  // namespace drovekeeper::spawn

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+namespace drovekeeper::spawn {
+
 // Wild creatures (creature class, team below 49999) in the persistent level
 // whose blueprint reference ("Blueprint'" + the class's string reference
 // less its last two characters + "'", in UTF-8; empty when the class cannot
@@ -42,3 +44,5 @@ enum class CountStrategy {
 
 // Tests and benchmarks compare the two strategies through this.
 void SetCountStrategyForTesting(CountStrategy strategy);
+
+}  // namespace drovekeeper::spawn

@@ -8,19 +8,19 @@
 #include "spawn/outcomes.h"
 #include "spawn/spawn.h"
 
+namespace drovekeeper::spawn {
+
 namespace {
 
-constexpr std::int64_t kMinuteTicks = 600'000'000;  // 60 s in 100 ns units
-
 std::int64_t MinuteOf(std::int64_t ticks) {
-  return ticks / kMinuteTicks - (ticks % kMinuteTicks < 0 ? 1 : 0);
+  return ticks / kTicksPerMinute - (ticks % kTicksPerMinute < 0 ? 1 : 0);
 }
 
 // The entries naming the skipped minute. A value that is not a text is left
 // to the walk of the current minute, which reports it.
 void RunSkippedMinute(const std::string& table, std::int64_t skipped_minute) {
   std::optional<std::string> skipped_text;
-  for (auto& [name, text] : ClockTable.items()) {
+  for (auto& [name, text] : config::ClockTable.items()) {
     try {
       if (!text.is_string()) continue;
       if (!skipped_text) skipped_text = ClockText(CurrentEnv().LocalAt(skipped_minute));
@@ -41,15 +41,15 @@ std::string ClockText(LocalHourMinute now) {
 std::optional<std::int64_t> SkippedMinute(std::int64_t previous, std::int64_t now) {
   const std::int64_t minute = MinuteOf(previous);
   // Comparing the minutes first keeps the subtraction small.
-  if (MinuteOf(now) != minute + 2 || now - previous >= 2 * kMinuteTicks) return std::nullopt;
-  return (minute + 1) * kMinuteTicks;
+  if (MinuteOf(now) != minute + 2 || now - previous >= 2 * kTicksPerMinute) return std::nullopt;
+  return (minute + 1) * kTicksPerMinute;
 }
 
 void RunClockWalk(std::optional<std::int64_t> skipped_minute) {
-  if (!ClockTable.is_object()) return;
-  const std::string table(kClockTableKey);
+  if (!config::ClockTable.is_object()) return;
+  const std::string table(config::kClockTableKey);
   if (skipped_minute) RunSkippedMinute(table, *skipped_minute);
-  for (auto& [name, text] : ClockTable.items()) {
+  for (auto& [name, text] : config::ClockTable.items()) {
     try {
       if (!text.is_string()) {
         throw EntryFault("clock time must be a string, but is " + std::string(text.type_name()));
@@ -62,3 +62,5 @@ void RunClockWalk(std::optional<std::int64_t> skipped_minute) {
     }
   }
 }
+
+}  // namespace drovekeeper::spawn

@@ -8,6 +8,8 @@
 
 #include "spawn/env.h"
 
+namespace drovekeeper::spawn {
+
 // Hour and minute as "H:M", hour first, without leading zeros ("7:5").
 std::string ClockText(LocalHourMinute now);
 
@@ -23,3 +25,5 @@ std::optional<std::int64_t> SkippedMinute(std::int64_t previous, std::int64_t no
 // local time, which is read afresh per entry. A faulty entry is reported and
 // the walk goes on.
 void RunClockWalk(std::optional<std::int64_t> skipped_minute);
+
+}  // namespace drovekeeper::spawn

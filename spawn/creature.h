@@ -13,6 +13,8 @@
 #include "host/game_string.h"
 #include "host/game_types.h"
 
+namespace drovekeeper::spawn {
+
 struct AActor;
 struct ULevel;
 struct UPrimalCharacterStatusComponent;
@@ -25,7 +27,7 @@ inline constexpr std::u16string_view kBlueprintSuffix = u"'";
 const GameArrayRecord<AActor*>& LevelActors(ULevel* level);
 
 // A snapshot of the level's actors, so that spawning cannot disturb a walk.
-GameArray<AActor*> SnapshotActors(ULevel* level);
+host::GameArray<AActor*> SnapshotActors(ULevel* level);
 
 // A non-null actor of the creature base class whose team is not a tribe's.
 bool IsWildCreature(AActor* actor);
@@ -40,3 +42,5 @@ std::string BlueprintReferenceText(std::u16string_view stem);
 
 // The creature's status component, or null when it has none.
 UPrimalCharacterStatusComponent* StatusComponentOf(const AActor* creature);
+
+}  // namespace drovekeeper::spawn

@@ -4,6 +4,8 @@
 #include <string>
 #include <tuple>
 
+namespace drovekeeper::spawn {
+
 namespace {
 
 // A faulty entry fails the same way every minute; one line per fault is
@@ -38,3 +40,5 @@ void ReportEntryFault(std::string_view table, std::string_view entry,
 }
 
 void ForgetEntryFaults() { logged_faults.clear(); }
+
+}  // namespace drovekeeper::spawn

@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <string_view>
 
+namespace drovekeeper::spawn {
+
 // A fault of one entry found by the plug-in itself rather than by the JSON
 // library or the game access layer.
 class EntryFault : public std::runtime_error {
@@ -30,3 +32,5 @@ void ReportEntryFault(std::string_view table, std::string_view entry,
 // Forgets the faults already written, so that they are written again after
 // the configuration has been re-read.
 void ForgetEntryFaults();
+
+}  // namespace drovekeeper::spawn

@@ -3,9 +3,9 @@
 #include <cstdlib>
 #include <ctime>
 
-namespace {
+namespace drovekeeper::spawn {
 
-constexpr std::int64_t kTicksPerSecond = 10'000'000;
+namespace {
 
 LocalHourMinute LocalOf(std::time_t at) {
   std::tm local{};
@@ -42,3 +42,5 @@ Env& CurrentEnv() {
 }
 
 void SetEnvForTesting(Env* env) { env_internal::replaced_env = env; }
+
+}  // namespace drovekeeper::spawn

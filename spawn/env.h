@@ -6,6 +6,12 @@
 #include <chrono>
 #include <cstdint>
 
+namespace drovekeeper::spawn {
+
+// The wall clock's unit throughout the plug-in: 100 ns.
+inline constexpr std::int64_t kTicksPerSecond = 10'000'000;
+inline constexpr std::int64_t kTicksPerMinute = 60 * kTicksPerSecond;
+
 struct LocalHourMinute {
   int hour;
   int minute;
@@ -34,7 +40,7 @@ extern Env* replaced_env;  // set by SetEnvForTesting only
 
 // The C runtime's wall clock in 100 ns units since the epoch.
 inline std::int64_t RuntimeNowTicks() {
-  using Ticks = std::chrono::duration<std::int64_t, std::ratio<1, 10'000'000>>;
+  using Ticks = std::chrono::duration<std::int64_t, std::ratio<1, kTicksPerSecond>>;
   return std::chrono::duration_cast<Ticks>(std::chrono::system_clock::now().time_since_epoch())
       .count();
 }
@@ -48,3 +54,5 @@ inline std::int64_t NowTicks() {
 
 // Replaces the Env in force; null restores the C runtime's. Tests only.
 void SetEnvForTesting(Env* env);
+
+}  // namespace drovekeeper::spawn

@@ -11,6 +11,8 @@
 #include "host/zelapi.h"
 #include "spawn/creature.h"
 
+namespace drovekeeper::spawn {
+
 namespace {
 
 constexpr std::u16string_view kMessageFormat = u"Dion ({}) Level:{} Spawn {}\uFF01";
@@ -52,7 +54,7 @@ std::u16string GeneralNumber(float value) {
 
 float MemberOrDefault(const AWorldSettings* settings, std::string_view member, float fallback) {
   if (settings == nullptr) return fallback;
-  const float value = GameMember<float>(settings, member);
+  const float value = host::GameMember<float>(settings, member);
   return value == 0.0f ? fallback : value;
 }
 
@@ -60,7 +62,7 @@ float MemberOrDefault(const AWorldSettings* settings, std::string_view member, f
 int CurrentLevel(const AActor* creature) {
   UPrimalCharacterStatusComponent* component = StatusComponentOf(creature);
   if (component == nullptr) return 0;
-  return GameMember<std::int32_t>(component, "UPrimalCharacterStatusComponent.BaseCharacterLevel");
+  return host::GameMember<std::int32_t>(component, "UPrimalCharacterStatusComponent.BaseCharacterLevel");
 }
 
 }  // namespace
@@ -94,27 +96,29 @@ void SendSpawnNotice(std::string_view table, const std::string& name, const AAct
                      const Vec3& location) {
   const int level = CurrentLevel(creature);
   const std::u16string decoded =
-      ZelApi::Tools::Utf8Decode(ReadString(EntrySettings(table, name), kNameKey));
+      ZelApi::Tools::Utf8Decode(config::ReadString(config::EntrySettings(table, name), config::kNameKey));
   const std::u16string_view display_name(decoded.c_str());  // up to the first zero
 
   UWorld* world = ZelApi::GetApiUtils().GetWorld();
   if (world == nullptr) return;
-  const auto* settings = CallGame<AWorldSettings*>("UWorld.GetWorldSettings", world, false, true);
+  const auto* settings = host::CallGame<AWorldSettings*>("UWorld.GetWorldSettings", world, false, true);
   GameString text = GameString::FromWide(
       SpawnNoticeText(display_name, level, MapCoordinates(settings, location.X, location.Y)));
 
   world = ZelApi::GetApiUtils().GetWorld();
   if (world == nullptr) return;
-  auto& players = GameMember<GameArrayRecord<FWeakObjectPtr>>(world, "UWorld.PlayerControllerList");
+  auto& players = host::GameMember<GameArrayRecord<FWeakObjectPtr>>(world, "UWorld.PlayerControllerList");
   const std::int32_t count = players.count;
-  const GameColour notice_colour = ColourFromBytes(255, 255, 0, 1);
+  const GameColour notice_colour = host::ColourFromBytes(255, 255, 0, 1);
   for (std::int32_t i = 0; i < count; ++i) {
     FWeakObjectPtr weak = players.data[i];
-    void* controller = CallGame<void*>("FWeakObjectPtr.Get", &weak, false);
+    void* controller = host::CallGame<void*>("FWeakObjectPtr.Get", &weak, false);
     if (controller == nullptr) continue;
     GameColour colour = notice_colour;
-    CallGame<void>("AShooterPlayerController.ClientServerSOTFNotificationCustom", controller,
+    host::CallGame<void>("AShooterPlayerController.ClientServerSOTFNotificationCustom", controller,
                    text.record(), &colour, kNoticeScale, kNoticeTime, static_cast<void*>(nullptr),
                    static_cast<void*>(nullptr));
   }
 }
+
+}  // namespace drovekeeper::spawn

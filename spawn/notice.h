@@ -8,6 +8,8 @@
 
 #include "host/game_types.h"
 
+namespace drovekeeper::spawn {
+
 struct AActor;
 struct AWorldSettings;
 
@@ -30,3 +32,5 @@ std::u16string SpawnNoticeText(std::u16string_view name, int level, MapPosition 
 // order. A creature without a status component is announced at level 0.
 void SendSpawnNotice(std::string_view table, const std::string& name, const AActor* creature,
                      const Vec3& location);
+
+}  // namespace drovekeeper::spawn

@@ -6,6 +6,8 @@
 #include "config/config.h"
 #include "spawn/env.h"
 
+namespace drovekeeper::spawn {
+
 namespace {
 
 using CounterMap = std::map<std::string, EntryCounters, std::less<>>;
@@ -18,7 +20,7 @@ CounterMap clock_counters __attribute__((init_priority(1000)));
 std::int64_t runs = 0;
 
 CounterMap& MapOf(std::string_view table) {
-  return table == kCountdownTableKey ? countdown_counters : clock_counters;
+  return table == config::kCountdownTableKey ? countdown_counters : clock_counters;
 }
 
 EntryCounters& CountersOf(std::string_view table, std::string_view name) {
@@ -87,3 +89,5 @@ void ResetEntryOutcomes() {
   clock_counters.clear();
   runs = 0;
 }
+
+}  // namespace drovekeeper::spawn

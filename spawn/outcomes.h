@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+namespace drovekeeper::spawn {
+
 enum class EntryOutcome { kSpawned, kHeldByCap, kClassUnknown, kSpawnRefused, kFailed };
 
 struct EntryCounters {
@@ -43,3 +45,5 @@ const EntryCounters* FindEntryCounters(std::string_view table, std::string_view 
 
 // Forgets every counter and the runs: Load starts counting afresh.
 void ResetEntryOutcomes();
+
+}  // namespace drovekeeper::spawn

@@ -7,14 +7,16 @@
 #include "host/game_array.h"
 #include "spawn/env.h"
 
+namespace drovekeeper::spawn {
+
 namespace {
 
 constexpr std::int32_t kSmallestOffset = 18888;
 constexpr std::int32_t kOffsetModulus = 100000;
 constexpr float kRandomHeight = 38000.0f;
 
-std::int32_t PieceNumber(const GameArray<GameString>& pieces, std::int32_t index) {
-  return ParsePositionNumber(pieces[index].View());
+std::int32_t PieceNumber(const host::GameArray<GameString>& pieces, std::int32_t index) {
+  return config::ParsePositionNumber(pieces[index].View());
 }
 
 // One axis of the random mode; the sum is formed in 64 bits so that a base
@@ -29,24 +31,24 @@ float MoveAxis(std::int32_t base, int side) {
 
 Vec3 ComputeSpawnLocation(std::string_view table, const std::string& name) {
   Vec3 location{0.0f, 0.0f, 0.0f};
-  nlohmann::json& entry = EntrySettings(table, name);
-  GameString text = GameString::FromNarrow(ReadString(entry, kPositionKey));
+  nlohmann::json& entry = config::EntrySettings(table, name);
+  GameString text = GameString::FromNarrow(config::ReadString(entry, config::kPositionKey));
   {
-    GameArray<GameString> pieces;
-    if (SplitAtSpaces(text, pieces) >= 3) {
+    host::GameArray<GameString> pieces;
+    if (host::SplitAtSpaces(text, pieces) >= 3) {
       location.X = static_cast<float>(PieceNumber(pieces, 0));
       location.Y = static_cast<float>(PieceNumber(pieces, 1));
       location.Z = static_cast<float>(PieceNumber(pieces, 2));
     }
   }
-  if (ReadBool(entry, kRandomKey)) location = RandomizeSpawnLocation(text);
+  if (config::ReadBool(entry, config::kRandomKey)) location = RandomizeSpawnLocation(text);
   return location;
 }
 
 Vec3 RandomizeSpawnLocation(GameString text) {
   Vec3 location{0.0f, 0.0f, 0.0f};
-  GameArray<GameString> pieces;
-  if (SplitAtSpaces(text, pieces) < 3) return location;
+  host::GameArray<GameString> pieces;
+  if (host::SplitAtSpaces(text, pieces) < 3) return location;
   // Both sides are drawn before any distance.
   const int side_x = CurrentEnv().Rand() % 2;
   const int side_y = CurrentEnv().Rand() % 2;
@@ -55,3 +57,5 @@ Vec3 RandomizeSpawnLocation(GameString text) {
   location.Z = kRandomHeight;
   return location;
 }
+
+}  // namespace drovekeeper::spawn

@@ -8,6 +8,8 @@
 #include "host/game_string.h"
 #include "host/game_types.h"
 
+namespace drovekeeper::spawn {
+
 // Reads "Position" then "PositionRangeRandom" of ConfigDocument[table][name].
 // Fewer than three pieces give the origin; more than three are ignored.
 Vec3 ComputeSpawnLocation(std::string_view table, const std::string& name);
@@ -16,3 +18,5 @@ Vec3 ComputeSpawnLocation(std::string_view table, const std::string& name);
 // the origin (Z 0 included) when `text` has fewer than three pieces.
 // Draws in order: X side, Y side, X distance, Y distance.
 Vec3 RandomizeSpawnLocation(GameString text);
+
+}  // namespace drovekeeper::spawn

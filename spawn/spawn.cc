@@ -17,6 +17,8 @@
 #include "spawn/position.h"
 #include "spawn/tally.h"
 
+namespace drovekeeper::spawn {
+
 struct UClass;
 
 namespace {
@@ -40,20 +42,20 @@ struct SpawnSettings {
 SpawnSettings ReadSpawnSettings(std::string_view table, const std::string& name) {
   SpawnSettings settings{};
   settings.location = ComputeSpawnLocation(table, name);
-  nlohmann::json& entry = EntrySettings(table, name);
-  settings.max_level = ReadInt32(entry, kLevelKey);
-  settings.level_fixed = ReadBool(entry, kFixedKey);
+  nlohmann::json& entry = config::EntrySettings(table, name);
+  settings.max_level = config::ReadInt32(entry, config::kLevelKey);
+  settings.level_fixed = config::ReadBool(entry, config::kFixedKey);
   if (settings.level_fixed && settings.max_level < 1) {
     throw EntryFault("\"Maxlevel\" must be 1 or more when \"levelFixed\" is true, but is " +
                      std::to_string(settings.max_level));
   }
-  settings.notice = ReadBool(entry, kNoticeKey);
-  if (settings.notice) static_cast<void>(ReadString(entry, kNameKey));
+  settings.notice = config::ReadBool(entry, config::kNoticeKey);
+  if (settings.notice) static_cast<void>(config::ReadString(entry, config::kNameKey));
   return settings;
 }
 
 std::uint8_t* LevelUpCounts(UPrimalCharacterStatusComponent* component) {
-  return &GameMember<std::uint8_t>(component,
+  return &host::GameMember<std::uint8_t>(component,
                                    "UPrimalCharacterStatusComponent.NumberOfLevelUpPointsApplied");
 }
 
@@ -88,14 +90,14 @@ void GivePoint(UPrimalCharacterStatusComponent* component) {
 }
 
 void RescaleAllStats(UPrimalCharacterStatusComponent* component) {
-  CallGame<void>("UPrimalCharacterStatusComponent.RescaleAllStats", component);
+  host::CallGame<void>("UPrimalCharacterStatusComponent.RescaleAllStats", component);
 }
 
 void FillCurrentStats(UPrimalCharacterStatusComponent* component) {
   for (int stat : kFilledStats) {
     const float max =
-        (&GameMember<float>(component, "UPrimalCharacterStatusComponent.MaxStatusValues"))[stat];
-    (&GameMember<float>(component, "UPrimalCharacterStatusComponent.CurrentStatusValues"))[stat] =
+        (&host::GameMember<float>(component, "UPrimalCharacterStatusComponent.MaxStatusValues"))[stat];
+    (&host::GameMember<float>(component, "UPrimalCharacterStatusComponent.CurrentStatusValues"))[stat] =
         max;
   }
 }
@@ -114,7 +116,7 @@ SpawnResult SpawnEntryCreature(std::string_view table, const std::string& name) 
   // Whatever the game does from here on may change the level.
   ForgetWildTally();
   GameString class_path = GameString::FromNarrow(name);
-  auto* cls = CallGame<UClass*>("UVictoryCore.BPLoadClass", class_path.record());
+  auto* cls = host::CallGame<UClass*>("UVictoryCore.BPLoadClass", class_path.record());
   if (cls == nullptr) return SpawnResult::kClassUnknown;
 
   Rot3 rotation{0.0f, 0.0f, 0.0f};
@@ -126,7 +128,7 @@ SpawnResult SpawnEntryCreature(std::string_view table, const std::string& name) 
 
   UWorld* world = ZelApi::GetApiUtils().GetWorld();
   if (world == nullptr) return SpawnResult::kSpawnRefused;
-  auto* creature = CallGame<AActor*>("UWorld.SpawnActor", world, cls, &settings.location, &rotation,
+  auto* creature = host::CallGame<AActor*>("UWorld.SpawnActor", world, cls, &settings.location, &rotation,
                                      &parameters);
   if (creature == nullptr) return SpawnResult::kSpawnRefused;
 
@@ -135,7 +137,7 @@ SpawnResult SpawnEntryCreature(std::string_view table, const std::string& name) 
     if (settings.level_fixed) ApplyFixedLevel(component, settings.max_level);
     RescaleAllStats(component);
   }
-  CallGame<void>("APrimalDinoCharacter.BeginPlay", creature);
+  host::CallGame<void>("APrimalDinoCharacter.BeginPlay", creature);
   if (component != nullptr) {
     FillCurrentStats(component);
     RescaleAllStats(component);
@@ -159,8 +161,10 @@ void TakeEntryTurn(std::string_view table, const std::string& name) {
 }
 
 void ApplyFixedLevel(UPrimalCharacterStatusComponent* component, std::int32_t level) {
-  GameMember<std::int32_t>(component, "UPrimalCharacterStatusComponent.BaseCharacterLevel") = level;
+  host::GameMember<std::int32_t>(component, "UPrimalCharacterStatusComponent.BaseCharacterLevel") = level;
   for (int stat : kLevelledStats) LevelUpCounts(component)[stat] = 0;
   const std::int32_t points = level < 2 ? 0 : std::min(level - 1, kMostPoints);
   for (std::int32_t i = 0; i < points; ++i) GivePoint(component);
 }
+
+}  // namespace drovekeeper::spawn

@@ -8,6 +8,8 @@
 
 #include "host/game_types.h"
 
+namespace drovekeeper::spawn {
+
 struct UPrimalCharacterStatusComponent;
 
 // The record handed to "UWorld.SpawnActor"; `reserved52` keeps whatever
@@ -35,3 +37,5 @@ void TakeEntryTurn(std::string_view table, const std::string& name);
 // points at random over stats 0, 1, 3, 4, 7, 8 and 9, none above 253.
 // A level below 2 hands out none.
 void ApplyFixedLevel(UPrimalCharacterStatusComponent* component, std::int32_t level);
+
+}  // namespace drovekeeper::spawn

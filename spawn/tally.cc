@@ -12,6 +12,8 @@
 #include "host/game_string.h"
 #include "spawn/creature.h"
 
+namespace drovekeeper::spawn {
+
 namespace {
 
 // Hash and equality that let the maps below be searched by view, so the
@@ -62,7 +64,7 @@ struct WildTally {
   ULevel* level = nullptr;
   // The level's actors as of the last walk, to tell appended actors from a
   // level that changed in other ways.
-  GameArray<AActor*> walked;
+  host::GameArray<AActor*> walked;
   // Blueprint reference (UTF-8, "" for an unreadable class) -> count.
   std::unordered_map<std::string, std::int32_t, TextHash, std::equal_to<>> by_reference;
   // Class stem as the game gave it -> its counter above. Converting to UTF-8
@@ -172,3 +174,5 @@ std::optional<std::int32_t> TalliedCount(ULevel* level, std::string_view name) {
   }
   return tally.Count(name);
 }
+
+}  // namespace drovekeeper::spawn

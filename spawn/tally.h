@@ -14,6 +14,8 @@
 #include <optional>
 #include <string_view>
 
+namespace drovekeeper::spawn {
+
 struct ULevel;
 
 void BeginCountingRun();
@@ -31,3 +33,5 @@ void ForgetWildTally();
 // a new one at a recycled address, keeps its tally); a count of another level
 // than the one tallied walks that one. Nothing outside a counting run.
 std::optional<std::int32_t> TalliedCount(ULevel* level, std::string_view name);
+
+}  // namespace drovekeeper::spawn

@@ -12,20 +12,22 @@
 #include "spawn/spawn.h"
 #include "spawn/tally.h"
 
+namespace drovekeeper::spawn {
+
 std::int64_t NextRunTicks = 0;
 std::int64_t LastRunTicks = 0;
 
 namespace {
 
 bool HasEntry(const std::string& name) {
-  if (!ConfigDocument.is_object()) return false;
-  auto table = ConfigDocument.find(kCountdownTableKey);
-  return table != ConfigDocument.end() && table->is_object() && table->contains(name);
+  if (!config::ConfigDocument.is_object()) return false;
+  auto table = config::ConfigDocument.find(config::kCountdownTableKey);
+  return table != config::ConfigDocument.end() && table->is_object() && table->contains(name);
 }
 
 // One countdown step of one entry; spawns when the count has run out.
 void CountDown(const std::string& table, const std::string& name, nlohmann::json& left) {
-  const std::int32_t count = ToInt32(left, kScheduleKey);
+  const std::int32_t count = config::ToInt32(left, config::kScheduleKey);
   left = std::int64_t{count} - 1;
   if (count > 0) return;
   // Without an entry there is no interval to restart from; the count keeps
@@ -33,14 +35,14 @@ void CountDown(const std::string& table, const std::string& name, nlohmann::json
   if (!HasEntry(name)) throw EntryFault("no entry in the configuration");
   // The reset comes first, so a capped or failing entry still waits a full
   // interval.
-  left = EntrySettings(table, name)[std::string(kScheduleKey)];
+  left = config::EntrySettings(table, name)[std::string(config::kScheduleKey)];
   TakeEntryTurn(table, name);
 }
 
 void RunCountdownWalk() {
-  if (!CountdownTable.is_object()) return;
-  const std::string table(kCountdownTableKey);
-  for (auto& [name, left] : CountdownTable.items()) {
+  if (!config::CountdownTable.is_object()) return;
+  const std::string table(config::kCountdownTableKey);
+  for (auto& [name, left] : config::CountdownTable.items()) {
     try {
       CountDown(table, name, left);
     } catch (const std::exception& e) {
@@ -74,3 +76,5 @@ void TimingSpawnTick() {
   RunCountdownWalk();
   RunClockWalk(skipped);
 }
+
+}  // namespace drovekeeper::spawn

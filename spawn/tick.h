@@ -5,6 +5,10 @@
 
 #include <cstdint>
 
+#include "spawn/env.h"
+
+namespace drovekeeper::spawn {
+
 // Wall-clock time (100 ns units) before which a call does nothing.
 extern std::int64_t NextRunTicks;
 // Wall-clock time (100 ns units) at which the last run started, 0 before the
@@ -12,8 +16,10 @@ extern std::int64_t NextRunTicks;
 extern std::int64_t LastRunTicks;
 
 // A run sets NextRunTicks this far (60 s) past its own start.
-inline constexpr std::int64_t kRunPeriodTicks = 600'000'000;
+inline constexpr std::int64_t kRunPeriodTicks = kTicksPerMinute;
 
 // Called by the host as often as it likes; runs both schedules at most once
 // per 60 seconds of wall-clock time.
 void TimingSpawnTick();
+
+}  // namespace drovekeeper::spawn

@@ -59,12 +59,12 @@ struct SimRun {
 };
 
 struct ConsequenceCase {
-  Consequence kind;
+  drovekeeper::check::Consequence kind;
   std::string text;
   int minutes;
   std::function<void(const SimRun&)> expect;
   std::string start = "2024-03-01 01:00:00";
-  ZoneChanges zone = {};  // also given to the simulator as --tz
+  drovekeeper::check::ZoneChanges zone = {};  // also given to the simulator as --tz
 };
 
 // Wall-clock seconds of a local day and time.
@@ -105,28 +105,28 @@ std::vector<ConsequenceCase> Cases() {
     return text.insert(text.find(opening) + opening.size(), "\"Worldmaximum\": 0, ");
   }();
   return {
-      {Consequence::kRejectsFile, OneEntry(ConfigEntry("5")), 3,
+      {drovekeeper::check::Consequence::kRejectsFile, OneEntry(ConfigEntry("5")), 3,
        [](const SimRun& run) {
          EXPECT_FALSE(run.TimerRegistered());
          EXPECT_TRUE(run.summaries.empty());
        }},
-      {Consequence::kNeverSpawns, OneEntry(ConfigEntry(entry).Position("1 x 3")), 5,
+      {drovekeeper::check::Consequence::kNeverSpawns, OneEntry(ConfigEntry(entry).Position("1 x 3")), 5,
        [](const SimRun& run) { EveryTurn(run, "failed", 5); }},
-      {Consequence::kNeverFires, OneEntry(ConfigEntry("01:02"), "SpawnDinoX"), 5,
+      {drovekeeper::check::Consequence::kNeverFires, OneEntry(ConfigEntry("01:02"), "SpawnDinoX"), 5,
        [](const SimRun& run) { EveryTurn(run, "spawned", 0); }},
-      {Consequence::kAlwaysCapped, OneEntry(ConfigEntry(0).Cap(0)), 5,
+      {drovekeeper::check::Consequence::kAlwaysCapped, OneEntry(ConfigEntry(0).Cap(0)), 5,
        [](const SimRun& run) { EveryTurn(run, "held_by_cap", 5); }},
-      {Consequence::kClassNeverLoads, OneEntry(entry, kSpawnDino, "Blueprint'/Game/T/\xC3\x84.A'"),
+      {drovekeeper::check::Consequence::kClassNeverLoads, OneEntry(entry, kSpawnDino, "Blueprint'/Game/T/\xC3\x84.A'"),
        5,
        [](const SimRun& run) {
          EveryTurn(run, "class_unknown", 5, "Blueprint'/Game/T/\xC3\x84.A'");
        }},
-      {Consequence::kNameNeverLoads, OneEntry(entry, kSpawnDino, "blueprint'/Game/T/A.A'"), 3,
+      {drovekeeper::check::Consequence::kNameNeverLoads, OneEntry(entry, kSpawnDino, "blueprint'/Game/T/A.A'"), 3,
        [](const SimRun& run) { EveryTurn(run, "class_unknown", 3, "blueprint'/Game/T/A.A'"); }},
       // Three wild creatures stand above the cap of 1, yet every turn spawns.
-      {Consequence::kNeverCapped, OneEntry(ConfigEntry(0).Cap(1), kSpawnDino, "/Game/T/A.A"), 5,
+      {drovekeeper::check::Consequence::kNeverCapped, OneEntry(ConfigEntry(0).Cap(1), kSpawnDino, "/Game/T/A.A"), 5,
        [](const SimRun& run) { EveryTurn(run, "spawned", 5, "/Game/T/A.A"); }},
-      {Consequence::kSpawnsAtOrigin, OneEntry(ConfigEntry(entry).Position("100 200")), 3,
+      {drovekeeper::check::Consequence::kSpawnsAtOrigin, OneEntry(ConfigEntry(entry).Position("100 200")), 3,
        [](const SimRun& run) {
          EveryTurn(run, "spawned", 3);
          for (const json& spawn : run.Spawns()) {
@@ -136,20 +136,20 @@ std::vector<ConsequenceCase> Cases() {
          }
        }},
       // Read as 2, so due at minutes 2, 5 and 8.
-      {Consequence::kReadAsWholeNumber, OneEntry(ConfigEntry(2.9)), 9,
+      {drovekeeper::check::Consequence::kReadAsWholeNumber, OneEntry(ConfigEntry(2.9)), 9,
        [](const SimRun& run) { EveryTurn(run, "spawned", 3); }},
-      {Consequence::kNeverRead,
+      {drovekeeper::check::Consequence::kNeverRead,
        json{{"Comment", "x"}, {kSpawnDino, {{kEntry, json(ConfigEntry(entry).Set("Colour", 3))}}}}
            .dump(),
        3, [](const SimRun& run) { EveryTurn(run, "spawned", 3); }},
-      {Consequence::kTableHasNoEntries, json{{"SpawnDinox", {{kEntry, json(entry)}}}}.dump(), 3,
+      {drovekeeper::check::Consequence::kTableHasNoEntries, json{{"SpawnDinox", {{kEntry, json(entry)}}}}.dump(), 3,
        [](const SimRun& run) {
          EXPECT_TRUE(run.TimerRegistered());
          EXPECT_TRUE(run.summaries.empty());
        }},
-      {Consequence::kOnlyLastRead, twice_capped, 3,
+      {drovekeeper::check::Consequence::kOnlyLastRead, twice_capped, 3,
        [](const SimRun& run) { EveryTurn(run, "spawned", 3); }},
-      {Consequence::kSeparateEntries,
+      {drovekeeper::check::Consequence::kSeparateEntries,
        json{{kSpawnDino, {{kEntry, json(entry)}, {"Blueprint'/Game/t/A.A'", json(entry)}}}}.dump(),
        3,
        [](const SimRun& run) {
@@ -157,21 +157,21 @@ std::vector<ConsequenceCase> Cases() {
          EXPECT_EQ(run.Of("Blueprint'/Game/t/A.A'").value("fell_due", -1), 3);
        }},
       // Due at minutes 4, 9 and 14.
-      {Consequence::kFallsDueOneLater, OneEntry(ConfigEntry(4)), 15,
+      {drovekeeper::check::Consequence::kFallsDueOneLater, OneEntry(ConfigEntry(4)), 15,
        [](const SimRun& run) { EveryTurn(run, "spawned", 3); }},
-      {Consequence::kHeightIsFixed, OneEntry(ConfigEntry(entry).Position("0 0 500", true)), 3,
+      {drovekeeper::check::Consequence::kHeightIsFixed, OneEntry(ConfigEntry(entry).Position("0 0 500", true)), 3,
        [](const SimRun& run) {
          EveryTurn(run, "spawned", 3);
          for (const json& spawn : run.Spawns()) EXPECT_EQ(spawn.at("z"), 38000.0);
        }},
-      {Consequence::kGameChoosesLevel, OneEntry(ConfigEntry(0).Level(987654, false)), 3,
+      {drovekeeper::check::Consequence::kGameChoosesLevel, OneEntry(ConfigEntry(0).Level(987654, false)), 3,
        [](const SimRun& run) {
          EveryTurn(run, "spawned", 3);
          for (const json& spawn : run.Spawns()) EXPECT_NE(spawn.at("level"), 987654);
        }},
       // Europe/Berlin skips 02:00 to 03:00 on 2024-03-31; 3:30 comes once.
       // The hour it repeats in autumn is held by the simulator's own test.
-      {Consequence::kOnceOnOtherDays,
+      {drovekeeper::check::Consequence::kOnceOnOtherDays,
        json{{"SpawnDinoX",
              {{kEntry, json(ConfigEntry("2:30"))}, {kOther, json(ConfigEntry("3:30"))}}}}
            .dump(),
@@ -188,19 +188,19 @@ std::vector<ConsequenceCase> Cases() {
 }
 
 TEST(ConsequenceE2eTest, EveryConsequenceIsWhatTheSimulatorShows) {
-  std::set<Consequence> covered;
+  std::set<drovekeeper::check::Consequence> covered;
   for (const ConsequenceCase& c : Cases()) {
-    SCOPED_TRACE(std::string(ConsequenceText(c.kind)) + "\n" + c.text);
+    SCOPED_TRACE(std::string(drovekeeper::check::ConsequenceText(c.kind)) + "\n" + c.text);
     covered.insert(c.kind);
     bool stated = false;
-    for (const ConfigFinding& finding : CheckConfigText(c.text, CheckNotes::kInclude, c.zone)) {
+    for (const drovekeeper::check::ConfigFinding& finding : CheckConfigText(c.text, CheckNotes::kInclude, c.zone)) {
       stated = stated || finding.consequence == c.kind;
     }
     EXPECT_TRUE(stated);
     c.expect(RunConfig(c.text, c.minutes, c.start, c.zone.zone));
   }
   // Every kind but the checker's own failure has its case.
-  EXPECT_EQ(covered.size(), static_cast<std::size_t>(kConsequenceCount - 1));
+  EXPECT_EQ(covered.size(), static_cast<std::size_t>(check::kConsequenceCount - 1));
   EXPECT_FALSE(covered.contains(Consequence::kCheckerFailed));
 }
 
@@ -228,12 +228,12 @@ TEST(ConsequenceE2eTest, NamesLoadAndCountAsTheCheckerSays) {
   json table = json::object();
   for (const std::string& name : names) table[name] = json(ConfigEntry(0).Cap(1));
   const std::string config = json{{kSpawnDino, table}}.dump(2);
-  const std::vector<ConfigFinding> findings = CheckConfigText(config);
+  const std::vector<drovekeeper::check::ConfigFinding> findings = drovekeeper::check::CheckConfigText(config);
   const SimRun run = RunConfig(config, 3);
   std::set<std::string> seen;
   for (const std::string& name : names) {
     std::string said = "counted by the cap";
-    for (const ConfigFinding& finding : findings) {
+    for (const drovekeeper::check::ConfigFinding& finding : findings) {
       if (finding.entry != name) continue;
       if (finding.consequence == Consequence::kNameNeverLoads) said = "class_unknown";
       if (finding.consequence == Consequence::kNeverCapped) said = "spawned";

@@ -9,14 +9,14 @@ constexpr char kConfigName[] = "ZelApi/Plugins/Drovekeeper/config.json";
 
 }  // namespace
 
-HostFixture::HostFixture() { ResetPluginState(); }
+HostFixture::HostFixture() { drovekeeper::plugin::ResetPluginState(); }
 
 void HostFixture::SetUp() {
   root_.emplace();
   dir_ = root_->path();
   sink_ = std::make_shared<CaptureSink>();
   session_.emplace(root_->path(), sink_);
-  CreatePluginLogger();
+  drovekeeper::plugin::CreatePluginLogger();
 }
 
 void HostFixture::TearDown() {
@@ -24,7 +24,7 @@ void HostFixture::TearDown() {
   EXPECT_EQ(session_->LeakedBlocks(), 0) << "game allocator blocks leaked";
   EXPECT_EQ(session_->NewBadFrees(), 0u) << "free of a block the game never gave";
   session_.reset();
-  ResetPluginState();
+  drovekeeper::plugin::ResetPluginState();
   root_.reset();
 }
 

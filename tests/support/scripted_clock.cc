@@ -14,7 +14,7 @@ std::int64_t TicksOf(double seconds) {
 }
 
 // Local time from ticks since a local midnight, any number of days away.
-LocalHourMinute OfDay(std::int64_t ticks) {
+drovekeeper::spawn::LocalHourMinute OfDay(std::int64_t ticks) {
   ticks %= kTicksPerDay;
   if (ticks < 0) ticks += kTicksPerDay;
   const auto whole = static_cast<int>(ticks / ScriptedClock::kTicksPerSecond);
@@ -23,12 +23,12 @@ LocalHourMinute OfDay(std::int64_t ticks) {
 
 }  // namespace
 
-LocalHourMinute ScriptedClock::LocalNow() {
+drovekeeper::spawn::LocalHourMinute ScriptedClock::LocalNow() {
   ++local_reads_;
   return OfDay(local_ticks_);
 }
 
-LocalHourMinute ScriptedClock::LocalAt(std::int64_t ticks) {
+drovekeeper::spawn::LocalHourMinute ScriptedClock::LocalAt(std::int64_t ticks) {
   return OfDay(local_ticks_ + (ticks - now_ticks_));
 }
 

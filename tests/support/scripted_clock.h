@@ -13,15 +13,15 @@
 
 #include "spawn/env.h"
 
-class ScriptedClock : public Env {
+class ScriptedClock : public drovekeeper::spawn::Env {
  public:
   static constexpr std::int64_t kTicksPerSecond = 10'000'000;
 
   std::int64_t NowTicks() override { return now_ticks_; }
-  LocalHourMinute LocalNow() override;
+  drovekeeper::spawn::LocalHourMinute LocalNow() override;
   // The local time now, moved by the distance from the wall clock: the clocks
   // are taken to have kept their offset since `ticks`, or to keep it until.
-  LocalHourMinute LocalAt(std::int64_t ticks) override;
+  drovekeeper::spawn::LocalHourMinute LocalAt(std::int64_t ticks) override;
   // The next queued draw; with the queue empty, the next draw of the repeated
   // list, or OnUnscriptedDraw() and 0 without one.
   int Rand() override;
@@ -57,8 +57,8 @@ class ScriptedClock : public Env {
 // Installs an Env for its lifetime, restoring the runtime one afterwards.
 class ScopedEnv {
  public:
-  explicit ScopedEnv(Env& env) { SetEnvForTesting(&env); }
-  ~ScopedEnv() { SetEnvForTesting(nullptr); }
+  explicit ScopedEnv(drovekeeper::spawn::Env& env) { drovekeeper::spawn::SetEnvForTesting(&env); }
+  ~ScopedEnv() { drovekeeper::spawn::SetEnvForTesting(nullptr); }
   ScopedEnv(const ScopedEnv&) = delete;
   ScopedEnv& operator=(const ScopedEnv&) = delete;
 };

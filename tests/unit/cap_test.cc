@@ -14,6 +14,8 @@
 #include "standin/host/host.h"
 #include "tests/support/host_fixture.h"
 
+namespace drovekeeper::spawn {
+
 namespace {
 
 using nlohmann::json;
@@ -117,7 +119,7 @@ TEST_F(CapTest, WorldMaximum) {
   };
   for (const CapCase& c : cases) {
     UseWorld(WorldBuilder().Creatures(kRex, c.present));
-    ConfigDocument = {{"SpawnDino", {{kRex, {{"Worldmaximum", c.maximum}}}}}};
+    config::ConfigDocument = {{"SpawnDino", {{kRex, {{"Worldmaximum", c.maximum}}}}}};
     EXPECT_EQ(BelowWorldMaximum("SpawnDino", kRex), c.below)
         << c.present << " present, maximum " << c.maximum.dump();
   }
@@ -125,7 +127,7 @@ TEST_F(CapTest, WorldMaximum) {
 
 TEST_F(CapTest, MissingWorldMaximumThrows) {
   UseWorld();
-  ConfigDocument = {{"SpawnDinoX", {{kRex, {{"Worldmaximum", "3"}}}}}};
+  config::ConfigDocument = {{"SpawnDinoX", {{kRex, {{"Worldmaximum", "3"}}}}}};
   EXPECT_THROW(BelowWorldMaximum("SpawnDinoX", kRex), nlohmann::json::type_error);
   EXPECT_THROW(BelowWorldMaximum("SpawnDino", kRex), nlohmann::json::type_error);
 }
@@ -133,9 +135,11 @@ TEST_F(CapTest, MissingWorldMaximumThrows) {
 TEST_F(CapTest, NoLevelMeansNoSpawnWithoutReadingMaximum) {
   standin::World& world = UseWorld();
   world.SetHasPersistentLevel(false);
-  ConfigDocument = json::object();
+  config::ConfigDocument = json::object();
   EXPECT_FALSE(BelowWorldMaximum("SpawnDino", kRex));
-  EXPECT_TRUE(ConfigDocument.empty());
+  EXPECT_TRUE(config::ConfigDocument.empty());
 }
 
 }  // namespace
+
+}  // namespace drovekeeper::spawn

@@ -22,6 +22,8 @@
 #include "config/keys.h"
 #include "tests/support/config_entry.h"
 
+namespace drovekeeper::check {
+
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -413,7 +415,7 @@ TEST(ListSome, NamesTheFirstTenAndCountsTheRest) {
   for (const auto& [count, ending] : cases) {
     std::vector<std::string> names;
     for (std::size_t i = 0; i < count; ++i) names.push_back("n" + std::to_string(i));
-    EXPECT_THAT(config_check::ListSome(names), ::testing::EndsWith(ending)) << count;
+    EXPECT_THAT(ListSome(names), ::testing::EndsWith(ending)) << count;
   }
 }
 
@@ -740,7 +742,7 @@ TEST(ConfigurationReference, NamesExactlyTheKeysThePluginReads) {
     if (table == nullptr || line.rfind("| `\"", 0) != 0) continue;
     table->insert(line.substr(4, line.find('"', 4) - 4));
   }
-  EXPECT_EQ(keys, std::set<std::string>(kEntryKeys.begin(), kEntryKeys.end()));
+  EXPECT_EQ(keys, std::set<std::string>(config::kEntryKeys.begin(), config::kEntryKeys.end()));
   EXPECT_EQ(members, (std::set<std::string>{"SpawnDino", "SpawnDinoX"}));
 }
 
@@ -803,3 +805,5 @@ TEST(CheckProgram, TakesPathsInAnyScript) {
 #endif
 
 }  // namespace
+
+}  // namespace drovekeeper::check

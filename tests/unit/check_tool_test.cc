@@ -21,6 +21,8 @@
 #include "tools/check/run_check.h"
 #include "tools/check/zone_changes.h"
 
+namespace drovekeeper::check_tool {
+
 namespace {
 
 using ::testing::HasSubstr;
@@ -146,9 +148,9 @@ TEST(ChangesOfZone, FindsEachChangeOfTheYearAndRestoresTz) {
         {local(2027y / 10 / 3, 120), local(2027y / 10 / 3, 150)}}},
   };
   for (const auto& [zone, expected] : cases) {
-    const ZoneChanges found = ChangesOfZone(zone, from, from + 365 * 86400);
+    const check::ZoneChanges found = ChangesOfZone(zone, from, from + 365 * 86400);
     std::vector<std::pair<std::int64_t, std::int64_t>> changes;
-    for (const ClockChange& change : found.changes)
+    for (const check::ZoneOffsetChange& change : found.changes)
       changes.emplace_back(change.before, change.after);
     EXPECT_EQ(changes, expected) << zone;
     EXPECT_EQ(std::getenv("TZ") ? std::getenv("TZ") : "", tz_before);
@@ -161,7 +163,7 @@ TEST_F(RunCheckTest, JsonListsTheSameFindings) {
   const std::string file = Write("mixed.json", text);
   ASSERT_EQ(Run({"--json", file}), 2);
   const nlohmann::json listed = nlohmann::json::parse(out_.str());
-  const std::vector<ConfigFinding> findings = CheckConfigText(text, CheckNotes::kInclude);
+  const std::vector<check::ConfigFinding> findings = check::CheckConfigText(text, check::CheckNotes::kInclude);
   ASSERT_TRUE(listed.is_array());
   ASSERT_EQ(listed.size(), findings.size());
   for (std::size_t i = 0; i < findings.size(); ++i) {
@@ -169,12 +171,12 @@ TEST_F(RunCheckTest, JsonListsTheSameFindings) {
     EXPECT_EQ(item["file"], file);
     EXPECT_EQ(item["line"], findings[i].line);
     EXPECT_EQ(item["column"], findings[i].column);
-    EXPECT_EQ(item["severity"], std::string(SeverityName(findings[i].severity)));
+    EXPECT_EQ(item["severity"], std::string(check::SeverityName(findings[i].severity)));
     EXPECT_EQ(item["table"], findings[i].table);
     EXPECT_EQ(item["entry"], findings[i].entry);
     EXPECT_EQ(item["key"], findings[i].key);
     EXPECT_EQ(item["message"], findings[i].what);
-    EXPECT_EQ(item["consequence"], ConsequenceText(findings[i].consequence));
+    EXPECT_EQ(item["consequence"], check::ConsequenceText(findings[i].consequence));
   }
   // The summary stays off the JSON stream.
   EXPECT_THAT(err_.str(), HasSubstr("1 error, 1 warning and 1 note in 1 file"));
@@ -227,3 +229,5 @@ TEST_F(RunCheckTest, BrokenExampleHoldsOneOfEachProblem) {
 }
 
 }  // namespace
+
+}  // namespace drovekeeper::check_tool

@@ -19,6 +19,8 @@
 #include "tests/support/host_fixture.h"
 #include "tests/support/scripted_env.h"
 
+namespace drovekeeper::spawn {
+
 namespace {
 
 using nlohmann::json;
@@ -47,8 +49,8 @@ class ClockScheduleTest : public HostFixture {
   }
 
   void Load(json document) {
-    ConfigDocument = std::move(document);
-    BuildSpawnTables(ConfigDocument);
+    config::ConfigDocument = std::move(document);
+    config::BuildSpawnTables(config::ConfigDocument);
   }
 
   // Runs the tick once at each local time; returns how many spawns each
@@ -193,7 +195,7 @@ TEST_F(ClockScheduleTest, CappedEntrySpawnsNothing) {
 TEST_F(ClockScheduleTest, NonTextClockValueIsLoggedAndSkipped) {
   standin::World& world = UseWorld(WorldBuilder().Class(kRex).Class(kAnky));
   Load({{"SpawnDinoX", {{kAnky, ConfigEntry("5:0")}, {kRex, ConfigEntry("5:0")}}}});
-  ClockTable[kAnky] = 500;
+  config::ClockTable[kAnky] = 500;
   RunAt({{5, 0}, {5, 0}});
   EXPECT_EQ(world.Spawns().size(), 2u);
   ASSERT_EQ(sink().payloads().size(), 1u);
@@ -202,3 +204,5 @@ TEST_F(ClockScheduleTest, NonTextClockValueIsLoggedAndSkipped) {
 }
 
 }  // namespace
+
+}  // namespace drovekeeper::spawn

@@ -10,8 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "plugin/plugin.h"
+#include "plugin/config_read.h"
 #include "tests/support/host_fixture.h"
+
+namespace drovekeeper::config {
 
 namespace {
 
@@ -22,7 +24,7 @@ class ConfigTest : public HostFixture {
   // Loads the written file as Load and the reload command do.
   json Read(std::string_view text) {
     WriteConfig(text);
-    EXPECT_FALSE(ReadConfiguration().failure.has_value()) << text;
+    EXPECT_FALSE(plugin::ReadConfiguration().failure.has_value()) << text;
     return ConfigDocument;
   }
 
@@ -39,9 +41,9 @@ class ConfigTest : public HostFixture {
 };
 
 TEST_F(ConfigTest, PathFollowsTheWorkingDirectory) {
-  EXPECT_EQ(ConfigFilePath(), dir().string() + "/ZelApi/Plugins/Drovekeeper/config.json");
+  EXPECT_EQ(plugin::ConfigFilePath(), dir().string() + "/ZelApi/Plugins/Drovekeeper/config.json");
   // The same file, whichever separators the platform's paths print.
-  EXPECT_EQ(std::filesystem::path(ConfigFilePath()), ConfigPath());
+  EXPECT_EQ(std::filesystem::path(plugin::ConfigFilePath()), ConfigPath());
 }
 
 TEST_F(ConfigTest, TrailingTextAfterTheFirstValueIsNeverRead) {
@@ -68,7 +70,7 @@ TEST_F(ConfigTest, SyntaxErrorsFailAndLeaveTheDocumentAlone) {
   for (const char* text : texts) {
     WriteConfig(text);
     ConfigDocument = {{"old", true}};
-    EXPECT_TRUE(ReadConfiguration().failure.has_value()) << text;
+    EXPECT_TRUE(plugin::ReadConfiguration().failure.has_value()) << text;
     EXPECT_EQ(ConfigDocument, (json{{"old", true}})) << text;
   }
 }
@@ -326,3 +328,5 @@ TEST_F(ConfigTest, NamesDifferingInCaseAreTwoEntries) {
 }
 
 }  // namespace
+
+}  // namespace drovekeeper::config

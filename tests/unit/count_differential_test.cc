@@ -21,6 +21,8 @@
 #include "tests/support/host_fixture.h"
 #include "tests/support/scripted_env.h"
 
+namespace drovekeeper::spawn {
+
 namespace {
 
 using nlohmann::json;
@@ -270,8 +272,8 @@ class CountDifferentialTest : public HostFixture {
   void Load(json document) {
     NextRunTicks = 0;
     ForgetEntryFaults();
-    ConfigDocument = std::move(document);
-    BuildSpawnTables(ConfigDocument);
+    config::ConfigDocument = std::move(document);
+    config::BuildSpawnTables(config::ConfigDocument);
   }
 
   standin::World& BuildWorld(const Scenario& s) {
@@ -334,10 +336,10 @@ class CountDifferentialTest : public HostFixture {
     Outcome outcome;
     for (const auto& spawn : world.Spawns()) outcome.spawns.push_back(Describe(spawn));
     for (const auto& [player, notice] : world.notices()) {
-      outcome.notices.push_back(player + ": " + Utf16ToUtf8(notice.text));
+      outcome.notices.push_back(player + ": " + host::Utf16ToUtf8(notice.text));
     }
     outcome.log = sink().payloads();
-    outcome.countdowns = CountdownTable.dump();
+    outcome.countdowns = config::CountdownTable.dump();
     outcome.draws = env.DrawsTaken();
     return outcome;
   }
@@ -452,3 +454,5 @@ TEST_F(CountDifferentialTest, TallyDoesNotOutliveItsRun) {
 }
 
 }  // namespace
+
+}  // namespace drovekeeper::spawn

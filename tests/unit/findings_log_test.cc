@@ -13,6 +13,7 @@
 
 #include "config/config.h"
 #include "host/text_codec.h"
+#include "plugin/config_read.h"
 #include "plugin/plugin.h"
 #include "plugin/reload.h"
 #include "standin/game/console.h"
@@ -21,6 +22,8 @@
 #include "tests/support/config_entry.h"
 #include "tests/support/host_fixture.h"
 #include "tools/check/run_check.h"
+
+namespace drovekeeper::plugin {
 
 namespace {
 
@@ -94,7 +97,7 @@ class FindingsLogTest : public HostFixture {
   std::vector<Logged> Lines() {
     std::vector<Logged> decoded;
     for (const CapturedLine& line : sink().lines()) {
-      decoded.push_back({line.level, ConvertText(line.payload, "GBK", "UTF-8")});
+      decoded.push_back({line.level, host::ConvertText(line.payload, "GBK", "UTF-8")});
     }
     return decoded;
   }
@@ -114,7 +117,7 @@ class FindingsLogTest : public HostFixture {
   std::vector<std::string> CheckerLines() {
     std::ostringstream out;
     std::ostringstream err;
-    RunCheck({ConfigPath().string()}, out, err);
+    check_tool::RunCheck({ConfigPath().string()}, out, err);
     const std::string path = ConfigPath().string() + ":";
     std::vector<std::string> lines;
     std::istringstream in(out.str());
@@ -135,8 +138,8 @@ TEST_F(FindingsLogTest, LoadLogsEachFindingAfterTheLoadMessageAtItsLevel) {
   EXPECT_EQ(Lines(),
             (std::vector<Logged>{Info(kLoadMessage), Info(kClockWarning), Error(kPositionError)}));
   // Reports only: both entries are scheduled, both callbacks registered.
-  EXPECT_EQ(CountdownTable, (json{{"Blueprint'/Game/T/B.B'", 5}}));
-  EXPECT_EQ(ClockTable, (json{{"Blueprint'/Game/T/A.A'", "07:05"}}));
+  EXPECT_EQ(config::CountdownTable, (json{{"Blueprint'/Game/T/B.B'", 5}}));
+  EXPECT_EQ(config::ClockTable, (json{{"Blueprint'/Game/T/A.A'", "07:05"}}));
   EXPECT_TRUE(standin::HasTimer(kTimerCallbackName));
   EXPECT_TRUE(standin::HasRconCommand(kReloadCommandName));
 }
@@ -155,7 +158,7 @@ TEST_F(FindingsLogTest, ReloadLogsTheNewFilesFindingsAfterItsReply) {
   EXPECT_EQ(connection_.replies()[0].text, kReloadReply);
   EXPECT_EQ(lines_at_reply_, (std::vector<std::size_t>{0}));
   EXPECT_EQ(Lines(), (std::vector<Logged>{Info(kClockWarning), Error(kPositionError)}));
-  EXPECT_EQ(ClockTable, (json{{"Blueprint'/Game/T/A.A'", "07:05"}}));
+  EXPECT_EQ(config::ClockTable, (json{{"Blueprint'/Game/T/A.A'", "07:05"}}));
 
   // Back to a clean file: nothing left over from the previous one.
   sink().Clear();
@@ -236,7 +239,7 @@ TEST_F(FindingsLogTest, FailedLoadOrReloadLogsItsFailureThenWhyTheFileIsRefused)
     sink().Clear();
     Reload();
     EXPECT_EQ(Lines(), lines);
-    EXPECT_EQ(ClockTable, (json{{"Blueprint'/Game/T/A.A'", "07:05"}}));
+    EXPECT_EQ(config::ClockTable, (json{{"Blueprint'/Game/T/A.A'", "07:05"}}));
     Unload();
   }
 }
@@ -315,3 +318,5 @@ TEST_F(FindingsLogTest, LinesMatchTheCheckerAndNeverNameTheServerPath) {
 }
 
 }  // namespace
+
+}  // namespace drovekeeper::plugin

@@ -16,6 +16,8 @@
 #include "standin/host/host.h"
 #include "tests/support/host_fixture.h"
 
+namespace drovekeeper::host {
+
 namespace {
 
 class GameAccessTest : public HostFixture {};
@@ -330,3 +332,5 @@ TEST_F(GameAccessTest, ResizeUsesMallocForNullAndReallocOtherwise) {
 }
 
 }  // namespace
+
+}  // namespace drovekeeper::host

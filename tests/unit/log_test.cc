@@ -14,6 +14,8 @@
 #include "tests/support/capture_sink.h"
 #include "tests/support/host_fixture.h"
 
+namespace drovekeeper::plugin {
+
 namespace {
 
 // "无法打开文件配置config.json" in code page 936.
@@ -109,3 +111,5 @@ TEST_F(LogTest, RecreatedLoggerStillHasTheLayout) {
 }
 
 }  // namespace
+
+}  // namespace drovekeeper::plugin

@@ -19,7 +19,7 @@
 #include "config/config.h"
 #include "config/position_number.h"
 #include "host/game_string.h"
-#include "plugin/plugin.h"
+#include "plugin/config_read.h"
 #include "spawn/entry_faults.h"
 #include "spawn/notice.h"
 #include "spawn/position.h"
@@ -120,7 +120,7 @@ TEST_F(ModelTest, IntegerReadAgreesWithThePlugIn) {
     SCOPED_TRACE(value.dump());
     std::optional<std::int32_t> plugin;
     try {
-      plugin = ToInt32(value, "Worldmaximum");
+      plugin = drovekeeper::config::ToInt32(value, "Worldmaximum");
     } catch (const json::exception&) {
     }
     EXPECT_EQ(model::ReadInt32(value), plugin);
@@ -135,7 +135,7 @@ TEST_F(ModelTest, PositionNumberAgreesWithThePlugIn) {
     std::optional<std::int32_t> plugin;
     bool plugin_out_of_range = false;
     try {
-      plugin = ParsePositionNumber(wide.View());
+      plugin = drovekeeper::config::ParsePositionNumber(wide.View());
     } catch (const std::out_of_range&) {
       plugin_out_of_range = true;
     } catch (const std::invalid_argument&) {
@@ -155,11 +155,11 @@ TEST_F(ModelTest, PositionAgreesWithThePlugIn) {
               std::string(static_cast<std::size_t>(draw_.Int(1, 3)), ' ');
     }
     SCOPED_TRACE(testing::Message() << '"' << text << '"');
-    ConfigDocument = {
+    drovekeeper::config::ConfigDocument = {
         {"SpawnDino", {{name, {{"Position", text}, {"PositionRangeRandom", false}}}}}};
     std::optional<Vec3> plugin;
     try {
-      plugin = ComputeSpawnLocation("SpawnDino", name);
+      plugin = drovekeeper::spawn::ComputeSpawnLocation("SpawnDino", name);
     } catch (const std::exception&) {
     }
     const std::optional<model::Position> position = model::ReadPosition(text);
@@ -199,12 +199,12 @@ TEST_F(ModelTest, MapFormulaAgreesWithTheNotices) {
                                     << " " << settings.latitude_origin << " "
                                     << settings.longitude_origin << " at " << x << "," << y);
     world.SetWorldSettings(settings);
-    const auto* game_settings = reinterpret_cast<const AWorldSettings*>(world.settings());
-    const MapPosition plugin = MapCoordinates(game_settings, x, y);
+    const auto* game_settings = reinterpret_cast<const drovekeeper::spawn::AWorldSettings*>(world.settings());
+    const drovekeeper::spawn::MapPosition plugin = MapCoordinates(game_settings, x, y);
     const model::MapPoint at = model::ToNoticeMap(settings, x, y);
     EXPECT_EQ(bits(at.lat), bits(plugin.latitude));
     EXPECT_EQ(bits(at.lon), bits(plugin.longitude));
-    const MapPosition defaults = MapCoordinates(nullptr, x, y);
+    const drovekeeper::spawn::MapPosition defaults = drovekeeper::spawn::MapCoordinates(nullptr, x, y);
     EXPECT_EQ(bits(model::ToNoticeMap({}, x, y).lat), bits(defaults.latitude));
   }
 }
@@ -280,12 +280,12 @@ TEST(ModelFaultLine, ReadsBackWhatThePlugInWrites) {
       {"SpawnDinoX", "Blueprint'/Game/\xE9\xBE\x99.X'", "a \"]: b"},
       {"SpawnDino", "", "empty name"},
   };
-  SetEntryFaultSink(KeepFaultLine);
+  drovekeeper::spawn::SetEntryFaultSink(KeepFaultLine);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.entry);
-    ForgetEntryFaults();
+    drovekeeper::spawn::ForgetEntryFaults();
     fault_line_written.clear();
-    ReportEntryFault(c.table, c.entry, c.message);
+    drovekeeper::spawn::ReportEntryFault(c.table, c.entry, c.message);
     const std::optional<model::FaultLine> fault = model::ParseFaultLine(fault_line_written);
     ASSERT_TRUE(fault.has_value()) << fault_line_written;
     EXPECT_EQ(fault->table,
@@ -293,8 +293,8 @@ TEST(ModelFaultLine, ReadsBackWhatThePlugInWrites) {
     EXPECT_EQ(fault->name, c.entry);
     EXPECT_EQ(fault->message, c.message);
   }
-  SetEntryFaultSink(nullptr);
-  ForgetEntryFaults();
+  drovekeeper::spawn::SetEntryFaultSink(nullptr);
+  drovekeeper::spawn::ForgetEntryFaults();
 }
 
 TEST(ModelMap, RandomPositionHasFourSquaresOneInEachQuadrant) {
@@ -364,11 +364,11 @@ TEST_F(ModelTest, DocumentAcceptanceAgreesWithTheTablesTheLoadBuilds) {
     json document = AnyDocument(draw_);
     SCOPED_TRACE(document.dump());
     const std::optional<model::ConfigRules> rules = model::AcceptDocument(document);
-    CountdownTable = nullptr;
-    ClockTable = nullptr;
+    drovekeeper::config::CountdownTable = nullptr;
+    drovekeeper::config::ClockTable = nullptr;
     bool built = true;
     try {
-      BuildSpawnTables(document);
+      drovekeeper::config::BuildSpawnTables(document);
     } catch (const std::exception&) {
       built = false;
     }
@@ -384,8 +384,8 @@ TEST_F(ModelTest, DocumentAcceptanceAgreesWithTheTablesTheLoadBuilds) {
         clock[entry.name] = entry.clock_text;
       }
     }
-    EXPECT_EQ(countdown, CountdownTable.is_null() ? json::object() : CountdownTable);
-    EXPECT_EQ(clock, ClockTable.is_null() ? json::object() : ClockTable);
+    EXPECT_EQ(countdown, drovekeeper::config::CountdownTable.is_null() ? json::object() : CountdownTable);
+    EXPECT_EQ(clock, drovekeeper::config::ClockTable.is_null() ? json::object() : ClockTable);
   }
   // Both outcomes are well represented.
   EXPECT_GT(accepted, kCases / 10);
@@ -410,7 +410,7 @@ TEST_F(ModelTest, FileAcceptanceAgreesWithTheLoad) {
     }
     SCOPED_TRACE(text);
     WriteConfig(text);
-    EXPECT_EQ(model::AcceptText(text).has_value(), !ReadConfiguration().failure.has_value());
+    EXPECT_EQ(model::AcceptText(text).has_value(), !drovekeeper::plugin::ReadConfiguration().failure.has_value());
   }
 }
 
@@ -455,7 +455,7 @@ class ScheduleModelTest : public ModelTest {
   }
 
   // The model's due entries for one call, in the plug-in's walk order.
-  std::vector<std::string> ModelDue(std::int64_t now, LocalHourMinute local) {
+  std::vector<std::string> ModelDue(std::int64_t now, drovekeeper::spawn::LocalHourMinute local) {
     std::vector<std::string> due;
     const std::int64_t previous = gate_.last();
     if (!gate_.Open(now)) return due;
@@ -471,7 +471,7 @@ class ScheduleModelTest : public ModelTest {
     };
     if (auto skipped = model::SkippedMinute(previous, now)) {
       const std::size_t before = due.size();
-      const LocalHourMinute then = env_.LocalAt(*skipped * ScriptedEnv::kTicksPerSecond);
+      const drovekeeper::spawn::LocalHourMinute then = env_.LocalAt(*skipped * ScriptedEnv::kTicksPerSecond);
       clock_entries(model::ClockText(then.hour, then.minute));
       made_up_ += due.size() > before ? 1 : 0;
     }
@@ -481,7 +481,7 @@ class ScheduleModelTest : public ModelTest {
 
   void Load(const json& config) {
     WriteConfig(config.dump());
-    ASSERT_FALSE(ReadConfiguration().failure.has_value());
+    ASSERT_FALSE(drovekeeper::plugin::ReadConfiguration().failure.has_value());
     rules_ = *model::AcceptDocument(config);
     countdowns_.clear();
     intervals_.clear();
@@ -509,8 +509,8 @@ TEST_F(ScheduleModelTest, GateAndCountdownAgreeWithTheTimerCallback) {
     // A fresh world each time, so the level stays small.
     standin::World& world = UseWorld(builder);
     std::size_t seen = 0;
-    NextRunTicks = 0;
-    LastRunTicks = 0;
+    drovekeeper::spawn::NextRunTicks = 0;
+    drovekeeper::spawn::LastRunTicks = 0;
     gate_ = model::RunGate();
     std::int64_t now = draw_.Int64(1'600'000'000, 1'700'000'000);
     env_.SetNowTicks(now * ScriptedEnv::kTicksPerSecond);
@@ -519,9 +519,9 @@ TEST_F(ScheduleModelTest, GateAndCountdownAgreeWithTheTimerCallback) {
     for (int call = 0; call < 50; ++call) {
       SCOPED_TRACE(testing::Message() << "scenario " << scenario << " call " << call);
       if (draw_.Chance(0.03)) Load(RandomConfig());
-      const LocalHourMinute local = env_.LocalNow();
+      const drovekeeper::spawn::LocalHourMinute local = env_.LocalNow();
       const std::vector<std::string> expected = ModelDue(now, local);
-      TimingSpawnTick();
+      drovekeeper::spawn::TimingSpawnTick();
       std::vector<std::string> spawned;
       const std::vector<standin::SpawnRecord> spawns = world.Spawns();
       for (; seen < spawns.size(); ++seen) {

@@ -16,6 +16,8 @@
 #include "tests/support/host_fixture.h"
 #include "tests/support/scripted_env.h"
 
+namespace drovekeeper::spawn {
+
 namespace {
 
 using nlohmann::json;
@@ -28,7 +30,7 @@ class NoticeTest : public HostFixture {
   // naming it `name`; returns the texts the players received, in order.
   std::vector<std::pair<std::string, std::u16string>> SpawnWithNotice(
       json name, const std::string& position = "80000 0 0", int level = 150) {
-    ConfigDocument = {
+    config::ConfigDocument = {
         {"SpawnDino",
          {{kRex, ConfigEntry().Position(position).Level(level, true).Notice().Name(name)}}}};
     env_.AllowEmptyQueue(0);
@@ -108,13 +110,10 @@ TEST_F(NoticeTest, NotificationArguments) {
   SpawnWithNotice("Rex");
   ASSERT_EQ(world()->notices().size(), 1u);
   const standin::Notice& notice = world()->notices()[0].second;
-  const GameColour expected = ColourFromBytes(255, 255, 0, 1);
-  EXPECT_EQ(notice.colour.R, expected.R);
-  EXPECT_EQ(notice.colour.G, expected.G);
-  EXPECT_EQ(notice.colour.B, expected.B);
-  EXPECT_EQ(notice.colour.A, expected.A);
+  // Bytes B 255, G 255, R 0, A 1 in linear light.
   EXPECT_EQ(notice.colour.R, 0.0f);
   EXPECT_EQ(notice.colour.G, 1.0f);
+  EXPECT_EQ(notice.colour.B, 1.0f);
   EXPECT_EQ(notice.colour.A, 0.003921569f);
   EXPECT_EQ(notice.scale, 1.5f);
   EXPECT_EQ(notice.time, 10.0f);
@@ -146,7 +145,7 @@ TEST_F(NoticeTest, NamesAreShownAsWritten) {
 
 TEST_F(NoticeTest, ShowsTheLevelTheGameGaveWhenNotFixed) {
   UseWorld(WorldBuilder().Class(kRex).Player("p").SpawnLevels(33, 33));
-  ConfigDocument = {
+  config::ConfigDocument = {
       {"SpawnDino", {{kRex, ConfigEntry().Position("0 8000 0").Notice().Name("Rex")}}}};
   SpawnEntryCreature("SpawnDino", kRex);
   ASSERT_EQ(world()->notices().size(), 1u);
@@ -168,3 +167,5 @@ TEST_F(NoticeTest, NoPlayersNoNotice) {
 }
 
 }  // namespace
+
+}  // namespace drovekeeper::spawn

@@ -20,6 +20,8 @@
 #include "standin/host/host.h"
 #include "tests/support/host_fixture.h"
 
+namespace drovekeeper::plugin {
+
 namespace {
 
 using nlohmann::json;
@@ -99,8 +101,8 @@ TEST_F(PluginTest, MissingFileLogsOneErrorAndRegistersNothing) {
   EXPECT_EQ(lines[0].payload, kOpenFailureGbk);
   EXPECT_TRUE(Inert());
   EXPECT_TRUE(events_.empty());
-  EXPECT_TRUE(ConfigDocument.is_null());
-  EXPECT_TRUE(CountdownTable.is_null());
+  EXPECT_TRUE(config::ConfigDocument.is_null());
+  EXPECT_TRUE(config::CountdownTable.is_null());
 }
 
 TEST_F(PluginTest, DetachRemovesTimerThenCommandsEvenWhenInert) {
@@ -136,9 +138,9 @@ TEST_F(PluginTest, LoadRegistersTimerThenCommandsThenLogsTheLoadMessageLast) {
   EXPECT_EQ(lines[0].payload, kLoadMessageGbk);
   EXPECT_EQ(lines[0].formatted.find("[Plovermoor1.3.2][info] "), 15u) << lines[0].formatted;
 
-  EXPECT_EQ(ConfigDocument["SpawnDino"].size(), 2u);
-  EXPECT_EQ(CountdownTable, (json{{"Blueprint'/Game/A.A'", 29}, {"Blueprint'/Game/B.B'", 5}}));
-  EXPECT_EQ(ClockTable, (json{{"Blueprint'/Game/C.C'", "20:30"}}));
+  EXPECT_EQ(config::ConfigDocument["SpawnDino"].size(), 2u);
+  EXPECT_EQ(config::CountdownTable, (json{{"Blueprint'/Game/A.A'", 29}, {"Blueprint'/Game/B.B'", 5}}));
+  EXPECT_EQ(config::ClockTable, (json{{"Blueprint'/Game/C.C'", "20:30"}}));
 
   events_.clear();
   EXPECT_EQ(Entry(kProcessDetach), 1);
@@ -181,14 +183,14 @@ TEST_F(PluginTest, UnreadableFilesLogTheParserMessageAndStayInert) {
     EXPECT_EQ(lines[1].level, spdlog::level::err);
     EXPECT_EQ(lines[1].payload.rfind("config.json:", 0), 0u) << lines[1].payload;
     EXPECT_TRUE(Inert());
-    EXPECT_TRUE(ConfigDocument.is_null());
+    EXPECT_TRUE(config::ConfigDocument.is_null());
   }
   EXPECT_TRUE(events_.empty());
 }
 
 TEST_F(PluginTest, TablesThatCannotBeBuiltLeaveThePlugInInert) {
-  CountdownTable = json{{"kept", 1}};
-  ClockTable = json{{"kept", "1:1"}};
+  config::CountdownTable = json{{"kept", 1}};
+  config::ClockTable = json{{"kept", "1:1"}};
   WriteConfig(R"({"SpawnDino": {"A": {"SpawnInterval": 1}, "B": {"Worldmaximum": 2}}})");
   Entry(kProcessAttach);
 
@@ -204,9 +206,9 @@ TEST_F(PluginTest, TablesThatCannotBeBuiltLeaveThePlugInInert) {
       << payloads[1];
   EXPECT_TRUE(Inert());
   EXPECT_TRUE(events_.empty());
-  EXPECT_EQ(CountdownTable, (json{{"kept", 1}}));
-  EXPECT_EQ(ClockTable, (json{{"kept", "1:1"}}));
-  EXPECT_TRUE(ConfigDocument.is_null());
+  EXPECT_EQ(config::CountdownTable, (json{{"kept", 1}}));
+  EXPECT_EQ(config::ClockTable, (json{{"kept", "1:1"}}));
+  EXPECT_TRUE(config::ConfigDocument.is_null());
 }
 
 TEST_F(PluginTest, ThreadNoticesChangeNothing) {
@@ -241,23 +243,23 @@ TEST_F(PluginTest, RegisteredCommandRunsTheReload) {
 TEST_F(PluginTest, RegisteredTimerRunsTheTick) {
   WriteConfig(kGoodConfig);
   Entry(kProcessAttach);
-  ClockTable = nullptr;  // keep the run to the countdowns
-  NextRunTicks = 0;
+  config::ClockTable = nullptr;  // keep the run to the countdowns
+  spawn::NextRunTicks = 0;
   EXPECT_EQ(standin::RunTimers(), 1);
   EXPECT_EQ(standin::Failures().count, 0) << standin::Failures().last_message;
-  EXPECT_EQ(CountdownTable, (json{{"Blueprint'/Game/A.A'", 28}, {"Blueprint'/Game/B.B'", 4}}));
+  EXPECT_EQ(config::CountdownTable, (json{{"Blueprint'/Game/A.A'", 28}, {"Blueprint'/Game/B.B'", 4}}));
 }
 
 // A clock that throws whatever it was given, std::exception or not.
-class ThrowingEnv : public Env {
+class ThrowingEnv : public spawn::Env {
  public:
   explicit ThrowingEnv(std::function<void()> thrower) : thrower_(std::move(thrower)) {}
   std::int64_t NowTicks() override {
     thrower_();
     return 0;
   }
-  LocalHourMinute LocalNow() override { return {0, 0}; }
-  LocalHourMinute LocalAt(std::int64_t) override { return {0, 0}; }
+  spawn::LocalHourMinute LocalNow() override { return {0, 0}; }
+  spawn::LocalHourMinute LocalAt(std::int64_t) override { return {0, 0}; }
   int Rand() override { return 0; }
 
  private:
@@ -278,9 +280,9 @@ TEST_F(PluginTest, NothingThrownInTheTimerRunReachesTheHost) {
   for (const Case& c : cases) {
     sink().Clear();
     ThrowingEnv env(c.thrower);
-    SetEnvForTesting(&env);
+    spawn::SetEnvForTesting(&env);
     EXPECT_EQ(standin::RunTimers(), 1);
-    SetEnvForTesting(nullptr);
+    spawn::SetEnvForTesting(nullptr);
     EXPECT_EQ(standin::Failures().count, 0) << standin::Failures().last_message;
     EXPECT_EQ(sink().payloads(), (std::vector<std::string>{c.logged}));
   }
@@ -299,3 +301,5 @@ TEST_F(PluginTest, NoExceptionLeavesTheEntry) {
 }
 
 }  // namespace
+
+}  // namespace drovekeeper::plugin

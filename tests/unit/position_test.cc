@@ -14,6 +14,8 @@
 #include "tests/support/host_fixture.h"
 #include "tests/support/scripted_env.h"
 
+namespace drovekeeper::spawn {
+
 namespace {
 
 const std::string kEntry = "Blueprint'/Game/Dinos/Rex/Rex_Character_BP.Rex_Character_BP'";
@@ -26,7 +28,7 @@ struct NumberCase {
 class ParsePositionNumberTest : public ::testing::TestWithParam<NumberCase> {};
 
 TEST_P(ParsePositionNumberTest, ReadsLikeStoi) {
-  EXPECT_EQ(ParsePositionNumber(GetParam().piece), GetParam().value);
+  EXPECT_EQ(config::ParsePositionNumber(GetParam().piece), GetParam().value);
 }
 
 INSTANTIATE_TEST_SUITE_P(Pieces, ParsePositionNumberTest,
@@ -41,7 +43,7 @@ INSTANTIATE_TEST_SUITE_P(Pieces, ParsePositionNumberTest,
 TEST(ParsePositionNumberFailures, InvalidAndOutOfRange) {
   for (std::u16string piece : {u"x", u"-", u"+-1", u" ", u"", u".5", u"- 1"}) {
     try {
-      ParsePositionNumber(piece);
+      config::ParsePositionNumber(piece);
       ADD_FAILURE() << "no failure for piece of " << piece.size() << " units";
     } catch (const std::invalid_argument& e) {
       EXPECT_STREQ(e.what(), "invalid stoi argument");
@@ -49,7 +51,7 @@ TEST(ParsePositionNumberFailures, InvalidAndOutOfRange) {
   }
   for (std::u16string piece : {u"2147483648", u"-2147483649", u"99999999999999999999999"}) {
     try {
-      ParsePositionNumber(piece);
+      config::ParsePositionNumber(piece);
       ADD_FAILURE() << "no failure for an out-of-range piece";
     } catch (const std::out_of_range& e) {
       EXPECT_STREQ(e.what(), "stoi argument out of range");
@@ -61,11 +63,11 @@ class SpawnPositionTest : public HostFixture {
  protected:
   void SetUp() override {
     HostFixture::SetUp();
-    ConfigDocument = nlohmann::json::object();
+    config::ConfigDocument = nlohmann::json::object();
   }
 
   Vec3 Compute(const std::string& position, bool random) {
-    ConfigDocument["SpawnDino"][kEntry] = {{"Position", position}, {"PositionRangeRandom", random}};
+    config::ConfigDocument["SpawnDino"][kEntry] = {{"Position", position}, {"PositionRangeRandom", random}};
     return ComputeSpawnLocation("SpawnDino", kEntry);
   }
 
@@ -119,7 +121,7 @@ TEST_F(SpawnPositionTest, BadNumberFailsWithStoiMessage) {
 }
 
 TEST_F(SpawnPositionTest, MissingOrMistypedSettingsThrow) {
-  ConfigDocument["SpawnDino"][kEntry] = {{"PositionRangeRandom", false}};
+  config::ConfigDocument["SpawnDino"][kEntry] = {{"PositionRangeRandom", false}};
   EXPECT_THROW(ComputeSpawnLocation("SpawnDino", kEntry), nlohmann::json::type_error);
   ConfigDocument["SpawnDino"][kEntry] = {{"Position", "1 2 3"}, {"PositionRangeRandom", 1}};
   EXPECT_THROW(ComputeSpawnLocation("SpawnDino", kEntry), nlohmann::json::type_error);
@@ -180,3 +182,5 @@ TEST_F(SpawnPositionTest, RandomizeTakesItsOwnText) {
 }
 
 }  // namespace
+
+}  // namespace drovekeeper::spawn

@@ -21,6 +21,8 @@
 #include "tests/support/capture_sink.h"
 #include "tests/support/host_fixture.h"
 
+namespace drovekeeper::plugin {
+
 namespace {
 
 using nlohmann::json;
@@ -49,7 +51,7 @@ std::vector<SentReply>* g_sent = nullptr;
 void RecordSend(RCONClientConnection* /*connection*/, std::int32_t id, std::int32_t zero,
                 GameStringRecord* message) {
   g_sent->push_back(SentReply{id, zero, message->count, message->capacity,
-                              std::u16string(message->data, message->count - 1), CountdownTable});
+                              std::u16string(message->data, message->count - 1), config::CountdownTable});
 }
 
 class ReloadTest : public HostFixture {
@@ -59,8 +61,8 @@ class ReloadTest : public HostFixture {
     g_sent = &sent_;
     standin::RegisterFunction("RCONClientConnection.SendMessageW", &RecordSend);
     WriteConfig(kFirstConfig);
-    ConfigDocument = json::parse(kFirstConfig);
-    BuildSpawnTables(ConfigDocument);
+    config::ConfigDocument = json::parse(kFirstConfig);
+    config::BuildSpawnTables(ConfigDocument);
   }
   void TearDown() override {
     g_sent = nullptr;
@@ -81,9 +83,9 @@ class ReloadTest : public HostFixture {
 
   // Expects the configuration of SetUp, with A's countdown at 1, unchanged.
   void ExpectFirstConfigKept(const json& document_before) {
-    EXPECT_EQ(ConfigDocument, document_before);
-    EXPECT_EQ(CountdownTable, (json{{"A", 1}, {"B", 3}}));
-    EXPECT_EQ(ClockTable, (json{{"X", "7:5"}}));
+    EXPECT_EQ(config::ConfigDocument, document_before);
+    EXPECT_EQ(config::CountdownTable, (json{{"A", 1}, {"B", 3}}));
+    EXPECT_EQ(config::ClockTable, (json{{"X", "7:5"}}));
   }
 
   std::vector<SentReply> sent_;
@@ -110,15 +112,15 @@ TEST_F(ReloadTest, ReplyComesAfterTheTablesAreRebuilt) {
 }
 
 TEST_F(ReloadTest, ReplacesTheDocumentResetsCountdownsAndDropsRemovedNames) {
-  CountdownTable["A"] = 1;  // some runs have passed
+  config::CountdownTable["A"] = 1;  // some runs have passed
   CountdownTable["B"] = 0;
   WriteConfig(R"({"SpawnDino": {"A": {"SpawnInterval": 5}, "C": {"SpawnInterval": 2.5}},
                   "SpawnDinoX": {"Y": {"SpawnInterval": "12:30"}}})");
   Reload();
   EXPECT_EQ(CountdownTable, (json{{"A", 5}, {"C", 2}}));
-  EXPECT_EQ(ClockTable, (json{{"Y", "12:30"}}));
-  EXPECT_FALSE(ConfigDocument["SpawnDino"].contains("B"));
-  EXPECT_EQ(ConfigDocument["SpawnDinoX"]["Y"]["SpawnInterval"], "12:30");
+  EXPECT_EQ(config::ClockTable, (json{{"Y", "12:30"}}));
+  EXPECT_FALSE(config::ConfigDocument["SpawnDino"].contains("B"));
+  EXPECT_EQ(config::ConfigDocument["SpawnDinoX"]["Y"]["SpawnInterval"], "12:30");
 }
 
 TEST_F(ReloadTest, FailedReloadKeepsTheRunningConfigurationAndSaysWhy) {
@@ -156,8 +158,8 @@ TEST_F(ReloadTest, FailedReloadKeepsTheRunningConfigurationAndSaysWhy) {
        R"(SpawnDino["B"]: [json.exception.type_error.302] type must be number, but is null)",
        u"重新加载配置失败: config.json:2:16: error: SpawnDino[\"B\"]: \"SpawnInterval\"", 2},
   };
-  CountdownTable["A"] = 1;
-  const json before = ConfigDocument;
+  config::CountdownTable["A"] = 1;
+  const json before = config::ConfigDocument;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.logged);
     sink().Clear();
@@ -182,7 +184,7 @@ TEST_F(ReloadTest, FailedReloadKeepsTheRunningConfigurationAndSaysWhy) {
       EXPECT_EQ(reply.substr(0, c.reply.size()), c.reply);
       ASSERT_LT(c.cause, payloads.size());
       EXPECT_EQ(reply, u"重新加载配置失败: " + ZelApi::Tools::Utf8Decode(
-                                                   ConvertText(payloads[c.cause], "GBK", "UTF-8")));
+                                                   host::ConvertText(payloads[c.cause], "GBK", "UTF-8")));
     }
     EXPECT_EQ(sent_[0].count, static_cast<std::int32_t>(reply.size() + 1));
     ExpectFirstConfigKept(before);
@@ -201,10 +203,10 @@ TEST_F(ReloadTest, RecreatesTheLoggerBeforeOpeningTheFile) {
 TEST_F(ReloadTest, SuccessfulReloadReportsEntryFaultsAfresh) {
   // A countdown with no configured entry is a fault the tick reports once.
   const auto run_with_ghost = [this] {
-    CountdownTable["Ghost"] = 0;
-    ClockTable = nullptr;
-    NextRunTicks = 0;
-    TimingSpawnTick();
+    config::CountdownTable["Ghost"] = 0;
+    config::ClockTable = nullptr;
+    spawn::NextRunTicks = 0;
+    spawn::TimingSpawnTick();
     return sink().lines().size();
   };
   ASSERT_EQ(run_with_ghost(), 1u) << "the tick did not report the fault";
@@ -219,7 +221,9 @@ TEST_F(ReloadTest, SendFailureIsLoggedNotThrown) {
   EXPECT_NO_THROW(Reload());
   EXPECT_EQ(OwnPayloads(),
             (std::vector<std::string>{"unknown game function RCONClientConnection.SendMessageW"}));
-  EXPECT_EQ(CountdownTable, (json{{"A", 5}, {"B", 3}}));
+  EXPECT_EQ(config::CountdownTable, (json{{"A", 5}, {"B", 3}}));
 }
 
 }  // namespace
+
+}  // namespace drovekeeper::plugin

@@ -17,6 +17,8 @@
 #include "tests/support/host_fixture.h"
 #include "tests/support/scripted_env.h"
 
+namespace drovekeeper::spawn {
+
 namespace {
 
 using nlohmann::json;
@@ -30,7 +32,7 @@ class SpawnTest : public HostFixture {
  protected:
   // Spawns once from the "SpawnDino" entry `entry`.
   std::vector<standin::SpawnRecord> Spawn(const json& entry, const std::string& name = kRex) {
-    ConfigDocument = {{"SpawnDino", {{name, entry}}}};
+    config::ConfigDocument = {{"SpawnDino", {{name, entry}}}};
     SpawnEntryCreature("SpawnDino", name);
     return world()->Spawns();
   }
@@ -200,7 +202,7 @@ TEST_F(SpawnTest, ClassThatDoesNotLoadOrRefusedSpawnIsSilent) {
 
 TEST_F(SpawnTest, UnloadedClassReadsNoSettings) {
   UseWorld();
-  ConfigDocument = json::object();
+  config::ConfigDocument = json::object();
   SpawnEntryCreature("SpawnDino", kRex);
   EXPECT_TRUE(ConfigDocument.empty());
 }
@@ -263,8 +265,8 @@ TEST_F(SpawnTest, FaultyEntriesSpawnNothing) {
     for (auto& [name, settings] : table.items()) settings["SpawnInterval"] = 0;
     sink().Clear();
     NextRunTicks = 0;
-    ConfigDocument = {{"SpawnDino", table}};
-    BuildSpawnTables(ConfigDocument);
+    config::ConfigDocument = {{"SpawnDino", table}};
+    config::BuildSpawnTables(ConfigDocument);
     TimingSpawnTick();
 
     const auto spawns = world()->Spawns();
@@ -277,3 +279,5 @@ TEST_F(SpawnTest, FaultyEntriesSpawnNothing) {
 }
 
 }  // namespace
+
+}  // namespace drovekeeper::spawn

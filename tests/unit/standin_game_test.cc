@@ -32,7 +32,7 @@ SpawnParameters SampleParameters() {
 Actor* Spawn(standin::World& world, GameClass* game_class, Vec3 location = {1, 2, 3}) {
   Rot3 rotation{0, 0, 0};
   SpawnParameters parameters = SampleParameters();
-  return CallGame<Actor*>("UWorld.SpawnActor", world.game(), game_class, &location, &rotation,
+  return drovekeeper::host::CallGame<Actor*>("UWorld.SpawnActor", world.game(), game_class, &location, &rotation,
                           &parameters);
 }
 
@@ -65,7 +65,7 @@ TEST_F(StandinGameTest, BPLoadClassResolvesBlueprintAndObjectPaths) {
                                          {"Blueprint''", nullptr},
                                          {"", nullptr}}) {
     GameString path = GameString::FromNarrow(c.path);
-    auto* loaded = CallGame<GameClass*>("UVictoryCore.BPLoadClass", path.record());
+    auto* loaded = drovekeeper::host::CallGame<GameClass*>("UVictoryCore.BPLoadClass", path.record());
     EXPECT_EQ(loaded, c.reference ? world.FindClass(c.reference) : nullptr) << c.path;
   }
 }
@@ -91,10 +91,10 @@ TEST_F(StandinGameTest, SpawnActorAddsAWildCreatureAndRecordsTheCall) {
   ASSERT_NE(actor, nullptr);
   ASSERT_EQ(world.actors().size(), 1u);
   EXPECT_EQ(world.actors()[0], actor);
-  EXPECT_LT(GameMember<std::int32_t>(actor, "AActor.TargetingTeam"), 49999);
+  EXPECT_LT(drovekeeper::host::GameMember<std::int32_t>(actor, "AActor.TargetingTeam"), 49999);
   EXPECT_EQ(world.CountCreatures(world.FindClass(kRex), true), 1);
 
-  void* status = GameMember<void*>(actor, "APrimalCharacter.MyCharacterStatusComponent");
+  void* status = drovekeeper::host::GameMember<void*>(actor, "APrimalCharacter.MyCharacterStatusComponent");
   std::int32_t level =
       GameMember<std::int32_t>(status, "UPrimalCharacterStatusComponent.BaseCharacterLevel");
   EXPECT_GE(level, 10);
@@ -120,7 +120,7 @@ TEST_F(StandinGameTest, SpawnActorAddsAWildCreatureAndRecordsTheCall) {
 TEST_F(StandinGameTest, StatusComponentRescalesAndBeginPlayStarts) {
   standin::World& world = UseWorld(WorldBuilder().Class(kRex));
   Actor* actor = Spawn(world, world.FindClass(kRex));
-  void* status = GameMember<void*>(actor, "APrimalCharacter.MyCharacterStatusComponent");
+  void* status = drovekeeper::host::GameMember<void*>(actor, "APrimalCharacter.MyCharacterStatusComponent");
   auto& points = GameMember<std::uint8_t>(
       status, "UPrimalCharacterStatusComponent.NumberOfLevelUpPointsApplied");
   auto* max_values = &GameMember<float>(status, "UPrimalCharacterStatusComponent.MaxStatusValues");
@@ -129,7 +129,7 @@ TEST_F(StandinGameTest, StatusComponentRescalesAndBeginPlayStarts) {
 
   (&points)[0] = 10;
   (&points)[4] = 0;
-  CallGame<void>("UPrimalCharacterStatusComponent.RescaleAllStats", status);
+  drovekeeper::host::CallGame<void>("UPrimalCharacterStatusComponent.RescaleAllStats", status);
   EXPECT_FLOAT_EQ(max_values[0], 200 * 2.0f);
   EXPECT_FLOAT_EQ(max_values[4], 1000.0f);
   CallGame<void>("APrimalDinoCharacter.BeginPlay", actor);
@@ -167,8 +167,8 @@ TEST_F(StandinGameTest, KillAndCountCreaturesPerClass) {
   EXPECT_EQ(world.KillCreatures(rex, 4), 4);
   EXPECT_EQ(world.CountCreatures(rex), 1);
   EXPECT_EQ(world.CountCreatures(world.FindClass("/Game/Dodo.Dodo_C")), 1);
-  const auto& actors = GameMember<GameArrayRecord<Actor*>>(
-      GameMember<void*>(world.game(), "UWorld.PersistentLevel"), "ULevelBase.Actors");
+  const auto& actors = drovekeeper::host::GameMember<GameArrayRecord<Actor*>>(
+      drovekeeper::host::GameMember<void*>(world.game(), "UWorld.PersistentLevel"), "ULevelBase.Actors");
   EXPECT_EQ(actors.count, 2);
 }
 
@@ -176,12 +176,12 @@ TEST_F(StandinGameTest, WeakPointersOfPlayers) {
   standin::World& world =
       UseWorld(WorldBuilder().Player("alice").Player("gone", false).Player("bob"));
   auto& list =
-      GameMember<GameArrayRecord<FWeakObjectPtr>>(world.game(), "UWorld.PlayerControllerList");
+      drovekeeper::host::GameMember<GameArrayRecord<FWeakObjectPtr>>(world.game(), "UWorld.PlayerControllerList");
   ASSERT_EQ(list.count, 3);
   std::vector<void*> resolved;
   for (int i = 0; i < list.count; ++i) {
     FWeakObjectPtr copy = list.data[i];
-    resolved.push_back(CallGame<void*>("FWeakObjectPtr.Get", &copy, false));
+    resolved.push_back(drovekeeper::host::CallGame<void*>("FWeakObjectPtr.Get", &copy, false));
   }
   EXPECT_EQ(resolved[0], world.players()[0].get());
   EXPECT_EQ(resolved[1], nullptr);
@@ -192,18 +192,18 @@ TEST_F(StandinGameTest, WeakPointersOfPlayers) {
   auto& after =
       GameMember<GameArrayRecord<FWeakObjectPtr>>(world.game(), "UWorld.PlayerControllerList");
   EXPECT_EQ(after.count, 2);
-  EXPECT_EQ(CallGame<void*>("FWeakObjectPtr.Get", &alice, false), nullptr);
+  EXPECT_EQ(drovekeeper::host::CallGame<void*>("FWeakObjectPtr.Get", &alice, false), nullptr);
 }
 
 TEST_F(StandinGameTest, WorldSettingsAndMissingLevel) {
   standin::World& world = UseWorld(WorldBuilder().Settings(400, 800, -1, 0).NoPersistentLevel());
-  void* settings = CallGame<void*>("UWorld.GetWorldSettings", world.game(), false, true);
+  void* settings = drovekeeper::host::CallGame<void*>("UWorld.GetWorldSettings", world.game(), false, true);
   ASSERT_NE(settings, nullptr);
-  EXPECT_EQ(GameMember<float>(settings, "APrimalWorldSettings.LatitudeScale"), 400.0f);
-  EXPECT_EQ(GameMember<float>(settings, "APrimalWorldSettings.LongitudeScale"), 800.0f);
-  EXPECT_EQ(GameMember<float>(settings, "APrimalWorldSettings.LatitudeOrigin"), -1.0f);
-  EXPECT_EQ(GameMember<float>(settings, "APrimalWorldSettings.LongitudeOrigin"), 0.0f);
-  EXPECT_EQ(GameMember<void*>(world.game(), "UWorld.PersistentLevel"), nullptr);
+  EXPECT_EQ(drovekeeper::host::GameMember<float>(settings, "APrimalWorldSettings.LatitudeScale"), 400.0f);
+  EXPECT_EQ(drovekeeper::host::GameMember<float>(settings, "APrimalWorldSettings.LongitudeScale"), 800.0f);
+  EXPECT_EQ(drovekeeper::host::GameMember<float>(settings, "APrimalWorldSettings.LatitudeOrigin"), -1.0f);
+  EXPECT_EQ(drovekeeper::host::GameMember<float>(settings, "APrimalWorldSettings.LongitudeOrigin"), 0.0f);
+  EXPECT_EQ(drovekeeper::host::GameMember<void*>(world.game(), "UWorld.PersistentLevel"), nullptr);
 
   world.RemoveWorldSettings();
   EXPECT_EQ(CallGame<void*>("UWorld.GetWorldSettings", world.game(), false, true), nullptr);
@@ -216,7 +216,7 @@ TEST_F(StandinGameTest, ConsoleAnswersEveryRequestAndNamesUnknownCommands) {
       [](RCONClientConnection* connection, RCONPacket* packet, UWorld*) {
         const auto* record = reinterpret_cast<const RCONPacketRecord*>(packet);
         GameString text = GameString::Exact(u"\u91cd");
-        CallGame<void>("RCONClientConnection.SendMessageW", connection, record->id, std::int32_t{0},
+        drovekeeper::host::CallGame<void>("RCONClientConnection.SendMessageW", connection, record->id, std::int32_t{0},
                        text.record());
         CallGame<void>("RCONClientConnection.SendMessageW", connection, record->id, std::int32_t{0},
                        text.record());
@@ -251,7 +251,7 @@ TEST_F(StandinGameTest, DestroyedWorldLeavesTheHost) {
   world.reset();
   EXPECT_EQ(ZelApi::GetApiUtils().GetWorld(), nullptr);
   GameString path = GameString::FromNarrow("Blueprint'/Game/T/Rex.Rex'");
-  EXPECT_EQ(CallGame<GameClass*>("UVictoryCore.BPLoadClass", path.record()), nullptr);
+  EXPECT_EQ(drovekeeper::host::CallGame<GameClass*>("UVictoryCore.BPLoadClass", path.record()), nullptr);
 }
 
 }  // namespace

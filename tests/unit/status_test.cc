@@ -18,6 +18,8 @@
 #include "tests/support/host_fixture.h"
 #include "tests/support/scripted_env.h"
 
+namespace drovekeeper::plugin {
+
 namespace {
 
 using ::testing::EndsWith;
@@ -50,7 +52,7 @@ class StatusTest : public HostFixture {
 
   void RunMinutes(int minutes) {
     for (int i = 0; i < minutes; ++i) {
-      TimingSpawnTick();
+      spawn::TimingSpawnTick();
       env_.AdvanceSeconds(60);
     }
   }
@@ -127,7 +129,7 @@ TEST_F(StatusTest, CommandRepliesWithTheFilteredEntriesAndTheLastReload) {
   ASSERT_TRUE(standin::DispatchRcon("Drovekeeper.status", connection.game(), status.game()));
   ASSERT_EQ(connection.replies().size(), 1u);
   EXPECT_EQ(connection.replies()[0].id, 9);
-  const std::string reply = Utf16ToUtf8(connection.replies()[0].text);
+  const std::string reply = host::Utf16ToUtf8(connection.replies()[0].text);
   EXPECT_THAT(reply, HasSubstr("; last reload 2024-03-01 06:01:30 refused: config.json cannot be "
                                "opened; 1 runs since load; 2 of 7 entries with \"Rex.Rex\""));
   // The gate is open: both fall due on the host's next call.
@@ -152,3 +154,5 @@ TEST_F(StatusTest, CommandRepliesWithTheFilteredEntriesAndTheLastReload) {
 }
 
 }  // namespace
+
+}  // namespace drovekeeper::plugin

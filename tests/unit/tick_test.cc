@@ -16,6 +16,8 @@
 #include "tests/support/host_fixture.h"
 #include "tests/support/scripted_env.h"
 
+namespace drovekeeper::spawn {
+
 namespace {
 
 using nlohmann::json;
@@ -29,13 +31,13 @@ class TickTest : public HostFixture {
  protected:
   void SetUp() override {
     HostFixture::SetUp();
-    ConfigDocument = json::object();
+    config::ConfigDocument = json::object();
     env_.SetNowTicks(1'000 * kMinute);
   }
 
   void Load(json document) {
-    ConfigDocument = std::move(document);
-    BuildSpawnTables(ConfigDocument);
+    config::ConfigDocument = std::move(document);
+    config::BuildSpawnTables(ConfigDocument);
   }
 
   // One run a minute, as the host would call it.
@@ -126,27 +128,27 @@ TEST_F(TickTest, IntervalZeroHoldsZeroAfterEveryRun) {
   Load({{"SpawnDino", {{kRex, ConfigEntry(0)}}}});
   for (int run = 0; run < 3; ++run) {
     RunMinute();
-    EXPECT_EQ(CountdownTable[kRex], json(0));
+    EXPECT_EQ(config::CountdownTable[kRex], json(0));
   }
 }
 
 TEST_F(TickTest, FractionalIntervalIsCopiedBackUnconverted) {
   UseWorld(WorldBuilder().Class(kRex));
   Load({{"SpawnDino", {{kRex, ConfigEntry(2.5)}}}});
-  EXPECT_EQ(CountdownTable[kRex], json(2));
+  EXPECT_EQ(config::CountdownTable[kRex], json(2));
   RunMinute();  // 2 -> 1
   RunMinute();  // 1 -> 0
   RunMinute();  // fires
-  ASSERT_TRUE(CountdownTable[kRex].is_number_float());
-  EXPECT_EQ(CountdownTable[kRex].get<double>(), 2.5);
+  ASSERT_TRUE(config::CountdownTable[kRex].is_number_float());
+  EXPECT_EQ(config::CountdownTable[kRex].get<double>(), 2.5);
   RunMinute();  // read as 2
-  EXPECT_EQ(CountdownTable[kRex], json(1));
+  EXPECT_EQ(config::CountdownTable[kRex], json(1));
 }
 
 TEST_F(TickTest, NegativeCountdownFiresAtOnceAndResets) {
   standin::World& world = UseWorld(WorldBuilder().Class(kRex));
   Load({{"SpawnDino", {{kRex, ConfigEntry(4)}}}});
-  CountdownTable[kRex] = -7;
+  config::CountdownTable[kRex] = -7;
   RunMinute();
   EXPECT_EQ(world.Spawns().size(), 1u);
   EXPECT_EQ(CountdownTable[kRex], json(4));
@@ -173,7 +175,7 @@ TEST_F(TickTest, CappedEntryStillResetsAndWaitsFullInterval) {
   Load({{"SpawnDino", {{kRex, entry}}}});
   for (int run = 0; run < 4; ++run) RunMinute();
   EXPECT_TRUE(world.Spawns().empty());
-  EXPECT_EQ(CountdownTable[kRex], json(3));
+  EXPECT_EQ(config::CountdownTable[kRex], json(3));
 
   world.KillCreatures(world.FindClass("/Game/Rex.Rex_C"), 1);
   for (int run = 0; run < 3; ++run) RunMinute();
@@ -220,7 +222,7 @@ TEST_F(TickTest, FaultSinkThatThrowsLosesTheLineNotTheRun) {
   EXPECT_TRUE(ErrorLines().empty());
 
   // Not written, so reported at the next run, once the log takes it.
-  CreatePluginLogger();
+  plugin::CreatePluginLogger();
   RunMinute();
   EXPECT_EQ(ErrorLines().size(), 1u);
 }
@@ -228,7 +230,7 @@ TEST_F(TickTest, FaultSinkThatThrowsLosesTheLineNotTheRun) {
 TEST_F(TickTest, BadCountdownValuesAreFaultsOfTheirEntry) {
   UseWorld(WorldBuilder().Class(kRex).Class(kAnky));
   Load({{"SpawnDino", {{kAnky, ConfigEntry(0)}, {kRex, ConfigEntry(0)}}}});
-  CountdownTable[kAnky] = "soon";
+  config::CountdownTable[kAnky] = "soon";
   CountdownTable[kRaptor] = 0;  // in the table, not in the configuration
   RunMinute();
   RunMinute();
@@ -241,7 +243,7 @@ TEST_F(TickTest, BadCountdownValuesAreFaultsOfTheirEntry) {
                 "\"]: [json.exception.type_error.302] type must be number, but is string");
   EXPECT_EQ(errors[1], "SpawnDino[\"" + kRaptor + "\"]: no entry in the configuration");
   // Looking for the missing entry must not invent one.
-  EXPECT_FALSE(ConfigDocument["SpawnDino"].contains(kRaptor));
+  EXPECT_FALSE(config::ConfigDocument["SpawnDino"].contains(kRaptor));
 }
 
 TEST_F(TickTest, UnknownGameFunctionIsLoggedWithoutCrash) {
@@ -253,7 +255,7 @@ TEST_F(TickTest, UnknownGameFunctionIsLoggedWithoutCrash) {
   EXPECT_EQ(ErrorLines(), std::vector<std::string>{"SpawnDino[\"" + kRex +
                                                    "\"]: unknown game function "
                                                    "UVictoryCore.BPLoadClass"});
-  EXPECT_EQ(CountdownTable[kRex], json(0));
+  EXPECT_EQ(config::CountdownTable[kRex], json(0));
 }
 
 TEST_F(TickTest, WithoutWorldOrLevelNothingSpawnsButCountdownsAdvance) {
@@ -261,15 +263,15 @@ TEST_F(TickTest, WithoutWorldOrLevelNothingSpawnsButCountdownsAdvance) {
   Load({{"SpawnDino", {{kRex, ConfigEntry(1)}}}});
   standin::SetWorld(nullptr);
   RunMinute();
-  EXPECT_EQ(CountdownTable[kRex], json(0));
+  EXPECT_EQ(config::CountdownTable[kRex], json(0));
   RunMinute();
-  EXPECT_EQ(CountdownTable[kRex], json(1));
+  EXPECT_EQ(config::CountdownTable[kRex], json(1));
 
   world.Install();
   world.SetHasPersistentLevel(false);
   RunMinute();
   RunMinute();
-  EXPECT_EQ(CountdownTable[kRex], json(1));
+  EXPECT_EQ(config::CountdownTable[kRex], json(1));
   EXPECT_TRUE(world.Spawns().empty());
   EXPECT_TRUE(ErrorLines().empty());
 }
@@ -278,8 +280,8 @@ TEST_F(TickTest, EmptyOrNullTablesDoNothing) {
   UseWorld();
   Load(json::object());
   RunMinute();
-  CountdownTable = nullptr;
-  ClockTable = nullptr;
+  config::CountdownTable = nullptr;
+  config::ClockTable = nullptr;
   RunMinute();
   EXPECT_TRUE(world()->Spawns().empty());
   EXPECT_TRUE(ErrorLines().empty());
@@ -287,3 +289,5 @@ TEST_F(TickTest, EmptyOrNullTablesDoNothing) {
 }
 
 }  // namespace
+
+}  // namespace drovekeeper::spawn

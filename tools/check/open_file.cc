@@ -8,6 +8,8 @@
 
 #include <cerrno>
 
+namespace drovekeeper::check_tool {
+
 int OpenForReading(const std::string& path) {
   std::wstring wide;
   if (!path.empty()) {
@@ -24,8 +26,14 @@ int OpenForReading(const std::string& path) {
   // Binary, so that line ends reach the checker as they are in the file.
   return ::_wopen(wide.c_str(), O_RDONLY | O_BINARY);
 }
+
+}  // namespace drovekeeper::check_tool
 #else
+namespace drovekeeper::check_tool {
+
 int OpenForReading(const std::string& path) {
   return ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
 }
+
+}  // namespace drovekeeper::check_tool
 #endif

@@ -6,5 +6,9 @@
 
 #include <string>
 
+namespace drovekeeper::check_tool {
+
 // A descriptor for ::read and ::fstat, or -1 with errno set.
 int OpenForReading(const std::string& path);
+
+}  // namespace drovekeeper::check_tool

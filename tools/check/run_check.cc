@@ -17,6 +17,8 @@
 #include "tools/check/open_file.h"
 #include "tools/check/zone_changes.h"
 
+namespace drovekeeper::check_tool {
+
 namespace {
 
 constexpr int kClean = 0;
@@ -78,15 +80,15 @@ struct Tally {
   std::size_t warnings = 0;
   std::size_t notes = 0;
 
-  void Count(ConfigFinding::Severity severity) {
+  void Count(check::ConfigFinding::Severity severity) {
     switch (severity) {
-      case ConfigFinding::Severity::kError:
+      case check::ConfigFinding::Severity::kError:
         ++errors;
         break;
-      case ConfigFinding::Severity::kWarning:
+      case check::ConfigFinding::Severity::kWarning:
         ++warnings;
         break;
-      case ConfigFinding::Severity::kNote:
+      case check::ConfigFinding::Severity::kNote:
         ++notes;
         break;
     }
@@ -123,16 +125,16 @@ std::int64_t OneYearOn(std::int64_t now) {
 
 }  // namespace
 
-nlohmann::ordered_json FindingAsJson(const ConfigFinding& finding, std::string_view file) {
+nlohmann::ordered_json FindingAsJson(const check::ConfigFinding& finding, std::string_view file) {
   return {{"file", file},
           {"line", finding.line},
           {"column", finding.column},
-          {"severity", SeverityName(finding.severity)},
+          {"severity", check::SeverityName(finding.severity)},
           {"table", finding.table},
           {"entry", finding.entry},
           {"key", finding.key},
           {"message", finding.what},
-          {"consequence", ConsequenceText(finding.consequence)}};
+          {"consequence", check::ConsequenceText(finding.consequence)}};
 }
 
 std::string DumpFindings(const nlohmann::ordered_json& findings) {
@@ -164,7 +166,7 @@ int RunCheck(const std::vector<std::string>& args, std::ostream& out, std::ostre
     return app.exit(e, out, err) == 0 ? kClean : kErrors;
   }
 
-  ZoneChanges changes;
+  check::ZoneChanges changes;
   if (zone) changes = ChangesOfZone(*zone, std::time(nullptr), OneYearOn(std::time(nullptr)));
 
   Tally tally;
@@ -173,11 +175,11 @@ int RunCheck(const std::vector<std::string>& args, std::ostream& out, std::ostre
     const auto text = ReadWholeFile(file);
     if (text.index() == 1) {
       err << file << ": error: " << std::get<1>(text) << '\n';
-      tally.Count(ConfigFinding::Severity::kError);
+      tally.Count(check::ConfigFinding::Severity::kError);
       continue;
     }
-    for (const ConfigFinding& finding :
-         CheckConfigText(std::get<0>(text), CheckNotes::kInclude, changes)) {
+    for (const check::ConfigFinding& finding :
+         CheckConfigText(std::get<0>(text), check::CheckNotes::kInclude, changes)) {
       tally.Count(finding.severity);
       if (as_json) {
         listed.push_back(FindingAsJson(finding, file));
@@ -190,3 +192,5 @@ int RunCheck(const std::vector<std::string>& args, std::ostream& out, std::ostre
   (as_json ? err : out) << Summary(tally, files.size()) << '\n';
   return tally.ExitCode();
 }
+
+}  // namespace drovekeeper::check_tool

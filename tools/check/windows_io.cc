@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string_view>
 
+namespace drovekeeper::check_tool {
+
 namespace {
 
 std::string ToUtf8(const wchar_t* text) {
@@ -102,3 +104,5 @@ StandardOutput::StandardOutput(unsigned long which)
     : buffer_(std::make_unique<HandleBuffer>(::GetStdHandle(which))), stream_(buffer_.get()) {}
 
 StandardOutput::~StandardOutput() { static_cast<HandleBuffer&>(*buffer_).FlushAll(); }
+
+}  // namespace drovekeeper::check_tool

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace drovekeeper::check_tool {
+
 // The arguments after the program name, from wmain's wide ones.
 std::vector<std::string> Utf8Arguments(int argc, wchar_t** argv);
 
@@ -25,3 +27,5 @@ class StandardOutput {
   std::unique_ptr<std::streambuf> buffer_;
   std::ostream stream_;
 };
+
+}  // namespace drovekeeper::check_tool

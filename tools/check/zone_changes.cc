@@ -9,6 +9,8 @@
 #include <optional>
 #include <regex>
 
+namespace drovekeeper::check_tool {
+
 namespace {
 
 #ifndef _WIN32
@@ -88,8 +90,8 @@ std::string CheckZoneName(const std::string& zone) {
 #endif
 }
 
-ZoneChanges ChangesOfZone(const std::string& zone, std::int64_t from, std::int64_t to) {
-  ZoneChanges found{zone, {}};
+check::ZoneChanges ChangesOfZone(const std::string& zone, std::int64_t from, std::int64_t to) {
+  check::ZoneChanges found{zone, {}};
 #ifndef _WIN32
   ZoneInForce in_force(zone);
   // No zone changes its offset twice within a quarter of an hour.
@@ -112,3 +114,5 @@ ZoneChanges ChangesOfZone(const std::string& zone, std::int64_t from, std::int64
 #endif
   return found;
 }
+
+}  // namespace drovekeeper::check_tool

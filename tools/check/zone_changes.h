@@ -8,6 +8,8 @@
 
 #include "check/check.h"
 
+namespace drovekeeper::check_tool {
+
 // Empty when the C runtime reads `zone` as the zone it names (a zone file
 // such as "Europe/Berlin", "UTC", or a rule such as
 // "CET-1CEST,M3.5.0,M10.5.0/3"), else why not.
@@ -15,4 +17,6 @@ std::string CheckZoneName(const std::string& zone);
 
 // The changes of `zone` from `from` up to `to` (seconds since the epoch),
 // in order. TZ is the zone's meanwhile and as it was again afterwards.
-ZoneChanges ChangesOfZone(const std::string& zone, std::int64_t from, std::int64_t to);
+check::ZoneChanges ChangesOfZone(const std::string& zone, std::int64_t from, std::int64_t to);
+
+}  // namespace drovekeeper::check_tool

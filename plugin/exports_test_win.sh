@@ -1,6 +1,6 @@
 #!/bin/sh
 # Fails when the DLL exports anything, or does not import the host's
-# functions from zelapi.dll. Usage: check_exports_win.sh OBJDUMP DLL
+# functions from zelapi.dll. Usage: exports_test_win.sh OBJDUMP DLL
 set -eu
 objdump="$1"
 dll="$2"
