@@ -17,7 +17,8 @@ namespace drovekeeper::check {
 
 namespace {
 
-constexpr std::array<std::string_view, 2> kTables = {config::kCountdownTableKey, config::kClockTableKey};
+constexpr std::array<std::string_view, 2> kTables = {config::kCountdownTableKey,
+                                                     config::kClockTableKey};
 
 bool IsJsonSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
@@ -305,7 +306,6 @@ void Checker::CheckTable(const std::string& table, const Json& value) {
     }
   }
 }
-
 
 std::string_view ConsequenceText(Consequence consequence) {
   switch (consequence) {

@@ -18,7 +18,8 @@ namespace {
 constexpr std::int32_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 
 bool IsEntryKey(std::string_view key) {
-  return std::find(config::kEntryKeys.begin(), config::kEntryKeys.end(), key) != config::kEntryKeys.end();
+  return std::find(config::kEntryKeys.begin(), config::kEntryKeys.end(), key) !=
+         config::kEntryKeys.end();
 }
 
 // What a failed read of `key` costs. The tables are built from
@@ -77,15 +78,16 @@ void Checker::CheckEntry(const std::string& table, const std::string& name, cons
   } else {
     CheckCountdown(path, entry);
   }
-  if (const auto maximum = CheckWholeNumber(path, entry, config::kMaximumKey); maximum && *maximum <= 0) {
+  if (const auto maximum = CheckWholeNumber(path, entry, config::kMaximumKey);
+      maximum && *maximum <= 0) {
     Add(Severity::kWarning, Child(path, config::kMaximumKey),
         fmt::format("\"{}\" is {}", config::kMaximumKey, *maximum), Consequence::kAlwaysCapped);
   }
   const bool located = CheckPosition(path, entry);
   const Json* random = FindRequiredOfType(path, entry, config::kRandomKey, Json::value_t::boolean);
   if (located && random && random->get<bool>()) {
-    Note(Consequence::kHeightIsFixed, Child(path, config::kRandomKey), "\"PositionRangeRandom\" is true",
-         "");
+    Note(Consequence::kHeightIsFixed, Child(path, config::kRandomKey),
+         "\"PositionRangeRandom\" is true", "");
   }
   CheckLevel(path, entry);
   const Json* notice = FindRequiredOfType(path, entry, config::kNoticeKey, Json::value_t::boolean);
@@ -121,8 +123,8 @@ void Checker::CheckLevel(const Path& path, const Json& entry) {
   if (!level || !fixed) return;
   if (fixed->get<bool>() && *level < 1) {
     Add(Severity::kError, Child(path, config::kLevelKey),
-        fmt::format("\"{}\" is {} while \"{}\" is true, but a fixed level starts at 1", config::kLevelKey,
-                    *level, config::kFixedKey),
+        fmt::format("\"{}\" is {} while \"{}\" is true, but a fixed level starts at 1",
+                    config::kLevelKey, *level, config::kFixedKey),
         Consequence::kNeverSpawns);
   } else if (!fixed->get<bool>()) {
     Note(Consequence::kGameChoosesLevel, Child(path, config::kLevelKey),
@@ -219,8 +221,8 @@ bool Checker::CheckPosition(const Path& path, const Json& entry) {
   const std::vector<std::string_view> pieces = SplitAtSpaces(value->get_ref<const std::string&>());
   if (pieces.size() < 3) {
     Add(Severity::kWarning, at,
-        fmt::format("\"{}\" has {} of the three space-separated numbers X Y Z", config::kPositionKey,
-                    pieces.size()),
+        fmt::format("\"{}\" has {} of the three space-separated numbers X Y Z",
+                    config::kPositionKey, pieces.size()),
         Consequence::kSpawnsAtOrigin);
     return false;
   }
@@ -241,8 +243,8 @@ bool Checker::CheckPositionPiece(const Path& at, std::string_view axis, std::str
       return false;
     case PieceValue::Status::kOutOfRange:
       Add(Severity::kError, at,
-          fmt::format("\"{}\" {} \"{}\" is outside the 32-bit integer range", config::kPositionKey, axis,
-                      text),
+          fmt::format("\"{}\" {} \"{}\" is outside the 32-bit integer range", config::kPositionKey,
+                      axis, text),
           Consequence::kNeverSpawns);
       return false;
     case PieceValue::Status::kOk:
@@ -250,8 +252,8 @@ bool Checker::CheckPositionPiece(const Path& at, std::string_view axis, std::str
   }
   if (!piece.whole) {
     Add(Severity::kWarning, at,
-        fmt::format("\"{}\" {} \"{}\" is not a plain whole number: read as {}", config::kPositionKey, axis,
-                    text, piece.value),
+        fmt::format("\"{}\" {} \"{}\" is not a plain whole number: read as {}",
+                    config::kPositionKey, axis, text, piece.value),
         Consequence::kReadAsWholeNumber);
   }
   return true;

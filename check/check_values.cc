@@ -20,7 +20,8 @@ bool HasLeadingZero(std::string_view part) { return part.size() > 1 && part[0] =
 
 std::vector<std::string_view> SplitAtSpaces(std::string_view text) {
   std::vector<std::string_view> pieces;
-  host::ForEachPieceBetweenSpaces(text, [&pieces](std::string_view piece) { pieces.push_back(piece); });
+  host::ForEachPieceBetweenSpaces(text,
+                                  [&pieces](std::string_view piece) { pieces.push_back(piece); });
   return pieces;
 }
 

@@ -1,6 +1,6 @@
-// The checker's reading of single values as the plug-in reads them: the
-// pieces of a "Position" text and a clock text of the clock table. Used by
-// check/check*.cc.
+// Single values read as the plug-in reads them: the pieces of a "Position"
+// text and a clock text of the clock table. Used by check/check*.cc and by
+// the status command (plugin/status.cc), which says why a clock never fires.
 #pragma once
 
 #include <cstdint>

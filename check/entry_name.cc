@@ -11,7 +11,8 @@ namespace drovekeeper::check {
 namespace {
 
 constexpr std::string_view kClassSuffix = "_C";
-constexpr std::string_view kPrefixType = config::kBlueprintPrefix.substr(0, config::kBlueprintPrefix.size() - 1);
+constexpr std::string_view kPrefixType =
+    config::kBlueprintPrefix.substr(0, config::kBlueprintPrefix.size() - 1);
 
 bool IsBlank(char c) {
   const auto byte = static_cast<unsigned char>(c);
@@ -23,10 +24,10 @@ bool NamesBlueprint(std::string_view path) {
 }
 
 bool IsReference(std::string_view name) {
-  return name.size() > config::kBlueprintPrefix.size() + 1 && name.starts_with(config::kBlueprintPrefix) &&
-         name.ends_with('\'') &&
-         NamesBlueprint(
-             name.substr(config::kBlueprintPrefix.size(), name.size() - config::kBlueprintPrefix.size() - 1));
+  return name.size() > config::kBlueprintPrefix.size() + 1 &&
+         name.starts_with(config::kBlueprintPrefix) && name.ends_with('\'') &&
+         NamesBlueprint(name.substr(config::kBlueprintPrefix.size(),
+                                    name.size() - config::kBlueprintPrefix.size() - 1));
 }
 
 std::string WithoutClassSuffix(std::string_view path) {
@@ -37,7 +38,8 @@ std::string WithoutClassSuffix(std::string_view path) {
 // Blueprint'P' for the blueprint that `path` names, or empty when it names none.
 std::string Reference(std::string_view path) {
   const std::string blueprint = WithoutClassSuffix(path);
-  return blueprint.empty() ? std::string() : fmt::format("{}{}'", config::kBlueprintPrefix, blueprint);
+  return blueprint.empty() ? std::string()
+                           : fmt::format("{}{}'", config::kBlueprintPrefix, blueprint);
 }
 
 // "a, b and c".

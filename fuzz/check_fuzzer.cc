@@ -44,7 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
 
-  const std::vector<drovekeeper::check::ConfigFinding> findings = drovekeeper::check::CheckConfigText(text, drovekeeper::check::CheckNotes::kInclude);
+  const std::vector<drovekeeper::check::ConfigFinding> findings =
+      drovekeeper::check::CheckConfigText(text, drovekeeper::check::CheckNotes::kInclude);
   nlohmann::ordered_json listed = nlohmann::ordered_json::array();
   std::vector<drovekeeper::check::ConfigFinding> without_notes;
   for (const drovekeeper::check::ConfigFinding& finding : findings) {
@@ -54,13 +55,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 "a finding's column lies outside its line");
     fuzz::Check(!finding.what.empty(), "a finding says nothing");
     fuzz::Check(finding.severity != drovekeeper::check::ConfigFinding::Severity::kError ||
-                    finding.consequence != Consequence::kCheckerFailed,
+                    finding.consequence != drovekeeper::check::Consequence::kCheckerFailed,
                 "an error without its consequence");
     const std::string line = drovekeeper::check::FormatFinding(finding, kFile);
     fuzz::Check(line.starts_with(std::string(kFile) + ":"), "a printed finding without its file");
     fuzz::Check(IsUtf8(line), "a printed finding echoes bytes that are not UTF-8");
-    listed.push_back(FindingAsJson(finding, kFile));
-    if (finding.severity != drovekeeper::check::ConfigFinding::Severity::kNote) without_notes.push_back(finding);
+    listed.push_back(drovekeeper::check_tool::FindingAsJson(finding, kFile));
+    if (finding.severity != drovekeeper::check::ConfigFinding::Severity::kNote)
+      without_notes.push_back(finding);
   }
   const std::string dumped = drovekeeper::check_tool::DumpFindings(listed);
   fuzz::Check(IsUtf8(dumped), "the JSON output holds bytes that are not UTF-8");
@@ -68,10 +70,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::Check(reread.is_array() && reread.size() == findings.size(),
               "the JSON output does not read back as one element per finding");
 
-  const std::vector<drovekeeper::check::ConfigFinding> plain = drovekeeper::check::CheckConfigText(text);
+  const std::vector<drovekeeper::check::ConfigFinding> plain =
+      drovekeeper::check::CheckConfigText(text);
   fuzz::Check(plain.size() == without_notes.size(), "notes changed the other findings");
   for (std::size_t i = 0; i < plain.size(); ++i) {
-    fuzz::Check(drovekeeper::check::FormatFinding(plain[i], kFile) == drovekeeper::check::FormatFinding(without_notes[i], kFile),
+    fuzz::Check(drovekeeper::check::FormatFinding(plain[i], kFile) ==
+                    drovekeeper::check::FormatFinding(without_notes[i], kFile),
                 "notes changed the other findings");
   }
   return 0;

@@ -79,7 +79,8 @@ void CheckReload(bool active, bool dispatched, const standin::RconConnection& co
   fuzz::Check(reply.id == kReloadPacketId && reply.zero == 0,
               "reload reply does not echo the packet id with 0");
   // The file is unchanged since it loaded, so reading it again must succeed.
-  fuzz::Check(reply.text == drovekeeper::plugin::kReloadReply, "reloading the file that loaded failed");
+  fuzz::Check(reply.text == drovekeeper::plugin::kReloadReply,
+              "reloading the file that loaded failed");
 }
 
 void RunOnce(const ScratchDir& root, std::string_view bytes) {
@@ -96,7 +97,9 @@ void RunOnce(const ScratchDir& root, std::string_view bytes) {
     env.RepeatDraws({0, 1, 7, 30000, 32767, 4, 12345});
     ScopedEnv scoped_env(env);
 
-    fuzz::Check(drovekeeper::plugin::ModuleEntry(nullptr, drovekeeper::plugin::kProcessAttach, nullptr) == 1, "attach did not return 1");
+    fuzz::Check(drovekeeper::plugin::ModuleEntry(nullptr, drovekeeper::plugin::kProcessAttach,
+                                                 nullptr) == 1,
+                "attach did not return 1");
     const bool active = standin::HasTimer(drovekeeper::plugin::kTimerCallbackName);
     fuzz::Check(active == standin::HasRconCommand(drovekeeper::plugin::kReloadCommandName),
                 "load registered only one of its two callbacks");
@@ -118,7 +121,8 @@ void RunOnce(const ScratchDir& root, std::string_view bytes) {
                    env.DrawsTaken(), connection.replies().size());
     }
 
-    fuzz::Check(ModuleEntry(nullptr, drovekeeper::plugin::kProcessDetach, nullptr) == 1, "detach did not return 1");
+    fuzz::Check(drovekeeper::plugin::ModuleEntry(nullptr, drovekeeper::plugin::kProcessDetach, nullptr) == 1,
+                "detach did not return 1");
     CheckNothingRegistered("after unload");
   }
   const standin::CallbackFailures failures = standin::Failures();
@@ -127,7 +131,7 @@ void RunOnce(const ScratchDir& root, std::string_view bytes) {
   }
   fuzz::Check(session.LeakedBlocks() == 0, "game allocator blocks leaked");
   fuzz::Check(session.NewBadFrees() == 0, "free of a block the game never handed out");
-  ResetPluginState();
+  drovekeeper::plugin::ResetPluginState();
 }
 
 }  // namespace

@@ -114,20 +114,20 @@ bool SameLocation(const Vec3& a, const Vec3& b) { return a.X == b.X && a.Y == b.
 
 void CheckLocation(std::string_view text, bool random, const std::vector<int>& draws) {
   drovekeeper::config::ConfigDocument = nlohmann::json::object();
-  ConfigDocument[drovekeeper::config::kCountdownTableKey][kEntry] = {{"Position", std::string(text)},
-                                                {"PositionRangeRandom", random}};
+  drovekeeper::config::ConfigDocument[drovekeeper::config::kCountdownTableKey][kEntry] = {
+      {"Position", std::string(text)}, {"PositionRangeRandom", random}};
   ScriptedClock env;
   env.RepeatDraws(draws);
   ScopedEnv scoped_env(env);
   Expected actual;
   try {
-    actual.location = drovekeeper::spawn::ComputeSpawnLocation(kCountdownTableKey, kEntry);
+    actual.location = drovekeeper::spawn::ComputeSpawnLocation(drovekeeper::config::kCountdownTableKey, kEntry);
   } catch (const std::invalid_argument&) {
     actual.outcome = Outcome::kInvalid;
   } catch (const std::out_of_range&) {
     actual.outcome = Outcome::kOutOfRange;
   } catch (const std::exception& e) {
-    fuzz::Fail(std::string("ComputeSpawnLocation threw an undocumented error: ") + e.what());
+    fuzz::Fail(std::string("drovekeeper::spawn::ComputeSpawnLocation threw an undocumented error: ") + e.what());
   }
   const Expected expected = Model(text, random, draws);
   fuzz::Check(actual.outcome == expected.outcome, "position text read with the wrong outcome");

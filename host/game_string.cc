@@ -54,8 +54,8 @@ void GameString::Assign(std::u16string_view text, bool exact) {
   if (text.empty()) return;
   const auto count = static_cast<std::int32_t>(text.size() + 1);
   const std::int32_t capacity = exact ? count : drovekeeper::host::GrowCapacity(0, count);
-  auto* data = static_cast<char16_t*>(
-      drovekeeper::host::GameResize(nullptr, static_cast<std::size_t>(capacity) * sizeof(char16_t)));
+  auto* data = static_cast<char16_t*>(drovekeeper::host::GameResize(
+      nullptr, static_cast<std::size_t>(capacity) * sizeof(char16_t)));
   std::copy(text.begin(), text.end(), data);
   data[text.size()] = u'\0';
   record_ = {data, count, capacity};

@@ -64,7 +64,8 @@ std::optional<std::string> LogRefusingFindings(const std::vector<check::ConfigFi
     const auto named = std::find_if(refusing.begin(), refusing.end(), [failure](const auto* f) {
       return NamesTheFailure(*f, failure);
     });
-    cause = check::FormatFinding(named == refusing.end() ? *refusing.front() : **named, kConfigFileName);
+    cause = check::FormatFinding(named == refusing.end() ? *refusing.front() : **named,
+                                 kConfigFileName);
     for (std::size_t i = 0; i < refusing.size() && i < kMaxFailureFindings; ++i) {
       try {
         LogError(check::FormatFinding(*refusing[i], kConfigFileName));
@@ -103,7 +104,8 @@ ConfigReadResult ReadConfiguration() {
     LogError(e.what());
     result.failure = std::string(e.what());
     // The failure line says what; the checker's errors say where.
-    if (text.has_value()) result.cause = LogRefusingFindings(check::CheckConfigText(*text), e.what());
+    if (text.has_value())
+      result.cause = LogRefusingFindings(check::CheckConfigText(*text), e.what());
     return result;
   }
   config::ConfigDocument = std::move(document);

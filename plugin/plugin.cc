@@ -2,7 +2,6 @@
 
 #include <fmt/format.h>
 
-
 #include "host/game_string.h"
 #include "host/zelapi.h"
 #include "plugin/config_read.h"

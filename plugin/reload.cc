@@ -4,9 +4,9 @@
 #include <utility>
 #include <vector>
 
+#include "plugin/config_read.h"
 #include "plugin/entry_guard.h"
 #include "plugin/log.h"
-#include "plugin/config_read.h"
 #include "plugin/reply.h"
 #include "plugin/status.h"
 

@@ -13,7 +13,7 @@ void SendCommandReply(RCONClientConnection* connection, RCONPacket* packet,
   GameString reply = GameString::Exact(text);
   const std::int32_t packet_id = reinterpret_cast<const RCONPacketRecord*>(packet)->id;
   host::CallGame<void>("RCONClientConnection.SendMessageW", connection, packet_id, std::int32_t{0},
-                 reply.record());
+                       reply.record());
 }
 
 }  // namespace drovekeeper::plugin

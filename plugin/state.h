@@ -32,18 +32,19 @@ namespace drovekeeper::plugin {
 // one over the host's log sinks of the moment, which the library would make
 // on first use.
 inline void ResetPluginState() {
-  config::ConfigDocument = nullptr;                           // config/config.h: no file read
-  config::CountdownTable = nullptr;                           // config/config.h: no table built
-  config::ClockTable = nullptr;                               // config/config.h: no table built
-  spawn::NextRunTicks = 0;                                   // spawn/tick.h: the minute gate open
-  spawn::LastRunTicks = 0;                                   // spawn/tick.h: no run yet
-  spawn::EndCountingRun();                                   // spawn/tally.h: no counting run, no tally
-  spawn::ForgetEntryFaults();                                // spawn/entry_faults.h: no fault logged
-  spawn::SetEnvForTesting(nullptr);                          // spawn/env.h: the C runtime's clock, draws
-  spawn::SetCountStrategyForTesting(spawn::CountStrategy::kTally);  // spawn/cap.h: counts from the tally
-  spawn::ResetEntryOutcomes();                               // spawn/outcomes.h: no turn counted
-  ResetStatusRecord();                                // plugin/status.h: no load, no reload
-  CreatePluginLogger();                               // plugin/log.h: the logger and fault sink
+  config::ConfigDocument = nullptr;  // config/config.h: no file read
+  config::CountdownTable = nullptr;  // config/config.h: no table built
+  config::ClockTable = nullptr;      // config/config.h: no table built
+  spawn::NextRunTicks = 0;           // spawn/tick.h: the minute gate open
+  spawn::LastRunTicks = 0;           // spawn/tick.h: no run yet
+  spawn::EndCountingRun();           // spawn/tally.h: no counting run, no tally
+  spawn::ForgetEntryFaults();        // spawn/entry_faults.h: no fault logged
+  spawn::SetEnvForTesting(nullptr);  // spawn/env.h: the C runtime's clock, draws
+  // spawn/cap.h: counts from the tally
+  spawn::SetCountStrategyForTesting(spawn::CountStrategy::kTally);
+  spawn::ResetEntryOutcomes();       // spawn/outcomes.h: no turn counted
+  ResetStatusRecord();               // plugin/status.h: no load, no reload
+  CreatePluginLogger();              // plugin/log.h: the logger and fault sink
 }
 
 }  // namespace drovekeeper::plugin

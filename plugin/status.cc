@@ -113,7 +113,8 @@ std::optional<std::int64_t> NextClockRun(int hour, int minute, std::int64_t next
     const std::int64_t start_ticks = static_cast<std::int64_t>(start) * spawn::kTicksPerSecond;
     std::int64_t at = next_run;
     if (start_ticks > next_run) {
-      const std::int64_t runs = (start_ticks - next_run + spawn::kRunPeriodTicks - 1) / spawn::kRunPeriodTicks;
+      const std::int64_t runs =
+          (start_ticks - next_run + spawn::kRunPeriodTicks - 1) / spawn::kRunPeriodTicks;
       at = next_run + runs * spawn::kRunPeriodTicks;
     }
     if (at >= start_ticks + spawn::kTicksPerMinute) continue;  // that minute has passed
@@ -137,10 +138,12 @@ const nlohmann::json* FindSetting(std::string_view table, const std::string& nam
 }
 
 std::string CountdownSchedule(const std::string& name) {
-  const nlohmann::json* interval = FindSetting(config::kCountdownTableKey, name, config::kScheduleKey);
+  const nlohmann::json* interval =
+      FindSetting(config::kCountdownTableKey, name, config::kScheduleKey);
   if (interval == nullptr) return "no entry in the configuration";
   try {
-    const std::int64_t minutes = std::max<std::int64_t>(config::ToInt32(*interval, config::kScheduleKey), 0) + 1;
+    const std::int64_t minutes =
+        std::max<std::int64_t>(config::ToInt32(*interval, config::kScheduleKey), 0) + 1;
     return minutes == 1 ? "every minute" : fmt::format("every {} min", minutes);
   } catch (const std::exception&) {
     return fmt::format("\"{}\" is {}", config::kScheduleKey, interval->type_name());

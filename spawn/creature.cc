@@ -24,7 +24,8 @@ host::GameArray<AActor*> SnapshotActors(ULevel* level) {
 
 bool IsWildCreature(AActor* actor) {
   auto* creature_class = host::CallGame<UClass*>("APrimalDinoCharacter.GetPrivateStaticClass");
-  if (host::CallGame<std::uint8_t>("UObjectBaseUtility.IsA", actor, creature_class) == 0) return false;
+  if (host::CallGame<std::uint8_t>("UObjectBaseUtility.IsA", actor, creature_class) == 0)
+    return false;
   return host::GameMember<std::int32_t>(actor, "AActor.TargetingTeam") < kFirstTamedTeam;
 }
 

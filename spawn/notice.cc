@@ -62,7 +62,8 @@ float MemberOrDefault(const AWorldSettings* settings, std::string_view member, f
 int CurrentLevel(const AActor* creature) {
   UPrimalCharacterStatusComponent* component = StatusComponentOf(creature);
   if (component == nullptr) return 0;
-  return host::GameMember<std::int32_t>(component, "UPrimalCharacterStatusComponent.BaseCharacterLevel");
+  return host::GameMember<std::int32_t>(component,
+                                        "UPrimalCharacterStatusComponent.BaseCharacterLevel");
 }
 
 }  // namespace
@@ -95,19 +96,21 @@ std::u16string SpawnNoticeText(std::u16string_view name, int level, MapPosition 
 void SendSpawnNotice(std::string_view table, const std::string& name, const AActor* creature,
                      const Vec3& location) {
   const int level = CurrentLevel(creature);
-  const std::u16string decoded =
-      ZelApi::Tools::Utf8Decode(config::ReadString(config::EntrySettings(table, name), config::kNameKey));
+  const std::u16string decoded = ZelApi::Tools::Utf8Decode(
+      config::ReadString(config::EntrySettings(table, name), config::kNameKey));
   const std::u16string_view display_name(decoded.c_str());  // up to the first zero
 
   UWorld* world = ZelApi::GetApiUtils().GetWorld();
   if (world == nullptr) return;
-  const auto* settings = host::CallGame<AWorldSettings*>("UWorld.GetWorldSettings", world, false, true);
+  const auto* settings =
+      host::CallGame<AWorldSettings*>("UWorld.GetWorldSettings", world, false, true);
   GameString text = GameString::FromWide(
       SpawnNoticeText(display_name, level, MapCoordinates(settings, location.X, location.Y)));
 
   world = ZelApi::GetApiUtils().GetWorld();
   if (world == nullptr) return;
-  auto& players = host::GameMember<GameArrayRecord<FWeakObjectPtr>>(world, "UWorld.PlayerControllerList");
+  auto& players =
+      host::GameMember<GameArrayRecord<FWeakObjectPtr>>(world, "UWorld.PlayerControllerList");
   const std::int32_t count = players.count;
   const GameColour notice_colour = host::ColourFromBytes(255, 255, 0, 1);
   for (std::int32_t i = 0; i < count; ++i) {
@@ -116,8 +119,8 @@ void SendSpawnNotice(std::string_view table, const std::string& name, const AAct
     if (controller == nullptr) continue;
     GameColour colour = notice_colour;
     host::CallGame<void>("AShooterPlayerController.ClientServerSOTFNotificationCustom", controller,
-                   text.record(), &colour, kNoticeScale, kNoticeTime, static_cast<void*>(nullptr),
-                   static_cast<void*>(nullptr));
+                         text.record(), &colour, kNoticeScale, kNoticeTime,
+                         static_cast<void*>(nullptr), static_cast<void*>(nullptr));
   }
 }
 

@@ -55,8 +55,8 @@ SpawnSettings ReadSpawnSettings(std::string_view table, const std::string& name)
 }
 
 std::uint8_t* LevelUpCounts(UPrimalCharacterStatusComponent* component) {
-  return &host::GameMember<std::uint8_t>(component,
-                                   "UPrimalCharacterStatusComponent.NumberOfLevelUpPointsApplied");
+  return &host::GameMember<std::uint8_t>(
+      component, "UPrimalCharacterStatusComponent.NumberOfLevelUpPointsApplied");
 }
 
 // Stat index of one draw: 0..8 with 2, 5 and 6 moved onto 1, 4 and 9.
@@ -95,10 +95,10 @@ void RescaleAllStats(UPrimalCharacterStatusComponent* component) {
 
 void FillCurrentStats(UPrimalCharacterStatusComponent* component) {
   for (int stat : kFilledStats) {
-    const float max =
-        (&host::GameMember<float>(component, "UPrimalCharacterStatusComponent.MaxStatusValues"))[stat];
-    (&host::GameMember<float>(component, "UPrimalCharacterStatusComponent.CurrentStatusValues"))[stat] =
-        max;
+    const float max = (&host::GameMember<float>(
+        component, "UPrimalCharacterStatusComponent.MaxStatusValues"))[stat];
+    (&host::GameMember<float>(component,
+                              "UPrimalCharacterStatusComponent.CurrentStatusValues"))[stat] = max;
   }
 }
 
@@ -128,8 +128,8 @@ SpawnResult SpawnEntryCreature(std::string_view table, const std::string& name) 
 
   UWorld* world = ZelApi::GetApiUtils().GetWorld();
   if (world == nullptr) return SpawnResult::kSpawnRefused;
-  auto* creature = host::CallGame<AActor*>("UWorld.SpawnActor", world, cls, &settings.location, &rotation,
-                                     &parameters);
+  auto* creature = host::CallGame<AActor*>("UWorld.SpawnActor", world, cls, &settings.location,
+                                           &rotation, &parameters);
   if (creature == nullptr) return SpawnResult::kSpawnRefused;
 
   UPrimalCharacterStatusComponent* component = StatusComponentOf(creature);
@@ -161,7 +161,8 @@ void TakeEntryTurn(std::string_view table, const std::string& name) {
 }
 
 void ApplyFixedLevel(UPrimalCharacterStatusComponent* component, std::int32_t level) {
-  host::GameMember<std::int32_t>(component, "UPrimalCharacterStatusComponent.BaseCharacterLevel") = level;
+  host::GameMember<std::int32_t>(component, "UPrimalCharacterStatusComponent.BaseCharacterLevel") =
+      level;
   for (int stat : kLevelledStats) LevelUpCounts(component)[stat] = 0;
   const std::int32_t points = level < 2 ? 0 : std::min(level - 1, kMostPoints);
   for (std::int32_t i = 0; i < points; ++i) GivePoint(component);

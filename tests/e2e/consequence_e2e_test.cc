@@ -110,23 +110,27 @@ std::vector<ConsequenceCase> Cases() {
          EXPECT_FALSE(run.TimerRegistered());
          EXPECT_TRUE(run.summaries.empty());
        }},
-      {drovekeeper::check::Consequence::kNeverSpawns, OneEntry(ConfigEntry(entry).Position("1 x 3")), 5,
+      {drovekeeper::check::Consequence::kNeverSpawns,
+       OneEntry(ConfigEntry(entry).Position("1 x 3")), 5,
        [](const SimRun& run) { EveryTurn(run, "failed", 5); }},
-      {drovekeeper::check::Consequence::kNeverFires, OneEntry(ConfigEntry("01:02"), "SpawnDinoX"), 5,
-       [](const SimRun& run) { EveryTurn(run, "spawned", 0); }},
+      {drovekeeper::check::Consequence::kNeverFires, OneEntry(ConfigEntry("01:02"), "SpawnDinoX"),
+       5, [](const SimRun& run) { EveryTurn(run, "spawned", 0); }},
       {drovekeeper::check::Consequence::kAlwaysCapped, OneEntry(ConfigEntry(0).Cap(0)), 5,
        [](const SimRun& run) { EveryTurn(run, "held_by_cap", 5); }},
-      {drovekeeper::check::Consequence::kClassNeverLoads, OneEntry(entry, kSpawnDino, "Blueprint'/Game/T/\xC3\x84.A'"),
-       5,
+      {drovekeeper::check::Consequence::kClassNeverLoads,
+       OneEntry(entry, kSpawnDino, "Blueprint'/Game/T/\xC3\x84.A'"), 5,
        [](const SimRun& run) {
          EveryTurn(run, "class_unknown", 5, "Blueprint'/Game/T/\xC3\x84.A'");
        }},
-      {drovekeeper::check::Consequence::kNameNeverLoads, OneEntry(entry, kSpawnDino, "blueprint'/Game/T/A.A'"), 3,
+      {drovekeeper::check::Consequence::kNameNeverLoads,
+       OneEntry(entry, kSpawnDino, "blueprint'/Game/T/A.A'"), 3,
        [](const SimRun& run) { EveryTurn(run, "class_unknown", 3, "blueprint'/Game/T/A.A'"); }},
       // Three wild creatures stand above the cap of 1, yet every turn spawns.
-      {drovekeeper::check::Consequence::kNeverCapped, OneEntry(ConfigEntry(0).Cap(1), kSpawnDino, "/Game/T/A.A"), 5,
+      {drovekeeper::check::Consequence::kNeverCapped,
+       OneEntry(ConfigEntry(0).Cap(1), kSpawnDino, "/Game/T/A.A"), 5,
        [](const SimRun& run) { EveryTurn(run, "spawned", 5, "/Game/T/A.A"); }},
-      {drovekeeper::check::Consequence::kSpawnsAtOrigin, OneEntry(ConfigEntry(entry).Position("100 200")), 3,
+      {drovekeeper::check::Consequence::kSpawnsAtOrigin,
+       OneEntry(ConfigEntry(entry).Position("100 200")), 3,
        [](const SimRun& run) {
          EveryTurn(run, "spawned", 3);
          for (const json& spawn : run.Spawns()) {
@@ -142,7 +146,8 @@ std::vector<ConsequenceCase> Cases() {
        json{{"Comment", "x"}, {kSpawnDino, {{kEntry, json(ConfigEntry(entry).Set("Colour", 3))}}}}
            .dump(),
        3, [](const SimRun& run) { EveryTurn(run, "spawned", 3); }},
-      {drovekeeper::check::Consequence::kTableHasNoEntries, json{{"SpawnDinox", {{kEntry, json(entry)}}}}.dump(), 3,
+      {drovekeeper::check::Consequence::kTableHasNoEntries,
+       json{{"SpawnDinox", {{kEntry, json(entry)}}}}.dump(), 3,
        [](const SimRun& run) {
          EXPECT_TRUE(run.TimerRegistered());
          EXPECT_TRUE(run.summaries.empty());
@@ -159,12 +164,14 @@ std::vector<ConsequenceCase> Cases() {
       // Due at minutes 4, 9 and 14.
       {drovekeeper::check::Consequence::kFallsDueOneLater, OneEntry(ConfigEntry(4)), 15,
        [](const SimRun& run) { EveryTurn(run, "spawned", 3); }},
-      {drovekeeper::check::Consequence::kHeightIsFixed, OneEntry(ConfigEntry(entry).Position("0 0 500", true)), 3,
+      {drovekeeper::check::Consequence::kHeightIsFixed,
+       OneEntry(ConfigEntry(entry).Position("0 0 500", true)), 3,
        [](const SimRun& run) {
          EveryTurn(run, "spawned", 3);
          for (const json& spawn : run.Spawns()) EXPECT_EQ(spawn.at("z"), 38000.0);
        }},
-      {drovekeeper::check::Consequence::kGameChoosesLevel, OneEntry(ConfigEntry(0).Level(987654, false)), 3,
+      {drovekeeper::check::Consequence::kGameChoosesLevel,
+       OneEntry(ConfigEntry(0).Level(987654, false)), 3,
        [](const SimRun& run) {
          EveryTurn(run, "spawned", 3);
          for (const json& spawn : run.Spawns()) EXPECT_NE(spawn.at("level"), 987654);
@@ -193,15 +200,16 @@ TEST(ConsequenceE2eTest, EveryConsequenceIsWhatTheSimulatorShows) {
     SCOPED_TRACE(std::string(drovekeeper::check::ConsequenceText(c.kind)) + "\n" + c.text);
     covered.insert(c.kind);
     bool stated = false;
-    for (const drovekeeper::check::ConfigFinding& finding : CheckConfigText(c.text, CheckNotes::kInclude, c.zone)) {
+    for (const drovekeeper::check::ConfigFinding& finding :
+         CheckConfigText(c.text, drovekeeper::check::CheckNotes::kInclude, c.zone)) {
       stated = stated || finding.consequence == c.kind;
     }
     EXPECT_TRUE(stated);
     c.expect(RunConfig(c.text, c.minutes, c.start, c.zone.zone));
   }
   // Every kind but the checker's own failure has its case.
-  EXPECT_EQ(covered.size(), static_cast<std::size_t>(check::kConsequenceCount - 1));
-  EXPECT_FALSE(covered.contains(Consequence::kCheckerFailed));
+  EXPECT_EQ(covered.size(), static_cast<std::size_t>(drovekeeper::check::kConsequenceCount - 1));
+  EXPECT_FALSE(covered.contains(drovekeeper::check::Consequence::kCheckerFailed));
 }
 
 // Every form of name the checker tells apart, in one run over three wild
@@ -228,15 +236,16 @@ TEST(ConsequenceE2eTest, NamesLoadAndCountAsTheCheckerSays) {
   json table = json::object();
   for (const std::string& name : names) table[name] = json(ConfigEntry(0).Cap(1));
   const std::string config = json{{kSpawnDino, table}}.dump(2);
-  const std::vector<drovekeeper::check::ConfigFinding> findings = drovekeeper::check::CheckConfigText(config);
+  const std::vector<drovekeeper::check::ConfigFinding> findings =
+      drovekeeper::check::CheckConfigText(config);
   const SimRun run = RunConfig(config, 3);
   std::set<std::string> seen;
   for (const std::string& name : names) {
     std::string said = "counted by the cap";
     for (const drovekeeper::check::ConfigFinding& finding : findings) {
       if (finding.entry != name) continue;
-      if (finding.consequence == Consequence::kNameNeverLoads) said = "class_unknown";
-      if (finding.consequence == Consequence::kNeverCapped) said = "spawned";
+      if (finding.consequence == drovekeeper::check::Consequence::kNameNeverLoads) said = "class_unknown";
+      if (finding.consequence == drovekeeper::check::Consequence::kNeverCapped) said = "spawned";
     }
     const json& summary = run.Of(name);
     std::string shown = summary.value("held_by_cap", 0) == 3 ? "counted by the cap" : "";

@@ -163,7 +163,8 @@ TEST_F(RunCheckTest, JsonListsTheSameFindings) {
   const std::string file = Write("mixed.json", text);
   ASSERT_EQ(Run({"--json", file}), 2);
   const nlohmann::json listed = nlohmann::json::parse(out_.str());
-  const std::vector<check::ConfigFinding> findings = check::CheckConfigText(text, check::CheckNotes::kInclude);
+  const std::vector<check::ConfigFinding> findings =
+      check::CheckConfigText(text, check::CheckNotes::kInclude);
   ASSERT_TRUE(listed.is_array());
   ASSERT_EQ(listed.size(), findings.size());
   for (std::size_t i = 0; i < findings.size(); ++i) {

@@ -199,12 +199,14 @@ TEST_F(ModelTest, MapFormulaAgreesWithTheNotices) {
                                     << " " << settings.latitude_origin << " "
                                     << settings.longitude_origin << " at " << x << "," << y);
     world.SetWorldSettings(settings);
-    const auto* game_settings = reinterpret_cast<const drovekeeper::spawn::AWorldSettings*>(world.settings());
+    const auto* game_settings =
+        reinterpret_cast<const drovekeeper::spawn::AWorldSettings*>(world.settings());
     const drovekeeper::spawn::MapPosition plugin = MapCoordinates(game_settings, x, y);
     const model::MapPoint at = model::ToNoticeMap(settings, x, y);
     EXPECT_EQ(bits(at.lat), bits(plugin.latitude));
     EXPECT_EQ(bits(at.lon), bits(plugin.longitude));
-    const drovekeeper::spawn::MapPosition defaults = drovekeeper::spawn::MapCoordinates(nullptr, x, y);
+    const drovekeeper::spawn::MapPosition defaults =
+        drovekeeper::spawn::MapCoordinates(nullptr, x, y);
     EXPECT_EQ(bits(model::ToNoticeMap({}, x, y).lat), bits(defaults.latitude));
   }
 }
@@ -384,8 +386,9 @@ TEST_F(ModelTest, DocumentAcceptanceAgreesWithTheTablesTheLoadBuilds) {
         clock[entry.name] = entry.clock_text;
       }
     }
-    EXPECT_EQ(countdown, drovekeeper::config::CountdownTable.is_null() ? json::object() : CountdownTable);
-    EXPECT_EQ(clock, drovekeeper::config::ClockTable.is_null() ? json::object() : ClockTable);
+    EXPECT_EQ(countdown,
+              drovekeeper::config::CountdownTable.is_null() ? json::object() : drovekeeper::config::CountdownTable);
+    EXPECT_EQ(clock, drovekeeper::config::ClockTable.is_null() ? json::object() : drovekeeper::config::ClockTable);
   }
   // Both outcomes are well represented.
   EXPECT_GT(accepted, kCases / 10);
@@ -410,7 +413,8 @@ TEST_F(ModelTest, FileAcceptanceAgreesWithTheLoad) {
     }
     SCOPED_TRACE(text);
     WriteConfig(text);
-    EXPECT_EQ(model::AcceptText(text).has_value(), !drovekeeper::plugin::ReadConfiguration().failure.has_value());
+    EXPECT_EQ(model::AcceptText(text).has_value(),
+              !drovekeeper::plugin::ReadConfiguration().failure.has_value());
   }
 }
 
@@ -471,7 +475,8 @@ class ScheduleModelTest : public ModelTest {
     };
     if (auto skipped = model::SkippedMinute(previous, now)) {
       const std::size_t before = due.size();
-      const drovekeeper::spawn::LocalHourMinute then = env_.LocalAt(*skipped * ScriptedEnv::kTicksPerSecond);
+      const drovekeeper::spawn::LocalHourMinute then =
+          env_.LocalAt(*skipped * ScriptedEnv::kTicksPerSecond);
       clock_entries(model::ClockText(then.hour, then.minute));
       made_up_ += due.size() > before ? 1 : 0;
     }

@@ -139,7 +139,8 @@ TEST_F(PluginTest, LoadRegistersTimerThenCommandsThenLogsTheLoadMessageLast) {
   EXPECT_EQ(lines[0].formatted.find("[Plovermoor1.3.2][info] "), 15u) << lines[0].formatted;
 
   EXPECT_EQ(config::ConfigDocument["SpawnDino"].size(), 2u);
-  EXPECT_EQ(config::CountdownTable, (json{{"Blueprint'/Game/A.A'", 29}, {"Blueprint'/Game/B.B'", 5}}));
+  EXPECT_EQ(config::CountdownTable,
+            (json{{"Blueprint'/Game/A.A'", 29}, {"Blueprint'/Game/B.B'", 5}}));
   EXPECT_EQ(config::ClockTable, (json{{"Blueprint'/Game/C.C'", "20:30"}}));
 
   events_.clear();
@@ -247,7 +248,8 @@ TEST_F(PluginTest, RegisteredTimerRunsTheTick) {
   spawn::NextRunTicks = 0;
   EXPECT_EQ(standin::RunTimers(), 1);
   EXPECT_EQ(standin::Failures().count, 0) << standin::Failures().last_message;
-  EXPECT_EQ(config::CountdownTable, (json{{"Blueprint'/Game/A.A'", 28}, {"Blueprint'/Game/B.B'", 4}}));
+  EXPECT_EQ(config::CountdownTable,
+            (json{{"Blueprint'/Game/A.A'", 28}, {"Blueprint'/Game/B.B'", 4}}));
 }
 
 // A clock that throws whatever it was given, std::exception or not.

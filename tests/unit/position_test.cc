@@ -67,7 +67,8 @@ class SpawnPositionTest : public HostFixture {
   }
 
   Vec3 Compute(const std::string& position, bool random) {
-    config::ConfigDocument["SpawnDino"][kEntry] = {{"Position", position}, {"PositionRangeRandom", random}};
+    config::ConfigDocument["SpawnDino"][kEntry] = {{"Position", position},
+                                                   {"PositionRangeRandom", random}};
     return ComputeSpawnLocation("SpawnDino", kEntry);
   }
 
@@ -123,7 +124,7 @@ TEST_F(SpawnPositionTest, BadNumberFailsWithStoiMessage) {
 TEST_F(SpawnPositionTest, MissingOrMistypedSettingsThrow) {
   config::ConfigDocument["SpawnDino"][kEntry] = {{"PositionRangeRandom", false}};
   EXPECT_THROW(ComputeSpawnLocation("SpawnDino", kEntry), nlohmann::json::type_error);
-  ConfigDocument["SpawnDino"][kEntry] = {{"Position", "1 2 3"}, {"PositionRangeRandom", 1}};
+  config::ConfigDocument["SpawnDino"][kEntry] = {{"Position", "1 2 3"}, {"PositionRangeRandom", 1}};
   EXPECT_THROW(ComputeSpawnLocation("SpawnDino", kEntry), nlohmann::json::type_error);
 }
 

@@ -51,7 +51,8 @@ std::vector<SentReply>* g_sent = nullptr;
 void RecordSend(RCONClientConnection* /*connection*/, std::int32_t id, std::int32_t zero,
                 GameStringRecord* message) {
   g_sent->push_back(SentReply{id, zero, message->count, message->capacity,
-                              std::u16string(message->data, message->count - 1), config::CountdownTable});
+                              std::u16string(message->data, message->count - 1),
+                              config::CountdownTable});
 }
 
 class ReloadTest : public HostFixture {
@@ -62,7 +63,7 @@ class ReloadTest : public HostFixture {
     standin::RegisterFunction("RCONClientConnection.SendMessageW", &RecordSend);
     WriteConfig(kFirstConfig);
     config::ConfigDocument = json::parse(kFirstConfig);
-    config::BuildSpawnTables(ConfigDocument);
+    config::BuildSpawnTables(config::ConfigDocument);
   }
   void TearDown() override {
     g_sent = nullptr;
@@ -113,11 +114,11 @@ TEST_F(ReloadTest, ReplyComesAfterTheTablesAreRebuilt) {
 
 TEST_F(ReloadTest, ReplacesTheDocumentResetsCountdownsAndDropsRemovedNames) {
   config::CountdownTable["A"] = 1;  // some runs have passed
-  CountdownTable["B"] = 0;
+  config::CountdownTable["B"] = 0;
   WriteConfig(R"({"SpawnDino": {"A": {"SpawnInterval": 5}, "C": {"SpawnInterval": 2.5}},
                   "SpawnDinoX": {"Y": {"SpawnInterval": "12:30"}}})");
   Reload();
-  EXPECT_EQ(CountdownTable, (json{{"A", 5}, {"C", 2}}));
+  EXPECT_EQ(config::CountdownTable, (json{{"A", 5}, {"C", 2}}));
   EXPECT_EQ(config::ClockTable, (json{{"Y", "12:30"}}));
   EXPECT_FALSE(config::ConfigDocument["SpawnDino"].contains("B"));
   EXPECT_EQ(config::ConfigDocument["SpawnDinoX"]["Y"]["SpawnInterval"], "12:30");
@@ -183,8 +184,8 @@ TEST_F(ReloadTest, FailedReloadKeepsTheRunningConfigurationAndSaysWhy) {
       // The refusal said once: the checker's line alone, not the parser's.
       EXPECT_EQ(reply.substr(0, c.reply.size()), c.reply);
       ASSERT_LT(c.cause, payloads.size());
-      EXPECT_EQ(reply, u"重新加载配置失败: " + ZelApi::Tools::Utf8Decode(
-                                                   host::ConvertText(payloads[c.cause], "GBK", "UTF-8")));
+      EXPECT_EQ(reply, u"重新加载配置失败: " + ZelApi::Tools::Utf8Decode(host::ConvertText(
+                                                   payloads[c.cause], "GBK", "UTF-8")));
     }
     EXPECT_EQ(sent_[0].count, static_cast<std::int32_t>(reply.size() + 1));
     ExpectFirstConfigKept(before);

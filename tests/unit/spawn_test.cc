@@ -204,7 +204,7 @@ TEST_F(SpawnTest, UnloadedClassReadsNoSettings) {
   UseWorld();
   config::ConfigDocument = json::object();
   SpawnEntryCreature("SpawnDino", kRex);
-  EXPECT_TRUE(ConfigDocument.empty());
+  EXPECT_TRUE(config::ConfigDocument.empty());
 }
 
 TEST_F(SpawnTest, NonAsciiBytesReachTheLoaderAsQuestionMarks) {
@@ -266,7 +266,7 @@ TEST_F(SpawnTest, FaultyEntriesSpawnNothing) {
     sink().Clear();
     NextRunTicks = 0;
     config::ConfigDocument = {{"SpawnDino", table}};
-    config::BuildSpawnTables(ConfigDocument);
+    config::BuildSpawnTables(config::ConfigDocument);
     TimingSpawnTick();
 
     const auto spawns = world()->Spawns();

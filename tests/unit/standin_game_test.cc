@@ -32,8 +32,8 @@ SpawnParameters SampleParameters() {
 Actor* Spawn(standin::World& world, GameClass* game_class, Vec3 location = {1, 2, 3}) {
   Rot3 rotation{0, 0, 0};
   SpawnParameters parameters = SampleParameters();
-  return drovekeeper::host::CallGame<Actor*>("UWorld.SpawnActor", world.game(), game_class, &location, &rotation,
-                          &parameters);
+  return drovekeeper::host::CallGame<Actor*>("UWorld.SpawnActor", world.game(), game_class,
+                                             &location, &rotation, &parameters);
 }
 
 class StandinGameTest : public HostFixture {};
@@ -65,7 +65,8 @@ TEST_F(StandinGameTest, BPLoadClassResolvesBlueprintAndObjectPaths) {
                                          {"Blueprint''", nullptr},
                                          {"", nullptr}}) {
     GameString path = GameString::FromNarrow(c.path);
-    auto* loaded = drovekeeper::host::CallGame<GameClass*>("UVictoryCore.BPLoadClass", path.record());
+    auto* loaded =
+        drovekeeper::host::CallGame<GameClass*>("UVictoryCore.BPLoadClass", path.record());
     EXPECT_EQ(loaded, c.reference ? world.FindClass(c.reference) : nullptr) << c.path;
   }
 }
@@ -94,9 +95,10 @@ TEST_F(StandinGameTest, SpawnActorAddsAWildCreatureAndRecordsTheCall) {
   EXPECT_LT(drovekeeper::host::GameMember<std::int32_t>(actor, "AActor.TargetingTeam"), 49999);
   EXPECT_EQ(world.CountCreatures(world.FindClass(kRex), true), 1);
 
-  void* status = drovekeeper::host::GameMember<void*>(actor, "APrimalCharacter.MyCharacterStatusComponent");
-  std::int32_t level =
-      GameMember<std::int32_t>(status, "UPrimalCharacterStatusComponent.BaseCharacterLevel");
+  void* status =
+      drovekeeper::host::GameMember<void*>(actor, "APrimalCharacter.MyCharacterStatusComponent");
+  std::int32_t level = drovekeeper::host::GameMember<std::int32_t>(
+      status, "UPrimalCharacterStatusComponent.BaseCharacterLevel");
   EXPECT_GE(level, 10);
   EXPECT_LE(level, 20);
 
@@ -120,11 +122,12 @@ TEST_F(StandinGameTest, SpawnActorAddsAWildCreatureAndRecordsTheCall) {
 TEST_F(StandinGameTest, StatusComponentRescalesAndBeginPlayStarts) {
   standin::World& world = UseWorld(WorldBuilder().Class(kRex));
   Actor* actor = Spawn(world, world.FindClass(kRex));
-  void* status = drovekeeper::host::GameMember<void*>(actor, "APrimalCharacter.MyCharacterStatusComponent");
-  auto& points = GameMember<std::uint8_t>(
+  void* status =
+      drovekeeper::host::GameMember<void*>(actor, "APrimalCharacter.MyCharacterStatusComponent");
+  auto& points = drovekeeper::host::GameMember<std::uint8_t>(
       status, "UPrimalCharacterStatusComponent.NumberOfLevelUpPointsApplied");
-  auto* max_values = &GameMember<float>(status, "UPrimalCharacterStatusComponent.MaxStatusValues");
-  auto* current = &GameMember<float>(status, "UPrimalCharacterStatusComponent.CurrentStatusValues");
+  auto* max_values = &drovekeeper::host::GameMember<float>(status, "UPrimalCharacterStatusComponent.MaxStatusValues");
+  auto* current = &drovekeeper::host::GameMember<float>(status, "UPrimalCharacterStatusComponent.CurrentStatusValues");
   EXPECT_LT(current[0], max_values[0]);  // a fresh spawn is not yet at full health
 
   (&points)[0] = 10;
@@ -132,7 +135,7 @@ TEST_F(StandinGameTest, StatusComponentRescalesAndBeginPlayStarts) {
   drovekeeper::host::CallGame<void>("UPrimalCharacterStatusComponent.RescaleAllStats", status);
   EXPECT_FLOAT_EQ(max_values[0], 200 * 2.0f);
   EXPECT_FLOAT_EQ(max_values[4], 1000.0f);
-  CallGame<void>("APrimalDinoCharacter.BeginPlay", actor);
+  drovekeeper::host::CallGame<void>("APrimalDinoCharacter.BeginPlay", actor);
 
   standin::SpawnRecord spawn = world.Spawns()[0];
   EXPECT_TRUE(spawn.began_play);
@@ -149,7 +152,7 @@ TEST_F(StandinGameTest, StatusComponentRescalesAndBeginPlayStarts) {
   EXPECT_EQ(spawn.points[0], 10);
 
   // The newest spawns alone, the live one as it is now.
-  CallGame<void>("APrimalDinoCharacter.BeginPlay", Spawn(world, world.FindClass(kRex)));
+  drovekeeper::host::CallGame<void>("APrimalDinoCharacter.BeginPlay", Spawn(world, world.FindClass(kRex)));
   const std::vector<standin::SpawnRecord> newest = world.Spawns(1);
   ASSERT_EQ(newest.size(), 1u);
   EXPECT_TRUE(newest[0].alive && newest[0].began_play);
@@ -168,15 +171,16 @@ TEST_F(StandinGameTest, KillAndCountCreaturesPerClass) {
   EXPECT_EQ(world.CountCreatures(rex), 1);
   EXPECT_EQ(world.CountCreatures(world.FindClass("/Game/Dodo.Dodo_C")), 1);
   const auto& actors = drovekeeper::host::GameMember<GameArrayRecord<Actor*>>(
-      drovekeeper::host::GameMember<void*>(world.game(), "UWorld.PersistentLevel"), "ULevelBase.Actors");
+      drovekeeper::host::GameMember<void*>(world.game(), "UWorld.PersistentLevel"),
+      "ULevelBase.Actors");
   EXPECT_EQ(actors.count, 2);
 }
 
 TEST_F(StandinGameTest, WeakPointersOfPlayers) {
   standin::World& world =
       UseWorld(WorldBuilder().Player("alice").Player("gone", false).Player("bob"));
-  auto& list =
-      drovekeeper::host::GameMember<GameArrayRecord<FWeakObjectPtr>>(world.game(), "UWorld.PlayerControllerList");
+  auto& list = drovekeeper::host::GameMember<GameArrayRecord<FWeakObjectPtr>>(
+      world.game(), "UWorld.PlayerControllerList");
   ASSERT_EQ(list.count, 3);
   std::vector<void*> resolved;
   for (int i = 0; i < list.count; ++i) {
@@ -189,24 +193,31 @@ TEST_F(StandinGameTest, WeakPointersOfPlayers) {
 
   FWeakObjectPtr alice = list.data[0];
   world.RemovePlayer(world.players()[0].get());
-  auto& after =
-      GameMember<GameArrayRecord<FWeakObjectPtr>>(world.game(), "UWorld.PlayerControllerList");
+  auto& after = drovekeeper::host::GameMember<GameArrayRecord<FWeakObjectPtr>>(
+      world.game(), "UWorld.PlayerControllerList");
   EXPECT_EQ(after.count, 2);
   EXPECT_EQ(drovekeeper::host::CallGame<void*>("FWeakObjectPtr.Get", &alice, false), nullptr);
 }
 
 TEST_F(StandinGameTest, WorldSettingsAndMissingLevel) {
   standin::World& world = UseWorld(WorldBuilder().Settings(400, 800, -1, 0).NoPersistentLevel());
-  void* settings = drovekeeper::host::CallGame<void*>("UWorld.GetWorldSettings", world.game(), false, true);
+  void* settings =
+      drovekeeper::host::CallGame<void*>("UWorld.GetWorldSettings", world.game(), false, true);
   ASSERT_NE(settings, nullptr);
-  EXPECT_EQ(drovekeeper::host::GameMember<float>(settings, "APrimalWorldSettings.LatitudeScale"), 400.0f);
-  EXPECT_EQ(drovekeeper::host::GameMember<float>(settings, "APrimalWorldSettings.LongitudeScale"), 800.0f);
-  EXPECT_EQ(drovekeeper::host::GameMember<float>(settings, "APrimalWorldSettings.LatitudeOrigin"), -1.0f);
-  EXPECT_EQ(drovekeeper::host::GameMember<float>(settings, "APrimalWorldSettings.LongitudeOrigin"), 0.0f);
+  EXPECT_EQ(drovekeeper::host::GameMember<float>(settings, "APrimalWorldSettings.LatitudeScale"),
+            400.0f);
+  EXPECT_EQ(drovekeeper::host::GameMember<float>(settings, "APrimalWorldSettings.LongitudeScale"),
+            800.0f);
+  EXPECT_EQ(drovekeeper::host::GameMember<float>(settings, "APrimalWorldSettings.LatitudeOrigin"),
+            -1.0f);
+  EXPECT_EQ(drovekeeper::host::GameMember<float>(settings, "APrimalWorldSettings.LongitudeOrigin"),
+            0.0f);
   EXPECT_EQ(drovekeeper::host::GameMember<void*>(world.game(), "UWorld.PersistentLevel"), nullptr);
 
   world.RemoveWorldSettings();
-  EXPECT_EQ(CallGame<void*>("UWorld.GetWorldSettings", world.game(), false, true), nullptr);
+  EXPECT_EQ(
+      drovekeeper::host::CallGame<void*>("UWorld.GetWorldSettings", world.game(), false, true),
+      nullptr);
 }
 
 TEST_F(StandinGameTest, ConsoleAnswersEveryRequestAndNamesUnknownCommands) {
@@ -216,10 +227,10 @@ TEST_F(StandinGameTest, ConsoleAnswersEveryRequestAndNamesUnknownCommands) {
       [](RCONClientConnection* connection, RCONPacket* packet, UWorld*) {
         const auto* record = reinterpret_cast<const RCONPacketRecord*>(packet);
         GameString text = GameString::Exact(u"\u91cd");
-        drovekeeper::host::CallGame<void>("RCONClientConnection.SendMessageW", connection, record->id, std::int32_t{0},
-                       text.record());
-        CallGame<void>("RCONClientConnection.SendMessageW", connection, record->id, std::int32_t{0},
-                       text.record());
+        drovekeeper::host::CallGame<void>("RCONClientConnection.SendMessageW", connection,
+                                          record->id, std::int32_t{0}, text.record());
+        drovekeeper::host::CallGame<void>("RCONClientConnection.SendMessageW", connection,
+                                          record->id, std::int32_t{0}, text.record());
       });
   ZelApi::GetCommands().AddRconCommand(GameString::FromNarrow("Quiet"),
                                        [](RCONClientConnection*, RCONPacket*, UWorld*) {});
@@ -251,7 +262,8 @@ TEST_F(StandinGameTest, DestroyedWorldLeavesTheHost) {
   world.reset();
   EXPECT_EQ(ZelApi::GetApiUtils().GetWorld(), nullptr);
   GameString path = GameString::FromNarrow("Blueprint'/Game/T/Rex.Rex'");
-  EXPECT_EQ(drovekeeper::host::CallGame<GameClass*>("UVictoryCore.BPLoadClass", path.record()), nullptr);
+  EXPECT_EQ(drovekeeper::host::CallGame<GameClass*>("UVictoryCore.BPLoadClass", path.record()),
+            nullptr);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "host/game_string.h"
+#include "plugin/plugin.h"
 #include "spawn/tick.h"
 #include "standin/game/console.h"
 #include "standin/host/host.h"

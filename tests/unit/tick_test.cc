@@ -37,7 +37,7 @@ class TickTest : public HostFixture {
 
   void Load(json document) {
     config::ConfigDocument = std::move(document);
-    config::BuildSpawnTables(ConfigDocument);
+    config::BuildSpawnTables(config::ConfigDocument);
   }
 
   // One run a minute, as the host would call it.
@@ -151,7 +151,7 @@ TEST_F(TickTest, NegativeCountdownFiresAtOnceAndResets) {
   config::CountdownTable[kRex] = -7;
   RunMinute();
   EXPECT_EQ(world.Spawns().size(), 1u);
-  EXPECT_EQ(CountdownTable[kRex], json(4));
+  EXPECT_EQ(config::CountdownTable[kRex], json(4));
 }
 
 TEST_F(TickTest, EntriesRunInByteOrderOfNames) {
@@ -231,7 +231,7 @@ TEST_F(TickTest, BadCountdownValuesAreFaultsOfTheirEntry) {
   UseWorld(WorldBuilder().Class(kRex).Class(kAnky));
   Load({{"SpawnDino", {{kAnky, ConfigEntry(0)}, {kRex, ConfigEntry(0)}}}});
   config::CountdownTable[kAnky] = "soon";
-  CountdownTable[kRaptor] = 0;  // in the table, not in the configuration
+  config::CountdownTable[kRaptor] = 0;  // in the table, not in the configuration
   RunMinute();
   RunMinute();
 

@@ -19,6 +19,7 @@ int wmain(int argc, wchar_t** argv) {
 }
 #else
 int main(int argc, char** argv) {
-  return check_tool::RunCheck(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
+  return check_tool::RunCheck(std::vector<std::string>(argv + 1, argv + argc), std::cout,
+                              std::cerr);
 }
 #endif
