@@ -9,7 +9,7 @@
 #include <map>
 #include <string>
 
-namespace sim {
+namespace standin::sim {
 namespace {
 
 using ::testing::HasSubstr;
@@ -332,4 +332,4 @@ TEST_F(InvariantsTest, TheFirstViolationIsTheOneReported) {
 TEST(ResidentKibTest, ReadsThisProcess) { EXPECT_GT(ResidentKib(), 0); }
 
 }  // namespace
-}  // namespace sim
+}  // namespace standin::sim

@@ -25,7 +25,7 @@
 #include "standin/rcon/protocol.h"
 #include "standin/rcon/server.h"
 
-namespace rcon {
+namespace standin::rcon {
 namespace {
 
 using std::chrono::milliseconds;
@@ -891,4 +891,4 @@ TEST(RconServerTest, WorksWithTheNodeCheckClient) {
 }
 
 }  // namespace
-}  // namespace rcon
+}  // namespace standin::rcon

@@ -15,7 +15,7 @@
 #include "standin/report/ledger.h"
 #include "tests/support/config_entry.h"
 
-namespace report {
+namespace standin::report {
 namespace {
 
 using nlohmann::json;
@@ -650,4 +650,4 @@ TEST_F(RenderedReport, ConfigurationTextsAreEscaped) {
 }
 
 }  // namespace
-}  // namespace report
+}  // namespace standin::report
