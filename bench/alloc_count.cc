@@ -51,10 +51,10 @@ GameStringRecord* WrappedReference(GameStringRecord* result, void* cls) {
 
 // Replaces `name` once; a second call would wrap the wrapper.
 void Wrap(const char* name, void*& real, void* wrapper) {
-  void* current = standin::GetAddress(name);
+  void* current = standin::host::GetAddress(name);
   if (current == wrapper) return;
   real = current;
-  standin::RegisterFunction(name, wrapper);
+  standin::host::RegisterFunction(name, wrapper);
 }
 
 }  // namespace

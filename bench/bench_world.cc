@@ -17,14 +17,14 @@ std::string CreatureReference(int i) {
 
 }  // namespace
 
-std::unique_ptr<standin::World> BuildBenchWorld(int actors, int classes) {
-  standin::Reset();
-  auto world = std::make_unique<standin::World>(7);
-  std::vector<standin::GameClass*> creature_classes;
+std::unique_ptr<standin::game::World> BuildBenchWorld(int actors, int classes) {
+  standin::host::Reset();
+  auto world = std::make_unique<standin::game::World>(7);
+  std::vector<standin::game::GameClass*> creature_classes;
   for (int i = 0; i < std::max(classes, kPopulatedClasses); ++i) {
     creature_classes.push_back(world->AddClass(CreatureReference(i)));
   }
-  standin::GameClass* other[] = {
+  standin::game::GameClass* other[] = {
       world->AddClass("/Game/Structures/Wall/Wall_BP.Wall_BP_C", false, false),
       world->AddClass("/Game/Structures/Campfire/Campfire_BP.Campfire_BP_C", false, false),
       world->AddClass("/Game/Items/Crate/Crate_BP.Crate_BP_C", false, false),
@@ -58,6 +58,6 @@ nlohmann::json BenchConfig(int entries, bool spawning) {
   return {{"SpawnDino", table}, {"SpawnDinoX", nlohmann::json::object()}};
 }
 
-void UndoSpawns(standin::World& world, int entries) {
+void UndoSpawns(standin::game::World& world, int entries) {
   for (int i = 0; i < entries; ++i) world.KillCreatures(world.FindClass(CreatureReference(i)), 1);
 }

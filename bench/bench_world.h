@@ -18,11 +18,11 @@ std::string CreatureEntryName(int i);
 
 // A world of `actors` actors with the creature classes for `classes`
 // entries, installed in the stand-in host.
-std::unique_ptr<standin::World> BuildBenchWorld(int actors, int classes);
+std::unique_ptr<standin::game::World> BuildBenchWorld(int actors, int classes);
 
 // A "SpawnDino" table of `entries` entries due on every run: held by a cap
 // of 0, or spawning under a cap no count reaches.
 nlohmann::json BenchConfig(int entries, bool spawning);
 
 // Removes one creature of each entry's class, undoing a spawning run.
-void UndoSpawns(standin::World& world, int entries);
+void UndoSpawns(standin::game::World& world, int entries);

@@ -41,11 +41,11 @@ BENCHMARK(BM_GateClosed)->Repetitions(9);
 
 // One world at a time, kept between the benchmark's calls: building a
 // million actors costs more than a run.
-std::unique_ptr<standin::World> world;
+std::unique_ptr<standin::game::World> world;
 int world_actors = -1;
 int world_classes = -1;
 
-standin::World& WorldOf(int actors, int classes) {
+standin::game::World& WorldOf(int actors, int classes) {
   if (world_actors != actors || world_classes < classes) {
     world.reset();
     world = BuildBenchWorld(actors, classes);
@@ -62,7 +62,7 @@ void BM_Run(benchmark::State& state) {
   const int entries = static_cast<int>(state.range(1));
   const bool spawning = state.range(2) != 0;
   const bool per_entry = state.range(3) != 0;
-  standin::World& w = WorldOf(actors, 100);
+  standin::game::World& w = WorldOf(actors, 100);
   SetCountStrategyForTesting(per_entry ? CountStrategy::kPerEntry : CountStrategy::kTally);
   config::ConfigDocument = BenchConfig(entries, spawning);
   config::BuildSpawnTables(config::ConfigDocument);

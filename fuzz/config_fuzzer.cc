@@ -45,11 +45,11 @@ constexpr char kConfigName[] = "ZelApi/Plugins/Drovekeeper/config.json";
 
 // Classes the seed configurations name, in both spellings the game knows,
 // plus one the game refuses to spawn and one that is no creature.
-void Populate(standin::World& world) {
-  standin::GameClass* rex = world.AddClass("/Game/Rex.Rex_C");
-  standin::GameClass* anky = world.AddClass("/Game/Anky.Anky_C");
+void Populate(standin::game::World& world) {
+  standin::game::GameClass* rex = world.AddClass("/Game/Rex.Rex_C");
+  standin::game::GameClass* anky = world.AddClass("/Game/Anky.Anky_C");
   world.AddClass("/Game/Dodo.Dodo_C", /*creature=*/true, /*spawnable=*/false);
-  standin::GameClass* fire = world.AddClass("/Game/Fire.Fire_C", /*creature=*/false);
+  standin::game::GameClass* fire = world.AddClass("/Game/Fire.Fire_C", /*creature=*/false);
   world.AddCreature(rex, /*team=*/0, /*level=*/30);
   world.AddCreature(rex, /*team=*/0, /*level=*/5);
   world.AddCreature(rex, /*team=*/50000, /*level=*/90);
@@ -59,15 +59,15 @@ void Populate(standin::World& world) {
   world.AddPlayer("alice");
   world.AddPlayer("bob");
   world.AddPlayer("ghost", /*resolvable=*/false);
-  world.SetWorldSettings(standin::WorldSettings{800, 800, -400000, -400000});
+  world.SetWorldSettings(standin::game::WorldSettings{800, 800, -400000, -400000});
 }
 
 void CheckNothingRegistered(std::string_view when) {
-  fuzz::Check(standin::TimerNames().empty() && standin::RconCommandNames().empty(),
+  fuzz::Check(standin::host::TimerNames().empty() && standin::host::RconCommandNames().empty(),
               std::string("callbacks left registered ") + std::string(when));
 }
 
-void CheckReload(bool active, bool dispatched, const standin::RconConnection& connection) {
+void CheckReload(bool active, bool dispatched, const standin::game::RconConnection& connection) {
   if (!active) {
     fuzz::Check(!dispatched, "reload dispatched to an inert plug-in");
     fuzz::Check(connection.replies().empty(), "an inert plug-in replied");
@@ -75,7 +75,7 @@ void CheckReload(bool active, bool dispatched, const standin::RconConnection& co
   }
   fuzz::Check(dispatched, "the reload command of a loaded plug-in was not found");
   fuzz::Check(connection.replies().size() == 1, "reload did not send exactly one reply");
-  const standin::RconMessage& reply = connection.replies().front();
+  const standin::game::RconMessage& reply = connection.replies().front();
   fuzz::Check(reply.id == kReloadPacketId && reply.zero == 0,
               "reload reply does not echo the packet id with 0");
   // The file is unchanged since it loaded, so reading it again must succeed.
@@ -88,7 +88,7 @@ void RunOnce(const ScratchDir& root, std::string_view bytes) {
   HostSession session(root.path(), std::make_shared<spdlog::sinks::null_sink_mt>());
   drovekeeper::plugin::ResetPluginState();
   {
-    standin::World world(/*seed=*/11);
+    standin::game::World world(/*seed=*/11);
     Populate(world);
     world.Install();
     ScriptedClock env;
@@ -100,20 +100,20 @@ void RunOnce(const ScratchDir& root, std::string_view bytes) {
     fuzz::Check(drovekeeper::plugin::ModuleEntry(nullptr, drovekeeper::plugin::kProcessAttach,
                                                  nullptr) == 1,
                 "attach did not return 1");
-    const bool active = standin::HasTimer(drovekeeper::plugin::kTimerCallbackName);
-    fuzz::Check(active == standin::HasRconCommand(drovekeeper::plugin::kReloadCommandName),
+    const bool active = standin::host::HasTimer(drovekeeper::plugin::kTimerCallbackName);
+    fuzz::Check(active == standin::host::HasRconCommand(drovekeeper::plugin::kReloadCommandName),
                 "load registered only one of its two callbacks");
     for (int minute = 0; minute < kMinutesBeforeReload; ++minute) {
-      standin::RunTimers();
+      standin::host::RunTimers();
       env.AdvanceSeconds(60);
     }
 
-    standin::RconConnection connection;
-    standin::RconPacket request(kReloadPacketId, u"Drovekeeper.reload");
+    standin::game::RconConnection connection;
+    standin::game::RconPacket request(kReloadPacketId, u"Drovekeeper.reload");
     const bool dispatched =
-        standin::DispatchRcon("Drovekeeper.reload", connection.game(), request.game());
+        standin::host::DispatchRcon("Drovekeeper.reload", connection.game(), request.game());
     CheckReload(active, dispatched, connection);
-    standin::RunTimers();
+    standin::host::RunTimers();
     if (std::getenv("FUZZ_VERBOSE") != nullptr) {
       // For whoever writes seeds: how deep this input reached.
       std::fprintf(stderr, "  %s, %zu spawns, %zu notices, %d draws, reply %zu\n",
@@ -121,11 +121,12 @@ void RunOnce(const ScratchDir& root, std::string_view bytes) {
                    env.DrawsTaken(), connection.replies().size());
     }
 
-    fuzz::Check(drovekeeper::plugin::ModuleEntry(nullptr, drovekeeper::plugin::kProcessDetach, nullptr) == 1,
+    fuzz::Check(drovekeeper::plugin::ModuleEntry(nullptr, drovekeeper::plugin::kProcessDetach,
+                                                 nullptr) == 1,
                 "detach did not return 1");
     CheckNothingRegistered("after unload");
   }
-  const standin::CallbackFailures failures = standin::Failures();
+  const standin::host::CallbackFailures failures = standin::host::Failures();
   if (failures.count != 0) {
     fuzz::Fail("an exception left a host callback: " + failures.last_message);
   }

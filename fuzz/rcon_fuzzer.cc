@@ -22,28 +22,29 @@ namespace {
 constexpr std::string_view kPassword = "swordfish";
 
 struct Decoded {
-  std::vector<rcon::Packet> packets;
-  rcon::DecodeError error = rcon::DecodeError::kNone;
+  std::vector<standin::rcon::Packet> packets;
+  standin::rcon::DecodeError error = standin::rcon::DecodeError::kNone;
 };
 
 // Feeds `stream` in pieces of the given sizes (cycled); checks that a failed
 // decoder stays failed and yields nothing more.
 Decoded Decode(std::string_view stream, const std::vector<std::size_t>& sizes) {
-  rcon::FrameDecoder decoder;
+  standin::rcon::FrameDecoder decoder;
   Decoded decoded;
   std::size_t turn = 0;
   while (!stream.empty()) {
     const std::size_t take = std::min(sizes[turn++ % sizes.size()], stream.size());
     const std::size_t before = decoded.packets.size();
-    const bool failed = decoder.error() != rcon::DecodeError::kNone;
-    const rcon::DecodeError error = decoder.Feed(stream.substr(0, take), &decoded.packets);
+    const bool failed = decoder.error() != standin::rcon::DecodeError::kNone;
+    const standin::rcon::DecodeError error = decoder.Feed(stream.substr(0, take), &decoded.packets);
     stream.remove_prefix(take);
     fuzz::Check(error == decoder.error(), "Feed's result differs from error()");
     if (failed) {
       fuzz::Check(error == decoded.error, "a failed decoder changed its error");
       fuzz::Check(decoded.packets.size() == before, "a failed decoder produced a packet");
     }
-    if (error != rcon::DecodeError::kNone) fuzz::Check(!decoder.mid_frame(), "failed mid-frame");
+    if (error != standin::rcon::DecodeError::kNone)
+      fuzz::Check(!decoder.mid_frame(), "failed mid-frame");
     decoded.error = error;
   }
   return decoded;
@@ -65,27 +66,29 @@ std::vector<std::size_t> ChunkSizes(std::string_view stream) {
 
 void CheckDecoding(std::string_view stream, const Decoded& decoded) {
   std::string encoded;
-  for (const rcon::Packet& packet : decoded.packets) {
-    fuzz::Check(packet.body.size() <= rcon::kMaxBodySize, "decoded body over the limit");
-    rcon::AppendPacket(packet, &encoded);
+  for (const standin::rcon::Packet& packet : decoded.packets) {
+    fuzz::Check(packet.body.size() <= standin::rcon::kMaxBodySize, "decoded body over the limit");
+    standin::rcon::AppendPacket(packet, &encoded);
   }
   fuzz::Check(stream.substr(0, encoded.size()) == encoded,
               "decoded packets do not re-encode to their own bytes");
-  if (decoded.error == rcon::DecodeError::kNone) {
+  if (decoded.error == standin::rcon::DecodeError::kNone) {
     // Whatever is left is at most one unfinished frame.
-    fuzz::Check(stream.size() - encoded.size() < rcon::kMaxFrameSize + rcon::kSizeFieldBytes,
+    fuzz::Check(stream.size() - encoded.size() <
+                    standin::rcon::kMaxFrameSize + standin::rcon::kSizeFieldBytes,
                 "bytes left over without an error");
   }
 }
 
-void CheckSent(const rcon::ProtocolStep& step) {
-  for (const rcon::Packet& packet : step.send) {
-    fuzz::Check(packet.body.size() <= rcon::kMaxBodySize, "protocol sent a body over the limit");
+void CheckSent(const standin::rcon::ProtocolStep& step) {
+  for (const standin::rcon::Packet& packet : step.send) {
+    fuzz::Check(packet.body.size() <= standin::rcon::kMaxBodySize,
+                "protocol sent a body over the limit");
   }
 }
 
 // A reply that sometimes exceeds one body, made of the command's own bytes.
-std::string ReplyFor(const rcon::CommandRequest& request) {
+std::string ReplyFor(const standin::rcon::CommandRequest& request) {
   std::string reply;
   const std::size_t copies = request.command.empty() ? 1 : 1 + 5000 / request.command.size();
   for (std::size_t i = 0; i < (request.command.size() % 3 == 0 ? copies : 1); ++i) {
@@ -94,31 +97,31 @@ std::string ReplyFor(const rcon::CommandRequest& request) {
   return reply;
 }
 
-void Drive(rcon::Protocol& protocol, const std::vector<rcon::Packet>& packets) {
-  std::vector<rcon::CommandRequest> deferred;
-  for (const rcon::Packet& packet : packets) {
+void Drive(standin::rcon::Protocol& protocol, const std::vector<standin::rcon::Packet>& packets) {
+  std::vector<standin::rcon::CommandRequest> deferred;
+  for (const standin::rcon::Packet& packet : packets) {
     const bool was_closed = protocol.closed();
     const bool was_authenticated = protocol.authenticated();
-    const rcon::ProtocolStep step = protocol.OnPacket(packet);
+    const standin::rcon::ProtocolStep step = protocol.OnPacket(packet);
     CheckSent(step);
     if (was_closed) {
       fuzz::Check(step.send.empty() && step.commands.empty() && !step.close,
                   "a closed protocol still acted");
       continue;
     }
-    if (!was_authenticated && packet.type != rcon::kTypeAuth) {
+    if (!was_authenticated && packet.type != standin::rcon::kTypeAuth) {
       fuzz::Check(step.close && step.send.empty() && step.commands.empty(),
                   "a request before authentication did not just close");
     }
     fuzz::Check(step.close == protocol.closed(), "close reported out of step with closed()");
-    if (packet.type == rcon::kTypeAuth && protocol.authenticated()) {
+    if (packet.type == standin::rcon::kTypeAuth && protocol.authenticated()) {
       // Answered alone, once every earlier answer has gone out.
-      fuzz::Check(
-          step.send.empty() ||
-              step.send == std::vector<rcon::Packet>{{packet.id, rcon::kTypeAuthResponse, ""}},
-          "a right password was answered by more than its AUTH_RESPONSE");
+      fuzz::Check(step.send.empty() || step.send ==
+                                           std::vector<standin::rcon::Packet>{
+                                               {packet.id, standin::rcon::kTypeAuthResponse, ""}},
+                  "a right password was answered by more than its AUTH_RESPONSE");
     }
-    for (const rcon::CommandRequest& request : step.commands) {
+    for (const standin::rcon::CommandRequest& request : step.commands) {
       switch (request.slot % 3) {
         case 0:
           CheckSent(protocol.Complete(request.slot, ReplyFor(request)));
@@ -151,7 +154,7 @@ bool IsContinuation(char c) { return (static_cast<unsigned char>(c) & 0xc0) == 0
 // body followed by a continuation byte has no lead byte among its last three
 // (the first excepted, since an empty body would never end).
 void CheckSplit(std::string_view reply, std::size_t max_bytes) {
-  const std::vector<std::string> bodies = rcon::SplitReply(reply, max_bytes);
+  const std::vector<std::string> bodies = standin::rcon::SplitReply(reply, max_bytes);
   fuzz::Check(!bodies.empty(), "SplitReply gave no body");
   std::string joined;
   for (std::size_t k = 0; k < bodies.size(); ++k) {
@@ -182,8 +185,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::Check(Decode(stream, ChunkSizes(stream)) == whole, "chunked decoding differs");
   CheckDecoding(stream, whole);
 
-  rcon::Protocol strict{std::string(kPassword)};
-  rcon::Protocol lenient{std::string(kPassword), 3};
+  standin::rcon::Protocol strict{std::string(kPassword)};
+  standin::rcon::Protocol lenient{std::string(kPassword), 3};
   Drive(strict, whole.packets);
   Drive(lenient, whole.packets);
 

@@ -9,7 +9,7 @@
 
 #include "standin/host/host.h"
 
-namespace standin {
+namespace standin::game {
 namespace {
 
 constexpr unsigned char kFreshByte = 0xA5;
@@ -130,9 +130,9 @@ std::uint64_t BadFrees() {
 }
 
 void RegisterAllocator() {
-  RegisterFunction("FMemory.Malloc", &AllocatorMalloc);
-  RegisterFunction("FMemory.Realloc", &AllocatorRealloc);
-  RegisterFunction("FMemory.Free", &AllocatorFree);
+  host::RegisterFunction("FMemory.Malloc", &AllocatorMalloc);
+  host::RegisterFunction("FMemory.Realloc", &AllocatorRealloc);
+  host::RegisterFunction("FMemory.Free", &AllocatorFree);
 }
 
-}  // namespace standin
+}  // namespace standin::game

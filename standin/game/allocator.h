@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace standin {
+namespace standin::game {
 
 // New blocks are filled with 0xA5 so that reads of unset bytes show.
 // An alignment of 0 means the default one.
@@ -28,4 +28,4 @@ std::uint64_t BadFrees();
 // Enters the three allocator functions into the host's name table.
 void RegisterAllocator();
 
-}  // namespace standin
+}  // namespace standin::game

@@ -4,7 +4,7 @@
 
 #include "standin/host/host.h"
 
-namespace standin {
+namespace standin::game {
 
 void RconConnection::Send(RconMessage message) {
   replies_.push_back(std::move(message));
@@ -20,7 +20,7 @@ RconPacket::RconPacket(std::int32_t id, std::u16string body, std::int32_t type)
 }
 
 RconPacket::RconPacket(const rcon::RconRequest& request)
-    : RconPacket(request.packet_id, Utf8ToUtf16(request.command)) {}
+    : RconPacket(request.packet_id, host::Utf8ToUtf16(request.command)) {}
 
 void RconSendMessage(RCONClientConnection* connection, std::int32_t id, std::int32_t zero,
                      GameStringRecord* message) {
@@ -32,7 +32,7 @@ void RconSendMessage(RCONClientConnection* connection, std::int32_t id, std::int
 }
 
 std::string UnknownCommandReply(std::string_view command_line) {
-  const std::string_view name = RconCommandName(command_line);
+  const std::string_view name = host::RconCommandName(command_line);
   return "unknown command: " + (name.empty() ? std::string("(none)") : std::string(name));
 }
 
@@ -40,18 +40,18 @@ RconOutcome RunRconCommand(const rcon::RconRequest& request) {
   RconConnection connection;
   RconPacket packet(request);
   RconOutcome outcome;
-  outcome.known = DispatchRcon(request.command, connection.game(), packet.game());
+  outcome.known = host::DispatchRcon(request.command, connection.game(), packet.game());
   if (!outcome.known) {
     connection.Send(
-        RconMessage{request.packet_id, 0, Utf8ToUtf16(UnknownCommandReply(request.command))});
+        RconMessage{request.packet_id, 0, host::Utf8ToUtf16(UnknownCommandReply(request.command))});
   }
   if (!connection.replies().empty()) {
     std::string text;
-    for (const RconMessage& message : connection.replies()) text += Utf16ToUtf8(message.text);
+    for (const RconMessage& message : connection.replies()) text += host::Utf16ToUtf8(message.text);
     outcome.reply = std::move(text);
   }
   request.reply.Send(outcome.reply.value_or(""));
   return outcome;
 }
 
-}  // namespace standin
+}  // namespace standin::game

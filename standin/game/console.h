@@ -14,7 +14,7 @@
 #include "host/zelapi.h"
 #include "standin/rcon/request.h"
 
-namespace standin {
+namespace standin::game {
 
 // One "RCONClientConnection.SendMessageW" call.
 struct RconMessage {
@@ -82,10 +82,10 @@ struct RconOutcome {
 std::string UnknownCommandReply(std::string_view command_line);
 
 // Runs `request` as the game runs a client's command: through the host's
-// registered commands (standin::DispatchRcon), answering a line none takes
+// registered commands (host::DispatchRcon), answering a line none takes
 // with UnknownCommandReply. Then sends the reply through `request.reply`
 // (an empty one when the command sent nothing, so the client is not left
 // waiting).
 RconOutcome RunRconCommand(const rcon::RconRequest& request);
 
-}  // namespace standin
+}  // namespace standin::game

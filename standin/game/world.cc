@@ -8,7 +8,13 @@
 #include "standin/game/console.h"
 #include "standin/host/host.h"
 
-namespace standin {
+namespace standin::game {
+
+using host::RegisterFunction;
+using host::RegisterMember;
+using host::Utf16ToUtf8;
+using host::Utf8ToUtf16;
+
 namespace {
 
 World* installed_world = nullptr;
@@ -143,7 +149,7 @@ World::World(std::uint32_t seed) : generator_(seed) {
 World::~World() {
   if (installed_world == this) {
     installed_world = nullptr;
-    if (standin::GetWorld() == game()) standin::SetWorld(nullptr);
+    if (host::GetWorld() == game()) host::SetWorld(nullptr);
   }
 }
 
@@ -181,7 +187,7 @@ void World::Install() {
   RegisterFunction("RCONClientConnection.SendMessageW", &RconSendMessage);
 
   installed_world = this;
-  standin::SetWorld(game());
+  host::SetWorld(game());
 }
 
 World* World::Installed() { return installed_world; }
@@ -403,4 +409,4 @@ void World::SyncPlayers() {
       static_cast<std::int32_t>(player_refs_.capacity())};
 }
 
-}  // namespace standin
+}  // namespace standin::game

@@ -2,7 +2,7 @@
 // with status components, player controllers, world settings. The plug-in
 // reaches it only through the names World::Install() enters in the host's
 // name table; the simulator and tests drive and inspect it through this
-// class. Not thread-safe: use it on the game thread (standin::LockGameThread).
+// class. Not thread-safe: use it on the game thread (host::LockGameThread).
 #pragma once
 
 #include <array>
@@ -18,7 +18,7 @@
 #include "host/zelapi.h"
 #include "standin/model/map.h"
 
-namespace standin {
+namespace standin::game {
 
 inline constexpr int kStatCount = 12;
 
@@ -135,7 +135,7 @@ class World {
 
   // Enters every game name, the allocator included, in the host's name
   // table and makes this the host's current world. Set the host's world to
-  // null afterwards (standin::SetWorld) for a server without one.
+  // null afterwards (host::SetWorld) for a server without one.
   void Install();
   // The world last installed and not destroyed since, or null.
   static World* Installed();
@@ -233,4 +233,4 @@ class World {
   int rescale_calls_ = 0;
 };
 
-}  // namespace standin
+}  // namespace standin::game

@@ -12,7 +12,7 @@
 
 #include "host/game_types.h"
 
-namespace standin {
+namespace standin::host {
 namespace {
 
 template <typename Callback>
@@ -150,7 +150,7 @@ class Commands final : public ZelApi::ICommands {
 
 class ApiUtils final : public ZelApi::IApiUtils {
  public:
-  UWorld* GetWorld() override { return standin::GetWorld(); }
+  UWorld* GetWorld() override { return host::GetWorld(); }
 };
 
 }  // namespace
@@ -326,33 +326,33 @@ void Reset() {
   state.sinks.clear();
 }
 
-}  // namespace standin
+}  // namespace standin::host
 
 namespace ZelApi {
 
 ICommands& GetCommands() {
-  static auto* commands = new standin::Commands;
+  static auto* commands = new standin::host::Commands;
   return *commands;
 }
 
 IApiUtils& GetApiUtils() {
-  static auto* utils = new standin::ApiUtils;
+  static auto* utils = new standin::host::ApiUtils;
   return *utils;
 }
 
-std::vector<spdlog::sink_ptr>& GetLogSinks() { return standin::LogSinks(); }
+std::vector<spdlog::sink_ptr>& GetLogSinks() { return standin::host::LogSinks(); }
 
-void* GetAddress(std::string_view name) { return standin::GetAddress(name); }
+void* GetAddress(std::string_view name) { return standin::host::GetAddress(name); }
 
 std::uint64_t GetAddress(const void* object, std::string_view name) {
-  return standin::GetAddress(object, name);
+  return standin::host::GetAddress(object, name);
 }
 
 namespace Tools {
 
-std::string GetCurrentDir() { return standin::GetCurrentDir(); }
+std::string GetCurrentDir() { return standin::host::GetCurrentDir(); }
 
-std::u16string Utf8Decode(const std::string& text) { return standin::Utf8ToUtf16(text); }
+std::u16string Utf8Decode(const std::string& text) { return standin::host::Utf8ToUtf16(text); }
 
 }  // namespace Tools
 }  // namespace ZelApi

@@ -17,7 +17,7 @@
 
 #include "host/zelapi.h"
 
-namespace standin {
+namespace standin::host {
 
 // ---- Name table: game functions and members by "Class.Member" name.
 
@@ -116,4 +116,4 @@ std::string Utf16ToUtf8(std::u16string_view text);
 // bytes become U+FFFD.
 std::string GbkToUtf8(std::string_view bytes);
 
-}  // namespace standin
+}  // namespace standin::host

@@ -8,7 +8,7 @@
 
 #include "standin/host/host.h"
 
-namespace standin {
+namespace standin::host {
 namespace {
 
 // Converts `input` with iconv; each unconvertible or truncated input unit of
@@ -61,4 +61,4 @@ std::string GbkToUtf8(std::string_view bytes) {
   return Convert(bytes, "GBK", "UTF-8", "\xEF\xBF\xBD", 1);
 }
 
-}  // namespace standin
+}  // namespace standin::host

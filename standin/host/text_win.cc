@@ -8,7 +8,7 @@
 
 #include "standin/host/host.h"
 
-namespace standin {
+namespace standin::host {
 namespace {
 
 constexpr UINT kGbkCodePage = 936;
@@ -73,4 +73,4 @@ std::string GbkToUtf8(std::string_view bytes) {
   return WideToUtf8(wide.data(), wide.size());
 }
 
-}  // namespace standin
+}  // namespace standin::host

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace model {
+namespace standin::model {
 namespace {
 
 constexpr float kDefaultScale = 800.0f;
@@ -49,4 +49,4 @@ std::vector<Square> RandomSquares(std::int32_t base_x, std::int32_t base_y) {
   return squares;
 }
 
-}  // namespace model
+}  // namespace standin::model

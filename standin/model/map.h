@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace model {
+namespace standin::model {
 
 // The world settings' four map members as the game stores them; zero means
 // the game's default (scales 800, origins -400000).
@@ -37,4 +37,4 @@ struct Square {
 };
 std::vector<Square> RandomSquares(std::int32_t base_x, std::int32_t base_y);
 
-}  // namespace model
+}  // namespace standin::model

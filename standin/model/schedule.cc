@@ -2,7 +2,7 @@
 
 #include <ctime>
 
-namespace model {
+namespace standin::model {
 namespace {
 
 constexpr std::int64_t kClockLookaheadRuns = 2 * 24 * 60 + 60;  // past a DST change
@@ -68,4 +68,4 @@ std::int64_t NextClockRun(std::string_view text, std::int64_t first_run) {
   return 0;
 }
 
-}  // namespace model
+}  // namespace standin::model

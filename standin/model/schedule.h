@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace model {
+namespace standin::model {
 
 inline constexpr std::int64_t kRunPeriodSeconds = 60;
 // The wall clock the plug-in reads counts 100 ns ticks.
@@ -77,4 +77,4 @@ std::optional<std::string> LocalClockText(std::int64_t seconds);
 // minute.
 std::int64_t NextClockRun(std::string_view text, std::int64_t first_run);
 
-}  // namespace model
+}  // namespace standin::model

@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-namespace rcon::internal {
+namespace standin::rcon::internal {
 
 using Clock = std::chrono::steady_clock;
 using asio::ip::tcp;
@@ -197,4 +197,4 @@ void Connection::ArmIdleTimer() {
   });
 }
 
-}  // namespace rcon::internal
+}  // namespace standin::rcon::internal

@@ -18,7 +18,7 @@
 #include "standin/rcon/protocol.h"
 #include "standin/rcon/server.h"
 
-namespace rcon::internal {
+namespace standin::rcon::internal {
 
 class Connection;
 
@@ -92,4 +92,4 @@ class Connection : public std::enable_shared_from_this<Connection> {
   bool auth_delay_served_ = false;
 };
 
-}  // namespace rcon::internal
+}  // namespace standin::rcon::internal

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace rcon {
+namespace standin::rcon {
 namespace {
 
 void AppendInt32(std::int32_t value, std::string* out) {
@@ -95,4 +95,4 @@ DecodeError FrameDecoder::Feed(std::string_view bytes, std::vector<Packet>* out)
   return error_;
 }
 
-}  // namespace rcon
+}  // namespace standin::rcon

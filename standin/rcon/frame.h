@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace rcon {
+namespace standin::rcon {
 
 // Packet types. The command request and the authentication answer share 2;
 // the direction tells them apart.
@@ -69,4 +69,4 @@ class FrameDecoder {
   DecodeError error_ = DecodeError::kNone;
 };
 
-}  // namespace rcon
+}  // namespace standin::rcon

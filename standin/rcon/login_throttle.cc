@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-namespace rcon {
+namespace standin::rcon {
 
 LoginThrottle::LoginThrottle(Clock::duration per_failure, Clock::duration max_delay,
                              Clock::duration memory, std::function<Clock::time_point()> now,
@@ -40,4 +40,4 @@ void LoginThrottle::RecordFailure(const std::string& address) {
   entry.last = now;
 }
 
-}  // namespace rcon
+}  // namespace standin::rcon

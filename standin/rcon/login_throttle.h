@@ -10,7 +10,7 @@
 #include <string>
 #include <unordered_map>
 
-namespace rcon {
+namespace standin::rcon {
 
 class LoginThrottle {
  public:
@@ -42,4 +42,4 @@ class LoginThrottle {
   std::unordered_map<std::string, Failures> failures_;
 };
 
-}  // namespace rcon
+}  // namespace standin::rcon

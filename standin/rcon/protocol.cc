@@ -2,7 +2,7 @@
 
 #include <utility>
 
-namespace rcon {
+namespace standin::rcon {
 namespace {
 
 bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xc0) == 0x80; }
@@ -134,4 +134,4 @@ void Protocol::Flush(ProtocolStep* step) {
   }
 }
 
-}  // namespace rcon
+}  // namespace standin::rcon

@@ -39,7 +39,7 @@
 
 #include "standin/rcon/frame.h"
 
-namespace rcon {
+namespace standin::rcon {
 
 struct CommandRequest {
   std::uint64_t slot = 0;  // names the request in Complete / Abandon
@@ -100,4 +100,4 @@ class Protocol {
 // empty reply gives one empty body.
 std::vector<std::string> SplitReply(std::string_view reply, std::size_t max_bytes = kMaxBodySize);
 
-}  // namespace rcon
+}  // namespace standin::rcon

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <utility>
 
-namespace rcon {
+namespace standin::rcon {
 
 class RconReply::State {
  public:
@@ -34,4 +34,4 @@ void RconReply::Drop() const {
   if (state_) state_->Finish(std::nullopt);
 }
 
-}  // namespace rcon
+}  // namespace standin::rcon

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-namespace rcon {
+namespace standin::rcon {
 
 // Sends the reply to one command. Copies share one reply: the first Send or
 // Drop counts and later ones do nothing; so does the last copy going away
@@ -41,4 +41,4 @@ struct RconRequest {
   RconReply reply;
 };
 
-}  // namespace rcon
+}  // namespace standin::rcon

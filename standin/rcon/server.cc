@@ -12,7 +12,7 @@
 #include "standin/rcon/connection.h"
 #include "standin/rcon/login_throttle.h"
 
-namespace rcon {
+namespace standin::rcon {
 
 using internal::Connection;
 using tcp = asio::ip::tcp;
@@ -251,4 +251,4 @@ bool RconServer::WaitPending(std::chrono::milliseconds timeout) {
 
 std::size_t RconServer::connection_count() const { return core_ ? core_->connection_count() : 0; }
 
-}  // namespace rcon
+}  // namespace standin::rcon

@@ -26,7 +26,7 @@
 
 #include "standin/rcon/request.h"
 
-namespace rcon {
+namespace standin::rcon {
 
 // A client the server turned away, for the owner's console.
 struct RconEvent {
@@ -102,4 +102,4 @@ class RconServer {
   std::shared_ptr<Core> core_;
 };
 
-}  // namespace rcon
+}  // namespace standin::rcon

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace report {
+namespace standin::report {
 
 std::string_view OutcomeName(Outcome outcome) {
   switch (outcome) {
@@ -218,4 +218,4 @@ const EntryRecord* EntryLedger::Find(Table table, const std::string& name) const
   return it == records_.end() ? nullptr : &it->second;
 }
 
-}  // namespace report
+}  // namespace standin::report

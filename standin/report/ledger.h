@@ -19,11 +19,11 @@
 #include <utility>
 #include <vector>
 
-#include "standin/model/config.h"
+#include "standin/model/config_reading.h"
 #include "standin/model/map.h"
 #include "standin/model/schedule.h"
 
-namespace report {
+namespace standin::report {
 
 // The two tables and their keys, the plug-in's entry names and fault lines
 // and its random squares, as the stand-in's model states them.
@@ -163,4 +163,4 @@ class EntryLedger {
   bool keep_outcomes_ = true;
 };
 
-}  // namespace report
+}  // namespace standin::report

@@ -12,7 +12,7 @@
 
 #include "standin/report/render.h"
 
-namespace report::render {
+namespace standin::report::render {
 
 namespace {
 
@@ -263,4 +263,4 @@ void WritePopulation(const ReportInput& input, const Styles& styles, std::ostrea
   out << "</section>\n";
 }
 
-}  // namespace report::render
+}  // namespace standin::report::render

@@ -14,7 +14,7 @@
 
 #include "standin/report/report.h"
 
-namespace report::render {
+namespace standin::report::render {
 
 // "YYYY-MM-DD HH:MM:SS" in the process's local time zone.
 std::string LocalTimeText(std::int64_t seconds);
@@ -111,7 +111,7 @@ class TimeScale {
                     std::ostream& out) const;
   // A mark per change of the local clock, its arrow pointing the way the
   // clocks go.
-  void WriteClockChanges(const std::vector<ClockChange>& changes, double y_top, double y_bottom,
+  void WriteClockChanges(const std::vector<ClockChangeMark>& changes, double y_top, double y_bottom,
                          std::ostream& out) const;
 
  private:
@@ -125,4 +125,4 @@ void WriteTimeline(const ReportInput& input, const Styles& styles, std::ostream&
 void WritePopulation(const ReportInput& input, const Styles& styles, std::ostream& out);
 void WriteTable(const ReportInput& input, const Styles& styles, std::ostream& out);
 
-}  // namespace report::render
+}  // namespace standin::report::render

@@ -10,7 +10,7 @@
 
 #include "standin/report/render.h"
 
-namespace report {
+namespace standin::report {
 
 namespace {
 
@@ -101,7 +101,8 @@ void WriteHeader(const ReportInput& input, std::ostream& out) {
 // A clock entry's turns that the change bears on: going back, those in the
 // hour the clocks show twice; going forward, those of the first run after
 // the jump, where a skipped minute would be made up.
-std::vector<const TimedOutcome*> TurnsAround(const EntryRecord& record, const ClockChange& change) {
+std::vector<const TimedOutcome*> TurnsAround(const EntryRecord& record,
+                                             const ClockChangeMark& change) {
   const std::int64_t from = change.forward ? change.time : change.time - change.shift;
   const std::int64_t to =
       change.forward ? change.time + model::kRunPeriodSeconds : change.time + change.shift;
@@ -112,7 +113,7 @@ std::vector<const TimedOutcome*> TurnsAround(const EntryRecord& record, const Cl
   return turns;
 }
 
-std::string TurnsText(const std::vector<const TimedOutcome*>& turns, const ClockChange& change,
+std::string TurnsText(const std::vector<const TimedOutcome*>& turns, const ClockChangeMark& change,
                       const ClockShiftedEntry& shifted) {
   if (turns.empty()) {
     return change.forward
@@ -133,13 +134,13 @@ std::string TurnsText(const std::vector<const TimedOutcome*>& turns, const Clock
 // Each change of the local clock within the span, with what became of the
 // clock entries whose minute it skips or repeats.
 void WriteClockChanges(const ReportInput& input, std::ostream& out) {
-  std::vector<const ClockChange*> changes;
-  for (const ClockChange& change : input.clock_changes) {
+  std::vector<const ClockChangeMark*> changes;
+  for (const ClockChangeMark& change : input.clock_changes) {
     if (change.time >= input.start && change.time <= input.end) changes.push_back(&change);
   }
   if (changes.empty()) return;
   out << "<section id=\"clock-changes\"><h2>Clock changes</h2>\n<ul>";
-  for (const ClockChange* change : changes) {
+  for (const ClockChangeMark* change : changes) {
     out << "<li class=\"clock-change-item " << (change->forward ? "forward" : "back")
         << "\"><strong>" << render::LocalTimeZoneText(change->time)
         << "</strong>: " << EscapeHtml(change->what) << ".";
@@ -257,4 +258,4 @@ void WriteReport(const ReportInput& input, std::ostream& out) {
   out << "<div id=\"tip\" hidden></div>\n<script>" << kScript << "</script>\n</body></html>\n";
 }
 
-}  // namespace report
+}  // namespace standin::report

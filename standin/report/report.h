@@ -15,7 +15,7 @@
 #include "standin/model/map.h"
 #include "standin/report/ledger.h"
 
-namespace report {
+namespace standin::report {
 
 // The map formula and the world settings' map members are the model's.
 using model::MapPoint;
@@ -70,7 +70,7 @@ struct ClockShiftedEntry {
   std::string entry;
   std::string clock_text;  // "2:30"
 };
-struct ClockChange {
+struct ClockChangeMark {
   std::int64_t time = 0;  // the first second on the new offset
   bool forward = false;
   std::int64_t shift = 0;  // seconds the clocks move
@@ -98,7 +98,7 @@ struct ReportInput {
   std::vector<ClassPopulation> population;
   std::vector<EntryCap> caps;
   std::vector<ConfigChange> config_changes;
-  std::vector<ClockChange> clock_changes;
+  std::vector<ClockChangeMark> clock_changes;
 };
 
 // Times are shown in the process's local time zone.
@@ -107,4 +107,4 @@ void WriteReport(const ReportInput& input, std::ostream& out);
 // Text made safe for HTML element content and quoted attribute values.
 std::string EscapeHtml(std::string_view text);
 
-}  // namespace report
+}  // namespace standin::report

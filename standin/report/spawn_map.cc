@@ -11,7 +11,7 @@
 
 #include "standin/report/render.h"
 
-namespace report {
+namespace standin::report {
 
 namespace render {
 
@@ -218,4 +218,4 @@ void WriteMap(const ReportInput& input, const Styles& styles, std::ostream& out)
 }
 
 }  // namespace render
-}  // namespace report
+}  // namespace standin::report

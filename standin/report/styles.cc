@@ -9,7 +9,7 @@
 
 #include "standin/report/render.h"
 
-namespace report::render {
+namespace standin::report::render {
 
 namespace {
 
@@ -135,9 +135,9 @@ void WriteLegend(const Styles& styles, std::string_view id, std::ostream& out) {
   out << "</ul>\n";
 }
 
-}  // namespace report::render
+}  // namespace standin::report::render
 
-namespace report::render {
+namespace standin::report::render {
 
 void WriteFilter(std::string_view rows, std::string_view what, std::ostream& out) {
   out << "<p class=\"filter\"><input type=\"search\" class=\"filter\" data-rows=\""
@@ -145,4 +145,4 @@ void WriteFilter(std::string_view rows, std::string_view what, std::ostream& out
       << "\"> <span class=\"filter-count\"></span></p>\n";
 }
 
-}  // namespace report::render
+}  // namespace standin::report::render

@@ -2,7 +2,7 @@
 // span, and what became of its turns.
 #include "standin/report/render.h"
 
-namespace report::render {
+namespace standin::report::render {
 
 void WriteTable(const ReportInput& input, const Styles& styles, std::ostream& out) {
   out << "<section id=\"entries\"><h2>Entries</h2>\n";
@@ -47,4 +47,4 @@ void WriteTable(const ReportInput& input, const Styles& styles, std::ostream& ou
   out << "</tbody></table></section>\n";
 }
 
-}  // namespace report::render
+}  // namespace standin::report::render

@@ -8,7 +8,7 @@
 
 #include "standin/report/render.h"
 
-namespace report::render {
+namespace standin::report::render {
 
 namespace {
 
@@ -141,9 +141,9 @@ void TimeScale::WriteChanges(const std::vector<ConfigChange>& changes, double y_
   out << "\n";
 }
 
-void TimeScale::WriteClockChanges(const std::vector<ClockChange>& changes, double y_top,
+void TimeScale::WriteClockChanges(const std::vector<ClockChangeMark>& changes, double y_top,
                                   double y_bottom, std::ostream& out) const {
-  for (const ClockChange& change : changes) {
+  for (const ClockChangeMark& change : changes) {
     if (change.time < start_ || change.time > end_) continue;
     const double x = X(change.time);
     std::string tip = fmt::format("{}\n{}", LocalTimeZoneText(change.time), change.what);
@@ -164,4 +164,4 @@ void TimeScale::WriteClockChanges(const std::vector<ClockChange>& changes, doubl
   out << "\n";
 }
 
-}  // namespace report::render
+}  // namespace standin::report::render

@@ -9,7 +9,7 @@
 
 #include "standin/report/render.h"
 
-namespace report::render {
+namespace standin::report::render {
 
 namespace {
 
@@ -227,4 +227,4 @@ void WriteTimeline(const ReportInput& input, const Styles& styles, std::ostream&
   out << "</section>\n";
 }
 
-}  // namespace report::render
+}  // namespace standin::report::render

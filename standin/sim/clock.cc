@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-namespace sim {
+namespace standin::sim {
 namespace {
 
 constexpr char kFakeTimeLibrary[] = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
@@ -219,7 +219,7 @@ std::string WallText(std::int64_t at, long offset) {
 
 }  // namespace
 
-std::optional<ClockChange> ClockChangeBetween(std::int64_t before, std::int64_t after) {
+std::optional<OffsetChange> ClockChangeBetween(std::int64_t before, std::int64_t after) {
   if (after <= before) return std::nullopt;
   const LocalOffset now = OffsetAt(after);
   if (OffsetAt(before).offset == now.offset) return std::nullopt;
@@ -231,16 +231,16 @@ std::optional<ClockChange> ClockChangeBetween(std::int64_t before, std::int64_t 
     (OffsetAt(middle).offset == now.offset ? new_side : old_side) = middle;
   }
   const LocalOffset was = OffsetAt(new_side - 1);
-  return ClockChange{new_side, was.offset, now.offset, was.zone, now.zone};
+  return OffsetChange{new_side, was.offset, now.offset, was.zone, now.zone};
 }
 
-std::string DescribeClockChange(const ClockChange& change) {
+std::string DescribeClockChange(const OffsetChange& change) {
   return std::string("clocks go ") + (change.forward() ? "forward" : "back") + ": " +
          WallText(change.at, change.offset_before) + " " + change.zone_before + " is " +
          WallText(change.at, change.offset_after) + " " + change.zone_after;
 }
 
-std::vector<std::pair<int, int>> ShiftedMinutes(const ClockChange& change) {
+std::vector<std::pair<int, int>> ShiftedMinutes(const OffsetChange& change) {
   // Forward, the old clock's last hour before it jumps; back, the new clock's
   // first hour, which the old clock showed already.
   const std::int64_t first = change.at + std::min(change.offset_before, change.offset_after);
@@ -319,4 +319,4 @@ bool FakeTimeReads(std::int64_t seconds) {
   return std::time(nullptr) == seconds && chrono == seconds;
 }
 
-}  // namespace sim
+}  // namespace standin::sim

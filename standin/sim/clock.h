@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-namespace sim {
+namespace standin::sim {
 
 // "YYYY-MM-DD HH:MM:SS" in local time (TZ) to seconds since the epoch; empty
 // for malformed text or a date that does not exist.
@@ -44,7 +44,7 @@ std::string FormatUtcTime(std::int64_t seconds);
 
 // The local zone's offset from UTC changing: summer time beginning or ending,
 // or the zone's standard offset moving.
-struct ClockChange {
+struct OffsetChange {
   std::int64_t at = 0;     // the first second on the new offset
   long offset_before = 0;  // seconds east of UTC
   long offset_after = 0;
@@ -57,15 +57,15 @@ struct ClockChange {
 // The change of the local offset in (before, after], when the two times
 // differ in offset. Meant for neighbouring seconds: a span holding two
 // changes shows one of them, or none when they cancel out.
-std::optional<ClockChange> ClockChangeBetween(std::int64_t before, std::int64_t after);
+std::optional<OffsetChange> ClockChangeBetween(std::int64_t before, std::int64_t after);
 
 // "clocks go back: 03:00 CEST is 02:00 CET", "clocks go forward: 02:00 CET is
 // 03:00 CEST".
-std::string DescribeClockChange(const ClockChange& change);
+std::string DescribeClockChange(const OffsetChange& change);
 
 // The local hours and minutes that the change skips (forward) or shows
 // twice (back), in clock order.
-std::vector<std::pair<int, int>> ShiftedMinutes(const ClockChange& change);
+std::vector<std::pair<int, int>> ShiftedMinutes(const OffsetChange& change);
 
 // Once the process runs under the preloaded libfaketime: the start time it
 // was re-executed with. Empty before.
@@ -81,4 +81,4 @@ void SetFakeTime(std::int64_t seconds);
 // Checks that the C runtime and std::chrono report `seconds`.
 bool FakeTimeReads(std::int64_t seconds);
 
-}  // namespace sim
+}  // namespace standin::sim

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string_view>
 
-namespace sim {
+namespace standin::sim {
 namespace {
 
 using nlohmann::json;
@@ -316,4 +316,4 @@ std::vector<ScriptAction> ReadScriptFile(const std::string& path, const WorldSpe
                      world);
 }
 
-}  // namespace sim
+}  // namespace standin::sim

@@ -13,7 +13,7 @@
 
 #include "standin/model/map.h"
 
-namespace sim {
+namespace standin::sim {
 
 // A file that cannot be read or does not have the expected shape. The message
 // names the file and the offending member.
@@ -70,4 +70,4 @@ std::vector<ScriptAction> ParseScript(const nlohmann::json& document, const std:
                                       const std::string& base_dir, const WorldSpec& world);
 std::vector<ScriptAction> ReadScriptFile(const std::string& path, const WorldSpec& world);
 
-}  // namespace sim
+}  // namespace standin::sim

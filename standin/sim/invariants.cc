@@ -13,9 +13,9 @@
 #include "standin/game/console.h"
 #include "standin/game/world.h"
 #include "standin/host/host.h"
-#include "standin/model/config.h"
+#include "standin/model/config_reading.h"
 
-namespace sim {
+namespace standin::sim {
 namespace {
 
 std::string Folded(std::string_view text) {
@@ -49,11 +49,11 @@ std::optional<CapTable> ReadCapTable(std::string_view text, std::string* why) {
   for (const model::EntryRules& entry : rules->entries) {
     // An entry without a usable cap fails at its turn and never spawns.
     if (!entry.cap || entry.name.empty()) continue;
-    for (std::string& reference : standin::LoadCandidates(entry.name)) {
+    for (std::string& reference : game::LoadCandidates(entry.name)) {
       // A class the name loads but whose creatures never match the name
       // for the cap spawns without bound.
       const std::int32_t cap =
-          standin::BlueprintFromReference(reference) == entry.name ? *entry.cap : kUncapped;
+          game::BlueprintFromReference(reference) == entry.name ? *entry.cap : kUncapped;
       auto [slot, inserted] = caps.emplace(std::move(reference), cap);
       if (!inserted) slot->second = std::max(slot->second, cap);
     }
@@ -79,7 +79,7 @@ void Invariants::Violate(std::string message) {
 }
 
 bool Invariants::IsReload(std::string_view command) const {
-  return Folded(standin::RconCommandName(command)) == Folded(reload_name_);
+  return Folded(host::RconCommandName(command)) == Folded(reload_name_);
 }
 
 void Invariants::BeforeLoad(const std::optional<std::string>& config_text) {
@@ -186,7 +186,7 @@ void Invariants::AfterDispatch(bool known, const std::optional<std::string>& rep
                                std::size_t live_blocks, int failures) {
   ++figures_.dispatches;
   if (failures != 0) Violate(fmt::format("a failure escaped the RCON command \"{}\"", command_));
-  const bool registered = commands_.contains(Folded(standin::RconCommandName(command_)));
+  const bool registered = commands_.contains(Folded(host::RconCommandName(command_)));
   if (known != registered) {
     Violate(fmt::format("the host {} \"{}\" with the command {}", known ? "ran" : "did not run",
                         command_, registered ? "registered" : "not registered"));
@@ -268,12 +268,12 @@ std::string Invariants::Summary() const {
 
 // ---- HostInvariants
 
-HostInvariants::HostInvariants(standin::World& world, std::string config_path, std::int64_t start)
+HostInvariants::HostInvariants(game::World& world, std::string config_path, std::int64_t start)
     : world_(world), config_path_(std::move(config_path)), start_(start) {}
 
 void HostInvariants::Install() {
   sink_ = std::make_shared<ErrorLineSink>(rules_);
-  standin::LogSinks().push_back(sink_);
+  host::LogSinks().push_back(sink_);
 }
 
 std::optional<std::string> HostInvariants::ReadConfig() const {
@@ -282,7 +282,7 @@ std::optional<std::string> HostInvariants::ReadConfig() const {
 
 void HostInvariants::BeforeLoad() { rules_.BeforeLoad(ReadConfig()); }
 
-void HostInvariants::AfterLoad() { rules_.AfterLoad(standin::Failures().count); }
+void HostInvariants::AfterLoad() { rules_.AfterLoad(host::Failures().count); }
 
 void HostInvariants::Registration(std::string_view kind, std::string_view name, bool added) {
   rules_.Registration(kind, name, added);
@@ -294,16 +294,16 @@ void HostInvariants::BeforeTimerCall(std::int64_t /*now*/) {
     rules_.TimerGap(std::chrono::duration_cast<std::chrono::milliseconds>(now - *last_call_));
   }
   last_call_ = now;
-  rules_.BeforeTimerCall(standin::LiveBlocks(), [this](std::string_view reference) {
-    const standin::GameClass* game_class = world_.FindClass(reference);
+  rules_.BeforeTimerCall(game::LiveBlocks(), [this](std::string_view reference) {
+    const game::GameClass* game_class = world_.FindClass(reference);
     return game_class == nullptr ? 0 : world_.CountCreatures(game_class, /*wild_only=*/true);
   });
 }
 
-int HostInvariants::RunTimers() { return standin::RunTimers(); }
+int HostInvariants::RunTimers() { return host::RunTimers(); }
 
 void HostInvariants::AfterTimerCall(std::int64_t now, int ran) {
-  rules_.AfterTimerCall(ran, standin::LiveBlocks(), standin::Failures().count);
+  rules_.AfterTimerCall(ran, game::LiveBlocks(), host::Failures().count);
   const std::int64_t elapsed = now - start_ + 1;
   if (elapsed > 0 && elapsed % 86400 == 0) {
     rules_.DayEnded(static_cast<int>(elapsed / 86400), ResidentKib());
@@ -311,26 +311,26 @@ void HostInvariants::AfterTimerCall(std::int64_t now, int ran) {
 }
 
 void HostInvariants::BeforeDispatch(std::string_view command) {
-  rules_.BeforeDispatch(command, ReadConfig(), standin::LiveBlocks());
+  rules_.BeforeDispatch(command, ReadConfig(), game::LiveBlocks());
 }
 
 void HostInvariants::AfterDispatch(bool known, const std::optional<std::string>& reply) {
-  rules_.AfterDispatch(known, reply, standin::LiveBlocks(), standin::Failures().count);
+  rules_.AfterDispatch(known, reply, game::LiveBlocks(), host::Failures().count);
 }
 
 void HostInvariants::AfterUnload() {
-  const bool timer_left = !standin::TimerNames().empty();
-  const bool command_left = !standin::RconCommandNames().empty();
+  const bool timer_left = !host::TimerNames().empty();
+  const bool command_left = !host::RconCommandNames().empty();
   // Only an empty registry is safe to probe: the module's code is gone.
   int ran = 0;
   bool known = false;
   if (!timer_left && !command_left) {
-    ran = standin::RunTimers();
-    standin::RconConnection connection;
-    standin::RconPacket request(0, u"Drovekeeper.reload");
-    known = standin::DispatchRcon("Drovekeeper.reload", connection.game(), request.game());
+    ran = host::RunTimers();
+    game::RconConnection connection;
+    game::RconPacket request(0, u"Drovekeeper.reload");
+    known = host::DispatchRcon("Drovekeeper.reload", connection.game(), request.game());
   }
-  rules_.AfterUnload(timer_left, command_left, ran, known, standin::Failures().count);
+  rules_.AfterUnload(timer_left, command_left, ran, known, host::Failures().count);
 }
 
-}  // namespace sim
+}  // namespace standin::sim

@@ -26,11 +26,11 @@
 #include <string_view>
 #include <vector>
 
-namespace standin {
+namespace standin::game {
 class World;
 }
 
-namespace sim {
+namespace standin::sim {
 
 // The cap that holds back each class, by class reference ("/P/A.A_C"): the
 // largest "Worldmaximum" among the entries of both tables naming the class.
@@ -142,7 +142,7 @@ class Invariants {
 // the observations to `Invariants`. Install() before the plug-in loads.
 class HostInvariants {
  public:
-  HostInvariants(standin::World& world, std::string config_path, std::int64_t start);
+  HostInvariants(game::World& world, std::string config_path, std::int64_t start);
 
   // Adds the error-line sink to the host's sinks.
   void Install();
@@ -165,7 +165,7 @@ class HostInvariants {
  private:
   std::optional<std::string> ReadConfig() const;
 
-  standin::World& world_;
+  game::World& world_;
   std::string config_path_;
   std::int64_t start_;
   Invariants rules_;
@@ -173,4 +173,4 @@ class HostInvariants {
   std::optional<std::chrono::steady_clock::time_point> last_call_;
 };
 
-}  // namespace sim
+}  // namespace standin::sim

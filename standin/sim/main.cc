@@ -36,16 +36,16 @@ std::string DefaultPluginPath() {
 
 // Reads the world and script files and finds the plug-in module; empty when
 // all are there, else the one message.
-std::string ReadInputs(sim::SimInputs& inputs) {
-  const sim::SimOptions& options = inputs.options;
+std::string ReadInputs(standin::sim::SimInputs& inputs) {
+  const standin::sim::SimOptions& options = inputs.options;
   try {
-    inputs.world = options.world_file.empty()
-                       ? sim::ParseWorldText(sim::kDemoWorldJson, "built-in world")
-                       : sim::ReadWorldFile(options.world_file);
+    inputs.world = options.world_file.empty() ? standin::sim::ParseWorldText(
+                                                    standin::sim::kDemoWorldJson, "built-in world")
+                                              : standin::sim::ReadWorldFile(options.world_file);
     if (!options.script_file.empty()) {
-      inputs.script = sim::ReadScriptFile(options.script_file, inputs.world);
+      inputs.script = standin::sim::ReadScriptFile(options.script_file, inputs.world);
     }
-  } catch (const sim::InputError& e) {
+  } catch (const standin::sim::InputError& e) {
     return e.what();
   }
   inputs.plugin_path = options.plugin_path.empty() ? DefaultPluginPath() : options.plugin_path;
@@ -58,15 +58,15 @@ std::string ReadInputs(sim::SimInputs& inputs) {
 // Simulated time, or a chosen start in real time, needs the C runtime's
 // clock under our control: re-executes under libfaketime once. Sets the
 // run's start; false when the program must end (status 1), said on stderr.
-bool TakeClock(sim::SimInputs& inputs, char** argv) {
-  const sim::SimOptions& options = inputs.options;
+bool TakeClock(standin::sim::SimInputs& inputs, char** argv) {
+  const standin::sim::SimOptions& options = inputs.options;
   if (!options.simulated() && !options.start.has_value()) {
     inputs.start = static_cast<std::int64_t>(std::time(nullptr));
     return true;
   }
-  if (std::optional<std::int64_t> start = sim::FakeTimeStart()) {
+  if (std::optional<std::int64_t> start = standin::sim::FakeTimeStart()) {
     inputs.start = *start;
-    if (!sim::FakeTimeReads(inputs.start)) {
+    if (!standin::sim::FakeTimeReads(inputs.start)) {
       std::cerr << "drovekeeper-sim: libfaketime is preloaded but the clock does not follow "
                    "it\n";
       return false;
@@ -74,7 +74,7 @@ bool TakeClock(sim::SimInputs& inputs, char** argv) {
     inputs.fake_time = true;
     return true;
   }
-  std::string failure = sim::ReexecUnderFakeTime(
+  std::string failure = standin::sim::ReexecUnderFakeTime(
       argv, options.start.value_or(static_cast<std::int64_t>(std::time(nullptr))));
   std::cerr << "drovekeeper-sim: " << failure << "\n";
   return false;
@@ -84,8 +84,8 @@ bool TakeClock(sim::SimInputs& inputs, char** argv) {
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  sim::ParsedOptions parsed = sim::ParseOptions(args);
-  if (parsed.outcome == sim::ParsedOptions::Outcome::kExit) {
+  standin::sim::ParsedOptions parsed = standin::sim::ParseOptions(args);
+  if (parsed.outcome == standin::sim::ParsedOptions::Outcome::kExit) {
     if (parsed.exit_code == 0) {
       std::cout << parsed.message;
       return 0;
@@ -93,12 +93,12 @@ int main(int argc, char** argv) {
     return Usage(parsed.message + "\nRun with --help for the options.");
   }
 
-  sim::SimInputs inputs;
+  standin::sim::SimInputs inputs;
   inputs.options = parsed.options;
   if (std::string failure = ReadInputs(inputs); !failure.empty()) return Usage(failure);
   if (!TakeClock(inputs, argv)) return 1;
   try {
-    return sim::RunSimulator(inputs);
+    return standin::sim::RunSimulator(inputs);
   } catch (const std::exception& e) {
     // Caught so that the stack unwinds: the temporary server directory goes.
     std::cerr << "drovekeeper-sim: " << e.what() << "\n";

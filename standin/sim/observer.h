@@ -13,11 +13,11 @@
 #include "standin/sim/clock.h"
 #include "standin/sim/recorder.h"
 
-namespace standin {
+namespace standin::game {
 class World;
 }
 
-namespace sim {
+namespace standin::sim {
 
 // How a run ended.
 struct RunEnd {
@@ -38,13 +38,13 @@ class RunObserver {
   virtual void OnTime(std::int64_t /*now*/) {}
   // The local clock went forward or back since the last time; told after
   // OnTime of the first second on the new offset.
-  virtual void OnClockChange(const ClockChange& /*change*/) {}
+  virtual void OnClockChange(const OffsetChange& /*change*/) {}
   virtual void BeforeLoad() {}
   virtual void AfterLoad(const std::string& /*config_path*/) {}
   // A timer or command name the plug-in added or withdrew ("timer", "rcon").
   virtual void OnRegistration(std::string_view /*kind*/, std::string_view /*name*/, bool /*added*/,
                               bool /*was_registered*/) {}
-  virtual void BeforeTimerCall(const standin::World& /*world*/, std::int64_t /*now*/) {}
+  virtual void BeforeTimerCall(const game::World& /*world*/, std::int64_t /*now*/) {}
   // Before a spawn is reported: an observer that can tell which entry made
   // it fills `spawn.owner`.
   virtual void AttributeSpawn(SpawnEvent& /*spawn*/) {}
@@ -70,4 +70,4 @@ class RunObserver {
   virtual int OnEnd(const RunEnd& /*end*/) { return 0; }
 };
 
-}  // namespace sim
+}  // namespace standin::sim

@@ -8,7 +8,7 @@
 
 #include "standin/sim/clock.h"
 
-namespace sim {
+namespace standin::sim {
 namespace {
 
 std::string InterruptedBy(const RunEnd& end) {
@@ -72,4 +72,4 @@ int InvariantsObserver::OnEnd(const RunEnd& end) {
   return 3;
 }
 
-}  // namespace sim
+}  // namespace standin::sim

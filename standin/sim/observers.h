@@ -13,7 +13,7 @@
 #include "standin/sim/recorder.h"
 #include "standin/sim/report_feed.h"
 
-namespace sim {
+namespace standin::sim {
 
 // Every event to the events stream and the console; at the end the summary
 // and the per-entry table, from the report feed's ledger.
@@ -22,7 +22,7 @@ class RecorderObserver final : public RunObserver {
   RecorderObserver(Recorder& recorder, const ReportFeed& feed) : recorder_(recorder), feed_(feed) {}
 
   void OnTime(std::int64_t now) override { recorder_.SetTime(now); }
-  void OnClockChange(const ClockChange& change) override { recorder_.ClockChanged(change); }
+  void OnClockChange(const OffsetChange& change) override { recorder_.ClockChanged(change); }
   void OnRegistration(std::string_view kind, std::string_view name, bool added,
                       bool was_registered) override {
     recorder_.Registration(kind, name, added, was_registered);
@@ -45,9 +45,9 @@ class ReportObserver final : public RunObserver {
       : feed_(feed), report_file_(std::move(report_file)), recorder_(recorder) {}
 
   void OnTime(std::int64_t now) override { feed_.SetTime(now); }
-  void OnClockChange(const ClockChange& change) override { feed_.ClockChanged(change); }
+  void OnClockChange(const OffsetChange& change) override { feed_.ClockChanged(change); }
   void AfterLoad(const std::string& config_path) override { feed_.AfterLoad(config_path); }
-  void BeforeTimerCall(const standin::World& world, std::int64_t) override {
+  void BeforeTimerCall(const game::World& world, std::int64_t) override {
     feed_.BeforeTimerCall(world);
   }
   void AttributeSpawn(SpawnEvent& spawn) override { spawn.owner = feed_.TakeSpawnOwner(); }
@@ -78,7 +78,7 @@ class InvariantsObserver final : public RunObserver {
   void OnRegistration(std::string_view kind, std::string_view name, bool added, bool) override {
     invariants_.Registration(kind, name, added);
   }
-  void BeforeTimerCall(const standin::World&, std::int64_t now) override {
+  void BeforeTimerCall(const game::World&, std::int64_t now) override {
     invariants_.BeforeTimerCall(now);
   }
   void OnSpawn(const SpawnEvent&, std::string_view class_reference) override {
@@ -102,4 +102,4 @@ class InvariantsObserver final : public RunObserver {
   std::optional<std::int64_t> violation_time_;
 };
 
-}  // namespace sim
+}  // namespace standin::sim

@@ -4,7 +4,7 @@
 
 #include "standin/sim/clock.h"
 
-namespace sim {
+namespace standin::sim {
 
 namespace {
 
@@ -131,4 +131,4 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
   return parsed;
 }
 
-}  // namespace sim
+}  // namespace standin::sim

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace sim {
+namespace standin::sim {
 
 struct SimOptions {
   std::string plugin_path;              // empty: ../lib/libdrovekeeper.so next to the executable
@@ -42,4 +42,4 @@ struct ParsedOptions {
 // TZ as given) before reading --start in it.
 ParsedOptions ParseOptions(const std::vector<std::string>& args);
 
-}  // namespace sim
+}  // namespace standin::sim

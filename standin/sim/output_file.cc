@@ -8,7 +8,7 @@
 #include <streambuf>
 #include <system_error>
 
-namespace sim {
+namespace standin::sim {
 namespace {
 
 std::string Reason(int error) { return std::generic_category().message(error); }
@@ -88,4 +88,4 @@ std::string OutputFile::Close() {
   return error != 0 ? Reason(error) : "";
 }
 
-}  // namespace sim
+}  // namespace standin::sim

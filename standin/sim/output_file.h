@@ -8,7 +8,7 @@
 #include <ostream>
 #include <string>
 
-namespace sim {
+namespace standin::sim {
 
 class OutputFile {
  public:
@@ -35,4 +35,4 @@ class OutputFile {
   std::ostream stream_;
 };
 
-}  // namespace sim
+}  // namespace standin::sim

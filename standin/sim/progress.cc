@@ -7,7 +7,7 @@
 
 #include "standin/sim/clock.h"
 
-namespace sim {
+namespace standin::sim {
 namespace {
 
 // Silent for runs shorter than this; redrawn at most this often.
@@ -61,4 +61,4 @@ std::streamsize ConsoleBuf::xsputn(const char* text, std::streamsize count) {
   return target_->sputn(text, count);
 }
 
-}  // namespace sim
+}  // namespace standin::sim

@@ -10,7 +10,7 @@
 #include <ostream>
 #include <streambuf>
 
-namespace sim {
+namespace standin::sim {
 
 class Progress {
  public:
@@ -58,4 +58,4 @@ class ConsoleBuf final : public std::streambuf {
   Progress& progress_;
 };
 
-}  // namespace sim
+}  // namespace standin::sim

@@ -9,7 +9,7 @@
 
 #include "standin/sim/clock.h"
 
-namespace sim {
+namespace standin::sim {
 
 using nlohmann::ordered_json;
 
@@ -113,7 +113,7 @@ void Recorder::Rcon(std::string_view command, const std::optional<std::string>& 
   Say(fmt::format("rcon    {} -> {}", command, reply ? *reply : "(no reply)"));
 }
 
-void Recorder::ClockChanged(const ClockChange& change) {
+void Recorder::ClockChanged(const OffsetChange& change) {
   std::lock_guard lock(mutex_);
   const std::string text = DescribeClockChange(change);
   Emit("clock_change", {{"direction", change.forward() ? "forward" : "back"},
@@ -240,4 +240,4 @@ void RecorderSink::sink_it_(const spdlog::details::log_msg& message) {
   }
 }
 
-}  // namespace sim
+}  // namespace standin::sim

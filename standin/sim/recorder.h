@@ -21,7 +21,7 @@
 #include "standin/report/ledger.h"
 #include "standin/sim/clock.h"
 
-namespace sim {
+namespace standin::sim {
 
 struct SpawnEvent {
   std::string class_path;  // as handed to the class loader, UTF-8
@@ -61,7 +61,7 @@ class Recorder {
   void Rcon(std::string_view command, const std::optional<std::string>& reply);
   // The local clock went forward or back: a "clock_change" event and a
   // console line naming both readings.
-  void ClockChanged(const ClockChange& change);
+  void ClockChanged(const OffsetChange& change);
   // A console-only line about the simulator itself (script steps, start, stop).
   void Note(std::string_view text);
   // An error outside the plug-in's log (a callback that threw); counted.
@@ -113,6 +113,6 @@ class RecorderSink final : public spdlog::sinks::base_sink<std::mutex> {
   bool check_time_;
 };
 
-using standin::GbkToUtf8;
+using host::GbkToUtf8;
 
-}  // namespace sim
+}  // namespace standin::sim

@@ -12,12 +12,12 @@
 #include "host/game_types.h"
 #include "standin/game/world.h"
 #include "standin/host/host.h"
-#include "standin/model/config.h"
+#include "standin/model/config_reading.h"
 #include "standin/model/schedule.h"
 #include "standin/sim/output_file.h"
 #include "standin/sim/recorder.h"
 
-namespace sim {
+namespace standin::sim {
 namespace {
 
 constexpr char kTimerName[] = "Drovekeeper.TimingSpawn";
@@ -25,9 +25,9 @@ constexpr char kReloadCommand[] = "drovekeeper.reload";
 constexpr std::string_view kReloadReply = "重新加载配置";
 constexpr std::string_view kReloadFailedPrefix = "重新加载配置失败: ";
 
-using ClassLoader = standin::GameClass* (*)(const GameStringRecord*);
-using Spawner = standin::Actor* (*)(UWorld*, standin::GameClass*, const Vec3*, const Rot3*,
-                                    const SpawnParameters*);
+using ClassLoader = game::GameClass* (*)(const GameStringRecord*);
+using Spawner = game::Actor* (*)(UWorld*, game::GameClass*, const Vec3*, const Rot3*,
+                                 const SpawnParameters*);
 
 // The game's own functions behind the wrappers, and where the wrappers
 // record. One feed per process.
@@ -38,11 +38,11 @@ std::string last_loaded_path;
 
 std::string PathText(const GameStringRecord* path) {
   if (path == nullptr || path->data == nullptr || path->count <= 1) return "";
-  return standin::Utf16ToUtf8(std::u16string_view(path->data, path->count - 1));
+  return host::Utf16ToUtf8(std::u16string_view(path->data, path->count - 1));
 }
 
-standin::GameClass* WatchedLoadClass(const GameStringRecord* path) {
-  standin::GameClass* loaded = original_loader(path);
+game::GameClass* WatchedLoadClass(const GameStringRecord* path) {
+  game::GameClass* loaded = original_loader(path);
   last_loaded_path = PathText(path);
   if (recorded_calls != nullptr) {
     recorded_calls->push_back(
@@ -51,10 +51,9 @@ standin::GameClass* WatchedLoadClass(const GameStringRecord* path) {
   return loaded;
 }
 
-standin::Actor* WatchedSpawnActor(UWorld* world, standin::GameClass* game_class,
-                                  const Vec3* location, const Rot3* rotation,
-                                  const SpawnParameters* parameters) {
-  standin::Actor* actor = original_spawner(world, game_class, location, rotation, parameters);
+game::Actor* WatchedSpawnActor(UWorld* world, game::GameClass* game_class, const Vec3* location,
+                               const Rot3* rotation, const SpawnParameters* parameters) {
+  game::Actor* actor = original_spawner(world, game_class, location, rotation, parameters);
   if (recorded_calls != nullptr) {
     recorded_calls->push_back({report::GameCall::Kind::kSpawn, last_loaded_path, actor != nullptr});
   }
@@ -117,16 +116,16 @@ ReportFeed::~ReportFeed() {
 }
 
 void ReportFeed::WatchGameCalls() {
-  original_loader = reinterpret_cast<ClassLoader>(standin::GetAddress("UVictoryCore.BPLoadClass"));
-  original_spawner = reinterpret_cast<Spawner>(standin::GetAddress("UWorld.SpawnActor"));
+  original_loader = reinterpret_cast<ClassLoader>(host::GetAddress("UVictoryCore.BPLoadClass"));
+  original_spawner = reinterpret_cast<Spawner>(host::GetAddress("UWorld.SpawnActor"));
   if (original_loader == nullptr || original_spawner == nullptr) return;
-  standin::RegisterFunction("UVictoryCore.BPLoadClass", &WatchedLoadClass);
-  standin::RegisterFunction("UWorld.SpawnActor", &WatchedSpawnActor);
+  host::RegisterFunction("UVictoryCore.BPLoadClass", &WatchedLoadClass);
+  host::RegisterFunction("UWorld.SpawnActor", &WatchedSpawnActor);
   recorded_calls = &call_.calls;
 }
 
 void ReportFeed::AfterLoad(const std::string& config_path) {
-  if (!standin::HasTimer(kTimerName)) return;
+  if (!host::HasTimer(kTimerName)) return;
   if (std::optional<nlohmann::json> document = ReadConfig(config_path)) {
     ledger_.emplace(*document);
     ledger_->KeepOutcomes(for_report_);
@@ -156,16 +155,16 @@ void ReportFeed::RecordCaps() {
   }
 }
 
-void ReportFeed::BeforeTimerCall(const standin::World& world) {
+void ReportFeed::BeforeTimerCall(const game::World& world) {
   call_pending_ = true;
   call_.calls.clear();
   call_.log_lines.clear();
   call_.wild_counts.clear();
   if (!ledger_) return;
   for (const std::string& reference : class_references_) {
-    const standin::GameClass* game_class = world.FindClass(reference);
+    const game::GameClass* game_class = world.FindClass(reference);
     const int count = game_class == nullptr ? 0 : world.CountCreatures(game_class, true);
-    std::string blueprint = standin::BlueprintFromReference(reference);
+    std::string blueprint = game::BlueprintFromReference(reference);
     if (for_report_) SamplePopulation(blueprint, count);
     if (count > 0) call_.wild_counts[std::move(blueprint)] = count;
   }
@@ -206,7 +205,7 @@ std::optional<report::SpawnOwner> ReportFeed::TakeSpawnOwner() {
 
 void ReportFeed::AfterRcon(const std::string& command, const std::optional<std::string>& reply,
                            const std::string& config_path) {
-  std::string name(standin::RconCommandName(command));
+  std::string name(host::RconCommandName(command));
   for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   if (name != kReloadCommand || !ledger_) return;
   const bool taken = reply == kReloadReply;
@@ -230,11 +229,11 @@ void ReportFeed::ConfigFileChanged(std::string what) {
   if (for_report_) input_.config_changes.push_back({call_.time, false, std::move(what)});
 }
 
-void ReportFeed::ClockChanged(const ClockChange& change) {
+void ReportFeed::ClockChanged(const OffsetChange& change) {
   if (!for_report_) return;
-  report::ClockChange mark{change.at, change.forward(),
-                           std::abs(change.offset_after - change.offset_before),
-                           DescribeClockChange(change)};
+  report::ClockChangeMark mark{change.at, change.forward(),
+                               std::abs(change.offset_after - change.offset_before),
+                               DescribeClockChange(change)};
   std::set<std::string> shifted;
   for (const auto& [hour, minute] : ShiftedMinutes(change)) {
     shifted.insert(model::ClockText(hour, minute));
@@ -277,4 +276,4 @@ std::string ReportFeed::Write(const std::string& path, std::int64_t start, std::
   return why.empty() ? "" : "could not be written: " + why;
 }
 
-}  // namespace sim
+}  // namespace standin::sim

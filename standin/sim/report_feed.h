@@ -23,11 +23,11 @@
 #include "standin/sim/inputs.h"
 #include "standin/sim/recorder.h"
 
-namespace standin {
+namespace standin::game {
 class World;
 }
 
-namespace sim {
+namespace standin::sim {
 
 class ReportFeed {
  public:
@@ -53,7 +53,7 @@ class ReportFeed {
   void AfterLoad(const std::string& config_path);
   // Simulated time, stamped on what follows.
   void SetTime(std::int64_t now) { call_.time = now; }
-  void BeforeTimerCall(const standin::World& world);
+  void BeforeTimerCall(const game::World& world);
   void AfterTimerCall();
   // After the timer callbacks returned: the entry of the next spawn the game
   // reports, in order; nullopt when the ledger could not tell.
@@ -65,7 +65,7 @@ class ReportFeed {
   // The local clock went forward or back: the report marks it and names the
   // clock entries of the configuration in force whose minute it skips or
   // repeats.
-  void ClockChanged(const ClockChange& change);
+  void ClockChanged(const OffsetChange& change);
   void Spawned(const SpawnEvent& spawn);
 
   // The ledger's entries; empty when the plug-in never registered its timer.
@@ -99,4 +99,4 @@ class ReportFeed {
   std::map<EntryKey, std::size_t> cap_index_;
 };
 
-}  // namespace sim
+}  // namespace standin::sim

@@ -12,7 +12,7 @@
 
 #include "standin/rcon/server.h"
 
-namespace sim {
+namespace standin::sim {
 namespace {
 
 std::atomic<int> stop_signal{0};
@@ -146,4 +146,4 @@ std::optional<RunEnd> RunRealTime(RunLoop& loop, const SimInputs& inputs) {
   return RunEnd{inputs.start, reached, reached, 0, OutputClosed(loop)};
 }
 
-}  // namespace sim
+}  // namespace standin::sim

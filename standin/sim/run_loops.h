@@ -18,7 +18,7 @@
 #include "standin/sim/session.h"
 #include "standin/sim/simulator.h"
 
-namespace sim {
+namespace standin::sim {
 
 // SIGINT, SIGTERM and SIGHUP ask the run to stop at the next second; SIGPIPE is
 // ignored, so a closed output shows as a failed write instead of ending the
@@ -37,4 +37,4 @@ RunEnd RunSimulated(RunLoop& loop, std::int64_t start, std::int64_t minutes, Pro
 // Empty when RCON could not be served (the reason is recorded).
 std::optional<RunEnd> RunRealTime(RunLoop& loop, const SimInputs& inputs);
 
-}  // namespace sim
+}  // namespace standin::sim

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
-namespace sim {
+namespace standin::sim {
 
 namespace fs = std::filesystem;
 
@@ -59,8 +59,8 @@ void ScriptRunner::ReplaceConfig(const std::string& source) {
 }
 
 void ScriptRunner::Kill(const std::string& class_name, int count) {
-  standin::World& world = session_.world();
-  standin::GameClass* game_class = world.FindClass(class_name);
+  game::World& world = session_.world();
+  game::GameClass* game_class = world.FindClass(class_name);
   int killed = world.KillCreatures(game_class, count);
   for (RunObserver* o : session_.observers()) o->OnKill(killed);
   recorder_.Note(fmt::format("script: {} of {} left the level, {} remain", killed, class_name,
@@ -68,7 +68,7 @@ void ScriptRunner::Kill(const std::string& class_name, int count) {
 }
 
 void ScriptRunner::PlayerLeaves(const std::string& name) {
-  standin::World& world = session_.world();
+  game::World& world = session_.world();
   const auto& players = world.players();
   auto it =
       std::find_if(players.begin(), players.end(), [&](const auto& p) { return p->name == name; });
@@ -80,4 +80,4 @@ void ScriptRunner::PlayerLeaves(const std::string& name) {
   recorder_.Note(fmt::format("script: {} left, {} players", name, players.size()));
 }
 
-}  // namespace sim
+}  // namespace standin::sim

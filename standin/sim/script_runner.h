@@ -14,7 +14,7 @@
 #include "standin/sim/server_root.h"
 #include "standin/sim/session.h"
 
-namespace sim {
+namespace standin::sim {
 
 class ScriptRunner {
  public:
@@ -42,4 +42,4 @@ class ScriptRunner {
   std::int32_t next_packet_id_ = 1;
 };
 
-}  // namespace sim
+}  // namespace standin::sim

@@ -4,7 +4,7 @@
 
 #include <system_error>
 
-namespace sim {
+namespace standin::sim {
 
 namespace fs = std::filesystem;
 
@@ -32,4 +32,4 @@ std::string ServerRoot::Prepare(const SimOptions& options) {
   return error ? error.message() : "";
 }
 
-}  // namespace sim
+}  // namespace standin::sim

@@ -10,7 +10,7 @@
 
 #include "standin/sim/options.h"
 
-namespace sim {
+namespace standin::sim {
 
 class ServerRoot {
  public:
@@ -34,4 +34,4 @@ class ServerRoot {
   bool temporary_ = false;
 };
 
-}  // namespace sim
+}  // namespace standin::sim

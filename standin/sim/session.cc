@@ -7,7 +7,7 @@
 #include "standin/host/host.h"
 #include "standin/sim/clock.h"
 
-namespace sim {
+namespace standin::sim {
 
 Session::Session(const WorldSpec& world, std::string plugin_path, bool fake_time,
                  Recorder& recorder)
@@ -20,25 +20,25 @@ Session::Session(const WorldSpec& world, std::string plugin_path, bool fake_time
 Session::~Session() {
   // On an early way out the observers and the sinks' owners may be gone.
   observers_.clear();
-  standin::LogSinks().clear();
+  host::LogSinks().clear();
   Unload();
-  standin::SetRegistrationObserver(nullptr);
-  standin::SetWorld(nullptr);
+  host::SetRegistrationObserver(nullptr);
+  host::SetWorld(nullptr);
 }
 
 void Session::BuildWorld() {
   // Unload withdraws both names even when Load registered nothing; every
   // remove call is recorded.
-  standin::ReportUnknownRemovals(true);
-  standin::SetRegistrationObserver([this](const standin::RegistrationEvent& event) {
+  host::ReportUnknownRemovals(true);
+  host::SetRegistrationObserver([this](const host::RegistrationEvent& event) {
     for (RunObserver* o : observers_) {
-      o->OnRegistration(standin::CommandKindName(event.kind), event.name, event.added,
+      o->OnRegistration(host::CommandKindName(event.kind), event.name, event.added,
                         event.was_registered);
     }
   });
   for (const ClassSpec& c : spec_.classes) world_.AddClass(c.reference, c.creature, c.spawnable);
   for (const ActorSpec& a : spec_.actors) {
-    standin::GameClass* game_class = world_.FindClass(a.class_reference);
+    game::GameClass* game_class = world_.FindClass(a.class_reference);
     for (int i = 0; i < a.count; ++i) {
       if (game_class->creature) {
         world_.AddCreature(game_class, a.team);
@@ -80,7 +80,7 @@ void Session::Unload() {
 }
 
 void Session::SetTime(std::int64_t seconds) {
-  const std::optional<ClockChange> change =
+  const std::optional<OffsetChange> change =
       timed_ ? ClockChangeBetween(now_, seconds) : std::nullopt;
   now_ = seconds;
   timed_ = true;
@@ -92,11 +92,11 @@ void Session::SetTime(std::int64_t seconds) {
 }
 
 void Session::CollectWorld() {
-  const std::vector<standin::SpawnRecord> spawns = world_.Spawns(spawns_seen_);
+  const std::vector<game::SpawnRecord> spawns = world_.Spawns(spawns_seen_);
   spawns_seen_ += spawns.size();
-  for (const standin::SpawnRecord& s : spawns) {
+  for (const game::SpawnRecord& s : spawns) {
     SpawnEvent event;
-    event.class_path = standin::BlueprintFromReference(s.class_reference);
+    event.class_path = game::BlueprintFromReference(s.class_reference);
     event.x = s.location.X;
     event.y = s.location.Y;
     event.z = s.location.Z;
@@ -108,7 +108,7 @@ void Session::CollectWorld() {
   }
   for (const auto& [player, notice] : world_.notices()) {
     NoticeEvent event{player,
-                      standin::Utf16ToUtf8(notice.text),
+                      host::Utf16ToUtf8(notice.text),
                       {notice.colour.R, notice.colour.G, notice.colour.B, notice.colour.A},
                       notice.scale,
                       notice.time};
@@ -119,7 +119,7 @@ void Session::CollectWorld() {
 }
 
 void Session::CollectFailures() {
-  standin::CallbackFailures failures = standin::Failures();
+  host::CallbackFailures failures = host::Failures();
   if (failures.count > failures_seen_) {
     recorder_.Error(fmt::format("a host callback failed: {}", failures.last_message));
     failures_seen_ = failures.count;
@@ -128,7 +128,7 @@ void Session::CollectFailures() {
 
 void Session::TimerCall() {
   for (RunObserver* o : observers_) o->BeforeTimerCall(world_, now_);
-  int ran = standin::RunTimers();
+  int ran = host::RunTimers();
   CollectWorld();
   CollectFailures();
   for (RunObserver* o : observers_) o->AfterTimerCall(now_, ran);
@@ -137,7 +137,7 @@ void Session::TimerCall() {
 std::optional<std::string> Session::DispatchRcon(const rcon::RconRequest& request) {
   const std::string& command = request.command;
   for (RunObserver* o : observers_) o->BeforeRcon(command);
-  const auto [known, reply] = standin::RunRconCommand(request);
+  const auto [known, reply] = game::RunRconCommand(request);
   CollectWorld();
   CollectFailures();
   for (RunObserver* o : observers_) o->AfterRcon(command, known, reply, config_path_);
@@ -151,4 +151,4 @@ bool Session::WantsStop() const {
   return false;
 }
 
-}  // namespace sim
+}  // namespace standin::sim

@@ -17,7 +17,7 @@
 #include "standin/sim/observer.h"
 #include "standin/sim/recorder.h"
 
-namespace sim {
+namespace standin::sim {
 
 class Session {
  public:
@@ -46,7 +46,7 @@ class Session {
   // True once an observer asks the run to stop.
   bool WantsStop() const;
 
-  standin::World& world() { return world_; }
+  game::World& world() { return world_; }
 
  private:
   // Hands the spawns and notices since the last look to the observers.
@@ -57,7 +57,7 @@ class Session {
   bool fake_time_;
   Recorder& recorder_;
   std::vector<RunObserver*> observers_;
-  standin::World world_;
+  game::World world_;
   const WorldSpec& spec_;
   void* module_ = nullptr;
   std::string config_path_;
@@ -67,4 +67,4 @@ class Session {
   bool timed_ = false;  // now_ was set
 };
 
-}  // namespace sim
+}  // namespace standin::sim

@@ -23,7 +23,7 @@
 #include "standin/sim/server_root.h"
 #include "standin/sim/session.h"
 
-namespace sim {
+namespace standin::sim {
 namespace {
 
 namespace fs = std::filesystem;
@@ -86,13 +86,13 @@ int Run(const SimInputs& inputs, std::ostream* events, std::ostream& console,
   const std::string config_path = root.config_path().string();
   Recorder recorder(events, console);
   recorder.SetTime(inputs.start);
-  standin::SetCurrentDir(root.dir().string());
-  standin::LogSinks().push_back(std::make_shared<RecorderSink>(recorder, inputs.fake_time));
+  host::SetCurrentDir(root.dir().string());
+  host::LogSinks().push_back(std::make_shared<RecorderSink>(recorder, inputs.fake_time));
 
   Session session(inputs.world, inputs.plugin_path, inputs.fake_time, recorder);
   ReportFeed feed = MakeFeed(inputs, config_path);
   feed.SetTime(inputs.start);
-  standin::LogSinks().push_back(feed.sink());
+  host::LogSinks().push_back(feed.sink());
   RecorderObserver recorder_observer(recorder, feed);
   ReportObserver report_observer(feed, options.report_file, recorder);
   std::optional<HostInvariants> invariants;
@@ -166,4 +166,4 @@ int RunSimulator(const SimInputs& inputs) {
   return status;
 }
 
-}  // namespace sim
+}  // namespace standin::sim

@@ -14,7 +14,7 @@
 #include "standin/sim/inputs.h"
 #include "standin/sim/options.h"
 
-namespace sim {
+namespace standin::sim {
 
 struct SimInputs {
   SimOptions options;
@@ -38,4 +38,4 @@ constexpr int kExitOutputClosed = 141;
 // invariant broke (--invariants), or one of the statuses above.
 int RunSimulator(const SimInputs& inputs);
 
-}  // namespace sim
+}  // namespace standin::sim

@@ -26,8 +26,8 @@
 namespace {
 
 using nlohmann::json;
-using report::GameCall;
-using report::Table;
+using standin::report::GameCall;
+using standin::report::Table;
 
 constexpr std::int64_t kStart = 1717221600;  // 2024-06-01 06:00:00 UTC
 constexpr int kMinutes = 7 * 1440;
@@ -88,8 +88,8 @@ int main(int argc, char** argv) {
   }
   setenv("TZ", "UTC", 1);
 
-  report::EntryLedger ledger(Config(false));
-  report::ReportInput input;
+  standin::report::EntryLedger ledger(Config(false));
+  standin::report::ReportInput input;
   input.config_file = "config.json";
   input.world_name = "Fixture island";
   input.time_zone = "UTC";
@@ -113,13 +113,13 @@ int main(int argc, char** argv) {
   const json first = Config(false);
   const json reloaded = Config(true);
   auto cap_of = [](const json& config, Table table, const std::string& name) {
-    return config[report::TableName(table)][name]["Worldmaximum"].get<int>();
+    return config[standin::report::TableName(table)][name]["Worldmaximum"].get<int>();
   };
   for (const auto& [table, name] : entries) {
     input.caps.push_back({table, name, name, {{kStart, cap_of(first, table, name)}}});
   }
   auto caps_at_reload = [&](std::int64_t time) {
-    for (report::EntryCap& cap : input.caps) {
+    for (standin::report::EntryCap& cap : input.caps) {
       cap.caps.push_back({time, cap_of(reloaded, cap.table, cap.entry)});
     }
   };
@@ -143,11 +143,11 @@ int main(int argc, char** argv) {
     if (minute % 1440 == 480) wild[kRaptor] = std::max(0, wild[kRaptor] - 25);
     if (minute == 5 * 1440) wild[kDodo] = std::max(0, wild[kDodo] - 3);
 
-    report::TimerCall call;
+    standin::report::TimerCall call;
     call.time = kStart + minute * 60;
     call.local_hour = (6 + minute / 60) % 24;
     call.local_minute = minute % 60;
-    for (report::ClassPopulation& population : input.population) {
+    for (standin::report::ClassPopulation& population : input.population) {
       const int count = wild[population.reference];
       if (population.samples.empty() || population.samples.back().count != count) {
         population.samples.push_back({call.time, count});
@@ -202,7 +202,7 @@ int main(int argc, char** argv) {
   input.entries = ledger.Entries();
   // When each falls due next: countdowns go on from the last reload; the
   // clock entries at their next 06:30 and 18:00 after the end (06:00).
-  for (report::EntryRecord& entry : input.entries) {
+  for (standin::report::EntryRecord& entry : input.entries) {
     if (entry.table == Table::kClock) {
       entry.next_due = input.end + (entry.name == kDodo ? 30 * 60 : 12 * 3600);
       continue;
@@ -214,21 +214,21 @@ int main(int argc, char** argv) {
   }
 
   std::ofstream html(argv[1]);
-  report::WriteReport(input, html);
+  standin::report::WriteReport(input, html);
   html.close();
 
   json expected;
   expected["spawns"] = json::array();
-  for (const report::SpawnPoint& spawn : input.spawns) {
-    const report::MapPoint at = report::ToNoticeMap(input.map, spawn.x, spawn.y);
-    expected["spawns"].push_back({{"table", std::string(report::TableName(spawn.table))},
+  for (const standin::report::SpawnPoint& spawn : input.spawns) {
+    const standin::report::MapPoint at = standin::report::ToNoticeMap(input.map, spawn.x, spawn.y);
+    expected["spawns"].push_back({{"table", std::string(standin::report::TableName(spawn.table))},
                                   {"entry", spawn.entry},
                                   {"lat", AsPrinted(at.lat)},
                                   {"lon", AsPrinted(at.lon)}});
   }
   expected["entries"] = json::array();
-  for (const report::EntryRecord& entry : input.entries) {
-    expected["entries"].push_back({{"table", std::string(report::TableName(entry.table))},
+  for (const standin::report::EntryRecord& entry : input.entries) {
+    expected["entries"].push_back({{"table", std::string(standin::report::TableName(entry.table))},
                                    {"entry", entry.name},
                                    {"fell_due", entry.fell_due},
                                    {"spawned", entry.spawned},
@@ -238,13 +238,13 @@ int main(int argc, char** argv) {
                                    {"failed", entry.failed}});
   }
   expected["caps"] = json::array();
-  for (const report::EntryCap& cap : input.caps) {
+  for (const standin::report::EntryCap& cap : input.caps) {
     std::string values;
-    for (const report::CapChange& change : cap.caps) {
+    for (const standin::report::CapChange& change : cap.caps) {
       values += (values.empty() ? "" : ",") + std::to_string(change.cap);
     }
     expected["caps"].push_back({{"class", cap.reference},
-                                {"table", std::string(report::TableName(cap.table))},
+                                {"table", std::string(standin::report::TableName(cap.table))},
                                 {"entry", cap.entry},
                                 {"caps", values}});
   }

@@ -32,29 +32,30 @@ class Connection {
   }
 
   bool Send(std::int32_t id, std::int32_t type, const std::string& body) {
-    std::string frame = rcon::EncodePacket({id, type, body});
+    std::string frame = standin::rcon::EncodePacket({id, type, body});
     return write(fd_, frame.data(), frame.size()) == static_cast<ssize_t>(frame.size());
   }
 
   // The next packet, or nothing on timeout, close or a framing error.
-  std::optional<rcon::Packet> Receive() {
+  std::optional<standin::rcon::Packet> Receive() {
     while (pending_.empty()) {
       char buffer[4096];
       ssize_t got = read(fd_, buffer, sizeof(buffer));
       if (got <= 0) return std::nullopt;
-      if (decoder_.Feed(std::string_view(buffer, got), &pending_) != rcon::DecodeError::kNone) {
+      if (decoder_.Feed(std::string_view(buffer, got), &pending_) !=
+          standin::rcon::DecodeError::kNone) {
         return std::nullopt;
       }
     }
-    rcon::Packet packet = pending_.front();
+    standin::rcon::Packet packet = pending_.front();
     pending_.erase(pending_.begin());
     return packet;
   }
 
  private:
   int fd_ = -1;
-  rcon::FrameDecoder decoder_;
-  std::vector<rcon::Packet> pending_;
+  standin::rcon::FrameDecoder decoder_;
+  std::vector<standin::rcon::Packet> pending_;
 };
 
 }  // namespace
@@ -69,15 +70,15 @@ RconOutcome RunRconCommand(const std::string& host, std::uint16_t port, const st
   }
   constexpr std::int32_t kAuthId = 7;
   constexpr std::int32_t kCommandId = 8;
-  connection.Send(kAuthId, rcon::kTypeAuth, password);
+  connection.Send(kAuthId, standin::rcon::kTypeAuth, password);
   // An empty RESPONSE_VALUE may come first; the AUTH_RESPONSE decides.
   for (;;) {
-    std::optional<rcon::Packet> packet = connection.Receive();
+    std::optional<standin::rcon::Packet> packet = connection.Receive();
     if (!packet) {
       outcome.failure = "no answer to the authentication";
       return outcome;
     }
-    if (packet->type != rcon::kTypeAuthResponse) continue;
+    if (packet->type != standin::rcon::kTypeAuthResponse) continue;
     if (packet->id == -1) {
       outcome.failure = "password refused";
       return outcome;
@@ -88,16 +89,16 @@ RconOutcome RunRconCommand(const std::string& host, std::uint16_t port, const st
   // A reply may take several packets: the empty probe behind the command
   // comes back after its last one.
   constexpr std::int32_t kProbeId = 9;
-  connection.Send(kCommandId, rcon::kTypeExecCommand, command);
-  connection.Send(kProbeId, rcon::kTypeResponseValue, "");
+  connection.Send(kCommandId, standin::rcon::kTypeExecCommand, command);
+  connection.Send(kProbeId, standin::rcon::kTypeResponseValue, "");
   std::string reply;
   for (;;) {
-    std::optional<rcon::Packet> packet = connection.Receive();
+    std::optional<standin::rcon::Packet> packet = connection.Receive();
     if (!packet) {
       outcome.failure = "no echo of the probe";
       return outcome;
     }
-    if (packet->type != rcon::kTypeResponseValue) continue;
+    if (packet->type != standin::rcon::kTypeResponseValue) continue;
     if (packet->id == kProbeId) {
       if (!packet->body.empty()) outcome.failure = "the probe was answered: " + packet->body;
       return outcome;

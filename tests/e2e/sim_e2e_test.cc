@@ -673,7 +673,7 @@ TEST_F(SimE2eTest, ReloadOverTcpInRealTime) {
   RconOutcome status = RunRconCommand("127.0.0.1", port, "s3cret", "Drovekeeper.status");
   EXPECT_EQ(status.failure, "");
   ASSERT_TRUE(status.reply.has_value());
-  EXPECT_GT(status.reply->size(), rcon::kMaxBodySize);
+  EXPECT_GT(status.reply->size(), standin::rcon::kMaxBodySize);
   int expected_reloads = 1;
   if (NodeClientAvailable()) {
     auto [status, out] = NodeRcon(port, "s3cret", "Drovekeeper.reload");

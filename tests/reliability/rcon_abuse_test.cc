@@ -78,26 +78,26 @@ class Client {
   }
   bool SendPacket(std::int32_t id, std::int32_t type, const std::string& body,
                   Clock::time_point deadline) {
-    return Send(rcon::EncodePacket({id, type, body}), deadline);
+    return Send(standin::rcon::EncodePacket({id, type, body}), deadline);
   }
 
   // The next packet, or nothing at the deadline, on close or a bad frame.
-  std::optional<rcon::Packet> Next(Clock::time_point deadline) {
+  std::optional<standin::rcon::Packet> Next(Clock::time_point deadline) {
     while (pending_.empty()) {
       if (ReadSome(deadline) <= 0) return std::nullopt;
     }
-    rcon::Packet packet = pending_.front();
+    standin::rcon::Packet packet = pending_.front();
     pending_.erase(pending_.begin());
     return packet;
   }
 
   // Authenticates; true when accepted.
   bool Authenticate(const std::string& password, Clock::time_point deadline) {
-    if (!SendPacket(1, rcon::kTypeAuth, password, deadline)) return false;
+    if (!SendPacket(1, standin::rcon::kTypeAuth, password, deadline)) return false;
     for (int i = 0; i < 4; ++i) {
-      std::optional<rcon::Packet> packet = Next(deadline);
+      std::optional<standin::rcon::Packet> packet = Next(deadline);
       if (!packet) return false;
-      if (packet->type == rcon::kTypeAuthResponse) return packet->id == 1;
+      if (packet->type == standin::rcon::kTypeAuthResponse) return packet->id == 1;
     }
     return false;
   }
@@ -105,9 +105,10 @@ class Client {
   // The reply body to command `id`, skipping everything else.
   std::optional<std::string> ReplyTo(std::int32_t id, Clock::time_point deadline) {
     for (int i = 0; i < 10000; ++i) {
-      std::optional<rcon::Packet> packet = Next(deadline);
+      std::optional<standin::rcon::Packet> packet = Next(deadline);
       if (!packet) return std::nullopt;
-      if (packet->id == id && packet->type == rcon::kTypeResponseValue) return packet->body;
+      if (packet->id == id && packet->type == standin::rcon::kTypeResponseValue)
+        return packet->body;
     }
     return std::nullopt;
   }
@@ -138,7 +139,7 @@ class Client {
       const ssize_t got = recv(fd_, buffer, sizeof(buffer), 0);
       if (got > 0) {
         decoder_.Feed(std::string_view(buffer, static_cast<std::size_t>(got)), &pending_);
-        return decoder_.error() == rcon::DecodeError::kNone ? got : -1;
+        return decoder_.error() == standin::rcon::DecodeError::kNone ? got : -1;
       }
       if (got == 0) return 0;
       if (errno != EAGAIN && errno != EINTR) return -1;
@@ -150,8 +151,8 @@ class Client {
   }
 
   int fd_ = -1;
-  rcon::FrameDecoder decoder_;
-  std::vector<rcon::Packet> pending_;
+  standin::rcon::FrameDecoder decoder_;
+  std::vector<standin::rcon::Packet> pending_;
 };
 
 // One operator reload on a fresh connection; the reply, or why not.
@@ -160,7 +161,7 @@ std::string OperatorReload(std::uint16_t port) {
   std::unique_ptr<Client> client = Client::Connect(port);
   if (!client) return "cannot connect";
   if (!client->Authenticate(kPassword, deadline)) return "not authenticated";
-  if (!client->SendPacket(42, rcon::kTypeExecCommand, "Drovekeeper.reload", deadline)) {
+  if (!client->SendPacket(42, standin::rcon::kTypeExecCommand, "Drovekeeper.reload", deadline)) {
     return "cannot send";
   }
   return client->ReplyTo(42, deadline).value_or("no reply");
@@ -230,8 +231,9 @@ TEST_F(RconAbuseTest, HostileClientsNeitherStallTheTimerNorLockOutTheOperator) {
       ASSERT_NE(clients.back(), nullptr) << "connection " << i;
     }
     for (auto& client : clients) {
-      ASSERT_TRUE(client->SendPacket(1, rcon::kTypeAuth, kPassword, deadline));
-      ASSERT_TRUE(client->SendPacket(2, rcon::kTypeExecCommand, "Drovekeeper.reload", deadline));
+      ASSERT_TRUE(client->SendPacket(1, standin::rcon::kTypeAuth, kPassword, deadline));
+      ASSERT_TRUE(
+          client->SendPacket(2, standin::rcon::kTypeExecCommand, "Drovekeeper.reload", deadline));
     }
     int answered = 0;
     for (auto& client : clients) answered += client->ReplyTo(2, deadline) == kReloaded ? 1 : 0;
@@ -248,7 +250,8 @@ TEST_F(RconAbuseTest, HostileClientsNeitherStallTheTimerNorLockOutTheOperator) {
     abusers.emplace_back([&] {
       std::unique_ptr<Client> client = Client::Connect(port_);
       if (!client) return;
-      const std::string frame = rcon::EncodePacket({1, rcon::kTypeAuth, kPassword});
+      const std::string frame =
+          standin::rcon::EncodePacket({1, standin::rcon::kTypeAuth, kPassword});
       for (std::size_t b = 0; b < frame.size() && !stop && Clock::now() < phase_end; ++b) {
         if (!client->Send(frame.substr(b, 1), phase_end)) return;
         ++trickled;
@@ -271,7 +274,7 @@ TEST_F(RconAbuseTest, HostileClientsNeitherStallTheTimerNorLockOutTheOperator) {
       {"missing terminators", FrameHeader(12) + std::string(12, 'x')},
       {"garbage", garbage},
       {"command before authentication",
-       rcon::EncodePacket({3, rcon::kTypeExecCommand, "Drovekeeper.reload"})},
+       standin::rcon::EncodePacket({3, standin::rcon::kTypeExecCommand, "Drovekeeper.reload"})},
   };
   for (const BadStream& stream : bad) {
     std::unique_ptr<Client> client = Client::Connect(port_);
@@ -283,7 +286,7 @@ TEST_F(RconAbuseTest, HostileClientsNeitherStallTheTimerNorLockOutTheOperator) {
   for (int i = 0; i < 20; ++i) {
     std::unique_ptr<Client> client = Client::Connect(port_);
     ASSERT_NE(client, nullptr);
-    const std::string frame = rcon::EncodePacket({1, rcon::kTypeAuth, kPassword});
+    const std::string frame = standin::rcon::EncodePacket({1, standin::rcon::kTypeAuth, kPassword});
     client->Send(frame.substr(0, frame.size() / 2), Clock::now() + seconds(5));
   }
 
@@ -294,7 +297,8 @@ TEST_F(RconAbuseTest, HostileClientsNeitherStallTheTimerNorLockOutTheOperator) {
     std::unique_ptr<Client> client = Client::Connect(port_);
     if (!client || !client->Authenticate(kPassword, phase_end)) return;
     std::string probes;
-    for (int i = 0; i < 4096; ++i) rcon::AppendPacket({i, rcon::kTypeResponseValue, ""}, &probes);
+    for (int i = 0; i < 4096; ++i)
+      standin::rcon::AppendPacket({i, standin::rcon::kTypeResponseValue, ""}, &probes);
     for (int round = 0; round < 2000 && !stop && Clock::now() < phase_end; ++round) {
       if (!client->Send(probes, phase_end)) {
         reader_dropped = Clock::now() < phase_end;
@@ -313,15 +317,15 @@ TEST_F(RconAbuseTest, HostileClientsNeitherStallTheTimerNorLockOutTheOperator) {
         const auto began = Clock::now();
         const auto deadline = began + seconds(20);
         std::unique_ptr<Client> client = Client::Connect(port_);
-        if (!client ||
-            !client->SendPacket(1, rcon::kTypeAuth, "guess" + std::to_string(i), deadline)) {
+        if (!client || !client->SendPacket(1, standin::rcon::kTypeAuth, "guess" + std::to_string(i),
+                                           deadline)) {
           return;
         }
-        std::optional<rcon::Packet> answer = client->Next(deadline);
-        if (!answer || answer->type != rcon::kTypeAuthResponse || answer->id != -1) return;
+        std::optional<standin::rcon::Packet> answer = client->Next(deadline);
+        if (!answer || answer->type != standin::rcon::kTypeAuthResponse || answer->id != -1) return;
         refusal_times[i] = std::chrono::duration_cast<milliseconds>(Clock::now() - began);
         // A second guess on the same connection is never answered.
-        client->SendPacket(2, rcon::kTypeAuth, kPassword, deadline);
+        client->SendPacket(2, standin::rcon::kTypeAuth, kPassword, deadline);
         refused_closed[i] = client->ClosedByServer(deadline);
       });
     }
@@ -375,8 +379,10 @@ TEST_F(RconAbuseTest, StoppingWhileClientsHammerUnloadsCleanly) {
       if (!client || !client->Authenticate(kPassword, deadline)) return;
       // Commands queue up faster than they are answered.
       for (std::int32_t id = 10; id < 100000 && !stop && Clock::now() < deadline; id += 2) {
-        if (!client->SendPacket(id, rcon::kTypeExecCommand, "Drovekeeper.reload", deadline) ||
-            !client->SendPacket(id + 1, rcon::kTypeExecCommand, "Drovekeeper.reload", deadline) ||
+        if (!client->SendPacket(id, standin::rcon::kTypeExecCommand, "Drovekeeper.reload",
+                                deadline) ||
+            !client->SendPacket(id + 1, standin::rcon::kTypeExecCommand, "Drovekeeper.reload",
+                                deadline) ||
             !client->ReplyTo(id, deadline)) {
           return;
         }

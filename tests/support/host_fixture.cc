@@ -32,7 +32,7 @@ std::filesystem::path HostFixture::ConfigPath() const { return dir_ / kConfigNam
 
 void HostFixture::WriteConfig(std::string_view text) const { root_->Write(kConfigName, text); }
 
-standin::World& HostFixture::UseWorld(const WorldBuilder& builder) {
+standin::game::World& HostFixture::UseWorld(const WorldBuilder& builder) {
   world_.reset();
   world_ = builder.Build();
   world_->Install();

@@ -36,9 +36,9 @@ class HostFixture : public ::testing::Test {
 
   // Builds the world, installs it in the host and keeps it until the end of
   // the test (destroyed before the leak check).
-  standin::World& UseWorld(const WorldBuilder& builder = WorldBuilder());
+  standin::game::World& UseWorld(const WorldBuilder& builder = WorldBuilder());
   // The world UseWorld() installed; null before.
-  standin::World* world() { return world_.get(); }
+  standin::game::World* world() { return world_.get(); }
 
   // For tests that free a bad block on purpose: accepts the bad frees so far.
   void ResetBadFreeBaseline() { session_->AcceptBadFrees(); }
@@ -52,5 +52,5 @@ class HostFixture : public ::testing::Test {
   std::filesystem::path dir_;
   std::shared_ptr<CaptureSink> sink_;
   std::optional<HostSession> session_;
-  std::unique_ptr<standin::World> world_;
+  std::unique_ptr<standin::game::World> world_;
 };

@@ -1,6 +1,6 @@
 // Builds stand-in worlds for tests in a few chained calls:
 //
-//   standin::World& world = UseWorld(WorldBuilder()
+//   standin::game::World& world = UseWorld(WorldBuilder()
 //       .Creatures("Blueprint'/Game/Rex.Rex'", 2)           // wild
 //       .Creatures("/Game/Rex.Rex_C", 1, /*team=*/50000)     // tamed
 //       .Player("alice").Player("gone", /*resolvable=*/false));
@@ -38,12 +38,12 @@ class WorldBuilder {
   WorldBuilder& SpawnLevels(std::int32_t min, std::int32_t max);
 
   // The world, not yet installed.
-  std::unique_ptr<standin::World> Build() const;
+  std::unique_ptr<standin::game::World> Build() const;
 
   // "/P/A.A_C" for either spelling of a class name.
   static std::string Reference(std::string_view name);
 
  private:
   std::uint32_t seed_ = 1;
-  std::vector<std::function<void(standin::World&)>> steps_;
+  std::vector<std::function<void(standin::game::World&)>> steps_;
 };

@@ -75,26 +75,26 @@ TEST_F(CapTest, NonAsciiNamesCompareAsUtf8) {
 }
 
 TEST_F(CapTest, EmptyOrMissingLevelCountsNothing) {
-  standin::World& world = UseWorld();
+  standin::game::World& world = UseWorld();
   EXPECT_EQ(CountWildOfClass(kRex), 0);
   world.SetHasPersistentLevel(false);
   EXPECT_EQ(CountWildOfClass(kRex), 0);
-  standin::SetWorld(nullptr);
+  standin::host::SetWorld(nullptr);
   EXPECT_EQ(CountWildOfClass(kRex), 0);
 }
 
 TEST_F(CapTest, CountAllocatesOnlyTheSnapshotAndGameTexts) {
   UseWorld(WorldBuilder().Creatures(kRex, 5).Creatures(kRex, 2, 50000).NullActors(1));
-  const std::uint64_t before = standin::TotalAllocations();
+  const std::uint64_t before = standin::game::TotalAllocations();
   EXPECT_EQ(CountWildOfClass(kRex), 5);
   // One snapshot of the actor list, one reference text per wild creature.
-  EXPECT_EQ(standin::TotalAllocations() - before, 1u + 5u);
+  EXPECT_EQ(standin::game::TotalAllocations() - before, 1u + 5u);
 }
 
 TEST_F(CapTest, TallyOfAnotherLevelIsNotReused) {
   // Within one counting run the host's world, and with it the level, changes.
   UseWorld(WorldBuilder().Creatures(kRex, 2));
-  const std::unique_ptr<standin::World> other = WorldBuilder().Creatures(kRex, 5).Build();
+  const std::unique_ptr<standin::game::World> other = WorldBuilder().Creatures(kRex, 5).Build();
   BeginCountingRun();
   EXPECT_EQ(CountWildOfClass(kRex), 2);
   other->Install();
@@ -133,7 +133,7 @@ TEST_F(CapTest, MissingWorldMaximumThrows) {
 }
 
 TEST_F(CapTest, NoLevelMeansNoSpawnWithoutReadingMaximum) {
-  standin::World& world = UseWorld();
+  standin::game::World& world = UseWorld();
   world.SetHasPersistentLevel(false);
   config::ConfigDocument = json::object();
   EXPECT_FALSE(BelowWorldMaximum("SpawnDino", kRex));

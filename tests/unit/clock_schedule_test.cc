@@ -141,7 +141,7 @@ TEST_F(ClockScheduleTest, MinuteSkippedByDriftIsMadeUpOnce) {
       const auto spawns = world()->Spawns();
       std::vector<std::string>& names = spawned.emplace_back();
       for (std::size_t i = before; i < spawns.size(); ++i) {
-        names.push_back(standin::BlueprintFromReference(spawns[i].class_reference));
+        names.push_back(standin::game::BlueprintFromReference(spawns[i].class_reference));
       }
     }
     EXPECT_EQ(spawned, c.spawned) << c.what;
@@ -170,7 +170,7 @@ TEST_F(ClockScheduleTest, LocalTimeIsReadForEveryEntry) {
 }
 
 TEST_F(ClockScheduleTest, RunsAfterCountdownWalkWithItsOwnSettings) {
-  standin::World& world = UseWorld(WorldBuilder().Class(kRex).Class(kAnky));
+  standin::game::World& world = UseWorld(WorldBuilder().Class(kRex).Class(kAnky));
   json clock_entry = ConfigEntry("8:0");
   clock_entry["Position"] = "7 8 9";
   Load({{"SpawnDino", {{kRex, ConfigEntry(0)}}}, {"SpawnDinoX", {{kAnky, clock_entry}}}});
@@ -184,7 +184,7 @@ TEST_F(ClockScheduleTest, RunsAfterCountdownWalkWithItsOwnSettings) {
 }
 
 TEST_F(ClockScheduleTest, CappedEntrySpawnsNothing) {
-  standin::World& world = UseWorld(WorldBuilder().Creatures(kRex, 2));
+  standin::game::World& world = UseWorld(WorldBuilder().Creatures(kRex, 2));
   json entry = ConfigEntry("9:15");
   entry["Worldmaximum"] = 2;
   Load({{"SpawnDinoX", {{kRex, entry}}}});
@@ -193,7 +193,7 @@ TEST_F(ClockScheduleTest, CappedEntrySpawnsNothing) {
 }
 
 TEST_F(ClockScheduleTest, NonTextClockValueIsLoggedAndSkipped) {
-  standin::World& world = UseWorld(WorldBuilder().Class(kRex).Class(kAnky));
+  standin::game::World& world = UseWorld(WorldBuilder().Class(kRex).Class(kAnky));
   Load({{"SpawnDinoX", {{kAnky, ConfigEntry("5:0")}, {kRex, ConfigEntry("5:0")}}}});
   config::ClockTable[kAnky] = 500;
   RunAt({{5, 0}, {5, 0}});

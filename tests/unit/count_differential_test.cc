@@ -42,8 +42,9 @@ GameStringRecord* CountingClassToStringReference(GameStringRecord* result, void*
 }
 
 void CountReferenceCalls() {
-  real_class_to_string_reference = standin::GetAddress("UVictoryCore.ClassToStringReference");
-  standin::RegisterFunction("UVictoryCore.ClassToStringReference", &CountingClassToStringReference);
+  real_class_to_string_reference = standin::host::GetAddress("UVictoryCore.ClassToStringReference");
+  standin::host::RegisterFunction("UVictoryCore.ClassToStringReference",
+                                  &CountingClassToStringReference);
   reference_calls = 0;
 }
 
@@ -65,13 +66,13 @@ void* SpawnWithEffect(UWorld* world, void* cls, const Vec3* location, const Rot3
   using Fn = void* (*)(UWorld*, void*, const Vec3*, const Rot3*, const SpawnParameters*);
   void* spawned =
       reinterpret_cast<Fn>(real_spawn_actor)(world, cls, location, rotation, parameters);
-  standin::World& w = *standin::World::FromGame(world);
+  standin::game::World& w = *standin::game::World::FromGame(world);
   auto between = [](int low, int high) {
     return std::uniform_int_distribution(low, high)(spawn_effects);
   };
   const auto& actors = w.actors();
   if (spawned != nullptr && !actors.empty()) {
-    const standin::Actor* some = actors[between(0, static_cast<int>(actors.size()) - 1)];
+    const standin::game::Actor* some = actors[between(0, static_cast<int>(actors.size()) - 1)];
     switch (spawn_effect) {
       case SpawnEffect::kNone:
         break;
@@ -82,7 +83,8 @@ void* SpawnWithEffect(UWorld* world, void* cls, const Vec3* location, const Rot3
         break;
       case SpawnEffect::kRemoveEarlier: {
         // Never the creature just spawned: the plug-in goes on to level it.
-        const standin::GameClass* own = static_cast<standin::Actor*>(spawned)->game_class;
+        const standin::game::GameClass* own =
+            static_cast<standin::game::Actor*>(spawned)->game_class;
         if (some != nullptr && (some->game_class != own || w.CountCreatures(own) >= 2)) {
           w.KillCreatures(some->game_class, 1);
         }
@@ -90,7 +92,7 @@ void* SpawnWithEffect(UWorld* world, void* cls, const Vec3* location, const Rot3
       }
       case SpawnEffect::kReorder: {
         // Swaps two slots of the array the game hands out.
-        auto& live = reinterpret_cast<standin::WorldRecord*>(world)->persistent_level->actors;
+        auto& live = reinterpret_cast<standin::game::WorldRecord*>(world)->persistent_level->actors;
         std::swap(live.data[between(0, live.count - 1)], live.data[between(0, live.count - 1)]);
         break;
       }
@@ -259,7 +261,7 @@ struct Outcome {
   int draws = 0;
 };
 
-std::string Describe(const standin::SpawnRecord& spawn) {
+std::string Describe(const standin::game::SpawnRecord& spawn) {
   std::string points;
   for (std::uint8_t p : spawn.points) points += fmt::format("{},", p);
   return fmt::format("{} at ({} {} {}) level {} points {} alive {} rescaled {} began {}",
@@ -276,7 +278,7 @@ class CountDifferentialTest : public HostFixture {
     config::BuildSpawnTables(config::ConfigDocument);
   }
 
-  standin::World& BuildWorld(const Scenario& s) {
+  standin::game::World& BuildWorld(const Scenario& s) {
     WorldBuilder builder;
     builder.Seed(s.seed)
         .Settings(800, 800, -400000, -400000)
@@ -288,16 +290,16 @@ class CountDifferentialTest : public HostFixture {
       builder.Creatures(kClasses[p.class_index].reference, p.count, p.team);
     }
     builder.NullActors(s.null_actors);
-    standin::World& world = UseWorld(builder);
+    standin::game::World& world = UseWorld(builder);
     for (int i = 0; i < s.classless_actors; ++i) world.AddActor(nullptr);
     return world;
   }
 
   Outcome Run(const Scenario& s, CountStrategy strategy) {
     SetCountStrategyForTesting(strategy);
-    standin::World& world = BuildWorld(s);
-    real_spawn_actor = standin::GetAddress("UWorld.SpawnActor");
-    standin::RegisterFunction("UWorld.SpawnActor", &SpawnWithEffect);
+    standin::game::World& world = BuildWorld(s);
+    real_spawn_actor = standin::host::GetAddress("UWorld.SpawnActor");
+    standin::host::RegisterFunction("UWorld.SpawnActor", &SpawnWithEffect);
     spawn_effect = s.spawn_effect;
     spawn_effects.seed(s.seed);
     counted_names.clear();
@@ -322,7 +324,7 @@ class CountDifferentialTest : public HostFixture {
     for (int run = 0; run < s.runs; ++run) {
       for (const WorldChange& change : s.changes) {
         if (change.before_run != run) continue;
-        standin::GameClass* cls = world.FindClass(kClasses[change.class_index].reference);
+        standin::game::GameClass* cls = world.FindClass(kClasses[change.class_index].reference);
         if (change.kill) {
           world.KillCreatures(cls, change.count);
         } else {
@@ -396,12 +398,12 @@ TEST_F(CountDifferentialTest, HeldEntriesShareOneWalkPerRun) {
   const std::string names[] = {kRex, kAnky, kRaptor};
   for (const WalkCase& c : cases) {
     SetCountStrategyForTesting(c.strategy);
-    standin::World& world = UseWorld(WorldBuilder()
-                                         .Creatures(kRex, 2)
-                                         .Creatures(kAnky, 1)
-                                         .Creatures(kRaptor, 1)
-                                         .Creatures(kRex, 3, 50000)
-                                         .NullActors(1));
+    standin::game::World& world = UseWorld(WorldBuilder()
+                                               .Creatures(kRex, 2)
+                                               .Creatures(kAnky, 1)
+                                               .Creatures(kRaptor, 1)
+                                               .Creatures(kRex, 3, 50000)
+                                               .NullActors(1));
     json table = json::object();
     for (int i = 0; i < c.held_entries; ++i) table[names[i]] = Entry(0, 1);
     Load({{"SpawnDino", table}});
@@ -416,7 +418,7 @@ TEST_F(CountDifferentialTest, HeldEntriesShareOneWalkPerRun) {
 TEST_F(CountDifferentialTest, SpawnMakesTheNextCountVisitOnlyTheAppended) {
   // Rex is due in both tables in the same run, two present, at most three:
   // the countdown entry spawns the third, so the clock entry must see three.
-  standin::World& world = UseWorld(WorldBuilder().Creatures(kRex, 2).Creatures(kAnky, 1));
+  standin::game::World& world = UseWorld(WorldBuilder().Creatures(kRex, 2).Creatures(kAnky, 1));
   ScriptedEnv env;
   ScopedEnv scoped(env);
   env.SetNowTicks(kStartTicks);
@@ -434,7 +436,7 @@ TEST_F(CountDifferentialTest, SpawnMakesTheNextCountVisitOnlyTheAppended) {
 }
 
 TEST_F(CountDifferentialTest, TallyDoesNotOutliveItsRun) {
-  standin::World& world = UseWorld(WorldBuilder().Creatures(kRex, 2));
+  standin::game::World& world = UseWorld(WorldBuilder().Creatures(kRex, 2));
   ScriptedEnv env;
   ScopedEnv scoped(env);
   env.SetNowTicks(kStartTicks);

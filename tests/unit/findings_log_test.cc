@@ -85,9 +85,11 @@ class FindingsLogTest : public HostFixture {
  protected:
   void SetUp() override {
     HostFixture::SetUp();
-    standin::RegisterFunction("RCONClientConnection.SendMessageW", &standin::RconSendMessage);
-    connection_.SetReplyHandler(
-        [this](const standin::RconMessage&) { lines_at_reply_.push_back(sink().lines().size()); });
+    standin::host::RegisterFunction("RCONClientConnection.SendMessageW",
+                                    &standin::game::RconSendMessage);
+    connection_.SetReplyHandler([this](const standin::game::RconMessage&) {
+      lines_at_reply_.push_back(sink().lines().size());
+    });
   }
   void TearDown() override {
     Unload();
@@ -108,7 +110,7 @@ class FindingsLogTest : public HostFixture {
   }
 
   void Reload() {
-    standin::RconPacket request(7, u"Drovekeeper.reload");
+    standin::game::RconPacket request(7, u"Drovekeeper.reload");
     ReloadCommand(connection_.game(), request.game(), nullptr);
   }
 
@@ -129,7 +131,7 @@ class FindingsLogTest : public HostFixture {
     return lines;
   }
 
-  standin::RconConnection connection_;
+  standin::game::RconConnection connection_;
   std::vector<std::size_t> lines_at_reply_;
 };
 
@@ -140,8 +142,8 @@ TEST_F(FindingsLogTest, LoadLogsEachFindingAfterTheLoadMessageAtItsLevel) {
   // Reports only: both entries are scheduled, both callbacks registered.
   EXPECT_EQ(config::CountdownTable, (json{{"Blueprint'/Game/T/B.B'", 5}}));
   EXPECT_EQ(config::ClockTable, (json{{"Blueprint'/Game/T/A.A'", "07:05"}}));
-  EXPECT_TRUE(standin::HasTimer(kTimerCallbackName));
-  EXPECT_TRUE(standin::HasRconCommand(kReloadCommandName));
+  EXPECT_TRUE(standin::host::HasTimer(kTimerCallbackName));
+  EXPECT_TRUE(standin::host::HasRconCommand(kReloadCommandName));
 }
 
 TEST_F(FindingsLogTest, CleanConfigurationLogsOnlyTheLoadMessage) {
@@ -220,7 +222,7 @@ TEST_F(FindingsLogTest, FailedLoadOrReloadLogsItsFailureThenWhyTheFileIsRefused)
     sink().Clear();
     ModuleEntry(nullptr, kProcessAttach, nullptr);
     std::vector<Logged> lines = Lines();
-    EXPECT_FALSE(standin::HasTimer(kTimerCallbackName));
+    EXPECT_FALSE(standin::host::HasTimer(kTimerCallbackName));
     ASSERT_EQ(lines.size(), expected.size());
     EXPECT_EQ(lines[0], expected[0]);
     if (!c.first_error.empty()) {

@@ -54,7 +54,7 @@ TEST(GrowCapacityTest, FollowsTheGrowthRule) {
 }
 
 TEST_F(GameAccessTest, RegistrationNamesHaveTheGrownCapacities) {
-  const std::size_t before = standin::LiveBlocks();
+  const std::size_t before = standin::game::LiveBlocks();
   const GameString reload = GameString::FromNarrow("Drovekeeper.reload");
   EXPECT_EQ(reload.count(), 19);
   EXPECT_EQ(reload.capacity(), 42);
@@ -64,7 +64,7 @@ TEST_F(GameAccessTest, RegistrationNamesHaveTheGrownCapacities) {
   const GameString timer = GameString::FromNarrow("Drovekeeper.TimingSpawn");
   EXPECT_EQ(timer.count(), 24);
   EXPECT_EQ(timer.capacity(), 49);
-  EXPECT_EQ(standin::LiveBlocks(), before + 2);
+  EXPECT_EQ(standin::game::LiveBlocks(), before + 2);
 }
 
 TEST_F(GameAccessTest, NarrowBytesAboveAsciiBecomeQuestionMarks) {
@@ -75,7 +75,7 @@ TEST_F(GameAccessTest, NarrowBytesAboveAsciiBecomeQuestionMarks) {
 }
 
 TEST_F(GameAccessTest, EmptyTextsAllocateNothing) {
-  const std::uint64_t before = standin::TotalAllocations();
+  const std::uint64_t before = standin::game::TotalAllocations();
   const GameString narrow = GameString::FromNarrow("");
   const GameString wide = GameString::FromWide(u"");
   const GameString exact = GameString::Exact(u"");
@@ -86,7 +86,7 @@ TEST_F(GameAccessTest, EmptyTextsAllocateNothing) {
     EXPECT_TRUE(s->View().empty());
     EXPECT_EQ(Utf16ToUtf8(s->View()), "");
   }
-  EXPECT_EQ(standin::TotalAllocations(), before);
+  EXPECT_EQ(standin::game::TotalAllocations(), before);
 }
 
 TEST_F(GameAccessTest, ExactAndCopiesSizeStorageToTheCount) {
@@ -112,7 +112,7 @@ TEST_F(GameAccessTest, ExactAndCopiesSizeStorageToTheCount) {
 TEST_F(GameAccessTest, MoveHandsOverTheBufferAndEmptiesTheSource) {
   GameString source = GameString::FromWide(u"moved");
   char16_t* const buffer = source.data();
-  const std::size_t blocks = standin::LiveBlocks();
+  const std::size_t blocks = standin::game::LiveBlocks();
 
   GameString target(std::move(source));
   EXPECT_EQ(target.data(), buffer);
@@ -124,7 +124,7 @@ TEST_F(GameAccessTest, MoveHandsOverTheBufferAndEmptiesTheSource) {
   GameString other = GameString::FromWide(u"x");
   other = std::move(target);  // frees "x"
   EXPECT_EQ(other.data(), buffer);
-  EXPECT_EQ(standin::LiveBlocks(), blocks);
+  EXPECT_EQ(standin::game::LiveBlocks(), blocks);
 }
 
 // The same table runs on Linux (iconv) and on Windows (code page functions):
@@ -258,17 +258,17 @@ TEST_F(GameAccessTest, ArrayGrowsCopiesAndReleases) {
 }
 
 TEST_F(GameAccessTest, ReleasingAnArrayOfStringsFreesEveryBuffer) {
-  const std::size_t before = standin::LiveBlocks();
+  const std::size_t before = standin::game::LiveBlocks();
   {
     GameArray<GameString> array;
     array.Add(GameString::FromWide(u"one"));
     array.Add(GameString::FromWide(u"two"));
-    EXPECT_EQ(standin::LiveBlocks(), before + 3);
+    EXPECT_EQ(standin::game::LiveBlocks(), before + 3);
     array.Clear();
-    EXPECT_EQ(standin::LiveBlocks(), before + 1);  // storage kept
+    EXPECT_EQ(standin::game::LiveBlocks(), before + 1);  // storage kept
     array.Add(GameString::FromWide(u"three"));
   }
-  EXPECT_EQ(standin::LiveBlocks(), before);
+  EXPECT_EQ(standin::game::LiveBlocks(), before);
 }
 
 TEST(ColourTest, MapsBytesThroughTheSrgbTransfer) {
@@ -306,8 +306,8 @@ struct FakeActor {
 std::int32_t DoubleTeam(FakeActor* actor, std::int32_t add) { return actor->team * 2 + add; }
 
 TEST_F(GameAccessTest, ReachesMembersAndFunctionsByName) {
-  standin::RegisterMember("AActor.TargetingTeam", offsetof(FakeActor, team));
-  standin::RegisterFunction("AActor.DoubleTeam", &DoubleTeam);
+  standin::host::RegisterMember("AActor.TargetingTeam", offsetof(FakeActor, team));
+  standin::host::RegisterFunction("AActor.DoubleTeam", &DoubleTeam);
   FakeActor actor{0, 21};
   EXPECT_EQ(GameMember<std::int32_t>(&actor, "AActor.TargetingTeam"), 21);
   GameMember<std::int32_t>(&actor, "AActor.TargetingTeam") = 50;
@@ -316,19 +316,19 @@ TEST_F(GameAccessTest, ReachesMembersAndFunctionsByName) {
 }
 
 TEST_F(GameAccessTest, ResizeUsesMallocForNullAndReallocOtherwise) {
-  const std::size_t before = standin::LiveBlocks();
-  const std::uint64_t allocations = standin::TotalAllocations();
+  const std::size_t before = standin::game::LiveBlocks();
+  const std::uint64_t allocations = standin::game::TotalAllocations();
   void* block = GameResize(nullptr, 8);
   ASSERT_NE(block, nullptr);
-  EXPECT_EQ(standin::LiveBlocks(), before + 1);
-  EXPECT_EQ(standin::TotalAllocations(), allocations + 1);
+  EXPECT_EQ(standin::game::LiveBlocks(), before + 1);
+  EXPECT_EQ(standin::game::TotalAllocations(), allocations + 1);
   static_cast<char*>(block)[7] = 'x';
   block = GameResize(block, 64);
   ASSERT_NE(block, nullptr);
   EXPECT_EQ(static_cast<char*>(block)[7], 'x');
-  EXPECT_EQ(standin::LiveBlocks(), before + 1);
+  EXPECT_EQ(standin::game::LiveBlocks(), before + 1);
   GameFree(block);
-  EXPECT_EQ(standin::LiveBlocks(), before);
+  EXPECT_EQ(standin::game::LiveBlocks(), before);
 }
 
 }  // namespace

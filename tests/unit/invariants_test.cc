@@ -6,10 +6,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <fstream>
 #include <map>
 #include <string>
+#include <vector>
 
-namespace sim {
+namespace standin::sim {
 namespace {
 
 using ::testing::HasSubstr;
@@ -329,7 +334,30 @@ TEST_F(InvariantsTest, TheFirstViolationIsTheOneReported) {
   EXPECT_THAT(rules_.Summary(), HasSubstr("VIOLATED"));
 }
 
-TEST(ResidentKibTest, ReadsThisProcess) { EXPECT_GT(ResidentKib(), 0); }
+// VmRSS from /proc/self/status: the kernel's own figure, read apart from statm.
+std::int64_t StatusResidentKib() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::stoll(line.substr(6));
+  }
+  return -1;
+}
+
+TEST(ResidentKibTest, AgreesWithTheKernelAndGrowsByWhatATouchedBlockHolds) {
+  // The kernel folds per-thread page counts in lazily: allow a few MiB.
+  constexpr std::int64_t kSlackKib = 4 * 1024;
+  const std::int64_t before = ResidentKib();
+  EXPECT_NEAR(before, StatusResidentKib(), kSlackKib);
+
+  constexpr std::size_t kBlockBytes = std::size_t{64} << 20;
+  const std::vector<char> block(kBlockBytes, 'x');  // every page written
+  const std::int64_t after = ResidentKib();
+  EXPECT_NEAR(after, StatusResidentKib(), kSlackKib);
+  // A sanitizer's shadow pages come on top of the block's own.
+  EXPECT_GE(after - before, 56 * 1024);
+  EXPECT_LE(after - before, 96 * 1024);
+  EXPECT_EQ(std::count(block.begin(), block.end(), 'x'), static_cast<std::ptrdiff_t>(kBlockBytes));
+}
 
 }  // namespace
-}  // namespace sim
+}  // namespace standin::sim

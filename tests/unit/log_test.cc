@@ -84,7 +84,7 @@ TEST_F(LogTest, MalformedUtf8IsReplacedNotRefused) {
 
 TEST_F(LogTest, LoggerWritesToTheSinksOfItsCreation) {
   auto late = std::make_shared<CaptureSink>();
-  standin::LogSinks().push_back(late);
+  standin::host::LogSinks().push_back(late);
   LogInfo("before");
   EXPECT_TRUE(late->lines().empty());
   EXPECT_EQ(sink().payloads(), (std::vector<std::string>{"before"}));
@@ -95,7 +95,7 @@ TEST_F(LogTest, LoggerWritesToTheSinksOfItsCreation) {
   EXPECT_EQ(sink().payloads(), (std::vector<std::string>{"before", "after"}));
 
   // A sink the host drops stays with the logger that copied it.
-  standin::LogSinks().clear();
+  standin::host::LogSinks().clear();
   LogError("kept");
   EXPECT_EQ(late->payloads(), (std::vector<std::string>{"after", "kept"}));
 }

@@ -24,7 +24,7 @@
 #include "spawn/notice.h"
 #include "spawn/position.h"
 #include "spawn/tick.h"
-#include "standin/model/config.h"
+#include "standin/model/config_reading.h"
 #include "standin/model/map.h"
 #include "standin/model/schedule.h"
 #include "tests/support/host_fixture.h"
@@ -123,7 +123,7 @@ TEST_F(ModelTest, IntegerReadAgreesWithThePlugIn) {
       plugin = drovekeeper::config::ToInt32(value, "Worldmaximum");
     } catch (const json::exception&) {
     }
-    EXPECT_EQ(model::ReadInt32(value), plugin);
+    EXPECT_EQ(standin::model::ReadInt32(value), plugin);
   }
 }
 
@@ -141,7 +141,7 @@ TEST_F(ModelTest, PositionNumberAgreesWithThePlugIn) {
     } catch (const std::invalid_argument&) {
     }
     bool out_of_range = false;
-    EXPECT_EQ(model::ReadPositionNumber(piece, &out_of_range), plugin);
+    EXPECT_EQ(standin::model::ReadPositionNumber(piece, &out_of_range), plugin);
     EXPECT_EQ(out_of_range, plugin_out_of_range);
   }
 }
@@ -162,7 +162,7 @@ TEST_F(ModelTest, PositionAgreesWithThePlugIn) {
       plugin = drovekeeper::spawn::ComputeSpawnLocation("SpawnDino", name);
     } catch (const std::exception&) {
     }
-    const std::optional<model::Position> position = model::ReadPosition(text);
+    const std::optional<standin::model::Position> position = standin::model::ReadPosition(text);
     ASSERT_EQ(position.has_value(), plugin.has_value());
     if (!position) continue;
     EXPECT_EQ(static_cast<float>(position->x), plugin->X);
@@ -175,7 +175,7 @@ TEST_F(ModelTest, PositionAgreesWithThePlugIn) {
 }
 
 TEST_F(ModelTest, MapFormulaAgreesWithTheNotices) {
-  standin::World& world = UseWorld();
+  standin::game::World& world = UseWorld();
   auto member = [&] {
     switch (draw_.Int(0, 4)) {
       case 0:
@@ -192,7 +192,7 @@ TEST_F(ModelTest, MapFormulaAgreesWithTheNotices) {
   };
   auto bits = [](float value) { return std::bit_cast<std::uint32_t>(value); };
   for (int i = 0; i < kCases; ++i) {
-    const model::WorldSettings settings{member(), member(), member(), member()};
+    const standin::model::WorldSettings settings{member(), member(), member(), member()};
     const float x = static_cast<float>(draw_.Real(-1e6, 1e6));
     const float y = static_cast<float>(draw_.Real(-1e6, 1e6));
     SCOPED_TRACE(testing::Message() << settings.latitude_scale << " " << settings.longitude_scale
@@ -202,18 +202,18 @@ TEST_F(ModelTest, MapFormulaAgreesWithTheNotices) {
     const auto* game_settings =
         reinterpret_cast<const drovekeeper::spawn::AWorldSettings*>(world.settings());
     const drovekeeper::spawn::MapPosition plugin = MapCoordinates(game_settings, x, y);
-    const model::MapPoint at = model::ToNoticeMap(settings, x, y);
+    const standin::model::MapPoint at = standin::model::ToNoticeMap(settings, x, y);
     EXPECT_EQ(bits(at.lat), bits(plugin.latitude));
     EXPECT_EQ(bits(at.lon), bits(plugin.longitude));
     const drovekeeper::spawn::MapPosition defaults =
         drovekeeper::spawn::MapCoordinates(nullptr, x, y);
-    EXPECT_EQ(bits(model::ToNoticeMap({}, x, y).lat), bits(defaults.latitude));
+    EXPECT_EQ(bits(standin::model::ToNoticeMap({}, x, y).lat), bits(defaults.latitude));
   }
 }
 
 TEST(ModelMap, AsTheNoticesPrintThem) {
   struct Case {
-    model::WorldSettings settings;
+    standin::model::WorldSettings settings;
     float x, y;
     float lat, lon;
   };
@@ -228,7 +228,7 @@ TEST(ModelMap, AsTheNoticesPrintThem) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.x << "," << c.y);
-    const model::MapPoint at = model::ToNoticeMap(c.settings, c.x, c.y);
+    const standin::model::MapPoint at = standin::model::ToNoticeMap(c.settings, c.x, c.y);
     EXPECT_FLOAT_EQ(at.lat, c.lat);
     EXPECT_FLOAT_EQ(at.lon, c.lon);
   }
@@ -240,22 +240,22 @@ TEST(ModelFaultLine, Parse) {
   struct Case {
     std::string line;
     bool matches;
-    model::Table table;
+    standin::model::Table table;
     std::string name;
     std::string message;
   };
   const std::vector<Case> cases = {
-      {"SpawnDino[\"Blueprint'/A.A'\"]: bad", true, model::Table::kCountdown, "Blueprint'/A.A'",
-       "bad"},
-      {"SpawnDinoX[\"X\"]: a \"]: b", true, model::Table::kClock, "X", "a \"]: b"},
-      {"SpawnDino[\"\"]: empty name", true, model::Table::kCountdown, "", "empty name"},
+      {"SpawnDino[\"Blueprint'/A.A'\"]: bad", true, standin::model::Table::kCountdown,
+       "Blueprint'/A.A'", "bad"},
+      {"SpawnDinoX[\"X\"]: a \"]: b", true, standin::model::Table::kClock, "X", "a \"]: b"},
+      {"SpawnDino[\"\"]: empty name", true, standin::model::Table::kCountdown, "", "empty name"},
       {"SpawnDino: [json.exception] whole table", false, {}, "", ""},
       {"SpawnDino[\"unterminated", false, {}, "", ""},
       {"重新加载配置", false, {}, "", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
-    auto fault = model::ParseFaultLine(c.line);
+    auto fault = standin::model::ParseFaultLine(c.line);
     ASSERT_EQ(fault.has_value(), c.matches);
     if (!fault) continue;
     EXPECT_EQ(fault->table, c.table);
@@ -265,8 +265,10 @@ TEST(ModelFaultLine, Parse) {
 }
 
 TEST(ModelClassPath, HighBytesBecomeQuestionMarks) {
-  EXPECT_EQ(model::ClassPathOf("Blueprint'/Game/\xE9\xBE\x99.X'"), "Blueprint'/Game/???.X'");
-  EXPECT_EQ(model::ClassPathOf("Blueprint'/Game/F/Clock.Clock'"), "Blueprint'/Game/F/Clock.Clock'");
+  EXPECT_EQ(standin::model::ClassPathOf("Blueprint'/Game/\xE9\xBE\x99.X'"),
+            "Blueprint'/Game/???.X'");
+  EXPECT_EQ(standin::model::ClassPathOf("Blueprint'/Game/F/Clock.Clock'"),
+            "Blueprint'/Game/F/Clock.Clock'");
 }
 
 // The plug-in writes fault lines and the stand-in reads them back apart.
@@ -288,10 +290,11 @@ TEST(ModelFaultLine, ReadsBackWhatThePlugInWrites) {
     drovekeeper::spawn::ForgetEntryFaults();
     fault_line_written.clear();
     drovekeeper::spawn::ReportEntryFault(c.table, c.entry, c.message);
-    const std::optional<model::FaultLine> fault = model::ParseFaultLine(fault_line_written);
+    const std::optional<standin::model::FaultLine> fault =
+        standin::model::ParseFaultLine(fault_line_written);
     ASSERT_TRUE(fault.has_value()) << fault_line_written;
-    EXPECT_EQ(fault->table,
-              c.table == "SpawnDino" ? model::Table::kCountdown : model::Table::kClock);
+    EXPECT_EQ(fault->table, c.table == "SpawnDino" ? standin::model::Table::kCountdown
+                                                   : standin::model::Table::kClock);
     EXPECT_EQ(fault->name, c.entry);
     EXPECT_EQ(fault->message, c.message);
   }
@@ -300,10 +303,10 @@ TEST(ModelFaultLine, ReadsBackWhatThePlugInWrites) {
 }
 
 TEST(ModelMap, RandomPositionHasFourSquaresOneInEachQuadrant) {
-  const std::vector<model::Square> squares = model::RandomSquares(1000, 2000);
+  const std::vector<standin::model::Square> squares = standin::model::RandomSquares(1000, 2000);
   ASSERT_EQ(squares.size(), 4u);
   int quadrants = 0;
-  for (const model::Square& s : squares) {
+  for (const standin::model::Square& s : squares) {
     EXPECT_DOUBLE_EQ(s.max_x - s.min_x, 32767);
     EXPECT_DOUBLE_EQ(s.max_y - s.min_y, 32767);
     const bool east = s.min_x > 1000;
@@ -365,7 +368,8 @@ TEST_F(ModelTest, DocumentAcceptanceAgreesWithTheTablesTheLoadBuilds) {
   for (int i = 0; i < kCases; ++i) {
     json document = AnyDocument(draw_);
     SCOPED_TRACE(document.dump());
-    const std::optional<model::ConfigRules> rules = model::AcceptDocument(document);
+    const std::optional<standin::model::ConfigRules> rules =
+        standin::model::AcceptDocument(document);
     drovekeeper::config::CountdownTable = nullptr;
     drovekeeper::config::ClockTable = nullptr;
     bool built = true;
@@ -379,16 +383,18 @@ TEST_F(ModelTest, DocumentAcceptanceAgreesWithTheTablesTheLoadBuilds) {
     ++accepted;
     json countdown = json::object();
     json clock = json::object();
-    for (const model::EntryRules& entry : rules->entries) {
-      if (entry.table == model::Table::kCountdown) {
+    for (const standin::model::EntryRules& entry : rules->entries) {
+      if (entry.table == standin::model::Table::kCountdown) {
         countdown[entry.name] = entry.interval;
       } else {
         clock[entry.name] = entry.clock_text;
       }
     }
-    EXPECT_EQ(countdown,
-              drovekeeper::config::CountdownTable.is_null() ? json::object() : drovekeeper::config::CountdownTable);
-    EXPECT_EQ(clock, drovekeeper::config::ClockTable.is_null() ? json::object() : drovekeeper::config::ClockTable);
+    EXPECT_EQ(countdown, drovekeeper::config::CountdownTable.is_null()
+                             ? json::object()
+                             : drovekeeper::config::CountdownTable);
+    EXPECT_EQ(clock, drovekeeper::config::ClockTable.is_null() ? json::object()
+                                                               : drovekeeper::config::ClockTable);
   }
   // Both outcomes are well represented.
   EXPECT_GT(accepted, kCases / 10);
@@ -413,7 +419,7 @@ TEST_F(ModelTest, FileAcceptanceAgreesWithTheLoad) {
     }
     SCOPED_TRACE(text);
     WriteConfig(text);
-    EXPECT_EQ(model::AcceptText(text).has_value(),
+    EXPECT_EQ(standin::model::AcceptText(text).has_value(),
               !drovekeeper::plugin::ReadConfiguration().failure.has_value());
   }
 }
@@ -464,42 +470,42 @@ class ScheduleModelTest : public ModelTest {
     const std::int64_t previous = gate_.last();
     if (!gate_.Open(now)) return due;
     for (auto& [name, left] : countdowns_) {
-      if (model::StepCountdown(left, intervals_.at(name))) due.push_back(name);
+      if (standin::model::StepCountdown(left, intervals_.at(name))) due.push_back(name);
     }
     auto clock_entries = [&](const std::string& text) {
-      for (const model::EntryRules& entry : rules_.entries) {
-        if (entry.table == model::Table::kClock && entry.clock_text == text) {
+      for (const standin::model::EntryRules& entry : rules_.entries) {
+        if (entry.table == standin::model::Table::kClock && entry.clock_text == text) {
           due.push_back(entry.name);
         }
       }
     };
-    if (auto skipped = model::SkippedMinute(previous, now)) {
+    if (auto skipped = standin::model::SkippedMinute(previous, now)) {
       const std::size_t before = due.size();
       const drovekeeper::spawn::LocalHourMinute then =
           env_.LocalAt(*skipped * ScriptedEnv::kTicksPerSecond);
-      clock_entries(model::ClockText(then.hour, then.minute));
+      clock_entries(standin::model::ClockText(then.hour, then.minute));
       made_up_ += due.size() > before ? 1 : 0;
     }
-    clock_entries(model::ClockText(local.hour, local.minute));
+    clock_entries(standin::model::ClockText(local.hour, local.minute));
     return due;
   }
 
   void Load(const json& config) {
     WriteConfig(config.dump());
     ASSERT_FALSE(drovekeeper::plugin::ReadConfiguration().failure.has_value());
-    rules_ = *model::AcceptDocument(config);
+    rules_ = *standin::model::AcceptDocument(config);
     countdowns_.clear();
     intervals_.clear();
-    for (const model::EntryRules& entry : rules_.entries) {
-      if (entry.table != model::Table::kCountdown) continue;
+    for (const standin::model::EntryRules& entry : rules_.entries) {
+      if (entry.table != standin::model::Table::kCountdown) continue;
       countdowns_[entry.name] = entry.interval;
       intervals_[entry.name] = entry.interval;
     }
   }
 
-  model::RunGate gate_;
+  standin::model::RunGate gate_;
   int made_up_ = 0;  // runs that made up a skipped minute's entries
-  model::ConfigRules rules_;
+  standin::model::ConfigRules rules_;
   std::map<std::string, std::int64_t> countdowns_;
   std::map<std::string, std::int32_t> intervals_;
   ScriptedEnv env_;
@@ -512,11 +518,11 @@ TEST_F(ScheduleModelTest, GateAndCountdownAgreeWithTheTimerCallback) {
   int runs_with_spawns = 0;
   for (int scenario = 0; scenario < 60; ++scenario) {
     // A fresh world each time, so the level stays small.
-    standin::World& world = UseWorld(builder);
+    standin::game::World& world = UseWorld(builder);
     std::size_t seen = 0;
     drovekeeper::spawn::NextRunTicks = 0;
     drovekeeper::spawn::LastRunTicks = 0;
-    gate_ = model::RunGate();
+    gate_ = standin::model::RunGate();
     std::int64_t now = draw_.Int64(1'600'000'000, 1'700'000'000);
     env_.SetNowTicks(now * ScriptedEnv::kTicksPerSecond);
     env_.SetLocalTime(6, 0, draw_.Int(0, 59));
@@ -528,9 +534,9 @@ TEST_F(ScheduleModelTest, GateAndCountdownAgreeWithTheTimerCallback) {
       const std::vector<std::string> expected = ModelDue(now, local);
       drovekeeper::spawn::TimingSpawnTick();
       std::vector<std::string> spawned;
-      const std::vector<standin::SpawnRecord> spawns = world.Spawns();
+      const std::vector<standin::game::SpawnRecord> spawns = world.Spawns();
       for (; seen < spawns.size(); ++seen) {
-        spawned.push_back(standin::BlueprintFromReference(spawns[seen].class_reference));
+        spawned.push_back(standin::game::BlueprintFromReference(spawns[seen].class_reference));
       }
       ASSERT_EQ(spawned, expected);
       runs_with_spawns += spawned.empty() ? 0 : 1;
@@ -548,18 +554,18 @@ TEST(ModelSchedule, WhenEntriesFallDueNext) {
   // A countdown of 2 falls due on every third run; below 1, on every run.
   std::int64_t left = 2;
   std::vector<bool> due;
-  for (int run = 0; run < 6; ++run) due.push_back(model::StepCountdown(left, 2));
+  for (int run = 0; run < 6; ++run) due.push_back(standin::model::StepCountdown(left, 2));
   EXPECT_EQ(due, (std::vector<bool>{false, false, true, false, false, true}));
-  EXPECT_EQ(model::RunsUntilDue(2), 2);
-  EXPECT_EQ(model::RunsUntilDue(-7), 0);
-  EXPECT_EQ(model::CountdownScheduleText(30), "every 31 min");
-  EXPECT_EQ(model::CountdownScheduleText(-4), "every minute");
+  EXPECT_EQ(standin::model::RunsUntilDue(2), 2);
+  EXPECT_EQ(standin::model::RunsUntilDue(-7), 0);
+  EXPECT_EQ(standin::model::CountdownScheduleText(30), "every 31 min");
+  EXPECT_EQ(standin::model::CountdownScheduleText(-4), "every minute");
   // 2024-01-01 12:00:00 UTC; the tests run with TZ=UTC.
   constexpr std::int64_t kNoon = 1704110400;
-  EXPECT_EQ(model::NextClockRun("12:3", kNoon), kNoon + 180);
-  EXPECT_EQ(model::NextClockRun("11:59", kNoon + 30), kNoon + 30 + 86340);
-  EXPECT_EQ(model::NextClockRun("12:03", kNoon), 0);
-  EXPECT_EQ(model::NextClockRun("24:0", kNoon), 0);
+  EXPECT_EQ(standin::model::NextClockRun("12:3", kNoon), kNoon + 180);
+  EXPECT_EQ(standin::model::NextClockRun("11:59", kNoon + 30), kNoon + 30 + 86340);
+  EXPECT_EQ(standin::model::NextClockRun("12:03", kNoon), 0);
+  EXPECT_EQ(standin::model::NextClockRun("24:0", kNoon), 0);
 }
 
 }  // namespace

@@ -72,7 +72,7 @@ TEST_F(NoticeTest, MapCoordinatesWithDefaults) {
 }
 
 TEST_F(NoticeTest, MapCoordinatesWithStoredSettings) {
-  standin::World& world = UseWorld(WorldBuilder().Settings(400, 0, 0, 0));
+  standin::game::World& world = UseWorld(WorldBuilder().Settings(400, 0, 0, 0));
   EXPECT_EQ(MapCoordinates(Settings(), 0, 4000).latitude, 101.0f);
   EXPECT_EQ(MapCoordinates(Settings(), 0, -8000).latitude, 98.0f);
   EXPECT_EQ(MapCoordinates(Settings(), 8000, 0).longitude, 51.0f);
@@ -109,7 +109,7 @@ TEST_F(NoticeTest, NotificationArguments) {
   UseWorld(WorldBuilder().Class(kRex).Player("only"));
   SpawnWithNotice("Rex");
   ASSERT_EQ(world()->notices().size(), 1u);
-  const standin::Notice& notice = world()->notices()[0].second;
+  const standin::game::Notice& notice = world()->notices()[0].second;
   // Bytes B 255, G 255, R 0, A 1 in linear light.
   EXPECT_EQ(notice.colour.R, 0.0f);
   EXPECT_EQ(notice.colour.G, 1.0f);

@@ -52,7 +52,7 @@ constexpr char kGoodConfig[] = R"({
 })";
 
 struct Event {
-  standin::CommandKind kind;
+  standin::host::CommandKind kind;
   std::string name;
   bool added;
   std::size_t lines_before;  // log lines already written when it happened
@@ -64,7 +64,7 @@ struct Event {
 };
 
 std::ostream& operator<<(std::ostream& out, const Event& e) {
-  return out << standin::CommandKindName(e.kind) << (e.added ? " +" : " -") << e.name << " @"
+  return out << standin::host::CommandKindName(e.kind) << (e.added ? " +" : " -") << e.name << " @"
              << e.lines_before;
 }
 
@@ -72,14 +72,15 @@ class PluginTest : public HostFixture {
  protected:
   void SetUp() override {
     HostFixture::SetUp();
-    standin::RegisterFunction("RCONClientConnection.SendMessageW", &standin::RconSendMessage);
-    standin::SetRegistrationObserver([this](const standin::RegistrationEvent& e) {
+    standin::host::RegisterFunction("RCONClientConnection.SendMessageW",
+                                    &standin::game::RconSendMessage);
+    standin::host::SetRegistrationObserver([this](const standin::host::RegistrationEvent& e) {
       events_.push_back(Event{e.kind, e.name, e.added, sink().lines().size()});
     });
   }
   void TearDown() override {
     // The host outlives the plug-in: withdraw whatever a test left behind.
-    standin::SetRegistrationObserver(nullptr);
+    standin::host::SetRegistrationObserver(nullptr);
     Unload();
     HostFixture::TearDown();
   }
@@ -87,7 +88,7 @@ class PluginTest : public HostFixture {
   static int Entry(std::uint32_t reason) { return ModuleEntry(nullptr, reason, nullptr); }
 
   bool Inert() const {
-    return standin::TimerNames().empty() && standin::RconCommandNames().empty();
+    return standin::host::TimerNames().empty() && standin::host::RconCommandNames().empty();
   }
 
   std::vector<Event> events_;
@@ -119,9 +120,9 @@ TEST_F(PluginTest, DetachRemovesTimerThenCommandsEvenWhenInert) {
   events_.clear();
 
   EXPECT_EQ(Entry(kProcessDetach), 1);
-  EXPECT_EQ(events_, (std::vector<Event>{{standin::CommandKind::kTimer, kTimer, false, 1},
-                                         {standin::CommandKind::kRcon, kCommand, false, 1},
-                                         {standin::CommandKind::kRcon, kStatus, false, 1}}));
+  EXPECT_EQ(events_, (std::vector<Event>{{standin::host::CommandKind::kTimer, kTimer, false, 1},
+                                         {standin::host::CommandKind::kRcon, kCommand, false, 1},
+                                         {standin::host::CommandKind::kRcon, kStatus, false, 1}}));
   EXPECT_TRUE(Inert());
 }
 
@@ -129,9 +130,9 @@ TEST_F(PluginTest, LoadRegistersTimerThenCommandsThenLogsTheLoadMessageLast) {
   WriteConfig(kGoodConfig);
   EXPECT_EQ(Entry(kProcessAttach), 1);
 
-  EXPECT_EQ(events_, (std::vector<Event>{{standin::CommandKind::kTimer, kTimer, true, 0},
-                                         {standin::CommandKind::kRcon, kCommand, true, 0},
-                                         {standin::CommandKind::kRcon, kStatus, true, 0}}));
+  EXPECT_EQ(events_, (std::vector<Event>{{standin::host::CommandKind::kTimer, kTimer, true, 0},
+                                         {standin::host::CommandKind::kRcon, kCommand, true, 0},
+                                         {standin::host::CommandKind::kRcon, kStatus, true, 0}}));
   const auto lines = sink().lines();
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0].level, spdlog::level::info);
@@ -145,9 +146,9 @@ TEST_F(PluginTest, LoadRegistersTimerThenCommandsThenLogsTheLoadMessageLast) {
 
   events_.clear();
   EXPECT_EQ(Entry(kProcessDetach), 1);
-  EXPECT_EQ(events_, (std::vector<Event>{{standin::CommandKind::kTimer, kTimer, false, 1},
-                                         {standin::CommandKind::kRcon, kCommand, false, 1},
-                                         {standin::CommandKind::kRcon, kStatus, false, 1}}));
+  EXPECT_EQ(events_, (std::vector<Event>{{standin::host::CommandKind::kTimer, kTimer, false, 1},
+                                         {standin::host::CommandKind::kRcon, kCommand, false, 1},
+                                         {standin::host::CommandKind::kRcon, kStatus, false, 1}}));
   EXPECT_TRUE(Inert());
   EXPECT_EQ(sink().lines().size(), 1u);  // unload logs nothing
 }
@@ -155,8 +156,8 @@ TEST_F(PluginTest, LoadRegistersTimerThenCommandsThenLogsTheLoadMessageLast) {
 TEST_F(PluginTest, TrailingTextAfterTheDocumentIsAccepted) {
   WriteConfig(std::string(kGoodConfig) + "\n}}} not json /* at all");
   Entry(kProcessAttach);
-  EXPECT_TRUE(standin::HasTimer(kTimer));
-  EXPECT_TRUE(standin::HasRconCommand(kCommand));
+  EXPECT_TRUE(standin::host::HasTimer(kTimer));
+  EXPECT_TRUE(standin::host::HasRconCommand(kCommand));
   // Reported, though: it is likely a mistake.
   EXPECT_EQ(
       sink().payloads(),
@@ -226,16 +227,16 @@ TEST_F(PluginTest, ThreadNoticesChangeNothing) {
     EXPECT_EQ(Entry(reason), 1);
   }
   EXPECT_TRUE(events_.empty());
-  EXPECT_TRUE(standin::HasTimer(kTimer));
+  EXPECT_TRUE(standin::host::HasTimer(kTimer));
   EXPECT_EQ(sink().lines().size(), 1u);
 }
 
 TEST_F(PluginTest, RegisteredCommandRunsTheReload) {
   WriteConfig(kGoodConfig);
   Entry(kProcessAttach);
-  standin::RconConnection connection;
-  standin::RconPacket request(31, u"Drovekeeper.reload");
-  ASSERT_TRUE(standin::DispatchRcon("Drovekeeper.reload", connection.game(), request.game()));
+  standin::game::RconConnection connection;
+  standin::game::RconPacket request(31, u"Drovekeeper.reload");
+  ASSERT_TRUE(standin::host::DispatchRcon("Drovekeeper.reload", connection.game(), request.game()));
   ASSERT_EQ(connection.replies().size(), 1u);
   EXPECT_EQ(connection.replies()[0].id, 31);
   EXPECT_EQ(connection.replies()[0].text, u"重新加载配置");
@@ -246,8 +247,8 @@ TEST_F(PluginTest, RegisteredTimerRunsTheTick) {
   Entry(kProcessAttach);
   config::ClockTable = nullptr;  // keep the run to the countdowns
   spawn::NextRunTicks = 0;
-  EXPECT_EQ(standin::RunTimers(), 1);
-  EXPECT_EQ(standin::Failures().count, 0) << standin::Failures().last_message;
+  EXPECT_EQ(standin::host::RunTimers(), 1);
+  EXPECT_EQ(standin::host::Failures().count, 0) << standin::host::Failures().last_message;
   EXPECT_EQ(config::CountdownTable,
             (json{{"Blueprint'/Game/A.A'", 28}, {"Blueprint'/Game/B.B'", 4}}));
 }
@@ -283,9 +284,9 @@ TEST_F(PluginTest, NothingThrownInTheTimerRunReachesTheHost) {
     sink().Clear();
     ThrowingEnv env(c.thrower);
     spawn::SetEnvForTesting(&env);
-    EXPECT_EQ(standin::RunTimers(), 1);
+    EXPECT_EQ(standin::host::RunTimers(), 1);
     spawn::SetEnvForTesting(nullptr);
-    EXPECT_EQ(standin::Failures().count, 0) << standin::Failures().last_message;
+    EXPECT_EQ(standin::host::Failures().count, 0) << standin::host::Failures().last_message;
     EXPECT_EQ(sink().payloads(), (std::vector<std::string>{c.logged}));
   }
 }
@@ -293,13 +294,13 @@ TEST_F(PluginTest, NothingThrownInTheTimerRunReachesTheHost) {
 TEST_F(PluginTest, NoExceptionLeavesTheEntry) {
   // Without the game allocator no name can be built for the host.
   WriteConfig(kGoodConfig);
-  ASSERT_TRUE(standin::Unregister("FMemory.Malloc"));
+  ASSERT_TRUE(standin::host::Unregister("FMemory.Malloc"));
   EXPECT_EQ(Entry(kProcessAttach), 1);
   EXPECT_EQ(Entry(kProcessDetach), 1);
   EXPECT_TRUE(Inert());
   EXPECT_EQ(sink().payloads(), (std::vector<std::string>{"unknown game function FMemory.Malloc",
                                                          "unknown game function FMemory.Malloc"}));
-  standin::RegisterAllocator();
+  standin::game::RegisterAllocator();
 }
 
 }  // namespace

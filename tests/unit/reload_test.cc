@@ -60,7 +60,7 @@ class ReloadTest : public HostFixture {
   void SetUp() override {
     HostFixture::SetUp();
     g_sent = &sent_;
-    standin::RegisterFunction("RCONClientConnection.SendMessageW", &RecordSend);
+    standin::host::RegisterFunction("RCONClientConnection.SendMessageW", &RecordSend);
     WriteConfig(kFirstConfig);
     config::ConfigDocument = json::parse(kFirstConfig);
     config::BuildSpawnTables(config::ConfigDocument);
@@ -90,8 +90,8 @@ class ReloadTest : public HostFixture {
   }
 
   std::vector<SentReply> sent_;
-  standin::RconConnection connection_;
-  standin::RconPacket request_{4242, u"Drovekeeper.reload"};
+  standin::game::RconConnection connection_;
+  standin::game::RconPacket request_{4242, u"Drovekeeper.reload"};
 };
 
 TEST_F(ReloadTest, SuccessRepliesWithTheExactTextAndEchoesThePacketId) {
@@ -194,7 +194,7 @@ TEST_F(ReloadTest, FailedReloadKeepsTheRunningConfigurationAndSaysWhy) {
 
 TEST_F(ReloadTest, RecreatesTheLoggerBeforeOpeningTheFile) {
   auto late = std::make_shared<CaptureSink>();
-  standin::LogSinks().push_back(late);
+  standin::host::LogSinks().push_back(late);
   std::filesystem::remove(ConfigPath());
   Reload();
   EXPECT_EQ(late->payloads(), (std::vector<std::string>{kOpenFailureGbk}));
@@ -218,7 +218,7 @@ TEST_F(ReloadTest, SuccessfulReloadReportsEntryFaultsAfresh) {
 }
 
 TEST_F(ReloadTest, SendFailureIsLoggedNotThrown) {
-  ASSERT_TRUE(standin::Unregister("RCONClientConnection.SendMessageW"));
+  ASSERT_TRUE(standin::host::Unregister("RCONClientConnection.SendMessageW"));
   EXPECT_NO_THROW(Reload());
   EXPECT_EQ(OwnPayloads(),
             (std::vector<std::string>{"unknown game function RCONClientConnection.SendMessageW"}));

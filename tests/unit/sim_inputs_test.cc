@@ -19,7 +19,7 @@
 #include "standin/sim/recorder.h"
 #include "tests/support/scratch_dir.h"
 
-namespace sim {
+namespace standin::sim {
 namespace {
 
 using nlohmann::json;
@@ -378,14 +378,15 @@ TEST(RecorderTest, WritesOneStampedObjectPerEventAndCountsForTheSummary) {
   recorder.Log("error", "L", "boom");
   recorder.SetTime(1709287260);
   recorder.Spawn({"Blueprint'/Game/T/A.A'", 1, -2, 0.1f, 150, {1, 2, 0, 3}, true, std::nullopt});
-  recorder.Spawn({"Blueprint'/Game/T/A.A'",
-                  0,
-                  0,
-                  0,
-                  3,
-                  {},
-                  false,
-                  report::SpawnOwner{report::Table::kClock, "Blueprint'/Game/T/A.A'"}});
+  recorder.Spawn(
+      {"Blueprint'/Game/T/A.A'",
+       0,
+       0,
+       0,
+       3,
+       {},
+       false,
+       standin::report::SpawnOwner{standin::report::Table::kClock, "Blueprint'/Game/T/A.A'"}});
   recorder.Notice({"P", "Dion (A) Level:150", {0, 1, 1, 1 / 255.0f}, 1.5f, 10});
   recorder.Rcon("Drovekeeper.reload", std::nullopt);
   recorder.Registration("rcon", "Drovekeeper.reload", false);
@@ -463,4 +464,4 @@ TEST(RecorderTest, UndecodableBytesBecomeReplacementCharacters) {
 }
 
 }  // namespace
-}  // namespace sim
+}  // namespace standin::sim

@@ -31,7 +31,7 @@ json Entry() { return ConfigEntry().Without("SpawnInterval").Position("100 -200 
 class SpawnTest : public HostFixture {
  protected:
   // Spawns once from the "SpawnDino" entry `entry`.
-  std::vector<standin::SpawnRecord> Spawn(const json& entry, const std::string& name = kRex) {
+  std::vector<standin::game::SpawnRecord> Spawn(const json& entry, const std::string& name = kRex) {
     config::ConfigDocument = {{"SpawnDino", {{name, entry}}}};
     SpawnEntryCreature("SpawnDino", name);
     return world()->Spawns();
@@ -42,7 +42,7 @@ class SpawnTest : public HostFixture {
     for (int i = 0; i < count; ++i) env_.QueueDraws({value});
   }
 
-  static int PointSum(const standin::SpawnRecord& spawn) {
+  static int PointSum(const standin::game::SpawnRecord& spawn) {
     int sum = 0;
     for (int stat : kLevelled) sum += spawn.points[stat];
     return sum;
@@ -56,7 +56,7 @@ TEST_F(SpawnTest, HandsTheGameClassLocationRotationAndParameters) {
   UseWorld(WorldBuilder().Class(kRex));
   const auto spawns = Spawn(Entry());
   ASSERT_EQ(spawns.size(), 1u);
-  const standin::SpawnRecord& spawn = spawns[0];
+  const standin::game::SpawnRecord& spawn = spawns[0];
   EXPECT_EQ(spawn.class_reference, "/Game/Rex.Rex_C");
   EXPECT_EQ(spawn.location.X, 100.0f);
   EXPECT_EQ(spawn.location.Y, -200.0f);
@@ -99,7 +99,7 @@ TEST_F(SpawnTest, StartsRescalesAndFillsThreeCurrentValues) {
   UseWorld(WorldBuilder().Class(kRex).SpawnLevels(30, 30));
   const auto spawns = Spawn(Entry());
   ASSERT_EQ(spawns.size(), 1u);
-  const standin::SpawnRecord& spawn = spawns[0];
+  const standin::game::SpawnRecord& spawn = spawns[0];
   EXPECT_EQ(spawn.begin_play_calls, 1);
   EXPECT_EQ(spawn.rescale_calls, 2);
   for (int stat : {0, 1, 4}) EXPECT_EQ(spawn.current_values[stat], spawn.max_values[stat]);
@@ -170,12 +170,12 @@ TEST_F(SpawnTest, PointsBeyondSixFullStatsGoToNineOrAreDropped) {
 }
 
 TEST_F(SpawnTest, ApplyFixedLevelZeroesOnlyItsSevenStats) {
-  standin::StatusComponent component{};
+  standin::game::StatusComponent component{};
   for (auto& count : component.level_up_points) count = 9;
-  standin::RegisterMember("UPrimalCharacterStatusComponent.BaseCharacterLevel",
-                          offsetof(standin::StatusComponent, base_character_level));
-  standin::RegisterMember("UPrimalCharacterStatusComponent.NumberOfLevelUpPointsApplied",
-                          offsetof(standin::StatusComponent, level_up_points));
+  standin::host::RegisterMember("UPrimalCharacterStatusComponent.BaseCharacterLevel",
+                                offsetof(standin::game::StatusComponent, base_character_level));
+  standin::host::RegisterMember("UPrimalCharacterStatusComponent.NumberOfLevelUpPointsApplied",
+                                offsetof(standin::game::StatusComponent, level_up_points));
   auto* game = reinterpret_cast<UPrimalCharacterStatusComponent*>(&component);
   env_.QueueDraws({0, 0});
   ApplyFixedLevel(game, 3);
@@ -191,7 +191,7 @@ TEST_F(SpawnTest, ApplyFixedLevelZeroesOnlyItsSevenStats) {
 }
 
 TEST_F(SpawnTest, ClassThatDoesNotLoadOrRefusedSpawnIsSilent) {
-  standin::World& world = UseWorld(WorldBuilder().Class(kRex));
+  standin::game::World& world = UseWorld(WorldBuilder().Class(kRex));
   EXPECT_TRUE(Spawn(Entry(), "Blueprint'/Game/Nothing.Nothing'").empty());
   EXPECT_TRUE(Spawn(Entry(), "").empty());
   world.SetRefuseSpawns(true);
@@ -215,7 +215,8 @@ TEST_F(SpawnTest, NonAsciiBytesReachTheLoaderAsQuestionMarks) {
 }
 
 TEST_F(SpawnTest, CreatureWithoutStatusIsStartedOnly) {
-  standin::World& world = UseWorld(WorldBuilder().Class(kRex).SpawnWithoutStatus().Player("a"));
+  standin::game::World& world =
+      UseWorld(WorldBuilder().Class(kRex).SpawnWithoutStatus().Player("a"));
   json entry = Entry();
   entry["levelFixed"] = true;
   entry["SpawnNotice"] = true;

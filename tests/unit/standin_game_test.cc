@@ -16,8 +16,8 @@
 
 namespace {
 
-using standin::Actor;
-using standin::GameClass;
+using standin::game::Actor;
+using standin::game::GameClass;
 
 constexpr char kRex[] = "/Game/T/Rex.Rex_C";
 
@@ -29,7 +29,7 @@ SpawnParameters SampleParameters() {
   return parameters;
 }
 
-Actor* Spawn(standin::World& world, GameClass* game_class, Vec3 location = {1, 2, 3}) {
+Actor* Spawn(standin::game::World& world, GameClass* game_class, Vec3 location = {1, 2, 3}) {
   Rot3 rotation{0, 0, 0};
   SpawnParameters parameters = SampleParameters();
   return drovekeeper::host::CallGame<Actor*>("UWorld.SpawnActor", world.game(), game_class,
@@ -41,7 +41,7 @@ class StandinGameTest : public HostFixture {};
 TEST_F(StandinGameTest, BPLoadClassResolvesBlueprintAndObjectPaths) {
   // Also a class of a blueprint named with the class suffix, and one whose
   // path holds a blank, which no object path names.
-  standin::World& world = UseWorld(
+  standin::game::World& world = UseWorld(
       WorldBuilder().Class(kRex).Class("/P/A.A_C").Class("/P/A.A_C_C").Class("/P/B B.B_C"));
   struct Case {
     std::string path;
@@ -72,10 +72,10 @@ TEST_F(StandinGameTest, BPLoadClassResolvesBlueprintAndObjectPaths) {
 }
 
 TEST_F(StandinGameTest, SpawnActorRefusesWhatTheGameWouldNot) {
-  standin::World& world = UseWorld(WorldBuilder()
-                                       .Class(kRex)
-                                       .Class("/Game/Statue.Statue_C", true, false)
-                                       .Class("/Game/Rock.Rock_C", false, true));
+  standin::game::World& world = UseWorld(WorldBuilder()
+                                             .Class(kRex)
+                                             .Class("/Game/Statue.Statue_C", true, false)
+                                             .Class("/Game/Rock.Rock_C", false, true));
   EXPECT_EQ(Spawn(world, nullptr), nullptr);
   EXPECT_EQ(Spawn(world, world.FindClass("/Game/Statue.Statue_C")), nullptr);
   EXPECT_EQ(Spawn(world, world.FindClass("/Game/Rock.Rock_C")), nullptr);
@@ -87,7 +87,7 @@ TEST_F(StandinGameTest, SpawnActorRefusesWhatTheGameWouldNot) {
 }
 
 TEST_F(StandinGameTest, SpawnActorAddsAWildCreatureAndRecordsTheCall) {
-  standin::World& world = UseWorld(WorldBuilder().Seed(7).SpawnLevels(10, 20).Class(kRex));
+  standin::game::World& world = UseWorld(WorldBuilder().Seed(7).SpawnLevels(10, 20).Class(kRex));
   Actor* actor = Spawn(world, world.FindClass(kRex), {100, -200, 300});
   ASSERT_NE(actor, nullptr);
   ASSERT_EQ(world.actors().size(), 1u);
@@ -102,7 +102,7 @@ TEST_F(StandinGameTest, SpawnActorAddsAWildCreatureAndRecordsTheCall) {
   EXPECT_GE(level, 10);
   EXPECT_LE(level, 20);
 
-  std::vector<standin::SpawnRecord> spawns = world.Spawns();
+  std::vector<standin::game::SpawnRecord> spawns = world.Spawns();
   ASSERT_EQ(spawns.size(), 1u);
   EXPECT_EQ(spawns[0].class_reference, kRex);
   EXPECT_EQ(spawns[0].location.Y, -200.0f);
@@ -112,7 +112,7 @@ TEST_F(StandinGameTest, SpawnActorAddsAWildCreatureAndRecordsTheCall) {
   EXPECT_FALSE(spawns[0].began_play);
 
   // The game's level comes from the world's own seeded generator.
-  standin::World same(7);
+  standin::game::World same(7);
   same.SetSpawnLevelRange(10, 20);
   SpawnParameters parameters = SampleParameters();
   same.SpawnActor(same.AddClass(kRex), {}, {}, parameters);
@@ -120,14 +120,16 @@ TEST_F(StandinGameTest, SpawnActorAddsAWildCreatureAndRecordsTheCall) {
 }
 
 TEST_F(StandinGameTest, StatusComponentRescalesAndBeginPlayStarts) {
-  standin::World& world = UseWorld(WorldBuilder().Class(kRex));
+  standin::game::World& world = UseWorld(WorldBuilder().Class(kRex));
   Actor* actor = Spawn(world, world.FindClass(kRex));
   void* status =
       drovekeeper::host::GameMember<void*>(actor, "APrimalCharacter.MyCharacterStatusComponent");
   auto& points = drovekeeper::host::GameMember<std::uint8_t>(
       status, "UPrimalCharacterStatusComponent.NumberOfLevelUpPointsApplied");
-  auto* max_values = &drovekeeper::host::GameMember<float>(status, "UPrimalCharacterStatusComponent.MaxStatusValues");
-  auto* current = &drovekeeper::host::GameMember<float>(status, "UPrimalCharacterStatusComponent.CurrentStatusValues");
+  auto* max_values = &drovekeeper::host::GameMember<float>(
+      status, "UPrimalCharacterStatusComponent.MaxStatusValues");
+  auto* current = &drovekeeper::host::GameMember<float>(
+      status, "UPrimalCharacterStatusComponent.CurrentStatusValues");
   EXPECT_LT(current[0], max_values[0]);  // a fresh spawn is not yet at full health
 
   (&points)[0] = 10;
@@ -137,7 +139,7 @@ TEST_F(StandinGameTest, StatusComponentRescalesAndBeginPlayStarts) {
   EXPECT_FLOAT_EQ(max_values[4], 1000.0f);
   drovekeeper::host::CallGame<void>("APrimalDinoCharacter.BeginPlay", actor);
 
-  standin::SpawnRecord spawn = world.Spawns()[0];
+  standin::game::SpawnRecord spawn = world.Spawns()[0];
   EXPECT_TRUE(spawn.began_play);
   EXPECT_EQ(spawn.rescale_calls, 1);
   EXPECT_EQ(spawn.points[0], 10);
@@ -152,18 +154,19 @@ TEST_F(StandinGameTest, StatusComponentRescalesAndBeginPlayStarts) {
   EXPECT_EQ(spawn.points[0], 10);
 
   // The newest spawns alone, the live one as it is now.
-  drovekeeper::host::CallGame<void>("APrimalDinoCharacter.BeginPlay", Spawn(world, world.FindClass(kRex)));
-  const std::vector<standin::SpawnRecord> newest = world.Spawns(1);
+  drovekeeper::host::CallGame<void>("APrimalDinoCharacter.BeginPlay",
+                                    Spawn(world, world.FindClass(kRex)));
+  const std::vector<standin::game::SpawnRecord> newest = world.Spawns(1);
   ASSERT_EQ(newest.size(), 1u);
   EXPECT_TRUE(newest[0].alive && newest[0].began_play);
   EXPECT_TRUE(world.Spawns(2).empty());
 }
 
 TEST_F(StandinGameTest, KillAndCountCreaturesPerClass) {
-  standin::World& world = UseWorld(WorldBuilder()
-                                       .Creatures(kRex, 3)
-                                       .Creatures("Blueprint'/Game/T/Rex.Rex'", 2, 50000)
-                                       .Creatures("/Game/Dodo.Dodo_C", 1));
+  standin::game::World& world = UseWorld(WorldBuilder()
+                                             .Creatures(kRex, 3)
+                                             .Creatures("Blueprint'/Game/T/Rex.Rex'", 2, 50000)
+                                             .Creatures("/Game/Dodo.Dodo_C", 1));
   GameClass* rex = world.FindClass(kRex);
   EXPECT_EQ(world.CountCreatures(rex), 5);
   EXPECT_EQ(world.CountCreatures(rex, true), 3);
@@ -177,7 +180,7 @@ TEST_F(StandinGameTest, KillAndCountCreaturesPerClass) {
 }
 
 TEST_F(StandinGameTest, WeakPointersOfPlayers) {
-  standin::World& world =
+  standin::game::World& world =
       UseWorld(WorldBuilder().Player("alice").Player("gone", false).Player("bob"));
   auto& list = drovekeeper::host::GameMember<GameArrayRecord<FWeakObjectPtr>>(
       world.game(), "UWorld.PlayerControllerList");
@@ -200,7 +203,8 @@ TEST_F(StandinGameTest, WeakPointersOfPlayers) {
 }
 
 TEST_F(StandinGameTest, WorldSettingsAndMissingLevel) {
-  standin::World& world = UseWorld(WorldBuilder().Settings(400, 800, -1, 0).NoPersistentLevel());
+  standin::game::World& world =
+      UseWorld(WorldBuilder().Settings(400, 800, -1, 0).NoPersistentLevel());
   void* settings =
       drovekeeper::host::CallGame<void*>("UWorld.GetWorldSettings", world.game(), false, true);
   ASSERT_NE(settings, nullptr);
@@ -245,10 +249,11 @@ TEST_F(StandinGameTest, ConsoleAnswersEveryRequestAndNamesUnknownCommands) {
                          {"Drovekeeper.reload now", false, "unknown command: Drovekeeper.reload"},
                          {"  ", false, "unknown command: (none)"}}) {
     std::vector<std::string> sent;
-    rcon::RconRequest request{c.line, 3, {}, rcon::RconReply([&](std::optional<std::string> r) {
-                                sent.push_back(r.value_or("(dropped)"));
-                              })};
-    const standin::RconOutcome outcome = standin::RunRconCommand(request);
+    standin::rcon::RconRequest request{
+        c.line, 3, {}, standin::rcon::RconReply([&](std::optional<std::string> r) {
+          sent.push_back(r.value_or("(dropped)"));
+        })};
+    const standin::game::RconOutcome outcome = standin::game::RunRconCommand(request);
     EXPECT_EQ(outcome.known, c.known) << c.line;
     EXPECT_EQ(sent, std::vector<std::string>{c.sent}) << c.line;
     EXPECT_EQ(outcome.reply.has_value(), !c.sent.empty()) << c.line;
@@ -258,7 +263,7 @@ TEST_F(StandinGameTest, ConsoleAnswersEveryRequestAndNamesUnknownCommands) {
 TEST_F(StandinGameTest, DestroyedWorldLeavesTheHost) {
   auto world = WorldBuilder().Class(kRex).Build();
   world->Install();
-  EXPECT_EQ(standin::World::Installed(), world.get());
+  EXPECT_EQ(standin::game::World::Installed(), world.get());
   world.reset();
   EXPECT_EQ(ZelApi::GetApiUtils().GetWorld(), nullptr);
   GameString path = GameString::FromNarrow("Blueprint'/Game/T/Rex.Rex'");

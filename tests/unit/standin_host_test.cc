@@ -36,8 +36,8 @@ struct Object {
 int Twice(int value) { return 2 * value; }
 
 TEST_F(StandinHostTest, NameTableResolvesFunctionsAndMembers) {
-  standin::RegisterFunction("Math.Twice", &Twice);
-  standin::RegisterMember("Object.member", offsetof(Object, member));
+  standin::host::RegisterFunction("Math.Twice", &Twice);
+  standin::host::RegisterMember("Object.member", offsetof(Object, member));
   Object object{0, 21};
 
   auto* twice = reinterpret_cast<int (*)(int)>(ZelApi::GetAddress("Math.Twice"));
@@ -52,16 +52,16 @@ TEST_F(StandinHostTest, NameTableResolvesFunctionsAndMembers) {
   EXPECT_EQ(ZelApi::GetAddress("Math.twice"), nullptr);
   EXPECT_EQ(ZelApi::GetAddress(nullptr, "Object.member"), 0u);
 
-  EXPECT_TRUE(standin::Unregister("Math.Twice"));
-  EXPECT_FALSE(standin::Unregister("Math.Twice"));
+  EXPECT_TRUE(standin::host::Unregister("Math.Twice"));
+  EXPECT_FALSE(standin::host::Unregister("Math.Twice"));
   EXPECT_EQ(ZelApi::GetAddress("Math.Twice"), nullptr);
 }
 
 TEST_F(StandinHostTest, RegistriesReplaceRemoveAndReport) {
   std::vector<std::string> events;
-  standin::SetRegistrationObserver([&](const standin::RegistrationEvent& event) {
-    events.push_back(std::string(standin::CommandKindName(event.kind)) + (event.added ? "+" : "-") +
-                     event.name);
+  standin::host::SetRegistrationObserver([&](const standin::host::RegistrationEvent& event) {
+    events.push_back(std::string(standin::host::CommandKindName(event.kind)) +
+                     (event.added ? "+" : "-") + event.name);
   });
   std::vector<std::string> calls;
   AddTimer("B.tick", [&] { calls.push_back("first B"); });
@@ -69,15 +69,15 @@ TEST_F(StandinHostTest, RegistriesReplaceRemoveAndReport) {
   AddTimer("A.tick", [&] { calls.push_back("A"); });
   AddRcon("Say.hi", [](RCONClientConnection*, RCONPacket*, UWorld*) {});
 
-  EXPECT_EQ(standin::TimerNames(), (std::vector<std::string>{"A.tick", "B.tick"}));
-  EXPECT_EQ(standin::RunTimers(), 2);
+  EXPECT_EQ(standin::host::TimerNames(), (std::vector<std::string>{"A.tick", "B.tick"}));
+  EXPECT_EQ(standin::host::RunTimers(), 2);
   EXPECT_EQ(calls, (std::vector<std::string>{"A", "B"}));  // name order, replaced callback
 
   EXPECT_FALSE(RemoveTimer("Nobody"));
   EXPECT_FALSE(ZelApi::GetCommands().RemoveRconCommand(GameString::FromNarrow("A.tick")));
   EXPECT_TRUE(RemoveTimer("A.tick"));
-  EXPECT_FALSE(standin::HasTimer("A.tick"));
-  EXPECT_TRUE(standin::HasRconCommand("Say.hi"));
+  EXPECT_FALSE(standin::host::HasTimer("A.tick"));
+  EXPECT_TRUE(standin::host::HasRconCommand("Say.hi"));
   EXPECT_EQ(events, (std::vector<std::string>{"timer+B.tick", "timer+B.tick", "timer+A.tick",
                                               "rcon+Say.hi", "timer-A.tick"}));
 }
@@ -85,7 +85,7 @@ TEST_F(StandinHostTest, RegistriesReplaceRemoveAndReport) {
 TEST_F(StandinHostTest, RegistryNamesAreConvertedFromUtf16) {
   AddTimer("\xC3\xA9t\xC3\xA9", [] {});  // narrow bytes >= 0x80 become '?'
   ZelApi::GetCommands().AddOnTimerCallback(GameString::FromWide(u"\u00e9t\u00e9"), [] {});
-  EXPECT_EQ(standin::TimerNames(), (std::vector<std::string>{"??t??", "\xC3\xA9t\xC3\xA9"}));
+  EXPECT_EQ(standin::host::TimerNames(), (std::vector<std::string>{"??t??", "\xC3\xA9t\xC3\xA9"}));
 }
 
 TEST_F(StandinHostTest, RunTimersSurvivesThrowingCallbacks) {
@@ -93,25 +93,25 @@ TEST_F(StandinHostTest, RunTimersSurvivesThrowingCallbacks) {
   AddTimer("a", [] { throw std::runtime_error("boom"); });
   AddTimer("b", [] { throw 7; });
   AddTimer("c", [&] { ++later; });
-  EXPECT_EQ(standin::RunTimers(), 3);
+  EXPECT_EQ(standin::host::RunTimers(), 3);
   EXPECT_EQ(later, 1);
-  EXPECT_EQ(standin::Failures().count, 2);
-  EXPECT_EQ(standin::Failures().last_message, "unknown exception");
-  standin::RunTimers();
-  EXPECT_EQ(standin::Failures().count, 4);
+  EXPECT_EQ(standin::host::Failures().count, 2);
+  EXPECT_EQ(standin::host::Failures().last_message, "unknown exception");
+  standin::host::RunTimers();
+  EXPECT_EQ(standin::host::Failures().count, 4);
 }
 
 TEST_F(StandinHostTest, TimerRemovedDuringRunIsNotCalled) {
   int b_calls = 0;
   AddTimer("a", [] { RemoveTimer("b"); });
   AddTimer("b", [&] { ++b_calls; });
-  EXPECT_EQ(standin::RunTimers(), 1);
+  EXPECT_EQ(standin::host::RunTimers(), 1);
   EXPECT_EQ(b_calls, 0);
 }
 
 TEST_F(StandinHostTest, DispatchRconMatchesFirstWordIgnoringCase) {
   int dummy_world = 0;
-  standin::SetWorld(reinterpret_cast<UWorld*>(&dummy_world));
+  standin::host::SetWorld(reinterpret_cast<UWorld*>(&dummy_world));
   auto* connection = reinterpret_cast<RCONClientConnection*>(&dummy_world + 1);
   UWorld* seen_world = nullptr;
   RCONClientConnection* seen_connection = nullptr;
@@ -119,26 +119,26 @@ TEST_F(StandinHostTest, DispatchRconMatchesFirstWordIgnoringCase) {
     seen_connection = c;
     seen_world = w;
   });
-  EXPECT_TRUE(standin::DispatchRcon("drovekeeper.RELOAD now", connection, nullptr));
+  EXPECT_TRUE(standin::host::DispatchRcon("drovekeeper.RELOAD now", connection, nullptr));
   EXPECT_EQ(seen_world, reinterpret_cast<UWorld*>(&dummy_world));
   EXPECT_EQ(seen_connection, connection);
-  EXPECT_TRUE(standin::DispatchRcon(" \tDrovekeeper.reload", connection, nullptr));
-  EXPECT_FALSE(standin::DispatchRcon("Drovekeeper.reloa", connection, nullptr));
-  EXPECT_FALSE(standin::DispatchRcon("", connection, nullptr));
-  EXPECT_FALSE(standin::DispatchRcon(" \r\n", connection, nullptr));
+  EXPECT_TRUE(standin::host::DispatchRcon(" \tDrovekeeper.reload", connection, nullptr));
+  EXPECT_FALSE(standin::host::DispatchRcon("Drovekeeper.reloa", connection, nullptr));
+  EXPECT_FALSE(standin::host::DispatchRcon("", connection, nullptr));
+  EXPECT_FALSE(standin::host::DispatchRcon(" \r\n", connection, nullptr));
 
   AddRcon("fail", [](RCONClientConnection*, RCONPacket*, UWorld*) {
     throw std::logic_error("bad command");
   });
-  EXPECT_TRUE(standin::DispatchRcon("FAIL", connection, nullptr));
-  EXPECT_EQ(standin::Failures().last_message, "bad command");
+  EXPECT_TRUE(standin::host::DispatchRcon("FAIL", connection, nullptr));
+  EXPECT_EQ(standin::host::Failures().last_message, "bad command");
 }
 
 TEST_F(StandinHostTest, CurrentDirHasNoTrailingSeparator) {
   EXPECT_EQ(ZelApi::Tools::GetCurrentDir(), dir().string());
-  standin::SetCurrentDir("/srv/game///");
+  standin::host::SetCurrentDir("/srv/game///");
   EXPECT_EQ(ZelApi::Tools::GetCurrentDir(), "/srv/game");
-  standin::SetCurrentDir("");
+  standin::host::SetCurrentDir("");
   EXPECT_FALSE(ZelApi::Tools::GetCurrentDir().empty());
   EXPECT_NE(ZelApi::Tools::GetCurrentDir().back(), '/');
 }
@@ -150,12 +150,12 @@ TEST_F(StandinHostTest, Utf8DecodeReplacesMalformedInput) {
             u"a\uFFFDb");
   EXPECT_EQ(ZelApi::Tools::Utf8Decode("\xF0\x9F\x98\x80"), u"\U0001F600");
   EXPECT_EQ(ZelApi::Tools::Utf8Decode("end\xE9\xBE"), u"end\uFFFD\uFFFD");
-  EXPECT_EQ(standin::Utf16ToUtf8(u"x\xD800y"), "x\xEF\xBF\xBDy");
+  EXPECT_EQ(standin::host::Utf16ToUtf8(u"x\xD800y"), "x\xEF\xBF\xBDy");
 }
 
 TEST_F(StandinHostTest, AllocatorCountsLiveBlocks) {
-  std::size_t live = standin::LiveBlocks();
-  std::uint64_t total = standin::TotalAllocations();
+  std::size_t live = standin::game::LiveBlocks();
+  std::uint64_t total = standin::game::TotalAllocations();
   auto* malloc_fn =
       reinterpret_cast<void* (*)(std::size_t, std::uint32_t)>(ZelApi::GetAddress("FMemory.Malloc"));
   auto* realloc_fn =
@@ -170,19 +170,19 @@ TEST_F(StandinHostTest, AllocatorCountsLiveBlocks) {
   void* aligned = malloc_fn(8, 64);
   EXPECT_EQ(reinterpret_cast<std::uintptr_t>(aligned) % 64, 0u);
   void* from_null = realloc_fn(nullptr, 8);
-  EXPECT_EQ(standin::LiveBlocks(), live + 3);
-  EXPECT_EQ(standin::TotalAllocations(), total + 4);
+  EXPECT_EQ(standin::game::LiveBlocks(), live + 3);
+  EXPECT_EQ(standin::game::TotalAllocations(), total + 4);
 
   EXPECT_EQ(realloc_fn(block, 0), nullptr);
   free_fn(aligned);
   free_fn(from_null);
   free_fn(nullptr);
-  EXPECT_EQ(standin::LiveBlocks(), live);
+  EXPECT_EQ(standin::game::LiveBlocks(), live);
 
-  std::uint64_t bad = standin::BadFrees();
+  std::uint64_t bad = standin::game::BadFrees();
   free_fn(from_null);  // double free: refused and counted
-  EXPECT_EQ(standin::BadFrees(), bad + 1);
-  standin::AllocatorFree(nullptr);
+  EXPECT_EQ(standin::game::BadFrees(), bad + 1);
+  standin::game::AllocatorFree(nullptr);
   // Keep the fixture's bad-free check green for this deliberate one.
   ResetBadFreeBaseline();
 }

@@ -38,7 +38,8 @@ class StatusTest : public HostFixture {
  protected:
   void SetUp() override {
     HostFixture::SetUp();
-    standin::RegisterFunction("RCONClientConnection.SendMessageW", &standin::RconSendMessage);
+    standin::host::RegisterFunction("RCONClientConnection.SendMessageW",
+                                    &standin::game::RconSendMessage);
     env_.SetNowTicks(kStart);
     UseWorld(
         WorldBuilder().Class(kRex).Class(kBroken).Creatures(kHeld, 2).Class(kStone, true, false));
@@ -120,14 +121,14 @@ TEST_F(StatusTest, CommandRepliesWithTheFilteredEntriesAndTheLastReload) {
   RunMinutes(1);
   std::filesystem::remove(ConfigPath());
   env_.AdvanceSeconds(30);
-  standin::RconConnection connection;
-  standin::RconPacket reload(5, u"Drovekeeper.reload");
-  ASSERT_TRUE(standin::DispatchRcon("Drovekeeper.reload", connection.game(), reload.game()));
+  standin::game::RconConnection connection;
+  standin::game::RconPacket reload(5, u"Drovekeeper.reload");
+  ASSERT_TRUE(standin::host::DispatchRcon("Drovekeeper.reload", connection.game(), reload.game()));
   connection.ClearReplies();
   const std::size_t lines_before = sink().lines().size();
 
-  standin::RconPacket status(9, u" Drovekeeper.status  Rex.Rex ");
-  ASSERT_TRUE(standin::DispatchRcon("Drovekeeper.status", connection.game(), status.game()));
+  standin::game::RconPacket status(9, u" Drovekeeper.status  Rex.Rex ");
+  ASSERT_TRUE(standin::host::DispatchRcon("Drovekeeper.status", connection.game(), status.game()));
   ASSERT_EQ(connection.replies().size(), 1u);
   EXPECT_EQ(connection.replies()[0].id, 9);
   const std::string reply = host::Utf16ToUtf8(connection.replies()[0].text);
@@ -142,7 +143,7 @@ TEST_F(StatusTest, CommandRepliesWithTheFilteredEntriesAndTheLastReload) {
 
   // A reload that takes keeps the counters; a new Load starts them afresh.
   WriteConfig(config_);
-  ASSERT_TRUE(standin::DispatchRcon("Drovekeeper.reload", connection.game(), reload.game()));
+  ASSERT_TRUE(standin::host::DispatchRcon("Drovekeeper.reload", connection.game(), reload.game()));
   std::vector<std::string> lines = Lines("Ghost");
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_THAT(lines[0], HasSubstr("; last reload 2024-03-01 06:01:30 taken; 1 runs"));

@@ -65,7 +65,7 @@ class TickTest : public HostFixture {
 };
 
 TEST_F(TickTest, GateOpensOncePerSixtySeconds) {
-  standin::World& world = UseWorld(WorldBuilder().Class(kRex));
+  standin::game::World& world = UseWorld(WorldBuilder().Class(kRex));
   Load({{"SpawnDino", {{kRex, ConfigEntry(0)}}}});
   const std::int64_t start = env_.NowTicks();
 
@@ -88,7 +88,7 @@ TEST_F(TickTest, GateOpensOncePerSixtySeconds) {
 }
 
 TEST_F(TickTest, ClockSetBackWaitsForStoredTime) {
-  standin::World& world = UseWorld(WorldBuilder().Class(kRex));
+  standin::game::World& world = UseWorld(WorldBuilder().Class(kRex));
   Load({{"SpawnDino", {{kRex, ConfigEntry(0)}}}});
   TimingSpawnTick();
   env_.AdvanceSeconds(-3600);
@@ -110,7 +110,7 @@ TEST_F(TickTest, CountdownPeriods) {
       {true, {1, 3, 5, 7}},
   };
   for (const PeriodCase& c : cases) {
-    standin::World& world = UseWorld(WorldBuilder().Class(kRex));
+    standin::game::World& world = UseWorld(WorldBuilder().Class(kRex));
     NextRunTicks = 0;
     Load({{"SpawnDino", {{kRex, ConfigEntry(c.interval)}}}});
     std::vector<int> fired;
@@ -146,7 +146,7 @@ TEST_F(TickTest, FractionalIntervalIsCopiedBackUnconverted) {
 }
 
 TEST_F(TickTest, NegativeCountdownFiresAtOnceAndResets) {
-  standin::World& world = UseWorld(WorldBuilder().Class(kRex));
+  standin::game::World& world = UseWorld(WorldBuilder().Class(kRex));
   Load({{"SpawnDino", {{kRex, ConfigEntry(4)}}}});
   config::CountdownTable[kRex] = -7;
   RunMinute();
@@ -156,7 +156,7 @@ TEST_F(TickTest, NegativeCountdownFiresAtOnceAndResets) {
 
 TEST_F(TickTest, EntriesRunInByteOrderOfNames) {
   const std::string lower = "Blueprint'/Game/apex.apex'";
-  standin::World& world = UseWorld(WorldBuilder().Class(kRex).Class(kAnky).Class(lower));
+  standin::game::World& world = UseWorld(WorldBuilder().Class(kRex).Class(kAnky).Class(lower));
   json table = json::object();
   table[lower] = ConfigEntry(0);
   table[kRex] = ConfigEntry(0);
@@ -169,7 +169,7 @@ TEST_F(TickTest, EntriesRunInByteOrderOfNames) {
 }
 
 TEST_F(TickTest, CappedEntryStillResetsAndWaitsFullInterval) {
-  standin::World& world = UseWorld(WorldBuilder().Creatures(kRex, 1));
+  standin::game::World& world = UseWorld(WorldBuilder().Creatures(kRex, 1));
   json entry = ConfigEntry(3);
   entry["Worldmaximum"] = 1;
   Load({{"SpawnDino", {{kRex, entry}}}});
@@ -185,7 +185,7 @@ TEST_F(TickTest, CappedEntryStillResetsAndWaitsFullInterval) {
 }
 
 TEST_F(TickTest, FaultyEntryIsLoggedOnceAndOthersStillSpawn) {
-  standin::World& world = UseWorld(WorldBuilder().Class(kRex).Class(kAnky).Class(kRaptor));
+  standin::game::World& world = UseWorld(WorldBuilder().Class(kRex).Class(kAnky).Class(kRaptor));
   json faulty = ConfigEntry(0);
   faulty.erase("Worldmaximum");
   Load({{"SpawnDino", {{kAnky, ConfigEntry(0)}, {kRaptor, faulty}, {kRex, ConfigEntry(0)}}},
@@ -212,7 +212,7 @@ TEST_F(TickTest, FaultyEntryIsLoggedOnceAndOthersStillSpawn) {
 }
 
 TEST_F(TickTest, FaultSinkThatThrowsLosesTheLineNotTheRun) {
-  standin::World& world = UseWorld(WorldBuilder().Class(kRex).Class(kRaptor));
+  standin::game::World& world = UseWorld(WorldBuilder().Class(kRex).Class(kRaptor));
   json faulty = ConfigEntry(0);
   faulty.erase("Worldmaximum");
   Load({{"SpawnDino", {{kRaptor, faulty}, {kRex, ConfigEntry(0)}}}});
@@ -247,9 +247,9 @@ TEST_F(TickTest, BadCountdownValuesAreFaultsOfTheirEntry) {
 }
 
 TEST_F(TickTest, UnknownGameFunctionIsLoggedWithoutCrash) {
-  standin::World& world = UseWorld(WorldBuilder().Class(kRex));
+  standin::game::World& world = UseWorld(WorldBuilder().Class(kRex));
   Load({{"SpawnDino", {{kRex, ConfigEntry(0)}}}});
-  ASSERT_TRUE(standin::Unregister("UVictoryCore.BPLoadClass"));
+  ASSERT_TRUE(standin::host::Unregister("UVictoryCore.BPLoadClass"));
   RunMinute();
   EXPECT_TRUE(world.Spawns().empty());
   EXPECT_EQ(ErrorLines(), std::vector<std::string>{"SpawnDino[\"" + kRex +
@@ -259,9 +259,9 @@ TEST_F(TickTest, UnknownGameFunctionIsLoggedWithoutCrash) {
 }
 
 TEST_F(TickTest, WithoutWorldOrLevelNothingSpawnsButCountdownsAdvance) {
-  standin::World& world = UseWorld(WorldBuilder().Class(kRex));
+  standin::game::World& world = UseWorld(WorldBuilder().Class(kRex));
   Load({{"SpawnDino", {{kRex, ConfigEntry(1)}}}});
-  standin::SetWorld(nullptr);
+  standin::host::SetWorld(nullptr);
   RunMinute();
   EXPECT_EQ(config::CountdownTable[kRex], json(0));
   RunMinute();

@@ -79,25 +79,25 @@ TEST_F(WindowsLoaderTest, LoaderRunsTheEntryAgainstTheHostDll) {
   ASSERT_NE(host, nullptr);
   EXPECT_EQ(host, GetModuleHandleW(L"zelapi.dll"));
 
-  standin::World& world = UseWorld(
+  standin::game::World& world = UseWorld(
       WorldBuilder().Class(kCountdownEntry).Class(kClockEntry).Player("alice").Player("bob"));
   WriteConfig(Config(ClockTextNow()));
 
   // Process attach: Load.
   const HMODULE plugin = LoadLibraryA(plugin_path.c_str());
   ASSERT_NE(plugin, nullptr) << plugin_path << ": error " << GetLastError();
-  EXPECT_EQ(standin::TimerNames(), Names{"Drovekeeper.TimingSpawn"});
-  EXPECT_EQ(standin::RconCommandNames(), (Names{"Drovekeeper.reload", "Drovekeeper.status"}));
+  EXPECT_EQ(standin::host::TimerNames(), Names{"Drovekeeper.TimingSpawn"});
+  EXPECT_EQ(standin::host::RconCommandNames(), (Names{"Drovekeeper.reload", "Drovekeeper.status"}));
   EXPECT_EQ(sink().payloads(), Names{kLoadMessageGbk});
 
   // Thread attach and detach reach DllMain and change nothing.
   std::thread([] {}).join();
-  EXPECT_EQ(standin::TimerNames(), Names{"Drovekeeper.TimingSpawn"});
-  EXPECT_EQ(standin::RconCommandNames(), (Names{"Drovekeeper.reload", "Drovekeeper.status"}));
+  EXPECT_EQ(standin::host::TimerNames(), Names{"Drovekeeper.TimingSpawn"});
+  EXPECT_EQ(standin::host::RconCommandNames(), (Names{"Drovekeeper.reload", "Drovekeeper.status"}));
   EXPECT_EQ(sink().payloads().size(), 1u);
 
-  ASSERT_EQ(standin::RunTimers(), 1);
-  const std::vector<standin::SpawnRecord> spawns = world.Spawns();
+  ASSERT_EQ(standin::host::RunTimers(), 1);
+  const std::vector<standin::game::SpawnRecord> spawns = world.Spawns();
   ASSERT_EQ(spawns.size(), 2u);
   EXPECT_EQ(spawns[0].class_reference, "/Game/T/Rex.Rex_C");
   EXPECT_EQ(spawns[0].level, 150);
@@ -116,27 +116,27 @@ TEST_F(WindowsLoaderTest, LoaderRunsTheEntryAgainstTheHostDll) {
     EXPECT_EQ(notice.text.back(), u'\uFF01') << player;
   }
 
-  standin::RconConnection connection;
-  standin::RconPacket packet(7, u"Drovekeeper.reload");
-  ASSERT_TRUE(standin::DispatchRcon("Drovekeeper.reload", connection.game(), packet.game()));
+  standin::game::RconConnection connection;
+  standin::game::RconPacket packet(7, u"Drovekeeper.reload");
+  ASSERT_TRUE(standin::host::DispatchRcon("Drovekeeper.reload", connection.game(), packet.game()));
   ASSERT_EQ(connection.replies().size(), 1u);
   EXPECT_EQ(connection.replies()[0].id, 7);
   EXPECT_EQ(connection.replies()[0].text, u"\u91CD\u65B0\u52A0\u8F7D\u914D\u7F6E");  // 重新加载配置
   // The status reply formats local times with the Windows runtime.
-  standin::RconPacket status(8, u"Drovekeeper.status Rex");
-  ASSERT_TRUE(standin::DispatchRcon("Drovekeeper.status", connection.game(), status.game()));
+  standin::game::RconPacket status(8, u"Drovekeeper.status Rex");
+  ASSERT_TRUE(standin::host::DispatchRcon("Drovekeeper.status", connection.game(), status.game()));
   ASSERT_EQ(connection.replies().size(), 2u);
-  const std::string reply = standin::Utf16ToUtf8(connection.replies()[1].text);
+  const std::string reply = standin::host::Utf16ToUtf8(connection.replies()[1].text);
   EXPECT_EQ(reply.rfind("server time " + LocalDate(), 0), 0u) << reply;
   EXPECT_NE(reply.find("\nSpawnDino Blueprint'/Game/T/Rex.Rex': "), std::string::npos) << reply;
   EXPECT_NE(reply.find("; fell due 1; spawned 1; "), std::string::npos) << reply;
-  EXPECT_EQ(standin::Failures().count, 0) << standin::Failures().last_message;
+  EXPECT_EQ(standin::host::Failures().count, 0) << standin::host::Failures().last_message;
 
   // Process detach: Unload withdraws all three.
   ASSERT_TRUE(FreeLibrary(plugin));
   EXPECT_EQ(GetModuleHandleA(plugin_path.c_str()), nullptr);
-  EXPECT_TRUE(standin::TimerNames().empty());
-  EXPECT_TRUE(standin::RconCommandNames().empty());
+  EXPECT_TRUE(standin::host::TimerNames().empty());
+  EXPECT_TRUE(standin::host::RconCommandNames().empty());
   EXPECT_EQ(sink().payloads(), Names{kLoadMessageGbk});
   FreeLibrary(host);
 }

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-namespace model {
+namespace standin::model {
 
 // The two schedule tables: the countdown table ("SpawnDino") and the clock
 // table ("SpawnDinoX").
@@ -91,4 +91,4 @@ struct FaultLine {
 };
 std::optional<FaultLine> ParseFaultLine(std::string_view line);
 
-}  // namespace model
+}  // namespace standin::model

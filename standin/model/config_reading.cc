@@ -1,4 +1,4 @@
-#include "standin/model/config.h"
+#include "standin/model/config_reading.h"
 
 #include <cmath>
 #include <fstream>
@@ -6,7 +6,7 @@
 #include <limits>
 #include <sstream>
 
-namespace model {
+namespace standin::model {
 namespace {
 
 using nlohmann::json;
@@ -208,4 +208,4 @@ std::optional<FaultLine> ParseFaultLine(std::string_view line) {
   return fault;
 }
 
-}  // namespace model
+}  // namespace standin::model
