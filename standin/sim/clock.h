@@ -32,6 +32,9 @@ LocalTimeParse ParseLocalTimeExplained(std::string_view text);
 // UTC.
 std::string UseTimeZone(const std::optional<std::string>& zone);
 
+// TZ as the user gave it; null when none was given.
+const char* GivenTimeZone();
+
 // The local time zone's name for the console: TZ's value, or the system's
 // zone, with the abbreviation in force at `at`.
 std::string LocalZoneName(std::int64_t at);
