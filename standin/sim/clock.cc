@@ -35,6 +35,13 @@ const char* GivenTimeZone() {
   return std::getenv("TZ");
 }
 
+void NameSystemZoneInTz() {
+  if (std::getenv("TZ") != nullptr) return;
+  setenv("TZ", kRuntimeZoneFile, 1);
+  setenv(kNoTzMarker, "1", 1);
+  tzset();
+}
+
 namespace {
 
 bool SameFields(const std::tm& a, const std::tm& b) {
@@ -294,10 +301,7 @@ std::string ReexecUnderFakeTime(char** argv, std::int64_t start) {
   // The real-time loop sleeps and measures on the monotonic clock.
   setenv("FAKETIME_DONT_FAKE_MONOTONIC", "1", 1);
   setenv(kMarker, std::to_string(start).c_str(), 1);
-  if (std::getenv("TZ") == nullptr) {
-    setenv("TZ", kRuntimeZoneFile, 1);
-    setenv(kNoTzMarker, "1", 1);
-  }
+  NameSystemZoneInTz();
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
 #define DROVEKEEPER_ASAN 1
