@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# Builds the Release tree build-bench/, runs the timer benchmarks and a
+# Builds the Release tree build-bench/, times three previews of the simulator
+# (docs/bench/preview.md and preview.json), runs the timer benchmarks and a
 # simulated day of the example configuration, writes docs/bench/results.json,
 # docs/bench/summary.md and docs/bench/scaling.png, and checks the goals.
 # Usage: scripts/bench.sh [extra benchmark flags...]   Exit status 1 if a goal fails.
+#   BENCH_PREVIEW_ONLY=1: the previews alone (a few minutes).
+#   BENCH_SIM=PATH: time the previews with another drovekeeper-sim (an older
+#   build, for a before and after); its figures go to docs/bench/preview-other.*.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,7 +28,71 @@ out=docs/bench
 mkdir -p "$out"
 # At -O3 (cmake/warnings.cmake leaves out g++ 12's misreports there).
 cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O3 -DNDEBUG" >/dev/null
-cmake --build "$dir" -j "$(nproc)" --target drovekeeper-bench drovekeeper-sim drovekeeper
+targets=(drovekeeper-sim drovekeeper)
+[ "${BENCH_PREVIEW_ONLY:-0}" = 1 ] || targets+=(drovekeeper-bench)
+cmake --build "$dir" -j "$(nproc)" --target "${targets[@]}"
+
+# ---- Previews: whole simulator runs as a user starts them, over the example
+# and over configurations of scripts/large_config.sh. The verdict is on wall
+# time when the machine is otherwise idle (load below its cores), else on CPU
+# time (user + sys), which other work slows less; both are written.
+preview_failed=0
+preview_tmp=$(mktemp -d)
+trap 'rm -rf "$preview_tmp"' EXIT
+preview() {
+  local sim=${BENCH_SIM:-$dir/bin/drovekeeper-sim} name=preview
+  [ -n "${BENCH_SIM:-}" ] && name=preview-other
+  local tmp=$preview_tmp
+  bash scripts/large_config.sh 300 "$tmp/c300.json" "$tmp/w300.json"
+  bash scripts/large_config.sh 3000 "$tmp/c3000.json" "$tmp/w3000.json"
+  local start="2026-01-01 00:00:00" cores rows="" json="" sep=""
+  cores=$(nproc)
+  # label, limit (s), repetitions, then the simulator's arguments
+  run_preview() {
+    local label=$1 limit=$2 reps=$3
+    shift 3
+    local best_wall="" best_cpu="" load wall cpu basis value verdict
+    load=$(cut -d' ' -f1 /proc/loadavg)
+    for _ in $(seq "$reps"); do
+      /usr/bin/time -f "%e %U %S" -o "$tmp/time" "$sim" "$@" --start "$start" >/dev/null
+      read -r wall user sys <"$tmp/time"
+      cpu=$(awk -v u="$user" -v s="$sys" 'BEGIN{printf "%.2f", u+s}')
+      best_wall=$(awk -v a="$wall" -v b="$best_wall" 'BEGIN{print (b=="" || a<b) ? a : b}')
+      best_cpu=$(awk -v a="$cpu" -v b="$best_cpu" 'BEGIN{print (b=="" || a<b) ? a : b}')
+    done
+    if awk -v l="$load" -v c="$cores" 'BEGIN{exit !(l < c)}'; then
+      basis=wall value=$best_wall
+    else
+      basis=cpu value=$best_cpu
+    fi
+    if le "$value" "$limit"; then verdict=PASS; else verdict=FAIL; preview_failed=1; fi
+    printf "%-4s %-44s wall %7.2f s  cpu %7.2f s  load %5s  (limit %s s on %s)\n" \
+      "$verdict" "$label" "$best_wall" "$best_cpu" "$load" "$limit" "$basis"
+    rows+="| $label | $best_wall | $best_cpu | $load | $limit | $basis | $verdict |"$'\n'
+    json+="$sep{\"preview\": \"$label\", \"runs\": $reps, \"wall_s\": $best_wall, \"cpu_s\": $best_cpu, \"load\": $load, \"limit_s\": $limit, \"judged_on\": \"$basis\", \"verdict\": \"$verdict\"}"
+    sep=$',\n  '
+  }
+  echo "== previews with $sim (TZ=${TZ-unset})"
+  run_preview "example configuration, a week" 2 3 \
+    --config examples/config.json --minutes 10080
+  run_preview "300 entries, a week, with report" 15 1 \
+    --config "$tmp/c300.json" --world "$tmp/w300.json" --minutes 10080 --report "$tmp/r.html"
+  run_preview "3,000 entries, a day, with report" 60 1 \
+    --config "$tmp/c3000.json" --world "$tmp/w3000.json" --minutes 1440 --report "$tmp/r.html"
+  {
+    echo "Previews timed by scripts/bench.sh on $(date -u +%Y-%m-%d) with $sim, $cores cores, TZ ${TZ-unset}."
+    echo
+    echo "| preview | wall (s) | CPU user+sys (s) | load before | limit (s) | judged on | |"
+    echo "|---|---:|---:|---:|---:|---|---|"
+    printf "%s" "$rows"
+  } >"$out/$name.md"
+  printf "[\n  %s\n]\n" "$json" >"$out/$name.json"
+}
+
+# A figure that is not a number (a benchmark missing from the results) fails.
+le() { awk -v a="$1" -v b="$2" 'BEGIN{exit !(a ~ /^-?[0-9.]+$/ && a + 0 <= b + 0)}'; }
+preview
+if [ "${BENCH_PREVIEW_ONLY:-0}" = 1 ]; then exit $preview_failed; fi
 
 echo "== timer benchmarks (this takes a few minutes)"
 "$dir/bin/drovekeeper-bench" --benchmark_out="$out/results.json" --benchmark_out_format=json "$@"
@@ -59,8 +127,6 @@ field() {
 }
 run() { echo "BM_Run/actors:$1/entries:$2/spawn:$3/per_entry:$4"; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN{printf "%.3f", a/b}'; }
-# A figure that is not a number (a benchmark missing from the results) fails.
-le() { awk -v a="$1" -v b="$2" 'BEGIN{exit !(a ~ /^-?[0-9.]+$/ && a + 0 <= b + 0)}'; }
 
 ns_per_actor() { awk -v ms="$1" -v a="$2" 'BEGIN{printf "%.1f", ms * 1e6 / a}'; }
 
@@ -133,4 +199,5 @@ echo "(for reference: held run at 100,000 actors and 100 entries is $(ratio \
   "simulated minutes per real second: $(awk -v s="$best" 'BEGIN{printf "%.0f", 1440/s}'))"
 { echo; echo '```'; cat "$summary.goals"; echo '```'; } >>"$summary"
 rm -f "$summary.goals"
+[ "$preview_failed" = 0 ] || failed=1
 exit $failed

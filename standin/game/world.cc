@@ -19,6 +19,9 @@ namespace {
 
 World* installed_world = nullptr;
 
+// Creatures of this team and above are tamed.
+constexpr std::int32_t kFirstTamedTeam = 49999;
+
 constexpr std::string_view kBlueprintPrefix = "Blueprint'";
 constexpr std::string_view kClassSuffix = "_C";
 
@@ -237,6 +240,7 @@ Creature* World::AddCreature(GameClass* game_class, std::int32_t team, std::int3
   creature->status = NewStatus(level);
   creature->spawn_index = -1;
   actors_.push_back(&creature->actor);
+  Census(creature->actor, +1);
   creatures_.push_back(std::move(creature));
   SyncActors();
   return creatures_.back().get();
@@ -268,6 +272,7 @@ int World::KillCreatures(const GameClass* game_class, int count) {
       record.alive = false;
       spawned_[creature.spawn_index] = nullptr;
     }
+    Census(creature.actor, -1);
     std::erase(actors_, &creature.actor);
     if (creature.status != nullptr) {
       std::erase_if(components_, [&](const auto& c) { return c.get() == creature.status; });
@@ -281,8 +286,22 @@ int World::KillCreatures(const GameClass* game_class, int count) {
 
 int World::CountCreatures(const GameClass* game_class, bool wild_only) const {
   return static_cast<int>(std::count_if(creatures_.begin(), creatures_.end(), [&](const auto& c) {
-    return c->actor.game_class == game_class && (!wild_only || c->actor.targeting_team < 49999);
+    return c->actor.game_class == game_class &&
+           (!wild_only || c->actor.targeting_team < kFirstTamedTeam);
   }));
+}
+
+int World::WildCreatures(const GameClass* game_class) const {
+  auto it = wild_.find(game_class);
+  return it == wild_.end() ? 0 : it->second;
+}
+
+void World::Census(const Actor& creature, int change) {
+  ++census_;
+  if (creature.targeting_team >= kFirstTamedTeam) return;
+  auto it = wild_.try_emplace(creature.game_class, 0).first;
+  it->second += change;
+  if (it->second == 0) wild_.erase(it);
 }
 
 void World::SetHasPersistentLevel(bool has) { record_.persistent_level = has ? &level_ : nullptr; }

@@ -12,6 +12,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "host/game_types.h"
@@ -158,7 +159,15 @@ class World {
   // Removes the first `count` creatures of the class from the level;
   // returns how many went.
   int KillCreatures(const GameClass* game_class, int count);
+  // Walks the level.
   int CountCreatures(const GameClass* game_class, bool wild_only = false) const;
+  // CountCreatures(game_class, true) without the walk: kept as creatures
+  // enter and leave the level, by the team each had when it entered (nothing
+  // here changes a creature's team).
+  int WildCreatures(const GameClass* game_class) const;
+  // Goes up whenever a creature enters or leaves the level, so that counts
+  // taken at the same value still hold.
+  std::uint64_t census() const { return census_; }
   const std::vector<Actor*>& actors() const { return actors_; }
   void SetHasPersistentLevel(bool has);
 
@@ -200,6 +209,8 @@ class World {
   void SyncPlayers();
   StatusComponent* NewStatus(std::int32_t level);
   void Snapshot(SpawnRecord& record, const Creature& creature) const;
+  // `change`: +1 as the creature enters the level, -1 as it leaves.
+  void Census(const Actor& creature, int change);
 
   WorldRecord record_;
   LevelRecord level_;
@@ -210,6 +221,8 @@ class World {
   std::vector<std::unique_ptr<Creature>> creatures_;
   std::vector<std::unique_ptr<StatusComponent>> components_;
   std::uint64_t next_id_ = 1;
+  std::unordered_map<const GameClass*, int> wild_;  // by class, the nonzero counts
+  std::uint64_t census_ = 0;
 
   std::mt19937 generator_;
   std::int32_t spawn_level_min_ = 1;

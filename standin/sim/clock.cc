@@ -21,8 +21,26 @@ namespace {
 constexpr char kFakeTimeLibrary[] = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
 // Set in the re-executed process so it does not re-execute again.
 constexpr char kMarker[] = "DROVEKEEPER_SIM_FAKETIME";
+// Without TZ the C runtime looks its zone file up again on every mktime,
+// which libfaketime runs on every clock read. The re-executed process names
+// that file in TZ instead, and says so here, so that it still reads as a
+// process that was given no TZ.
+constexpr char kNoTzMarker[] = "DROVEKEEPER_SIM_NO_TZ";
+constexpr char kRuntimeZoneFile[] = ":/etc/localtime";
 
 }  // namespace
+
+const char* GivenTimeZone() {
+  if (std::getenv(kNoTzMarker) != nullptr) return nullptr;
+  return std::getenv("TZ");
+}
+
+void NameSystemZoneInTz() {
+  if (std::getenv("TZ") != nullptr) return;
+  setenv("TZ", kRuntimeZoneFile, 1);
+  setenv(kNoTzMarker, "1", 1);
+  tzset();
+}
 
 namespace {
 
@@ -62,7 +80,7 @@ std::string CheckZone(std::string value) {
 
 // TZ's value, or the system's zone.
 std::string ZoneName() {
-  if (const char* tz = std::getenv("TZ"); tz != nullptr) {
+  if (const char* tz = GivenTimeZone(); tz != nullptr) {
     std::string name = *tz == ':' ? tz + 1 : tz;
     return name.empty() ? "UTC" : name;
   }
@@ -145,7 +163,7 @@ std::optional<std::int64_t> ParseLocalTime(std::string_view text) {
 }
 
 std::string UseTimeZone(const std::optional<std::string>& zone) {
-  const char* given = std::getenv("TZ");
+  const char* given = GivenTimeZone();
   if (zone.has_value()) {
     if (std::string why = CheckZone(*zone); !why.empty()) {
       return "--tz: unknown time zone \"" + *zone + "\": " + why;
@@ -153,6 +171,7 @@ std::string UseTimeZone(const std::optional<std::string>& zone) {
     // Inherited by the process re-executed under libfaketime, and read by the
     // plug-in's clock in this one.
     setenv("TZ", zone->c_str(), 1);
+    unsetenv(kNoTzMarker);
   } else if (given != nullptr) {
     if (std::string why = CheckZone(given); !why.empty()) {
       return std::string("TZ=") + given + ": unknown time zone: " + why +
@@ -282,6 +301,7 @@ std::string ReexecUnderFakeTime(char** argv, std::int64_t start) {
   // The real-time loop sleeps and measures on the monotonic clock.
   setenv("FAKETIME_DONT_FAKE_MONOTONIC", "1", 1);
   setenv(kMarker, std::to_string(start).c_str(), 1);
+  NameSystemZoneInTz();
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
 #define DROVEKEEPER_ASAN 1

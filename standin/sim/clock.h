@@ -32,6 +32,13 @@ LocalTimeParse ParseLocalTimeExplained(std::string_view text);
 // UTC.
 std::string UseTimeZone(const std::optional<std::string>& zone);
 
+// TZ as the user gave it; null when none was given.
+const char* GivenTimeZone();
+// Without TZ the C runtime looks its zone file up again on every mktime (and
+// libfaketime runs one on every clock read): names that same file in TZ, while
+// GivenTimeZone() stays null. Does nothing when TZ is set.
+void NameSystemZoneInTz();
+
 // The local time zone's name for the console: TZ's value, or the system's
 // zone, with the abbreviation in force at `at`.
 std::string LocalZoneName(std::int64_t at);

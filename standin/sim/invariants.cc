@@ -296,7 +296,7 @@ void HostInvariants::BeforeTimerCall(std::int64_t /*now*/) {
   last_call_ = now;
   rules_.BeforeTimerCall(game::LiveBlocks(), [this](std::string_view reference) {
     const game::GameClass* game_class = world_.FindClass(reference);
-    return game_class == nullptr ? 0 : world_.CountCreatures(game_class, /*wild_only=*/true);
+    return game_class == nullptr ? 0 : world_.WildCreatures(game_class);
   });
 }
 

@@ -28,10 +28,15 @@ Recorder::Recorder(std::ostream* events, std::ostream& console)
 
 void Recorder::SetTime(std::int64_t seconds) {
   std::lock_guard lock(mutex_);
-  if (seconds == time_ && !stamp_.empty()) return;
   time_ = seconds;
-  stamp_ = FormatLocalTime(seconds);
-  utc_stamp_ = FormatUtcTime(seconds);
+}
+
+void Recorder::Stamp() {
+  // Most seconds pass without a line: their stamps are never written.
+  if (stamped_ == time_) return;
+  stamp_ = FormatLocalTime(time_);
+  utc_stamp_ = FormatUtcTime(time_);
+  stamped_ = time_;
 }
 
 std::int64_t Recorder::time() const {
@@ -41,6 +46,7 @@ std::int64_t Recorder::time() const {
 
 void Recorder::Emit(std::string_view event, ordered_json fields) {
   if (events_ == nullptr) return;
+  Stamp();
   ordered_json line;
   line["time"] = stamp_;
   line["utc"] = utc_stamp_;
@@ -51,6 +57,7 @@ void Recorder::Emit(std::string_view event, ordered_json fields) {
 }
 
 void Recorder::Say(std::string_view text) {
+  Stamp();
   console_ << stamp_ << "  " << text << '\n';
   console_.flush();
 }
@@ -139,6 +146,7 @@ void Recorder::Error(std::string_view text) {
 void Recorder::Interrupted(std::string_view by, std::int64_t from, std::int64_t planned_end) {
   std::lock_guard lock(mutex_);
   Emit("interrupted", {{"by", by}, {"planned_end", FormatLocalTime(planned_end)}});
+  Stamp();
   Say(fmt::format("sim     interrupted at {} by {}, {} of {} simulated minutes run", stamp_, by,
                   (time_ - from) / 60, (planned_end - from) / 60));
 }

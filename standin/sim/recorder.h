@@ -84,13 +84,16 @@ class Recorder {
  private:
   void Emit(std::string_view event, nlohmann::ordered_json fields);
   void Say(std::string_view text);
+  // Brings the stamps up to the recorder's time.
+  void Stamp();
 
   mutable std::mutex mutex_;
   std::ostream* events_;
   std::ostream& console_;
   std::int64_t time_ = 0;
-  std::string stamp_;      // local
-  std::string utc_stamp_;  // the same moment in UTC, which no clock change repeats
+  std::string stamp_;                    // local
+  std::string utc_stamp_;                // the same moment in UTC, which no clock change repeats
+  std::optional<std::int64_t> stamped_;  // the time the stamps show
   std::map<std::string, int> spawns_by_class_;
   int notices_ = 0;
   int errors_ = 0;

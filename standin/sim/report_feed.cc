@@ -72,7 +72,7 @@ std::int64_t WallClockTicks() {
 }
 
 std::string TimeZoneName(std::int64_t at) {
-  if (const char* tz = std::getenv("TZ"); tz != nullptr && *tz != '\0') return tz;
+  if (const char* tz = GivenTimeZone(); tz != nullptr && *tz != '\0') return tz;
   const auto t = static_cast<std::time_t>(at);
   std::tm local{};
   localtime_r(&t, &local);
@@ -106,8 +106,12 @@ ReportFeed::ReportFeed(const WorldSpec& world, std::string config_name, std::str
   input_.config_file = std::move(config_name);
   input_.world_name = std::move(world_name);
   input_.map = world.settings;
+  std::set<std::string> blueprints;
   for (const ClassSpec& c : world.classes) {
-    if (c.creature) class_references_.push_back(c.reference);
+    if (!c.creature) continue;
+    class_references_.push_back(c.reference);
+    count_every_call_ = count_every_call_ ||
+                        !blueprints.insert(game::BlueprintFromReference(c.reference)).second;
   }
 }
 
@@ -155,19 +159,28 @@ void ReportFeed::RecordCaps() {
   }
 }
 
-void ReportFeed::BeforeTimerCall(const game::World& world) {
-  call_pending_ = true;
-  call_.calls.clear();
-  call_.log_lines.clear();
+void ReportFeed::CountWild(const game::World& world) {
   call_.wild_counts.clear();
-  if (!ledger_) return;
   for (const std::string& reference : class_references_) {
     const game::GameClass* game_class = world.FindClass(reference);
-    const int count = game_class == nullptr ? 0 : world.CountCreatures(game_class, true);
+    const int count = game_class == nullptr ? 0 : world.WildCreatures(game_class);
     std::string blueprint = game::BlueprintFromReference(reference);
     if (for_report_) SamplePopulation(blueprint, count);
     if (count > 0) call_.wild_counts[std::move(blueprint)] = count;
   }
+  counted_at_ = world.census();
+}
+
+void ReportFeed::BeforeTimerCall(const game::World& world) {
+  call_pending_ = true;
+  call_.calls.clear();
+  call_.log_lines.clear();
+  if (!ledger_) {
+    call_.wild_counts.clear();
+    return;
+  }
+  // Between censuses the counts and the samples they would add stay as they are.
+  if (count_every_call_ || counted_at_ != world.census()) CountWild(world);
   // Read last, as close to the plug-in's own reading as the feed gets.
   call_.ticks = wall_clock_ ? WallClockTicks() : call_.time * model::kTicksPerSecond;
   const auto t = static_cast<std::time_t>(model::FloorDiv(call_.ticks, model::kTicksPerSecond));

@@ -82,6 +82,8 @@ class ReportFeed {
 
   // Hands the timer call to the ledger, once.
   void Attribute();
+  // Samples the population and takes the wild counts for the calls to come.
+  void CountWild(const game::World& world);
   void SamplePopulation(const std::string& reference, int count);
   void RecordCaps();
 
@@ -92,7 +94,12 @@ class ReportFeed {
   std::optional<report::EntryLedger> ledger_;
   report::TimerCall call_;
   std::vector<std::string> class_references_;  // the world's creature classes
-  bool call_pending_ = false;                  // a timer call not yet handed to the ledger
+  // The world's census the wild counts were taken at. Counting again on every
+  // call only when two creature classes share a blueprint reference, where
+  // the samples each call takes depend on the order of the classes.
+  std::optional<std::uint64_t> counted_at_;
+  bool count_every_call_ = false;
+  bool call_pending_ = false;  // a timer call not yet handed to the ledger
   std::deque<std::optional<report::SpawnOwner>> spawn_owners_;  // of the last call
   // Where each class and entry stands in input_.population and input_.caps.
   std::map<std::string, std::size_t, std::less<>> population_index_;

@@ -292,6 +292,21 @@ TEST_F(LocalTimeTest, UnknownZonesAreRefusedNotReadAsUtc) {
   EXPECT_THAT(UseTimeZone(std::nullopt), HasSubstr("TZ=Nowhere/Bogus: unknown time zone"));
 }
 
+TEST_F(LocalTimeTest, ARunGivenNoZoneKeepsReadingAsOneAfterNamingTheSystemZone) {
+  unsetenv("TZ");
+  tzset();
+  const std::string system_zone = LocalZoneName(0);
+  const std::string local = FormatLocalTime(1709287200);
+  NameSystemZoneInTz();
+  EXPECT_NE(std::getenv("TZ"), nullptr);
+  EXPECT_EQ(GivenTimeZone(), nullptr);
+  EXPECT_EQ(LocalZoneName(0), system_zone);
+  EXPECT_EQ(FormatLocalTime(1709287200), local);
+  EXPECT_EQ(UseTimeZone(std::nullopt), "");
+  EXPECT_EQ(UseTimeZone(std::string("Asia/Tokyo")), "");
+  EXPECT_STREQ(GivenTimeZone(), "Asia/Tokyo");
+}
+
 struct OptionCase {
   const char* name;
   std::vector<std::string> args;

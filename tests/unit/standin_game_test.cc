@@ -177,6 +177,24 @@ TEST_F(StandinGameTest, KillAndCountCreaturesPerClass) {
       drovekeeper::host::GameMember<void*>(world.game(), "UWorld.PersistentLevel"),
       "ULevelBase.Actors");
   EXPECT_EQ(actors.count, 2);
+  // The census kept as creatures come and go agrees with a fresh walk.
+  GameClass* dodo = world.FindClass("/Game/Dodo.Dodo_C");
+  auto census_holds = [&] {
+    for (const GameClass* c : {rex, dodo}) {
+      EXPECT_EQ(world.WildCreatures(c), world.CountCreatures(c, true)) << c->reference;
+    }
+  };
+  census_holds();
+  std::uint64_t census = world.census();
+  Spawn(world, dodo);
+  world.SetSpawnTeam(50000);
+  Spawn(world, rex);
+  EXPECT_EQ(world.census(), census + 2);
+  census_holds();
+  EXPECT_EQ(world.KillCreatures(rex, 2), 2);
+  EXPECT_EQ(world.KillCreatures(dodo, 1), 1);
+  census_holds();
+  EXPECT_EQ(world.WildCreatures(dodo), 1);
 }
 
 TEST_F(StandinGameTest, WeakPointersOfPlayers) {
