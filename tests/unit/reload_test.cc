@@ -140,7 +140,7 @@ TEST_F(ReloadTest, FailedReloadKeepsTheRunningConfigurationAndSaysWhy) {
       // The checker's line says what to type where.
       {"{\"SpawnDino\": {\"A\": {\"SpawnInterval\": 7}\n  \"B\": {}}}",
        "[json.exception.parse_error.101] parse error at line 2, column 5: syntax error while "
-       "parsing object - unexpected string literal; last read: '\"B\"'; expected '}'",
+       "parsing object - unexpected string literal; expected '}'",
        u"重新加载配置失败: config.json:1:41: error: syntax error: missing comma; put a comma here",
        1},
       // A misspelt key, a comment and a wrong type: the reply names the place.
