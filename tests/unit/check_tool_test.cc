@@ -226,6 +226,16 @@ TEST(UpcomingTurns, FollowThePluginsRulesInItsOrder) {
   }
 }
 
+// UTC needs no zone files, so it is taken on Windows too.
+TEST_F(RunCheckTest, UpcomingInUtcNeedsNoZoneFiles) {
+  const std::string file = Write("utc.json", OneEntry(kCleanMembers));
+  EXPECT_EQ(Run({"--tz", "UTC", "--upcoming", "1", "--from", "2027-01-01 23:30", file}), 0);
+  EXPECT_THAT(out_.str(),
+              HasSubstr("\n2027-01-01 23:35 +00:00  SpawnDino[\"Blueprint'/Game/A/A_BP.A_BP'\"] "
+                        "every 6 minutes\n2027-01-01 23:41 +00:00  "));
+  EXPECT_THAT(out_.str(), HasSubstr("\n2027-01-02 00:29 +00:00  "));
+}
+
 #ifndef _WIN32  // zone files are Linux's
 TEST_F(RunCheckTest, UpcomingListsTheTurnsOfAWindowInTheZone) {
   const std::string clock = std::string(kCleanMembers).replace(17, 1, "\"2:30\"");

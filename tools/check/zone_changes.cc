@@ -78,6 +78,8 @@ class ZoneInForce {
   bool set_;
   std::optional<std::string> given_;
 };
+
+std::int64_t OffsetAt(std::int64_t at) { return LocalSeconds(at) - at; }
 #else
 // Windows has no zone files: only the machine's zone, or UTC.
 class ZoneInForce {
@@ -85,8 +87,6 @@ class ZoneInForce {
   explicit ZoneInForce(const std::optional<std::string>&) {}
 };
 #endif
-
-std::int64_t OffsetAt(std::int64_t at) { return LocalSeconds(at) - at; }
 
 bool IsUtc(const std::optional<std::string>& zone) {
   return zone && (*zone == "UTC" || *zone == "GMT");
