@@ -74,11 +74,11 @@ struct ZoneChanges {
 // Checks one configuration text, parsed the way the plug-in parses its file:
 // one JSON value from the start, whatever follows it never read. Findings
 // come in text order; each note names the entries it concerns (the first
-// few and then a count of the rest, unless kIncludeAll). With notes and `zone` changes, a clock
-// text whose time a change skips or repeats gets a note per change. Should
-// the checker itself fail (out of memory), the one finding is an error
-// "the checker could not finish: WHY" of kCheckerFailed, or none at all
-// when not even that can be made.
+// few and then a count of the rest, unless kIncludeAll). With notes and
+// `zone` changes, a clock text whose time a change skips or repeats gets a
+// note per change. Should the checker itself fail (out of memory), the one
+// finding is an error "the checker could not finish: WHY" of kCheckerFailed,
+// or none at all when not even that can be made.
 std::vector<ConfigFinding> CheckConfigText(std::string_view text,
                                            CheckNotes notes = CheckNotes::kOmit,
                                            const ZoneChanges& zone = {}) noexcept;
