@@ -3,6 +3,8 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <array>
+#include <limits>
 #include <optional>
 #include <sstream>
 #include <utility>
@@ -48,6 +50,47 @@ SyntaxDetail ParseSyntaxDetail(std::string_view message) {
   }
   detail.what = message.substr(0, end);
   return detail;
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The parser met a value where a closing bracket or a comma may stand: when
+// a value ends right before it, a comma was left out. The library places
+// the error at the token's last byte; the end of the value before it, where
+// the comma goes, or nothing when that is not what happened.
+std::optional<std::size_t> MissingCommaAt(std::string_view text, const SyntaxDetail& detail,
+                                          std::size_t last) {
+  if (detail.expected != "'}'" && detail.expected != "']'") return std::nullopt;
+  std::size_t start = last;
+  if (detail.what == "unexpected string literal") {
+    // Back to the opening quote, past escaped ones.
+    const auto escaped = [&](std::size_t quote) {
+      std::size_t slashes = 0;
+      while (quote > slashes && text[quote - slashes - 1] == '\\') ++slashes;
+      return slashes % 2 == 1;
+    };
+    do {
+      if (start == 0) return std::nullopt;
+      --start;
+    } while (text[start] != '"' || escaped(start));
+  } else if (detail.what == "unexpected number literal") {
+    const auto in_number = [](char c) {
+      return IsDigit(c) || c == '-' || c == '+' || c == '.' || c == 'e' || c == 'E';
+    };
+    while (start > 0 && in_number(text[start - 1])) --start;
+  } else if (detail.what == "unexpected true literal" || detail.what == "unexpected null literal") {
+    start = last >= 3 ? last - 3 : 0;
+  } else if (detail.what == "unexpected false literal") {
+    start = last >= 4 ? last - 4 : 0;
+  } else if (detail.what != "unexpected '{'" && detail.what != "unexpected '['") {
+    return std::nullopt;
+  }
+  while (start > 0 && IsJsonSpace(text[start - 1])) --start;
+  if (start == 0) return std::nullopt;
+  const char ends = text[start - 1];
+  if (ends == '"' || ends == '}' || ends == ']' || ends == 'e' || ends == 'l' || IsDigit(ends))
+    return start;
+  return std::nullopt;
 }
 
 // Offset of the first byte that does not begin or continue a UTF-8 sequence
@@ -162,10 +205,14 @@ void Checker::Note(Consequence rule, const Path& at, std::string_view what, std:
   group.mentions.push_back(fmt::format("{}[\"{}\"]{}", at[0], at[1], mention));
 }
 
+std::size_t Checker::NamesShown() const {
+  return notes_ == CheckNotes::kIncludeAll ? std::numeric_limits<std::size_t>::max() : kNamesShown;
+}
+
 std::vector<ConfigFinding> Checker::Sorted() {
   for (auto& [rule, group] : note_groups_) {
     AddAt(Severity::kNote, group.offset, {"", "", group.key},
-          group.what + ": " + ListSome(group.mentions), rule);
+          group.what + ": " + ListSome(group.mentions, NamesShown()), rule);
   }
   note_groups_.clear();
   AddClockChangeNotes();
@@ -202,6 +249,14 @@ void Checker::ReportSyntaxError(const Json::parse_error& e) {
     const char closer = text_[offset];
     offset = before - 1;
     return add(fmt::format("syntax error at a comma before '{}'; remove the comma", closer));
+  }
+  if (const std::optional<std::size_t> end = MissingCommaAt(text_, detail, offset)) {
+    // Where the comma goes: just after the value before the next one.
+    offset = *end;
+    return add(
+        fmt::format("syntax error: missing comma; put a comma here, after the value, to "
+                    "separate it from the next {}",
+                    detail.expected == "']'" ? "element" : "member"));
   }
   std::string what = detail.what;
   if (what.rfind("unexpected ", 0) == 0) {

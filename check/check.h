@@ -52,8 +52,10 @@ struct ConfigFinding {
 };
 
 // Notes describe rules that work as written; they belong in the checker's
-// report, not in the server's log, so they are only returned when asked for.
-enum class CheckNotes { kOmit, kInclude };
+// report, not in the server's log, so they are only returned when asked for:
+// each naming the first few entries it concerns and a count of the rest, or
+// every one of them.
+enum class CheckNotes { kOmit, kInclude, kIncludeAll };
 
 // One change of a zone's offset from UTC: the local wall-clock time at the
 // instant of the change, as seconds since 1970-01-01 00:00 of the local
@@ -73,12 +75,12 @@ struct ZoneChanges {
 
 // Checks one configuration text, parsed the way the plug-in parses its file:
 // one JSON value from the start, whatever follows it never read. Findings
-// come in text order; each note names the entries it concerns, the first
-// few and then a count of the rest. With notes and `zone` changes, a clock
-// text whose time a change skips or repeats gets a note per change. Should
-// the checker itself fail (out of memory), the one finding is an error
-// "the checker could not finish: WHY" of kCheckerFailed, or none at all
-// when not even that can be made.
+// come in text order; each note names the entries it concerns (the first
+// few and then a count of the rest, unless kIncludeAll). With notes and
+// `zone` changes, a clock text whose time a change skips or repeats gets a
+// note per change. Should the checker itself fail (out of memory), the one
+// finding is an error "the checker could not finish: WHY" of kCheckerFailed,
+// or none at all when not even that can be made.
 std::vector<ConfigFinding> CheckConfigText(std::string_view text,
                                            CheckNotes notes = CheckNotes::kOmit,
                                            const ZoneChanges& zone = {}) noexcept;

@@ -208,10 +208,27 @@ void Checker::CheckClockText(const Path& path, const Json& entry) {
   const std::string& text = value->get_ref<const std::string&>();
   const ClockVerdict verdict = JudgeClockText(text);
   if (verdict.fault.empty()) return NoteClockChanges(at, text);
-  std::string what = fmt::format("clock text \"{}\" {}", text, verdict.fault);
-  if (!verdict.suggestion.empty())
-    what += fmt::format(" (did you mean \"{}\"?)", verdict.suggestion);
-  Add(Severity::kWarning, at, std::move(what), Consequence::kNeverFires);
+  if (!verdict.suggestion.empty()) {
+    // In range, so only seconds or zeros that pad keep it from matching:
+    // say how the clock writes that minute.
+    const bool seconds = std::count(text.begin(), text.end(), ':') == 2;
+    const bool padded =
+        seconds ? !text.starts_with(verdict.suggestion + ":") : text != verdict.suggestion;
+    const std::size_t colon = verdict.suggestion.find(':');
+    const std::string hour = verdict.suggestion.substr(0, colon);
+    const std::string minute = verdict.suggestion.substr(colon + 1);
+    const std::string without = seconds && padded ? "no seconds, no leading zeros"
+                                : seconds         ? "no seconds"
+                                                  : "no leading zeros";
+    Add(Severity::kWarning, at,
+        fmt::format(
+            "clock text \"{}\": the clock writes {:0>2}:{:0>2} as \"{}\" ({}); write \"{}\"", text,
+            hour, minute, verdict.suggestion, without, verdict.suggestion),
+        Consequence::kNeverFires);
+    return;
+  }
+  Add(Severity::kWarning, at, fmt::format("clock text \"{}\" {}", text, verdict.fault),
+      Consequence::kNeverFires);
 }
 
 bool Checker::CheckPosition(const Path& path, const Json& entry) {

@@ -61,6 +61,8 @@ class Checker {
   void CheckTable(const std::string& table, const Json& value);
   void Note(Consequence rule, const Path& at, std::string_view what, std::string mention);
   std::vector<ConfigFinding> Sorted();
+  // How many entries a note names before it counts the rest.
+  std::size_t NamesShown() const;
 
   // Entry rules (check_entry.cc).
   void CheckEntry(const std::string& table, const std::string& name, const Json& entry);

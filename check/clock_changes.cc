@@ -79,7 +79,7 @@ void Checker::AddClockChangeNotes() {
       names.push_back(fmt::format("{}[\"{}\"]", entry[0], entry[1]));
     }
     what += fmt::format(", so these entries {} that day: {}",
-                        forward ? "do not fire" : "fire twice", ListSome(names));
+                        forward ? "do not fire" : "fire twice", ListSome(names, NamesShown()));
     AddAt(Severity::kNote, group.offset, {"", "", group.entries[0].back()}, std::move(what),
           Consequence::kOnceOnOtherDays);
   }

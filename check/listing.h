@@ -8,10 +8,10 @@
 
 namespace drovekeeper::check {
 
-inline constexpr std::size_t kNamesShown = 10;
+inline constexpr std::size_t kNamesShown = 3;
 
 // "a, b, c"; past `shown` names the first `shown` and then a count with
-// thousands set off by commas: "a, b, ..., j and 9,990 more".
+// thousands set off by commas: "a, b, c and 9,997 more".
 std::string ListSome(const std::vector<std::string>& names, std::size_t shown = kNamesShown);
 
 }  // namespace drovekeeper::check

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "config/config.h"
+#include "config/schedule_rules.h"
 #include "spawn/cap.h"
 #include "spawn/entry_faults.h"
 #include "spawn/outcomes.h"
@@ -34,9 +35,7 @@ void RunSkippedMinute(const std::string& table, std::int64_t skipped_minute) {
 
 }  // namespace
 
-std::string ClockText(LocalHourMinute now) {
-  return std::to_string(now.hour) + ":" + std::to_string(now.minute);
-}
+std::string ClockText(LocalHourMinute now) { return config::ClockTextOf(now.hour, now.minute); }
 
 std::optional<std::int64_t> SkippedMinute(std::int64_t previous, std::int64_t now) {
   const std::int64_t minute = MinuteOf(previous);

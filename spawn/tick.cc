@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "config/config.h"
+#include "config/schedule_rules.h"
 #include "spawn/cap.h"
 #include "spawn/clock_schedule.h"
 #include "spawn/entry_faults.h"
@@ -29,7 +30,7 @@ bool HasEntry(const std::string& name) {
 void CountDown(const std::string& table, const std::string& name, nlohmann::json& left) {
   const std::int32_t count = config::ToInt32(left, config::kScheduleKey);
   left = std::int64_t{count} - 1;
-  if (count > 0) return;
+  if (!config::CountdownFallsDue(count)) return;
   // Without an entry there is no interval to restart from; the count keeps
   // running down and the entry keeps firing (and failing) every run.
   if (!HasEntry(name)) throw EntryFault("no entry in the configuration");

@@ -16,6 +16,8 @@
 #include "check/check.h"
 #include "tests/e2e/sim_process.h"
 #include "tests/support/config_entry.h"
+#include "tools/check/upcoming.h"
+#include "tools/check/zone_changes.h"
 
 namespace e2e {
 namespace {
@@ -210,6 +212,32 @@ TEST(ConsequenceE2eTest, EveryConsequenceIsWhatTheSimulatorShows) {
   // Every kind but the checker's own failure has its case.
   EXPECT_EQ(covered.size(), static_cast<std::size_t>(drovekeeper::check::kConsequenceCount - 1));
   EXPECT_FALSE(covered.contains(drovekeeper::check::Consequence::kCheckerFailed));
+}
+
+// --upcoming lists the turns the simulator then takes, caps aside, over the
+// night Europe/Berlin goes back from 03:00 to 02:00: the clock entry's 2:30
+// comes twice, and the countdown counts runs, not wall-clock minutes.
+TEST(ConsequenceE2eTest, UpcomingListsTheTurnsTheSimulatorTakes) {
+  const std::string config = json{{kSpawnDino, {{kEntry, json(ConfigEntry(44).Cap(1000))}}},
+                                  {"SpawnDinoX", {{kEntry, json(ConfigEntry("2:30").Cap(1000))}}}}
+                                 .dump();
+  const std::string zone = "Europe/Berlin";
+  const std::int64_t from =
+      InstantOfLocal(zone, Local(std::chrono::year{2024} / 10 / 27, 1) + 50 * 60);
+  std::vector<std::string> listed;
+  for (const DueTurn& turn :
+       UpcomingTurns(json::parse(config), from, LocalTimes(zone, from, 60, 120))) {
+    listed.push_back(LocalDateTime(turn.at) + " " + turn.table);
+  }
+  EXPECT_EQ(listed.size(), 4u);
+  const SimRun run = RunConfig(config, 120, "2024-10-27 01:50:00", zone);
+  std::vector<std::string> taken;
+  for (const json& spawn : run.Spawns()) {
+    std::string utc = spawn.at("utc").get<std::string>().substr(0, 16);
+    utc[10] = ' ';
+    taken.push_back(utc + " " + spawn.at("table").get<std::string>());
+  }
+  EXPECT_EQ(taken, listed);
 }
 
 // Every form of name the checker tells apart, in one run over three wild

@@ -183,8 +183,8 @@ std::vector<FindingCase> DocumentCases() {
        Consequence::kOnlyLastRead},
       // Nor are keys repeated inside a copy the plug-in never reads.
       {"RepeatedTableHoldingRepeats",
-       "{\"SpawnDino\": {\"a\": {\"b\": 1, \"b\": 2}, \"a\": 3}, \"SpawnDino\": {}}", kW,
-       kD, "", "", "\"SpawnDino\" is given again here", Consequence::kOnlyLastRead},
+       "{\"SpawnDino\": {\"a\": {\"b\": 1, \"b\": 2}, \"a\": 3}, \"SpawnDino\": {}}", kW, kD, "",
+       "", "\"SpawnDino\" is given again here", Consequence::kOnlyLastRead},
       // The later copy replaces the earlier whole: its keys are no repeats.
       {"RepeatedEntry",
        "{\"SpawnDino\": " + entry + EntryText(CleanMembers(kD)) + ", \"" + kName +
@@ -311,17 +311,23 @@ std::vector<FindingCase> EntryCases() {
   add("ClockNumber", kX, {{"SpawnInterval", "1230"}}, kE, "not a clock text", kRejects);
   add("ClockBoolean", kX, {{"SpawnInterval", "true"}}, kE, "not a clock text", kRejects);
   add("ClockLeadingZero", kX, {{"SpawnInterval", "\"07:05\""}}, kW,
-      "leading zero (did you mean \"7:5\"?)", kNeverFires);
-  add("ClockMinuteZero", kX, {{"SpawnInterval", "\"7:05\""}}, kW, "leading zero", kNeverFires);
-  add("ClockHourZero", kX, {{"SpawnInterval", "\"07:5\""}}, kW, "leading zero", kNeverFires);
+      "\"07:05\": the clock writes 07:05 as \"7:5\" (no leading zeros); write \"7:5\"",
+      kNeverFires);
+  add("ClockMinuteZero", kX, {{"SpawnInterval", "\"21:00\""}}, kW,
+      "\"21:00\": the clock writes 21:00 as \"21:0\" (no leading zeros); write \"21:0\"",
+      kNeverFires);
+  add("ClockHourZero", kX, {{"SpawnInterval", "\"00:0\""}}, kW,
+      "the clock writes 00:00 as \"0:0\" (no leading zeros)", kNeverFires);
   add("ClockHour24", kX, {{"SpawnInterval", "\"24:00\""}}, kW, "hour over 23", kNeverFires);
   add("ClockMinute60", kX, {{"SpawnInterval", "\"7:60\""}}, kW, "minute over 59", kNeverFires);
   add("ClockBothBad", kX, {{"SpawnInterval", "\"25:99\""}}, kW,
       "\"25:99\" has an hour over 23 and a minute over 59", kNeverFires);
   add("ClockZeroAndOver", kX, {{"SpawnInterval", "\"07:65\""}}, kW,
       "has a minute over 59 and a leading zero", kNeverFires);
-  add("ClockSeconds", kX, {{"SpawnInterval", "\"7:05:00\""}}, kW,
-      "has seconds and a leading zero (did you mean \"7:5\"?)", kNeverFires);
+  add("ClockSecondsAndZero", kX, {{"SpawnInterval", "\"7:05:00\""}}, kW,
+      "writes 07:05 as \"7:5\" (no seconds, no leading zeros); write \"7:5\"", kNeverFires);
+  add("ClockSeconds", kX, {{"SpawnInterval", "\"0:0:0\""}}, kW,
+      "writes 00:00 as \"0:0\" (no seconds); write \"0:0\"", kNeverFires);
   add("ClockLetters", kX, {{"SpawnInterval", "\"7h05\""}}, kW, "no colon", kNeverFires);
   add("ClockSpaces", kX, {{"SpawnInterval", "\" 7:5\""}}, kW, "plain decimal", kNeverFires);
   add("ClockSign", kX, {{"SpawnInterval", "\"+7:5\""}}, kW, "plain decimal", kNeverFires);
@@ -406,12 +412,12 @@ TEST(CheckConfigText, RepeatedEntryNamesTheFirstCopyAndTheOneRead) {
   EXPECT_THAT(findings[1].what, HasSubstr("(first on line 2); the plug-in uses this copy"));
 }
 
-TEST(ListSome, NamesTheFirstTenAndCountsTheRest) {
+TEST(ListSome, NamesTheFirstThreeAndCountsTheRest) {
   const std::pair<std::size_t, std::string> cases[] = {{1, "n0"},
-                                                       {10, "n8, n9"},
-                                                       {11, "n9 and 1 more"},
-                                                       {1000, "n9 and 990 more"},
-                                                       {10010, "n9 and 10,000 more"}};
+                                                       {3, "n0, n1, n2"},
+                                                       {4, "n0, n1, n2 and 1 more"},
+                                                       {1000, "n2 and 997 more"},
+                                                       {10003, "n2 and 10,000 more"}};
   for (const auto& [count, ending] : cases) {
     std::vector<std::string> names;
     for (std::size_t i = 0; i < count; ++i) names.push_back("n" + std::to_string(i));
@@ -428,8 +434,15 @@ TEST(CheckConfigText, NotesOnManyEntriesStayShort) {
   const auto notes = CheckConfigText(text + "}}", CheckNotes::kInclude);
   ASSERT_EQ(notes.size(), 2u);
   for (const ConfigFinding& note : notes) {
-    EXPECT_THAT(note.what, ::testing::EndsWith(" and 9,990 more"));
-    EXPECT_LT(note.what.size(), 1000u);
+    // Names in byte order: E0, E1, E10.
+    EXPECT_THAT(note.what, HasSubstr("E10/E.E'"));
+    EXPECT_THAT(note.what, ::testing::EndsWith(" and 9,997 more"));
+    EXPECT_LT(note.what.size(), 300u);
+  }
+  // Asked for, every name.
+  for (const ConfigFinding& note : CheckConfigText(text + "}}", CheckNotes::kIncludeAll)) {
+    EXPECT_THAT(note.what, HasSubstr("E9999/E.E'\"]"));
+    EXPECT_THAT(note.what, ::testing::Not(::testing::EndsWith(" more")));
   }
 }
 
@@ -517,6 +530,19 @@ TEST(CheckConfigText, SyntaxFindingsPointAtTheFaultAndSayWhatToDo) {
       {" \n", 2, 1, "the file is empty"},
       {"{\"a\": 1 /* x */}", 1, 9, "comments are not allowed in JSON; remove the comment"},
       {"{\"a\" 1}", 1, 6, "syntax error at number literal; expected ':'"},
+      // A missing comma is placed where it goes: after the value, not at the next key.
+      {"{\"a\": \"x\"  \n  \"b\": 2}", 1, 10,
+       "missing comma; put a comma here, after the value, "
+       "to separate it from the next member"},
+      {"{\"A\": {\"a\": 1}\n\"B\": {}}", 1, 15, "missing comma"},
+      {"[1, true [2]]", 1, 9,
+       "missing comma; put a comma here, after the value, to separate it "
+       "from the next element"},
+      {"[null {}]", 1, 6, "missing comma"},
+      {"{\"a\": 1 : 2}", 1, 9, "syntax error at ':'; expected '}'"},
+      {"{\"a\": 1 \"x\\\"y\"}", 1, 8, "missing comma"},
+      {"[1, 2 false]", 1, 6, "missing comma"},
+      {"[true -1.5e3]", 1, 6, "missing comma"},
       {"{\"a\": [1, 2}", 1, 12, "syntax error at '}'; expected ']'"},
       {"{\"a\": 1", 1, 8, "syntax error at the end of the text; expected '}'"},
       {"{\"SpawnDino\": {\"A\": {\"Maxlevel\":\n  -1e999}}}", 2, 3, "number -1e999 is too large"},
@@ -645,6 +671,11 @@ TEST(CheckConfigText, SyntaxErrorsCarryTheLibrarysPlace) {
     // A raw line break is placed on the line it ends, not at column 0 of the next.
     if (text.find("\"x\n") != std::string::npos) {
       EXPECT_EQ(std::make_pair(f.line, f.column), std::make_pair(1, 9));
+      continue;
+    }
+    // A missing comma is placed where it goes, at the end of the value before.
+    if (text.find("1\n  \"b\"") != std::string::npos) {
+      EXPECT_EQ(std::make_pair(f.line, f.column), std::make_pair(3, 9));
       continue;
     }
     EXPECT_THAT(expected, HasSubstr("line " + std::to_string(f.line) + ", column " +

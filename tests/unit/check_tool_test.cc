@@ -19,6 +19,7 @@
 
 #include "check/check.h"
 #include "tools/check/run_check.h"
+#include "tools/check/upcoming.h"
 #include "tools/check/zone_changes.h"
 
 namespace drovekeeper::check_tool {
@@ -78,6 +79,25 @@ TEST_F(RunCheckTest, ExitCodeFollowsTheWorstFinding) {
   EXPECT_THAT(out_.str(), HasSubstr(warned + ":1:"));
   EXPECT_THAT(out_.str(), HasSubstr(failed + ":1:15: error: SpawnDino: the table is a number"));
   EXPECT_THAT(out_.str(), ::testing::EndsWith("1 error, 1 warning and 2 notes in 3 files\n"));
+}
+
+TEST_F(RunCheckTest, FlagsSetWhatIsPrintedAndWhatFailsTheGate) {
+  const std::string clean = Write("clean.json", OneEntry(kCleanMembers));
+  const std::string warned = Write("warned.json", OneEntry(kWarnedMembers));
+  const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
+      {{"--strict", clean}, 0, "no problems found in 1 file (1 note)\n"},
+      {{"--strict", warned}, 2, "0 errors, 1 warning and 1 note in 1 file\n"},
+      {{"--quiet", clean, warned}, 1, "0 errors and 1 warning in 2 files\n"},
+      {{"--verbose", clean}, 0, "(1 note)\n"},
+  };
+  for (const auto& [args, code, ending] : cases) {
+    EXPECT_EQ(Run(args), code) << args[0];
+    EXPECT_THAT(out_.str(), ::testing::EndsWith(ending)) << args[0];
+    EXPECT_EQ(out_.str().find(": note: ") == std::string::npos, args[0] == "--quiet") << args[0];
+  }
+  EXPECT_EQ(Run({"--quiet", "--verbose", clean}), 2);
+  EXPECT_EQ(Run({"--help"}), 0);
+  EXPECT_THAT(out_.str(), HasSubstr("1 with warnings (2 with --strict); 2 with errors"));
 }
 
 #ifndef _WIN32  // FIFOs are POSIX
@@ -154,6 +174,108 @@ TEST(ChangesOfZone, FindsEachChangeOfTheYearAndRestoresTz) {
       changes.emplace_back(change.before, change.after);
     EXPECT_EQ(changes, expected) << zone;
     EXPECT_EQ(std::getenv("TZ") ? std::getenv("TZ") : "", tz_before);
+  }
+}
+#endif
+
+// Run k of a window at local time 00:00 + k minutes, but for `skip` (local
+// times the clocks jump over from `at`) or a negative `skip` (those they
+// repeat).
+std::vector<std::int64_t> LocalRuns(std::size_t count, std::size_t at = 0, int skip = 0) {
+  std::vector<std::int64_t> local;
+  for (std::size_t k = 0; k < count; ++k) {
+    const auto shift = static_cast<std::int64_t>(k >= at ? skip : 0);
+    local.push_back(static_cast<std::int64_t>(k) * 60 + shift * 60);
+  }
+  return local;
+}
+
+TEST(UpcomingTurns, FollowThePluginsRulesInItsOrder) {
+  // Entries as "TABLE NAME SCHEDULE", one list per case.
+  const auto turns = [](const std::string& config, const std::vector<std::int64_t>& local) {
+    std::vector<std::string> said;
+    for (const DueTurn& t : UpcomingTurns(nlohmann::json::parse(config), 1000, local)) {
+      said.push_back(std::to_string((t.at - 1000) / 60) + "@" + std::to_string(t.local / 60) + " " +
+                     t.entry);
+    }
+    return said;
+  };
+  using Turns = std::vector<std::string>;
+  const std::tuple<std::string, std::vector<std::int64_t>, Turns> cases[] = {
+      // Interval I falls due on run I, then every I + 1 runs; 0 and below every run.
+      {R"({"SpawnDino": {"b": {"SpawnInterval": 2}, "a": {"SpawnInterval": -3}}})",
+       LocalRuns(4),
+       {"0@0 a", "1@1 a", "2@2 a", "2@2 b", "3@3 a"}},
+      {R"({"SpawnDino": {"c": {"SpawnInterval": 1.9}}})", LocalRuns(5), {"1@1 c", "3@3 c"}},
+      // Countdown entries first, then clock entries, each by name.
+      {R"({"SpawnDinoX": {"x": {"SpawnInterval": "0:1"}, "w": {"SpawnInterval": "0:01"}},
+          "SpawnDino": {"z": {"SpawnInterval": 1}}})",
+       LocalRuns(3),
+       {"1@1 z", "1@1 x"}},
+      // A minute the clocks skip never comes; one they repeat comes twice.
+      {R"({"SpawnDinoX": {"x": {"SpawnInterval": "0:2"}}})", LocalRuns(5, 2, 2), {}},
+      {R"({"SpawnDinoX": {"x": {"SpawnInterval": "0:2"}}})",
+       LocalRuns(5, 3, -2),
+       {"2@2 x", "4@2 x"}},
+      {R"({"SpawnDinoX": {"x": {"SpawnInterval": "23:59"}}})", LocalRuns(1441), {"1439@1439 x"}},
+      // What the plug-in refuses to load has no turns.
+      {R"({"SpawnDino": {"a": {"SpawnInterval": "5"}}})", LocalRuns(3), {}},
+      {R"({"SpawnDino": {"a": {"SpawnInterval": 0}}, "SpawnDinoX": {"x": 1}})", LocalRuns(3), {}},
+      {R"({"SpawnDino": [1]})", LocalRuns(3), {}},
+  };
+  for (const auto& [config, local, expected] : cases) {
+    EXPECT_EQ(turns(config, local), expected) << config;
+  }
+}
+
+// UTC needs no zone files, so it is taken on Windows too.
+TEST_F(RunCheckTest, UpcomingInUtcNeedsNoZoneFiles) {
+  const std::string file = Write("utc.json", OneEntry(kCleanMembers));
+  EXPECT_EQ(Run({"--tz", "UTC", "--upcoming", "1", "--from", "2027-01-01 23:30", file}), 0);
+  EXPECT_THAT(out_.str(),
+              HasSubstr("\n2027-01-01 23:35 +00:00  SpawnDino[\"Blueprint'/Game/A/A_BP.A_BP'\"] "
+                        "every 6 minutes\n2027-01-01 23:41 +00:00  "));
+  EXPECT_THAT(out_.str(), HasSubstr("\n2027-01-02 00:29 +00:00  "));
+}
+
+#ifndef _WIN32  // zone files are Linux's
+TEST_F(RunCheckTest, UpcomingListsTheTurnsOfAWindowInTheZone) {
+  const std::string clock = std::string(kCleanMembers).replace(17, 1, "\"2:30\"");
+  const std::string file = Write(
+      "upcoming.json", "{\"SpawnDinoX\": {\"Blueprint'/Game/A/A_BP.A_BP'\": {" + clock + "}}, " +
+                           OneEntry(std::string(kWarnedMembers).replace(17, 1, "44")).substr(1));
+  const auto upcoming = [&](std::string from) {
+    EXPECT_EQ(Run({"--quiet", "--tz", "Europe/Berlin", "--upcoming", "2", "--from", from, file}),
+              1);
+    std::vector<std::string> turns;
+    std::istringstream lines(out_.str());
+    for (std::string line; std::getline(lines, line);) {
+      if (line.starts_with("20")) turns.push_back(line);
+    }
+    return turns;
+  };
+  const std::string x = "  SpawnDinoX[\"Blueprint'/Game/A/A_BP.A_BP'\"] at 2:30";
+  const std::string d =
+      "  SpawnDino[\"Blueprint'/Game/A/A_BP.A_BP'\"] every 45 minutes (never spawns: see its "
+      "finding)";
+  EXPECT_EQ(
+      upcoming("2027-10-31 01:50"),
+      (std::vector<std::string>{"2027-10-31 02:30 +02:00" + x, "2027-10-31 02:34 +02:00" + d,
+                                "2027-10-31 02:19 +01:00" + d, "2027-10-31 02:30 +01:00" + x}));
+  EXPECT_THAT(out_.str(), HasSubstr(file + ": falls due from 2027-10-31 01:50 to 2027-10-31 02:50 "
+                                           "(Europe/Berlin), with a run each minute"));
+  EXPECT_EQ(
+      upcoming("2027-03-28 01:50"),
+      (std::vector<std::string>{"2027-03-28 03:34 +02:00" + d, "2027-03-28 04:19 +02:00" + d}));
+  EXPECT_EQ(Run({"--upcoming", "1", Write("refused.json", "{\"SpawnDino\": 1}")}), 2);
+  EXPECT_THAT(out_.str(), HasSubstr(": nothing falls due from "));
+  EXPECT_THAT(out_.str(), HasSubstr("the plug-in refuses the file"));
+  for (const std::vector<std::string>& bad :
+       {std::vector<std::string>{"--upcoming", "0", file},
+        {"--from", "2027-01-01 00:00", file},
+        {"--upcoming", "1", "--from", "2027-02-30 00:00", file},
+        {"--upcoming", "1", "--json", file}}) {
+    EXPECT_EQ(Run(bad), 2) << bad[0] << " " << bad[1];
   }
 }
 #endif

@@ -46,9 +46,9 @@ constexpr char kWarningAndError[] = R"({
   }
 })";
 constexpr char kClockWarning[] =
-    R"(config.json:3:49: warning: SpawnDinoX["Blueprint'/Game/T/A.A'"]: clock text "07:05" has a )"
-    R"(leading zero (did you mean "7:5"?); it never equals the server's hour:minute, so the )"
-    R"(entry never spawns)";
+    R"(config.json:3:49: warning: SpawnDinoX["Blueprint'/Game/T/A.A'"]: clock text "07:05": the )"
+    R"(clock writes 07:05 as "7:5" (no leading zeros); write "7:5"; it never equals the server's )"
+    R"(hour:minute, so the entry never spawns)";
 constexpr char kPositionError[] =
     R"(config.json:8:5: error: SpawnDino["Blueprint'/Game/T/B.B'"]: "Position" is missing; the )"
     R"(entry fails each time it falls due and never spawns)";

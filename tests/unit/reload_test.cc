@@ -140,6 +140,12 @@ TEST_F(ReloadTest, FailedReloadKeepsTheRunningConfigurationAndSaysWhy) {
        "[json.exception.parse_error.101] parse error at line 1, column 48: syntax error while "
        "parsing value - unexpected end of input; expected '[', '{', or a literal",
        u"重新加载配置失败: config.json:1:48: error: syntax error at the end of the text", 1},
+      // The checker's line says what to type where.
+      {"{\"SpawnDino\": {\"A\": {\"SpawnInterval\": 7}\n  \"B\": {}}}",
+       "[json.exception.parse_error.101] parse error at line 2, column 5: syntax error while "
+       "parsing object - unexpected string literal; expected '}'",
+       u"重新加载配置失败: config.json:1:41: error: syntax error: missing comma; put a comma here",
+       1},
       // A misspelt key, a comment and a wrong type: the reply names the place.
       {"{\"SpawnDino\": {\"A\": {\n  \"Spawninterval\": 7}}}",
        R"(SpawnDino["A"]: [json.exception.type_error.302] type must be number, but is null)",

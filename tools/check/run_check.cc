@@ -5,19 +5,28 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <ctime>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <regex>
+#include <set>
 #include <variant>
 
 #include "check/check.h"
+#include "config/config.h"
 #include "tools/check/open_file.h"
+#include "tools/check/upcoming.h"
 #include "tools/check/zone_changes.h"
 
 namespace drovekeeper::check_tool {
+
+using check::CheckNotes;
+using check::ConfigFinding;
+using check::Consequence;
 
 namespace {
 
@@ -27,6 +36,9 @@ constexpr int kErrors = 2;
 
 // Far beyond any hand-written configuration; a bigger file is a mistake.
 constexpr std::size_t kMostBytes = 16 * 1024 * 1024;
+
+// --upcoming looks at most a month ahead.
+constexpr int kMostHours = 31 * 24;
 
 // The file's text, or why it has none. The type is checked on the open
 // descriptor before anything is read, so a FIFO or a device never blocks.
@@ -94,9 +106,11 @@ struct Tally {
     }
   }
 
-  int ExitCode() const {
+  // With `strict`, warnings fail a gate as errors do.
+  int ExitCode(bool strict) const {
     if (errors > 0) return kErrors;
-    return warnings > 0 ? kWarnings : kClean;
+    if (warnings == 0) return kClean;
+    return strict ? kErrors : kWarnings;
   }
 };
 
@@ -121,6 +135,67 @@ std::int64_t OneYearOn(std::int64_t now) {
   const sys_seconds at{seconds{now}};
   const sys_days day = floor<days>(at);
   return (sys_days{year_month_day{day} + years{1}} + (at - day)).time_since_epoch().count();
+}
+
+// "YYYY-MM-DD HH:MM" as seconds since 1970-01-01 00:00 of its calendar.
+std::optional<std::int64_t> ParseLocalMinute(const std::string& text) {
+  static const std::regex kForm("([0-9]{4})-([0-9]{2})-([0-9]{2}) ([0-9]{1,2}):([0-9]{2})");
+  std::smatch match;
+  if (!std::regex_match(text, match, kForm)) return std::nullopt;
+  const auto number = [&](std::size_t i) { return std::stoi(match[i].str()); };
+  using namespace std::chrono;
+  const year_month_day day{year{number(1)}, month{static_cast<unsigned>(number(2))},
+                           std::chrono::day{static_cast<unsigned>(number(3))}};
+  if (!day.ok() || number(4) > 23 || number(5) > 59) return std::nullopt;
+  return std::int64_t{sys_days{day}.time_since_epoch().count()} * 86400 + number(4) * 3600 +
+         number(5) * 60;
+}
+
+// The findings that keep an entry from ever spawning when it falls due.
+bool NeverSpawns(Consequence consequence) {
+  return consequence == Consequence::kNeverSpawns || consequence == Consequence::kAlwaysCapped ||
+         consequence == Consequence::kClassNeverLoads ||
+         consequence == Consequence::kNameNeverLoads;
+}
+
+void PrintUpcoming(const std::string& file, const std::string& text,
+                   const std::vector<ConfigFinding>& findings, std::int64_t from, int hours,
+                   const std::optional<std::string>& zone, std::ostream& out) {
+  const bool refused = std::any_of(findings.begin(), findings.end(), [](const ConfigFinding& f) {
+    return f.consequence == Consequence::kRejectsFile;
+  });
+  const std::size_t runs = static_cast<std::size_t>(hours) * 60;
+  const std::vector<std::int64_t> local = LocalTimes(zone, from, 60, runs + 1);
+  const std::string window =
+      fmt::format("from {} to {} ({})", LocalDateTime(local.front()), LocalDateTime(local.back()),
+                  zone ? *zone : std::string("this machine's zone"));
+  if (refused) {
+    out << file << ": nothing falls due " << window
+        << ": the plug-in refuses the file (see the errors above)\n";
+    return;
+  }
+  std::vector<DueTurn> turns;
+  try {
+    turns = UpcomingTurns(config::ParseConfigText(text), from,
+                          std::vector<std::int64_t>(local.begin(), local.end() - 1));
+  } catch (const std::exception&) {
+    // Refused by the parse, which the findings already say.
+  }
+  if (turns.empty()) {
+    out << file << ": nothing falls due " << window << '\n';
+    return;
+  }
+  out << file << ": falls due " << window
+      << ", with a run each minute from a load at the start, caps aside:\n";
+  std::set<std::pair<std::string, std::string>> never;
+  for (const ConfigFinding& finding : findings) {
+    if (NeverSpawns(finding.consequence)) never.emplace(finding.table, finding.entry);
+  }
+  for (const DueTurn& turn : turns) {
+    out << FormatTurn(turn);
+    if (never.contains({turn.table, turn.entry})) out << " (never spawns: see its finding)";
+    out << '\n';
+  }
 }
 
 }  // namespace
@@ -153,12 +228,44 @@ int RunCheck(const std::vector<std::string>& args, std::ostream& out, std::ostre
   bool as_json = false;
   app.add_option("FILE", files, "configuration files to check")->required();
   app.add_flag("--json", as_json, "print the findings as one JSON array");
+  bool quiet = false;
+  bool verbose = false;
+  bool strict = false;
+  auto* quiet_flag = app.add_flag("--quiet", quiet, "print errors and warnings only, no notes");
+  app.add_flag("--verbose", verbose,
+               "let each note name every entry it concerns, not the first three and a count")
+      ->excludes(quiet_flag);
+  app.add_flag("--strict", strict, "exit with status 2 on warnings too");
+  app.footer(
+      "Exit status: 0 when every file is clean or has notes only; 1 with warnings (2 with "
+      "--strict); 2 with errors, a file that cannot be read, is no regular file or is over "
+      "16 MiB, or a bad command line.");
   std::optional<std::string> zone;
   app.add_option("--tz", zone,
                  "note the clock texts that a clock change in ZONE (such as Europe/Berlin) "
                  "skips or repeats within the next year")
       ->option_text("ZONE")
       ->check(CLI::Validator([](const std::string& name) { return CheckZoneName(name); }, "ZONE"));
+  std::optional<int> hours;
+  auto* upcoming_option =
+      app.add_option("--upcoming", hours,
+                     "after the findings, list when each entry falls due in the next HOURS: "
+                     "clock entries at their local minute, countdown entries counted from a "
+                     "load at the start; caps aside")
+          ->option_text("HOURS")
+          ->check(CLI::Range(1, kMostHours))
+          ->excludes("--json");
+  std::optional<std::string> from_text;
+  app.add_option("--from", from_text,
+                 "start --upcoming at this local time (in ZONE with --tz) instead of now")
+      ->option_text("\"YYYY-MM-DD HH:MM\"")
+      ->needs(upcoming_option)
+      ->check(CLI::Validator(
+          [](const std::string& text) {
+            return ParseLocalMinute(text) ? std::string()
+                                          : "give the date and time as \"YYYY-MM-DD HH:MM\"";
+          },
+          "DATE TIME"));
   try {
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     app.parse(std::move(reversed));
@@ -169,6 +276,9 @@ int RunCheck(const std::vector<std::string>& args, std::ostream& out, std::ostre
   check::ZoneChanges changes;
   if (zone) changes = ChangesOfZone(*zone, std::time(nullptr), OneYearOn(std::time(nullptr)));
 
+  const CheckNotes notes = quiet     ? CheckNotes::kOmit
+                           : verbose ? CheckNotes::kIncludeAll
+                                     : CheckNotes::kInclude;
   Tally tally;
   nlohmann::ordered_json listed = nlohmann::ordered_json::array();
   for (const std::string& file : files) {
@@ -178,8 +288,8 @@ int RunCheck(const std::vector<std::string>& args, std::ostream& out, std::ostre
       tally.Count(check::ConfigFinding::Severity::kError);
       continue;
     }
-    for (const check::ConfigFinding& finding :
-         CheckConfigText(std::get<0>(text), check::CheckNotes::kInclude, changes)) {
+    const std::vector<ConfigFinding> findings = CheckConfigText(std::get<0>(text), notes, changes);
+    for (const ConfigFinding& finding : findings) {
       tally.Count(finding.severity);
       if (as_json) {
         listed.push_back(FindingAsJson(finding, file));
@@ -187,10 +297,15 @@ int RunCheck(const std::vector<std::string>& args, std::ostream& out, std::ostre
         out << FormatFinding(finding, file) << '\n';
       }
     }
+    if (hours) {
+      const std::int64_t from = from_text ? InstantOfLocal(zone, *ParseLocalMinute(*from_text))
+                                          : std::int64_t{std::time(nullptr)} / 60 * 60;
+      PrintUpcoming(file, std::get<0>(text), findings, from, *hours, zone, out);
+    }
   }
   if (as_json) out << DumpFindings(listed) << '\n';
   (as_json ? err : out) << Summary(tally, files.size()) << '\n';
-  return tally.ExitCode();
+  return tally.ExitCode(strict);
 }
 
 }  // namespace drovekeeper::check_tool

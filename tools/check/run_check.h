@@ -14,8 +14,8 @@
 namespace drovekeeper::check_tool {
 
 // `args` are the arguments after the program name. Returns the exit code:
-// 0 when every file is clean or has notes only, 1 with warnings, 2 with
-// errors (a file that cannot be read or is no regular file, one over 16 MiB
+// 0 when every file is clean or has notes only, 1 with warnings (2 with
+// --strict), 2 with errors (a file that cannot be read or is no regular file, one over 16 MiB
 // and a bad command line count as errors).
 int RunCheck(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
