@@ -248,11 +248,11 @@ void World::AddNullActor() {
   SyncActors();
 }
 
-int World::KillCreatures(const GameClass* game_class, int count) {
+int World::KillCreatures(const GameClass* game_class, int count, bool tamed) {
   int killed = 0;
   for (auto it = creatures_.begin(); it != creatures_.end() && killed < count;) {
     Creature& creature = **it;
-    if (creature.actor.game_class != game_class) {
+    if (creature.actor.game_class != game_class || creature.actor.wild() == tamed) {
       ++it;
       continue;
     }
@@ -275,7 +275,7 @@ int World::KillCreatures(const GameClass* game_class, int count) {
 
 int World::CountCreatures(const GameClass* game_class, bool wild_only) const {
   return static_cast<int>(std::count_if(creatures_.begin(), creatures_.end(), [&](const auto& c) {
-    return c->actor.game_class == game_class && (!wild_only || c->actor.targeting_team < 49999);
+    return c->actor.game_class == game_class && (!wild_only || c->actor.wild());
   }));
 }
 
