@@ -92,7 +92,7 @@ done
 system=$'kernel32.dll\nmsvcrt.dll\nuser32.dll\nadvapi32.dll\nshell32.dll\nws2_32.dll'
 imports() { x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p'; }
 if command -v x86_64-w64-mingw32-objdump >/dev/null; then
-  only_needs Drovekeeper.dll "$system"$'\nzelapi.dll' "$(imports "$dir/Drovekeeper.dll")"
+  only_needs Drovekeeper.dll "$system"$'\nversion.dll' "$(imports "$dir/Drovekeeper.dll")"
   only_needs drovekeeper-check.exe "$system" "$(imports "$dir/drovekeeper-check.exe")"
 fi
 echo "windows archive: ok"
