@@ -539,7 +539,7 @@ TEST_F(RenderedReport, Sections) {
          in.caps = {{Table::kCountdown, kCapped, kCapped, {}},
                     {Table::kCountdown, kMissing, kMissing, {{kStart, 5}}}};
        },
-       {{"class=\"cap-of\"[^>]*>([^<]*)</text>", {"SpawnDino Capped.Capped: cap unreadable"}},
+       {{"class=\"cap-of\"[^>]*>([^<]*)</text>", {"SpawnDino Capped: cap unreadable"}},
         {"<figure class=\"population( never-loaded)?\" data-class=\"[^\"]*/(\\w+)\\.",
          {" never-loaded|Missing", "|Capped"}},
         {"class=\"cap-line\"", {}}}},
