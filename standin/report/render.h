@@ -68,13 +68,13 @@ class Styles {
   // The table (0, 1), or 2 for a class's unattributed spawns.
   using Key = std::pair<int, std::string>;
   static Key KeyOf(const SpawnPoint& spawn);
-  void Add(const Key& key, const EntryRecord* record);
+  // `path_end`: the end of the path that tells it from every other.
+  void Add(const Key& key, const EntryRecord* record, const std::string& path_end);
 
   std::map<Key, EntryStyle> styles_;
   std::map<Key, const EntryStyle*> grouped_;  // entries drawn as "other entries"
   std::vector<EntryStyle> other_;             // at most one, so its address holds
   std::vector<const EntryStyle*> order_;
-  std::vector<std::string> paths_;  // every entry's and class's, for labels
 };
 
 // A text box that hides the elements matching the CSS selector `rows` whose

@@ -72,19 +72,36 @@ std::string JoinedEnd(const std::vector<std::string>& parts, std::size_t count) 
   return end;
 }
 
-// The shortest end of `path` that the end of no other path in `paths` reads
-// the same as: the class alone, or with the folders that tell it apart.
-std::string DistinctEnd(const std::string& path, const std::vector<std::string>& paths) {
-  const std::vector<std::string> parts = PathParts(path);
-  for (std::size_t count = 1; count < parts.size(); ++count) {
-    const std::string end = JoinedEnd(parts, count);
-    const bool shared = std::any_of(paths.begin(), paths.end(), [&](const std::string& other) {
-      return other != path && JoinedEnd(PathParts(other), count) == end;
-    });
-    if (!shared) return end;
+// The ends of a page's class paths: for each, the shortest that no other
+// path ends with, the class alone or with the folders that tell it apart.
+class PathEnds {
+ public:
+  explicit PathEnds(const std::vector<std::string>& paths) {
+    for (const std::string& path : paths) parts_.try_emplace(path, PathParts(path));
   }
-  return JoinedEnd(parts, parts.size());
-}
+
+  std::string DistinctEnd(const std::string& path) {
+    const std::vector<std::string>& parts = parts_.at(path);
+    for (std::size_t count = 1; count < parts.size(); ++count) {
+      const std::string end = JoinedEnd(parts, count);
+      if (Ends(count).at(end) == 1) return end;
+    }
+    return JoinedEnd(parts, parts.size());
+  }
+
+ private:
+  // How many paths end in each end of `count` parts.
+  const std::map<std::string, int>& Ends(std::size_t count) {
+    auto [it, fresh] = ends_.try_emplace(count);
+    if (fresh) {
+      for (const auto& [path, parts] : parts_) ++it->second[JoinedEnd(parts, count)];
+    }
+    return it->second;
+  }
+
+  std::map<std::string, std::vector<std::string>> parts_;  // one per distinct path
+  std::map<std::size_t, std::map<std::string, int>> ends_;
+};
 
 // A row label within the column: the table, the "Name" where there is one,
 // then the path's end, each elided in its middle as far as needed.
@@ -146,12 +163,16 @@ Styles::Styles(const ReportInput& input) {
   }
   drawn.insert(drawn.end(), ranked.begin(), ranked.end());
   const std::set<Key> own(drawn.begin(), drawn.end());
-  for (const Key& key : keys) paths_.push_back(key.second);
+  std::vector<std::string> paths;
+  for (const Key& key : keys) paths.push_back(key.second);
   for (const SpawnPoint& spawn : input.spawns) {
-    if (spawn.entry.empty()) paths_.push_back(spawn.class_path);
+    if (spawn.entry.empty()) paths.push_back(spawn.class_path);
   }
+  PathEnds ends(paths);
   for (const Key& key : keys) {
-    if (own.contains(key)) Add(key, records.count(key) != 0 ? records[key] : nullptr);
+    if (own.contains(key)) {
+      Add(key, records.count(key) != 0 ? records[key] : nullptr, ends.DistinctEnd(key.second));
+    }
   }
   if (keys.size() > own.size()) {
     EntryStyle& other = other_.emplace_back();
@@ -165,7 +186,7 @@ Styles::Styles(const ReportInput& input) {
     }
   }
   for (const SpawnPoint& spawn : input.spawns) {
-    if (spawn.entry.empty()) Add(KeyOf(spawn), nullptr);
+    if (spawn.entry.empty()) Add(KeyOf(spawn), nullptr, ends.DistinctEnd(spawn.class_path));
   }
 }
 
@@ -174,7 +195,7 @@ Styles::Key Styles::KeyOf(const SpawnPoint& spawn) {
   return {static_cast<int>(spawn.table), spawn.entry};
 }
 
-void Styles::Add(const Key& key, const EntryRecord* record) {
+void Styles::Add(const Key& key, const EntryRecord* record, const std::string& path_end) {
   auto [it, inserted] = styles_.try_emplace(key);
   if (!inserted) return;
   EntryStyle& style = it->second;
@@ -182,14 +203,13 @@ void Styles::Add(const Key& key, const EntryRecord* record) {
   style.entry = key.second;
   if (key.first == 2) {
     style.label = key.second + " (no entry)";
-    style.short_label = ShortLabel("", "", DistinctEnd(key.second, paths_) + " (no entry)");
+    style.short_label = ShortLabel("", "", path_end + " (no entry)");
   } else {
     style.table = TableName(static_cast<Table>(key.first));
     const bool named = record != nullptr && !record->display_name.empty();
     style.label = style.table + " \xC2\xB7 " +
                   (named ? record->display_name + " \xE2\x80\x94 " + key.second : key.second);
-    style.short_label =
-        ShortLabel(style.table, named ? record->display_name : "", DistinctEnd(key.second, paths_));
+    style.short_label = ShortLabel(style.table, named ? record->display_name : "", path_end);
   }
   order_.push_back(&style);
 }
