@@ -20,19 +20,21 @@ check_layout() {
   local files expected dir="$1/$plugin_dir" name
   files=$(cd "$1" && find . -type f | sort)
   expected=$(printf "./$plugin_dir/%s\n" "$2" "$3" INSTALL.txt config.example.json \
-    configuration.md | sort)
+    configuration.md status.md | sort)
   [ "$files" = "$expected" ] || fail "layout of $1: $files"
   tr -d '\r' <"$dir/config.example.json" | cmp -s - "$root/examples/config.json" ||
     fail "config.example.json differs from examples/config.json"
-  tr -d '\r' <"$dir/configuration.md" | cmp -s - "$root/docs/configuration.md" ||
-    fail "configuration.md differs from docs/configuration.md"
+  for name in configuration.md status.md; do
+    tr -d '\r' <"$dir/$name" | cmp -s - "$root/docs/$name" || fail "$name differs from docs/$name"
+  done
   for name in "$2" "$3"; do
     [ "$(head -c "${#4}" "$dir/$name")" = "$4" ] || fail "$name is not a program or module"
   done
   # What a first install and a host that differs need to be told.
   for said in "Drovekeeper $version" "config.example.json ZelApi" "无法打开文件配置config.json" \
       "host/zelapi.h" "host built with a compatible" "-DDROVEKEEPER_BUILD_TESTS=OFF" \
-      "spdlog:    1." "$3"; do
+      "spdlog:    1." "$3" "Drovekeeper.reload" "Drovekeeper.status" "status.md" \
+      "must be rebuilt"; do
     grep -qF -- "$said" "$dir/INSTALL.txt" || fail "INSTALL.txt does not say: $said"
   done
   grep -q '@' "$dir/INSTALL.txt" && fail "INSTALL.txt keeps a placeholder: $(grep '@' "$dir/INSTALL.txt")"
@@ -85,14 +87,14 @@ mkdir "$work/win64"
 unzip -q "$windows" -d "$work/win64"
 check_layout "$work/win64" Drovekeeper.dll drovekeeper-check.exe MZ
 dir="$work/win64/$plugin_dir"
-for name in INSTALL.txt config.example.json configuration.md; do
+for name in INSTALL.txt config.example.json configuration.md status.md; do
   grep -qv $'\r$' "$dir/$name" && fail "$name has a line without CRLF"
 done
 # Linked -static: beside Windows' own libraries only the host's.
 system=$'kernel32.dll\nmsvcrt.dll\nuser32.dll\nadvapi32.dll\nshell32.dll\nws2_32.dll'
 imports() { x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p'; }
 if command -v x86_64-w64-mingw32-objdump >/dev/null; then
-  only_needs Drovekeeper.dll "$system"$'\nzelapi.dll' "$(imports "$dir/Drovekeeper.dll")"
+  only_needs Drovekeeper.dll "$system"$'\nversion.dll' "$(imports "$dir/Drovekeeper.dll")"
   only_needs drovekeeper-check.exe "$system" "$(imports "$dir/drovekeeper-check.exe")"
 fi
 echo "windows archive: ok"

@@ -1,6 +1,6 @@
 #!/bin/sh
 # Fails when the DLL exports anything, or does not import the host's
-# functions from zelapi.dll. Usage: exports_test_win.sh OBJDUMP DLL
+# functions from version.dll. Usage: exports_test_win.sh OBJDUMP DLL
 set -eu
 objdump="$1"
 dll="$2"
@@ -13,8 +13,8 @@ if [ -n "$names" ]; then
   echo "$names" >&2
   exit 1
 fi
-printf '%s\n' "$headers" | grep -q 'DLL Name: zelapi.dll' || {
-  echo "$dll does not import from zelapi.dll" >&2
+printf '%s\n' "$headers" | grep -q 'DLL Name: version.dll' || {
+  echo "$dll does not import from version.dll" >&2
   exit 1
 }
-echo "no exports in $dll; imports from zelapi.dll"
+echo "no exports in $dll; imports from version.dll"

@@ -1,9 +1,11 @@
 #include "plugin/reload.h"
 
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
+#include "check/check.h"
 #include "plugin/config_read.h"
 #include "plugin/entry_guard.h"
 #include "plugin/log.h"
@@ -14,12 +16,24 @@ namespace drovekeeper::plugin {
 
 namespace {
 
+// After a refused reload the running configuration stays in force, so the
+// checker's advice for a refused file, which a load needs (restart the
+// server), is not the client's: a corrected file can simply be reloaded.
+std::string ForReload(std::string line) {
+  constexpr std::string_view kKept =
+      "the plug-in refuses the file and the running configuration stays in force; fix the file "
+      "and reload it";
+  const std::string_view at_load = check::ConsequenceText(check::Consequence::kRejectsFile);
+  if (line.ends_with(at_load)) line.replace(line.size() - at_load.size(), at_load.size(), kKept);
+  return line;
+}
+
 // The client's reply: the exact success text, or why the file was refused,
 // said once: the checker's error with its one place in the file, or the
 // failure itself when the checker has nothing on it.
 std::u16string ReplyText(const ConfigReadResult& read) {
   if (!read.failure.has_value()) return std::u16string(kReloadReply);
-  const std::string& why = read.cause.has_value() ? *read.cause : *read.failure;
+  const std::string why = read.cause.has_value() ? ForReload(*read.cause) : *read.failure;
   return std::u16string(kReloadFailurePrefix) + ZelApi::Tools::Utf8Decode(why);
 }
 

@@ -31,7 +31,9 @@ cmake --build build-win -j "$(nproc)"
 
 # A scratch Wine prefix of the tree's own (the first start creates it), and
 # one Wine server kept up for the whole run so that each program starts fast.
-export WINEPREFIX="$PWD/build-win/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# The stand-in host is version.dll, a name Wine has a DLL of its own for:
+# native first, so the programs load the one beside them.
+export WINEPREFIX="$PWD/build-win/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;version=n,b"
 export PATH="/usr/lib/wine:$PATH"
 unset DISPLAY
 # Wine's own services start with the first program and outlive it; started

@@ -19,9 +19,6 @@ namespace {
 
 World* installed_world = nullptr;
 
-// Creatures of this team and above are tamed.
-constexpr std::int32_t kFirstTamedTeam = 49999;
-
 constexpr std::string_view kBlueprintPrefix = "Blueprint'";
 constexpr std::string_view kClassSuffix = "_C";
 
@@ -258,11 +255,11 @@ void World::AddNullActor() {
   SyncActors();
 }
 
-int World::KillCreatures(const GameClass* game_class, int count) {
+int World::KillCreatures(const GameClass* game_class, int count, bool tamed) {
   int killed = 0;
   for (auto it = creatures_.begin(); it != creatures_.end() && killed < count;) {
     Creature& creature = **it;
-    if (creature.actor.game_class != game_class) {
+    if (creature.actor.game_class != game_class || creature.actor.wild() == tamed) {
       ++it;
       continue;
     }
@@ -286,8 +283,7 @@ int World::KillCreatures(const GameClass* game_class, int count) {
 
 int World::CountCreatures(const GameClass* game_class, bool wild_only) const {
   return static_cast<int>(std::count_if(creatures_.begin(), creatures_.end(), [&](const auto& c) {
-    return c->actor.game_class == game_class &&
-           (!wild_only || c->actor.targeting_team < kFirstTamedTeam);
+    return c->actor.game_class == game_class && (!wild_only || c->actor.wild());
   }));
 }
 
@@ -298,7 +294,7 @@ int World::WildCreatures(const GameClass* game_class) const {
 
 void World::Census(const Actor& creature, int change) {
   ++census_;
-  if (creature.targeting_team >= kFirstTamedTeam) return;
+  if (!creature.wild()) return;
   auto it = wild_.try_emplace(creature.game_class, 0).first;
   it->second += change;
   if (it->second == 0) wild_.erase(it);

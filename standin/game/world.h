@@ -38,6 +38,9 @@ struct GameClass {
 struct Actor {
   GameClass* game_class;
   std::int32_t targeting_team;
+  // Teams from here on are tamed: the cap counts only the creatures below.
+  static constexpr std::int32_t kFirstTamedTeam = 49999;
+  bool wild() const { return targeting_team < kFirstTamedTeam; }
   std::uint64_t id;
 };
 
@@ -156,9 +159,9 @@ class World {
   // An actor that is no creature (game_class may be a non-creature class).
   Actor* AddActor(GameClass* game_class, std::int32_t team = 0);
   void AddNullActor();
-  // Removes the first `count` creatures of the class from the level;
-  // returns how many went.
-  int KillCreatures(const GameClass* game_class, int count);
+  // Removes the oldest `count` wild creatures of the class from the level
+  // (tamed ones instead when `tamed`); returns how many went.
+  int KillCreatures(const GameClass* game_class, int count, bool tamed = false);
   // Walks the level.
   int CountCreatures(const GameClass* game_class, bool wild_only = false) const;
   // CountCreatures(game_class, true) without the walk: kept as creatures

@@ -50,6 +50,24 @@ std::optional<std::int64_t> SkippedMinute(std::int64_t previous_run, std::int64_
   return (minute + 1) * 60;
 }
 
+std::optional<std::string> MinuteNamed(std::string_view text) {
+  const std::size_t colon = text.find(':');
+  if (colon == std::string_view::npos) return std::nullopt;
+  auto number = [](std::string_view digits, int below) -> std::optional<int> {
+    if (digits.empty() || digits.size() > 2) return std::nullopt;
+    int value = 0;
+    for (char c : digits) {
+      if (c < '0' || c > '9') return std::nullopt;
+      value = value * 10 + (c - '0');
+    }
+    return value < below ? std::optional<int>(value) : std::nullopt;
+  };
+  const std::optional<int> hour = number(text.substr(0, colon), 24);
+  const std::optional<int> minute = number(text.substr(colon + 1), 60);
+  if (!hour || !minute) return std::nullopt;
+  return ClockText(*hour, *minute);
+}
+
 std::optional<std::string> LocalClockText(std::int64_t seconds) {
   const auto t = static_cast<std::time_t>(seconds);
   std::tm local{};

@@ -67,6 +67,11 @@ std::string CountdownScheduleText(std::int32_t interval);
 // leading zeros ("7:5").
 std::string ClockText(int hour, int minute);
 
+// The minute a clock text names as an operator reads it, leading zeros and
+// all ("21:00", "07:05"), written as ClockText writes it; empty when the text
+// names no minute of the day. Equal to the text exactly when it can match.
+std::optional<std::string> MinuteNamed(std::string_view text);
+
 // ClockText of the local time at `seconds` since the epoch; empty when the
 // C runtime cannot convert it.
 std::optional<std::string> LocalClockText(std::int64_t seconds);

@@ -1,5 +1,7 @@
 #include "standin/report/ledger.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 
 namespace standin::report {
@@ -100,6 +102,14 @@ void EntryLedger::RunSchedules(const TimerCall& call, std::optional<std::int64_t
   walk(Table::kClock, [&](const Key& key, Shadow& shadow) {
     return shadow.rules->clock_text == clock_text || (faults.contains(key) && !made_up(shadow));
   });
+  for (const auto& [key, shadow] : shadows_) {
+    if (key.first != Table::kClock || faults.contains(key)) continue;
+    const std::optional<std::string> named = model::MinuteNamed(shadow.rules->clock_text);
+    if (named && named != shadow.rules->clock_text &&
+        (named == clock_text || named == skipped_text)) {
+      RecordOf(key).missed.push_back({call.time, shadow.rules->clock_text});
+    }
+  }
   // A fault of a name the ledger does not schedule still counts against it.
   for (const auto& [key, message] : faults) {
     if (!shadows_.contains(key)) {
@@ -153,7 +163,9 @@ void EntryLedger::Attribute(const Key& key, const TimerCall& call,
   const std::optional<std::int32_t>& cap = shadows_.at(key).rules->cap;
   auto wild = call.wild_counts.find(name);
   const int count = (wild == call.wild_counts.end() ? 0 : wild->second) + spawned_now[name];
-  if (cap && count >= *cap) return Record(key, call.time, Outcome::kHeldByCap);
+  if (cap && count >= *cap) {
+    return Record(key, call.time, Outcome::kHeldByCap, fmt::format("{} wild, cap {}", count, *cap));
+  }
   Record(key, call.time, Outcome::kFailed,
          known != known_faults_.end() ? known->second.message : "no class load below the cap");
 }

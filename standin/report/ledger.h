@@ -65,7 +65,8 @@ struct TimerCall {
 struct TimedOutcome {
   std::int64_t time = 0;
   Outcome outcome = Outcome::kSpawned;
-  std::string message;  // for kFailed
+  // kFailed: what failed; kHeldByCap: the wild count and the cap of the turn.
+  std::string message;
 };
 
 struct EntryRecord {
@@ -89,6 +90,15 @@ struct EntryRecord {
   int failed = 0;
   std::string last_failure;
   std::vector<TimedOutcome> outcomes;
+  // Clock entries: runs at the minute the entry's text names as an operator
+  // reads it ("21:00"), where it did not fall due because the clock writes
+  // that minute otherwise ("21:0"). At most one a day, kept even without
+  // outcomes.
+  struct Missed {
+    std::int64_t time;
+    std::string clock_text;  // the entry's text then
+  };
+  std::vector<Missed> missed;
   // When it falls due next after the last timer call seen (countdown: that
   // run's time; clock: the next local minute its text names); seconds since
   // the epoch, 0 when never (dropped, or a clock text that never matches).

@@ -36,18 +36,23 @@ std::string ShortClassName(const std::string& path);
 // the page. The two tables' entries of one class are two styles.
 struct EntryStyle {
   std::string colour;
-  std::string label;        // the table, the "Name" where set, the entry
-  std::string short_label;  // fits a label column
-  std::string table;        // "SpawnDino"/"SpawnDinoX"; empty when unattributed
-  std::string entry;        // the entry's name, or the class path when unattributed
+  std::string label;  // the table, the "Name" where set, the entry
+  // Fits a label column and still tells the entry from every other: its
+  // "Name" first where it has one, then as much of the path's end as that
+  // takes.
+  std::string short_label;
+  std::string table;  // "SpawnDino"/"SpawnDinoX"; empty when unattributed
+  std::string entry;  // the entry's name, or the class path when unattributed
   // One style for every entry beyond the few drawn on their own.
   bool other = false;
 };
 
 class Styles {
  public:
-  // Beyond this many entries, only the busiest are drawn on their own and
-  // the rest share one "other entries" style, row and map points.
+  // Beyond this many entries, the entries that spawned at every turn share
+  // one "other entries" style, row and map points, but for the busiest of
+  // them; clock entries and entries with a turn that did not spawn always
+  // have their own.
   static constexpr std::size_t kMostDrawn = 40;
 
   explicit Styles(const ReportInput& input);
@@ -63,7 +68,8 @@ class Styles {
   // The table (0, 1), or 2 for a class's unattributed spawns.
   using Key = std::pair<int, std::string>;
   static Key KeyOf(const SpawnPoint& spawn);
-  void Add(const Key& key, const EntryRecord* record);
+  // `path_end`: the end of the path that tells it from every other.
+  void Add(const Key& key, const EntryRecord* record, const std::string& path_end);
 
   std::map<Key, EntryStyle> styles_;
   std::map<Key, const EntryStyle*> grouped_;  // entries drawn as "other entries"

@@ -1,8 +1,28 @@
 // The entry table: per entry its schedule, when it falls due next after the
 // span, and what became of its turns.
+#include "standin/model/schedule.h"
 #include "standin/report/render.h"
 
 namespace standin::report::render {
+
+namespace {
+
+// A clock entry that did not fall due at the minute its text names, since the
+// clock writes that minute otherwise: on which days, per text it had.
+void WriteMissed(const EntryRecord& entry, std::ostream& out) {
+  for (std::size_t i = 0; i < entry.missed.size();) {
+    const std::string& text = entry.missed[i].clock_text;
+    std::string days;
+    for (; i < entry.missed.size() && entry.missed[i].clock_text == text; ++i) {
+      days += (days.empty() ? "" : ", ") + LocalTimeText(entry.missed[i].time, "%Y-%m-%d");
+    }
+    out << "<br><em class=\"missed\">did not fire on " << days << ": the clock writes "
+        << EscapeHtml(text) << " as \"" << EscapeHtml(model::MinuteNamed(text).value_or(""))
+        << "\"</em>";
+  }
+}
+
+}  // namespace
 
 void WriteTable(const ReportInput& input, const Styles& styles, std::ostream& out) {
   out << "<section id=\"entries\"><h2>Entries</h2>\n";
@@ -35,6 +55,7 @@ void WriteTable(const ReportInput& input, const Styles& styles, std::ostream& ou
       out << "<span class=\"display\">" << EscapeHtml(entry.display_name) << "</span>";
     }
     if (!entry.configured) out << "<br><em>dropped by a reload</em>";
+    WriteMissed(entry, out);
     out << "</td><td>" << EscapeHtml(entry.schedule_text) << "</td>";
     for (int count : {entry.fell_due, entry.spawned, entry.held_by_cap, entry.class_unknown,
                       entry.spawn_refused}) {

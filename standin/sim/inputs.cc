@@ -235,7 +235,7 @@ std::string ConfigFromPath(const json& value, const std::string& source, const s
 void ReadKill(const json& value, const std::string& source, const std::string& kill,
               const WorldSpec& world, ScriptAction& action) {
   const json& k = RequireObject(value, source, kill);
-  CheckKeys(k, {"class", "count"}, source, kill);
+  CheckKeys(k, {"class", "count", "tamed"}, source, kill);
   action.kill_class =
       RequireString(Require(k, "class", source, kill), source, Member(kill, "class"));
   if (world.FindClass(action.kill_class) == nullptr) {
@@ -244,6 +244,7 @@ void ReadKill(const json& value, const std::string& source, const std::string& k
   }
   action.kill_count = static_cast<int>(
       RequireInteger(Require(k, "count", source, kill), 1, 1000000, source, Member(kill, "count")));
+  action.kill_tamed = OptionalBool(k, "tamed", source, kill).value_or(false);
 }
 
 // The one action of a script step.

@@ -59,9 +59,10 @@ struct ScriptAction {
   Kind kind = Kind::kRcon;
   double minute = 0;                // as written
   std::int64_t offset_seconds = 0;  // after the start, rounded to the second
-  std::string text;        // kRcon: command line; kConfigFrom: resolved path; kPlayer*: name
-  std::string kill_class;  // kKill
-  int kill_count = 0;      // kKill
+  std::string text;         // kRcon: command line; kConfigFrom: resolved path; kPlayer*: name
+  std::string kill_class;   // kKill
+  int kill_count = 0;       // kKill
+  bool kill_tamed = false;  // kKill: tamed creatures go instead of wild ones
 };
 
 // Actions in time order (stable for equal times). Relative "config_from"

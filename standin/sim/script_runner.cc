@@ -30,7 +30,7 @@ void ScriptRunner::Run(const ScriptAction& action) {
       break;
     }
     case ScriptAction::Kind::kKill:
-      Kill(action.kill_class, action.kill_count);
+      Kill(action.kill_class, action.kill_count, action.kill_tamed);
       break;
     case ScriptAction::Kind::kPlayerJoin:
       session_.world().AddPlayer(action.text);
@@ -58,13 +58,15 @@ void ScriptRunner::ReplaceConfig(const std::string& source) {
   for (RunObserver* o : session_.observers()) o->OnConfigFileChanged(what);
 }
 
-void ScriptRunner::Kill(const std::string& class_name, int count) {
+void ScriptRunner::Kill(const std::string& class_name, int count, bool tamed) {
   game::World& world = session_.world();
   game::GameClass* game_class = world.FindClass(class_name);
-  int killed = world.KillCreatures(game_class, count);
+  int killed = world.KillCreatures(game_class, count, tamed);
   for (RunObserver* o : session_.observers()) o->OnKill(killed);
-  recorder_.Note(fmt::format("script: {} of {} left the level, {} remain", killed, class_name,
-                             world.CountCreatures(game_class)));
+  const int wild = world.CountCreatures(game_class, /*wild_only=*/true);
+  recorder_.Note(fmt::format("script: {} {} of {} left the level, {} wild and {} tamed remain",
+                             killed, tamed ? "tamed" : "wild", class_name, wild,
+                             world.CountCreatures(game_class) - wild));
 }
 
 void ScriptRunner::PlayerLeaves(const std::string& name) {

@@ -31,7 +31,7 @@ class ScriptRunner {
  private:
   void Run(const ScriptAction& action);
   void ReplaceConfig(const std::string& source);
-  void Kill(const std::string& class_name, int count);
+  void Kill(const std::string& class_name, int count, bool tamed);
   void PlayerLeaves(const std::string& name);
 
   const std::vector<ScriptAction>& script_;

@@ -149,8 +149,8 @@ TEST_F(SimE2eTest, IntervalAndClockEntriesSpawnOnTimeWithLevelAndNotice) {
 TEST_F(SimE2eTest, CapCountsOnlyWildCreaturesOfTheEntrysClass) {
   json world = TestWorld();
   world["actors"] = json::parse(R"([
-    {"class": "/Game/T/A.A_C", "team": 0, "count": 3},
     {"class": "/Game/T/A.A_C", "team": 49999, "count": 2},
+    {"class": "/Game/T/A.A_C", "team": 0, "count": 3},
     {"class": "/Game/T/B.B_C", "team": 0, "count": 4},
     {"class": "/Game/T/F.F_C", "team": 0, "count": 2}
   ])");
@@ -162,8 +162,12 @@ TEST_F(SimE2eTest, CapCountsOnlyWildCreaturesOfTheEntrysClass) {
                           WriteScript(script), "--start", kStart, "--minutes", "10"});
 
   // Three wild A (the tamed two do not count) leave room for two; the kill
-  // before the run at minute 5 makes room for two more.
+  // before the run at minute 5 takes two wild ones, older tamed ones aside,
+  // and so makes room for two more.
   EXPECT_THAT(SpawnTimes(result, kEntryA), ElementsAre(At(0), At(60), At(300), At(360)));
+  EXPECT_THAT(
+      result.out,
+      HasSubstr("script: 2 wild of /Game/T/A.A_C left the level, 3 wild and 2 tamed remain"));
   // A class the game refuses to spawn ends its turn silently.
   EXPECT_TRUE(SpawnTimes(result, kEntryC).empty());
   EXPECT_TRUE(result.Of("log").size() == 1 && result.Of("log")[0].at("level") == "info")

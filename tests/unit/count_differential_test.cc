@@ -83,10 +83,14 @@ void* SpawnWithEffect(UWorld* world, void* cls, const Vec3* location, const Rot3
         break;
       case SpawnEffect::kRemoveEarlier: {
         // Never the creature just spawned: the plug-in goes on to level it.
+        // A kill takes the oldest of the class as wild or tamed as `some`.
         const standin::game::GameClass* own =
             static_cast<standin::game::Actor*>(spawned)->game_class;
-        if (some != nullptr && (some->game_class != own || w.CountCreatures(own) >= 2)) {
-          w.KillCreatures(some->game_class, 1);
+        const bool tamed = some != nullptr && !some->wild();
+        const int wild = w.CountCreatures(own, true);
+        const int alike = tamed ? w.CountCreatures(own) - wild : wild;
+        if (some != nullptr && (some->game_class != own || alike >= 2)) {
+          w.KillCreatures(some->game_class, 1, tamed);
         }
         break;
       }

@@ -187,11 +187,17 @@ TEST_F(ReloadTest, FailedReloadKeepsTheRunningConfigurationAndSaysWhy) {
     if (c.cause == 0) {
       EXPECT_EQ(reply, c.reply);
     } else {
-      // The refusal said once: the checker's line alone, not the parser's.
+      // The refusal said once: the checker's line alone, not the parser's,
+      // with what a refused reload leaves running instead of the advice for
+      // a refused load.
       EXPECT_EQ(reply.substr(0, c.reply.size()), c.reply);
       ASSERT_LT(c.cause, payloads.size());
-      EXPECT_EQ(reply, u"重新加载配置失败: " + ZelApi::Tools::Utf8Decode(host::ConvertText(
-                                                   payloads[c.cause], "GBK", "UTF-8")));
+      const std::string logged = host::ConvertText(payloads[c.cause], "GBK", "UTF-8");
+      EXPECT_EQ(reply, u"重新加载配置失败: " +
+                           ZelApi::Tools::Utf8Decode(
+                               logged.substr(0, logged.find("; the plug-in rejects the file")) +
+                               "; the plug-in refuses the file and the running configuration "
+                               "stays in force; fix the file and reload it"));
     }
     EXPECT_EQ(sent_[0].count, static_cast<std::int32_t>(reply.size() + 1));
     ExpectFirstConfigKept(before);

@@ -450,6 +450,8 @@ TEST_F(RenderedReport, TimelineMarksPerEntryAndOutcome) {
             (std::vector<std::string>{"spawned", "spawned"}));
   const auto capped = row_marks(Table::kCountdown, kCapped);
   EXPECT_EQ(std::count(capped.begin(), capped.end(), "held by cap"), 6);
+  // Each held turn with the count and the cap it was held at.
+  EXPECT_EQ(Count(html, "held by cap: 2 wild, cap 2\""), 6);
   EXPECT_EQ(std::count(capped.begin(), capped.end(), "spawned"), 2);
   EXPECT_EQ(row_marks(Table::kCountdown, kMissing), std::vector<std::string>(8, "class unknown"));
   EXPECT_EQ(row_marks(Table::kCountdown, kRefused), std::vector<std::string>(8, "spawn refused"));
@@ -573,7 +575,7 @@ TEST_F(RenderedReport, PopulationChartsMarkReloadsAndCaps) {
          in.caps = {{Table::kCountdown, kCapped, kCapped, {}},
                     {Table::kCountdown, kMissing, kMissing, {{kStart, 5}}}};
        },
-       {{"class=\"cap-of\"[^>]*>([^<]*)</text>", {"SpawnDino Capped.Capped: cap unreadable"}},
+       {{"class=\"cap-of\"[^>]*>([^<]*)</text>", {"SpawnDino Capped: cap unreadable"}},
         {"<figure class=\"population( never-loaded)?\" data-class=\"[^\"]*/(\\w+)\\.",
          {" never-loaded|Missing", "|Capped"}},
         {"class=\"cap-line\"", {}}}},
@@ -623,8 +625,9 @@ TEST_F(RenderedReport, InterruptedRunSaysWhereItStopped) {
   });
 }
 
-// Ten thousand entries over two hours: the busiest forty drawn on their own,
-// the rest as one row and shared points, and every entry in the table.
+// Ten thousand entries over two hours: every clock entry and every entry
+// held at a turn drawn on its own, and then the busiest, up to forty; the
+// rest as one row and shared points, and every entry in the table.
 TEST_F(RenderedReport, ManyEntriesStayASmallPage) {
   constexpr int kEntries = 10000;
   input_.end = kStart + 2 * 3600;
@@ -634,16 +637,24 @@ TEST_F(RenderedReport, ManyEntriesStayASmallPage) {
     EntryRecord& entry = input_.entries.emplace_back();
     entry.name = fmt::format("Blueprint'/Game/Fauna/Beast{0:05}/Beast{0:05}_BP.Beast{0:05}_BP'", i);
     entry.schedule_text = fmt::format("every {} min", 1 + i % 30);
-    for (std::int64_t t = kStart; t < input_.end; t += 60 * (1 + i % 30)) {
-      const bool spawn = t - kStart < 600 * (i % 5);
+    // Ten bosses due once, twenty entries held by their caps after 10 min.
+    const bool clock = i % 1000 == 7;
+    const std::int64_t period = clock ? 3 * 3600 : 60 * (1 + i % 30);
+    if (clock) entry.table = Table::kClock;
+    for (std::int64_t t = kStart; t < input_.end; t += period) {
+      const bool spawn = i % 500 != 0 || t - kStart < 600;
       entry.outcomes.push_back({t, spawn ? Outcome::kSpawned : Outcome::kHeldByCap, {}});
       if (spawn) {
         input_.spawns.push_back(Spawn(t, entry.name, static_cast<float>(i * 37 % 760000 - 380000),
-                                      static_cast<float>(i * 91 % 760000 - 380000), 0, 1));
+                                      static_cast<float>(i * 91 % 760000 - 380000), 0, 1,
+                                      entry.table));
       }
     }
     entry.fell_due = static_cast<int>(entry.outcomes.size());
-    input_.caps.push_back({Table::kCountdown, entry.name, entry.name, {{kStart, 1 + i % 6}}});
+    entry.spawned = static_cast<int>(
+        std::count_if(entry.outcomes.begin(), entry.outcomes.end(),
+                      [](const TimedOutcome& o) { return o.outcome == Outcome::kSpawned; }));
+    input_.caps.push_back({entry.table, entry.name, entry.name, {{kStart, 1 + i % 6}}});
     input_.population.push_back({entry.name, {{kStart, 0}, {kStart + 600, 1}}});
   }
   const std::string html = Render();
@@ -654,6 +665,64 @@ TEST_F(RenderedReport, ManyEntriesStayASmallPage) {
   EXPECT_EQ(Count(html, "<tr class=\"entry"), kEntries);
   EXPECT_EQ(Count(html, "<figure class=\"population"), 40);
   EXPECT_NE(html.find("9960 other entries"), std::string::npos);
+  EXPECT_EQ(Count(html, "<g class=\"row\" data-table=\"SpawnDinoX\""), 10);
+  EXPECT_EQ(Matches(html,
+                    "<g class=\"row[ a-z]*\" data-table=\"SpawnDino\" data-entry=\"[^\"]*"
+                    "Beast(\\d\\d[05])00_BP&#39;\"")
+                .size(),
+            20u);
+}
+
+// Entries whose paths end alike keep labels that tell them apart: the
+// "Name" first, then as much of the path's end as that takes.
+TEST_F(RenderedReport, RowLabelsTellEntriesApart) {
+  input_.entries.clear();
+  input_.spawns.clear();
+  for (const char* name :
+       {"Blueprint'/Game/Fauna/Allo/Allo_Character_BP.Allo_Character_BP'",
+        "Blueprint'/Game/Fauna/Allo/Allo_Character_BP_Aberrant.Allo_Character_BP_Aberrant'",
+        "Blueprint'/Game/Fauna/Tek/Tek_Allo_Character_BP_Aberrant.Tek_Allo_Character_BP_Aberrant'",
+        "Blueprint'/Game/Isle/Rex/Rex.Rex'", "Blueprint'/Game/Cave/Rex/Rex.Rex'",
+        "Blueprint'/Game/Fauna/Allo/Allo_Character_BP_Aberrant_Variant_Of_The_Night."
+        "Allo_Character_BP_Aberrant_Variant_Of_The_Night'",
+        "Blueprint'/Game/Isle/Rex/Rex.Rex_Alpha'"}) {
+    input_.entries.emplace_back().name = name;
+  }
+  input_.entries.back().display_name = "洞穴之王";
+  input_.entries.emplace_back(input_.entries.front()).table = Table::kClock;
+  EXPECT_EQ(Matches(Render(), "<g class=\"row[^>]*>.*?</title>([^<]*)</text>"),
+            (std::vector<std::string>{
+                "SpawnDino Allo_Character_BP",
+                "SpawnDino Allo_Character_BP_Aberrant",
+                "SpawnDino Tek_Allo_Character_BP_Aberrant",
+                "SpawnDino Isle/Rex/Rex",
+                "SpawnDino Cave/Rex/Rex",
+                "SpawnDino Allo_Chara\xE2\x80\xA6_Variant_Of_The_Night",
+                "SpawnDino 洞穴之王 \xC2\xB7 Rex.Rex_Alpha",
+                "SpawnDinoX Allo_Character_BP",
+            }));
+}
+
+// A clock text the clock never writes ("12:03") misses its minute every day;
+// the entry table says so beside the entry.
+TEST_F(RenderedReport, ClockTextWithALeadingZeroSaysWhenItDidNotFire) {
+  json config;
+  config["SpawnDinoX"][kClock] = Entry("12:03", 5);
+  EntryLedger ledger(config);
+  for (std::int64_t day = 0; day < 2; ++day) {
+    for (std::int64_t minute = 0; minute < 5; ++minute) {
+      Call call(minute * 60);
+      call.call.time += day * 86400;
+      ledger.OnTimerCall(call.call);
+    }
+  }
+  input_.entries = ledger.Entries();
+  ASSERT_EQ(input_.entries.size(), 1u);
+  EXPECT_EQ(input_.entries[0].fell_due, 0);
+  EXPECT_EQ(
+      Matches(Render(), "<em class=\"missed\">([^<]*)</em>"),
+      std::vector<std::string>{"did not fire on 2024-01-01, 2024-01-02: the clock writes 12:03 as "
+                               "\"12:3\""});
 }
 
 TEST_F(RenderedReport, ConfigurationTextsAreEscaped) {

@@ -169,11 +169,14 @@ TEST(ScriptFileTest, ActionsAreReadSortedAndResolved) {
     {"minute": 10, "rcon": "Drovekeeper.reload"},
     {"minute": 1.5, "config_from": "other.json"},
     {"minute": 10, "config_delete": true},
-    {"minute": 0.01, "kill": {"class": "/Game/T/A.A_C", "count": 2}}
+    {"minute": 0.01, "kill": {"class": "/Game/T/A.A_C", "count": 2}},
+    {"minute": 20, "kill": {"class": "/Game/T/A.A_C", "count": 1, "tamed": true}}
   ])");
   std::vector<ScriptAction> actions = ParseScript(doc, "s", dir.path(), world);
-  ASSERT_EQ(actions.size(), 4u);
+  ASSERT_EQ(actions.size(), 5u);
   EXPECT_EQ(actions[0].kind, ScriptAction::Kind::kKill);
+  EXPECT_FALSE(actions[0].kill_tamed);  // wild ones unless the step says so
+  EXPECT_TRUE(actions[4].kill_tamed);
   EXPECT_EQ(actions[0].offset_seconds, 1);  // 0.6 s rounds to the nearest second
   EXPECT_EQ(actions[0].kill_class, kClassA);
   EXPECT_EQ(actions[0].kill_count, 2);
@@ -227,6 +230,9 @@ INSTANTIATE_TEST_SUITE_P(
                   "[0].kill.class: \"/Game/Z.Z_C\" is not a class of the world"},
         BadScript{"KillZero", R"([{"minute": 1, "kill": {"class": "/Game/T/A.A_C", "count": 0}}])",
                   "[0].kill.count: must be between 1"},
+        BadScript{"KillTamedNotBool",
+                  R"([{"minute": 1, "kill": {"class": "/Game/T/A.A_C", "count": 1, "tamed": 1}}])",
+                  "[0].kill.tamed: must be true or false"},
         BadScript{"UnknownKey", R"([{"minute": 1, "rcon": "x", "note": "y"}])",
                   "[0].note: unknown member"}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -170,7 +170,12 @@ TEST_F(StandinGameTest, KillAndCountCreaturesPerClass) {
   GameClass* rex = world.FindClass(kRex);
   EXPECT_EQ(world.CountCreatures(rex), 5);
   EXPECT_EQ(world.CountCreatures(rex, true), 3);
-  EXPECT_EQ(world.KillCreatures(rex, 4), 4);
+  // A kill takes wild creatures only, however many are asked for; tamed ones
+  // only when asked.
+  EXPECT_EQ(world.KillCreatures(rex, 4), 3);
+  EXPECT_EQ(world.CountCreatures(rex), 2);
+  EXPECT_EQ(world.CountCreatures(rex, true), 0);
+  EXPECT_EQ(world.KillCreatures(rex, 1, /*tamed=*/true), 1);
   EXPECT_EQ(world.CountCreatures(rex), 1);
   EXPECT_EQ(world.CountCreatures(world.FindClass("/Game/Dodo.Dodo_C")), 1);
   const auto& actors = drovekeeper::host::GameMember<GameArrayRecord<Actor*>>(

@@ -1,5 +1,5 @@
 // Drovekeeper.dll loaded the way a Windows server loads it. The program links
-// the stand-in host (zelapi.dll) and game world and loads the plug-in with
+// the stand-in host (version.dll) and game world and loads the plug-in with
 // LoadLibrary, so that the loader resolves the DLL's imports to this host and
 // calls DllMain with its own reason codes; it then drives the host as the
 // server would and checks what the game, the players, the log and the RCON
@@ -75,9 +75,17 @@ class WindowsLoaderTest : public HostFixture {};
 
 TEST_F(WindowsLoaderTest, LoaderRunsTheEntryAgainstTheHostDll) {
   // The plug-in's imports resolve to the host module this program runs on.
-  const HMODULE host = LoadLibraryW(L"zelapi.dll");
+  // Under Wine too, where a version.dll of Wine's own would come first unless
+  // native modules are preferred: the module of that name is the one holding
+  // the host's functions.
+  const HMODULE host = LoadLibraryW(L"version.dll");
   ASSERT_NE(host, nullptr);
-  EXPECT_EQ(host, GetModuleHandleW(L"zelapi.dll"));
+  EXPECT_EQ(host, GetModuleHandleW(L"version.dll"));
+  HMODULE holder = nullptr;
+  ASSERT_TRUE(GetModuleHandleExW(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+      reinterpret_cast<LPCWSTR>(&ZelApi::GetCommands), &holder));
+  EXPECT_EQ(host, holder);
 
   standin::game::World& world = UseWorld(
       WorldBuilder().Class(kCountdownEntry).Class(kClockEntry).Player("alice").Player("bob"));

@@ -1,10 +1,15 @@
 // Four common RCON clients against drovekeeper-sim in real time: each logs
 // in, sends the reload and receives exactly the plug-in's reply, and each is
 // refused a wrong password; the simulator's console shows every refusal.
+// A status reply of several packets shows what each client makes of a reply
+// longer than one packet (the README's table of clients).
 //
 //   SIM=build/bin/drovekeeper-sim CONFIG=examples/config.json node --test clients.test.mjs
 import { spawn } from "node:child_process";
 import { once } from "node:events";
+import { mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
+import { tmpdir } from "node:os";
+import { join } from "node:path";
 import { after, before, test } from "node:test";
 import assert from "node:assert/strict";
 
@@ -22,13 +27,25 @@ const timeout = 10000;
 // A client that never sees the answer it waits for hangs: fail it instead.
 const limit = { timeout: 20000 };
 
+// The example configuration and enough entries more that a status reply
+// takes three packets.
+const extraEntries = 40;
 let sim;
 let port;
 let output = "";  // the simulator's console so far
+let scratch;
 
 before(async () => {
   assert.ok(process.env.SIM && process.env.CONFIG, "SIM and CONFIG must be set");
-  sim = spawn(process.env.SIM, ["--config", process.env.CONFIG, "--rcon-port", "0",
+  const config = JSON.parse(readFileSync(process.env.CONFIG, "utf8"));
+  const [example] = Object.values(config.SpawnDino);
+  for (let i = 0; i < extraEntries; ++i) {
+    config.SpawnDino[`Blueprint'/Game/Fauna/Extra/Extra${i}_BP.Extra${i}_BP'`] = example;
+  }
+  scratch = mkdtempSync(join(tmpdir(), "rcon-clients-"));
+  const file = join(scratch, "config.json");
+  writeFileSync(file, JSON.stringify(config));
+  sim = spawn(process.env.SIM, ["--config", file, "--rcon-port", "0",
                                 "--rcon-password", password],
               { stdio: ["ignore", "pipe", "inherit"] });
   sim.stdout.setEncoding("utf8");
@@ -51,6 +68,7 @@ after(async () => {
     sim.kill("SIGTERM");
     await once(sim, "exit");
   }
+  rmSync(scratch, { recursive: true, force: true });
 });
 
 // Each client: log in with `secret`, run `command`, hang up; the reply.
@@ -102,6 +120,31 @@ const clients = {
 for (const [name, run] of Object.entries(clients)) {
   test(`${name} reloads`, limit, async () => {
     assert.equal(await run(password, "Drovekeeper.reload"), reloaded);
+  });
+}
+
+// What a reply of several packets reaches the caller as: whole, cut at the
+// end of its first packet, or with the packets' headers inside the text.
+function Received(reply, entries) {
+  const lines = reply.split("\n");
+  const whole = lines.length === entries + 1 && lines.slice(1).every((line) =>
+    /^SpawnDinoX? Blueprint'[^']*': .*; failed \d+$/.test(line));
+  if (whole) return "whole";
+  if (/[\u0000-\u0009\u000b-\u001f]/.test(reply)) return "with packet headers inside";
+  if (Buffer.byteLength(reply, "utf8") === 4096) return "its first 4,096 bytes";
+  return `something else (${Buffer.byteLength(reply, "utf8")} bytes)`;
+}
+
+const longReply = {
+  "rcon-client": "its first 4,096 bytes",
+  "rcon-srcds": "with packet headers inside",
+  rcon: "its first 4,096 bytes",
+  "minecraft-server-util": "its first 4,096 bytes",
+};
+for (const [name, expected] of Object.entries(longReply)) {
+  test(`${name} takes a reply of several packets ${expected}`, limit, async () => {
+    const reply = await clients[name](password, "Drovekeeper.status");
+    assert.equal(Received(reply, extraEntries + 5), expected, reply);
   });
 }
 
