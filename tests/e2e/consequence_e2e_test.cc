@@ -22,6 +22,11 @@
 namespace e2e {
 namespace {
 
+using drovekeeper::check_tool::DueTurn;
+using drovekeeper::check_tool::InstantOfLocal;
+using drovekeeper::check_tool::LocalDateTime;
+using drovekeeper::check_tool::LocalTimes;
+using drovekeeper::check_tool::UpcomingTurns;
 using nlohmann::json;
 
 constexpr char kEntry[] = "Blueprint'/Game/T/A.A'";
@@ -272,7 +277,8 @@ TEST(ConsequenceE2eTest, NamesLoadAndCountAsTheCheckerSays) {
     std::string said = "counted by the cap";
     for (const drovekeeper::check::ConfigFinding& finding : findings) {
       if (finding.entry != name) continue;
-      if (finding.consequence == drovekeeper::check::Consequence::kNameNeverLoads) said = "class_unknown";
+      if (finding.consequence == drovekeeper::check::Consequence::kNameNeverLoads)
+        said = "class_unknown";
       if (finding.consequence == drovekeeper::check::Consequence::kNeverCapped) said = "spawned";
     }
     const json& summary = run.Of(name);

@@ -11,6 +11,11 @@
 
 namespace drovekeeper::check_tool {
 
+using config::kClockTableKey;
+using config::kCountdownTableKey;
+using config::kScheduleKey;
+using config::ToInt32;
+
 namespace {
 
 constexpr std::int64_t kDay = 86400;
