@@ -1,10 +1,10 @@
 # The libraries of the Windows build, taken from the build machine's own
-# Debian packages: nlohmann json, spdlog, fmt, CLI11 and asio header-only,
+# Debian packages: nlohmann json, spdlog, fmt and CLI11 header-only,
 # GoogleTest built from its sources. The cross compiler sees only the header folders
 # linked into win-include/, never the rest of /usr/include.
 set(win_include ${CMAKE_BINARY_DIR}/win-include)
 file(MAKE_DIRECTORY ${win_include})
-foreach(folder nlohmann spdlog fmt CLI asio asio.hpp)
+foreach(folder nlohmann spdlog fmt CLI)
   if(NOT EXISTS /usr/include/${folder})
     message(FATAL_ERROR "/usr/include/${folder} is missing: run scripts/setup.sh")
   endif()
@@ -25,8 +25,6 @@ add_library(spdlog::spdlog INTERFACE IMPORTED)
 set_target_properties(spdlog::spdlog PROPERTIES
   INTERFACE_INCLUDE_DIRECTORIES ${win_include}
   INTERFACE_LINK_LIBRARIES fmt::fmt)
-
-set(ASIO_INCLUDE_DIR ${win_include} CACHE PATH "asio's headers for the stand-in RCON server")
 
 add_library(CLI11::CLI11 INTERFACE IMPORTED)
 set_target_properties(CLI11::CLI11 PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${win_include})

@@ -10,18 +10,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/setup.sh
 # Only the benchmarks need these: JSON queries and the plot.
-need=()
-command -v jq >/dev/null || need+=(jq)
-command -v gnuplot >/dev/null || need+=(gnuplot-nox)
-if [ ${#need[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update -qq
-  $sudo apt-get install -y -qq --no-install-recommends "${need[@]}"
-fi
+bash scripts/setup.sh jq gnuplot-nox
 
 dir=build-bench
 out=docs/bench

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Configures and builds one build tree. Usage: build.sh [DIR [extra cmake args...]]
+# Configures and builds one build tree (build/, build-asan/, build-win/ as
+# scripts/lib/trees.sh sets them up; another name is a plain tree).
+# Usage: build.sh [DIR [extra cmake args...]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib/trees.sh
 dir=${1:-build}
 shift || true
-cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+configure_tree "$dir" "$@"
 cmake --build "$dir" -j "$(nproc)"

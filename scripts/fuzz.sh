@@ -1,37 +1,26 @@
 #!/usr/bin/env bash
-# Fuzzes every target in fuzz/ with libFuzzer for a bounded time. Needs
-# clang++ (skipped without it). Builds a separate tree (build-fuzz) with
-# clang and ASan+UBSan, runs each target for FUZZ_SECONDS (default 60) over a
-# scratch copy of its seed corpus, with mutations seeded by FUZZ_SEED (default
-# 1), and fails when any target crashes; the crashing inputs are left in
-# build-fuzz/artifacts/. New inputs the fuzzer
-# finds stay in the scratch copy: the repository's corpus is never written.
+# Fuzzes every target in fuzz/ with libFuzzer for a bounded time, as many at
+# once as there are cores (FUZZ_JOBS). The fuzzers are built in the sanitizer
+# tree (build-asan/, clang with ASan and UBSan: scripts/lib/trees.sh). Each
+# runs for FUZZ_SECONDS (default 60) over a scratch copy of its seed corpus,
+# with mutations seeded by FUZZ_SEED (default 1); the run fails when any
+# target crashes, leaving the crashing inputs in build-asan/artifacts/. New
+# inputs the fuzzer finds stay in the scratch copy: the repository's corpus
+# is never written. Without clang++ it skips itself (fails under CI=true).
 #
 # Usage: scripts/fuzz.sh [TARGET...]    (default: every target)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib/trees.sh
 
-cxx=${FUZZ_CXX:-clang++}
-if ! command -v "$cxx" >/dev/null 2>&1; then
-  echo "fuzz: $cxx not found, skipped"
-  exit 0
-fi
+command -v clang++ >/dev/null 2>&1 || skip_stage fuzz "clang++ not found"
 
 seconds=${FUZZ_SECONDS:-60}
 # One seed by default, so that a run over the same corpus mutates the same way
 # and a failure on one machine can be replayed on another; FUZZ_SEED=0 draws one.
 seed=${FUZZ_SEED:-1}
-dir=${FUZZ_BUILD_DIR:-build-fuzz}
-sanitize="-fsanitize=address,undefined"
-# Game functions are called through addresses looked up by name, typed as the
-# plug-in declares them; the stand-in game defines them over its own records.
-# clang's function-type check would flag every such call, so it is off.
-cxxflags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize=function"
-cxxflags+=" -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
-cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER="$cxx" \
-  -DCMAKE_CXX_FLAGS="$cxxflags" \
-  -DCMAKE_EXE_LINKER_FLAGS="$sanitize" -DCMAKE_SHARED_LINKER_FLAGS="$sanitize" \
-  -DDROVEKEEPER_BUILD_TESTS=OFF -DDROVEKEEPER_BUILD_BENCH=OFF -DDROVEKEEPER_FUZZ_ENGINE=ON >/dev/null
+jobs=${FUZZ_JOBS:-$(nproc)}
+dir=build-asan
 
 if [ $# -gt 0 ]; then
   targets=("$@")
@@ -45,6 +34,7 @@ else
     fi
   done
 fi
+configure_tree "$dir"
 cmake --build "$dir" -j "$(nproc)" --target "${targets[@]/%/_fuzzer}"
 
 artifacts="$dir/artifacts"
@@ -52,22 +42,42 @@ mkdir -p "$artifacts"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
-failed=()
-for name in "${targets[@]}"; do
-  work="$scratch/$name"
+# fuzz_one NAME: one target's run; its output goes to $scratch/NAME.log and
+# its exit status to $scratch/NAME.status.
+fuzz_one() {
+  local name=$1 work="$scratch/$1" dict=() status=0
   mkdir -p "$work"
   cp -R "fuzz/corpus/$name/." "$work/"
-  dict=()
   [ -f "fuzz/dict/$name.dict" ] && dict=(-dict="fuzz/dict/$name.dict")
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    "$dir/bin/${name}_fuzzer" "$work" "${dict[@]}" -max_total_time="$seconds" -seed="$seed" \
+    -timeout=30 -rss_limit_mb=4096 -max_len=16384 -print_final_stats=1 \
+    -artifact_prefix="$artifacts/$name-" >"$scratch/$name.log" 2>&1 || status=$?
+  echo "$status" >"$scratch/$name.status"
+}
+
+# JOBS targets at a time; the reports follow in the targets' order.
+running=0
+for name in "${targets[@]}"; do
+  if [ "$running" -ge "$jobs" ]; then
+    wait -n || true
+    running=$((running - 1))
+  fi
   echo "fuzz: $name for ${seconds}s, seed $seed"
-  if ! UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-      "$dir/bin/${name}_fuzzer" "$work" "${dict[@]}" -max_total_time="$seconds" -seed="$seed" -timeout=30 \
-      -rss_limit_mb=4096 -max_len=16384 -print_final_stats=1 \
-      -artifact_prefix="$artifacts/$name-" >"$scratch/$name.log" 2>&1; then
+  fuzz_one "$name" &
+  running=$((running + 1))
+done
+wait
+
+failed=()
+for name in "${targets[@]}"; do
+  if [ "$(cat "$scratch/$name.status" 2>/dev/null)" != 0 ]; then
+    echo "fuzz: $name failed:"
     tail -n 60 "$scratch/$name.log"
     failed+=("$name")
   else
-    grep -E "^stat::(number_of_executed_units|new_units_added)" "$scratch/$name.log" || true
+    echo "fuzz: $name: $(grep -E "^stat::(number_of_executed_units|new_units_added)" \
+      "$scratch/$name.log" | tr -s ' \n' ' ')"
   fi
 done
 

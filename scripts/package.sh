@@ -20,6 +20,7 @@ while [ $# -gt 0 ]; do
   esac
 done
 cd "$root"
+source scripts/lib/trees.sh
 version=$(sed -n 's/^project(drovekeeper VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 plugin_dir=ZelApi/Plugins/Drovekeeper
 targets=(--target drovekeeper --target drovekeeper-check)
@@ -43,7 +44,7 @@ stage_tree() {
 }
 
 if [ "$build" = 1 ]; then
-  [ -f build/CMakeCache.txt ] || cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  [ -f build/CMakeCache.txt ] || configure_tree build
   cmake --build build -j "$(nproc)" "${targets[@]}"
 fi
 if [ -f build/lib/libdrovekeeper.so ] && [ -f build/bin/drovekeeper-check ]; then
@@ -59,9 +60,7 @@ else
 fi
 
 if command -v x86_64-w64-mingw32-g++-posix >/dev/null && [ "$build" = 1 ]; then
-  [ -f build-win/CMakeCache.txt ] ||
-    cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
-      -DCMAKE_BUILD_TYPE=Release -DDROVEKEEPER_BUILD_FUZZ=OFF -DDROVEKEEPER_BUILD_BENCH=OFF >/dev/null
+  [ -f build-win/CMakeCache.txt ] || configure_tree build-win
   cmake --build build-win -j "$(nproc)" "${targets[@]}"
 fi
 if [ ! -f build-win/lib/Drovekeeper.dll ] || [ ! -f build-win/bin/drovekeeper-check.exe ]; then

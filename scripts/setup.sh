@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the project builds and tests with, when missing.
-# Safe to run again; needs root (or sudo) only when something is missing.
+# Installs the Debian packages the project builds and tests with, and any
+# PACKAGE named, when missing; then the tests' npm packages from their lock
+# files. Safe to run again; needs root (or sudo) only when something is missing.
+# Usage: setup.sh [PACKAGE...]
 set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/lib/apt.sh
 
 packages=(
   build-essential cmake pkg-config
@@ -11,6 +15,7 @@ packages=(
   libfaketime faketime
   clang libclang-rt-14-dev
   zip unzip
+  "$@"
 )
 # Node may come from elsewhere than Debian; only ask Debian when it is absent.
 command -v npm >/dev/null || packages+=(nodejs npm)
@@ -18,23 +23,10 @@ command -v npm >/dev/null || packages+=(nodejs npm)
 if [ "${DROVEKEEPER_WITH_BROWSER:-1}" = 1 ]; then
   packages+=(chromium fonts-wqy-microhei)
 fi
-
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "setup: installing ${missing[*]}"
-  sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update -qq
-  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+apt_install "${packages[@]}"
 
 # The node programs the tests drive (an RCON client, the browser test), from
 # their committed lock files.
-cd "$(dirname "$0")/.."
 for lock in tests/*/package-lock.json tests/*/*/package-lock.json; do
   [ -f "$lock" ] || continue
   dir=$(dirname "$lock")

@@ -1,22 +1,55 @@
 #!/usr/bin/env bash
 # The whole test suite on a fresh machine: installs what is missing, builds the
-# plain tree (g++), the sanitizer tree (clang++) and the Windows tree (MinGW
-# g++), each failing on any warning, runs ctest in each, and fuzzes.
+# plain tree (g++), the sanitizer tree (clang++, with the fuzz targets) and the
+# Windows tree (MinGW g++), each failing on any warning, runs ctest in each
+# (the real-time test in the plain tree only), and fuzzes every target.
+# At its end, also when a stage fails, it prints one line per stage with its
+# minutes. Under CI=true a stage that cannot run is a failure, not a skip.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
+source scripts/lib/trees.sh
 
-bash scripts/build.sh build -DDROVEKEEPER_WERROR=ON
-(cd build && ctest --output-on-failure -j "$(nproc)")
+jobs=$(nproc)
+timings=()
+current=""
+minutes() {
+  awk -v n="$1" -v s=$((SECONDS - $2)) 'BEGIN{printf "stage %-18s %5.1f min\n", n, s / 60}'
+}
+stage_start=$SECONDS
+report() {
+  local status=$?
+  [ -n "$current" ] && timings+=("$(minutes "$current" "$stage_start") (failed)")
+  printf '%s\n' "${timings[@]}" "$(minutes total 0)"
+  exit "$status"
+}
+trap report EXIT
+# stage NAME COMMAND...: runs COMMAND as the stage NAME and notes its minutes.
+stage() {
+  current=$1
+  stage_start=$SECONDS
+  shift
+  "$@"
+  timings+=("$(minutes "$current" "$stage_start")")
+  current=""
+}
 
-# The second compiler: every test also runs built by clang.
-bash scripts/build.sh build-asan -DCMAKE_CXX_COMPILER=clang++ -DDROVEKEEPER_SANITIZE=ON \
-  -DDROVEKEEPER_BUILD_BENCH=OFF -DDROVEKEEPER_WERROR=ON
-(cd build-asan && ctest --output-on-failure -j "$(nproc)")
+build_tree() { configure_tree "$1" && cmake --build "$1" -j "$jobs"; }
+ctest_in() { local dir=$1; shift; (cd "$dir" && ctest --output-on-failure -j "$jobs" "$@"); }
 
-# The Windows build (MinGW-w64) and its tests under Wine; skips itself when
-# neither can be installed.
-bash scripts/windows.sh
+# The Debian and npm packages of every tree, the Windows tree's too.
+setup() { bash scripts/setup.sh && bash scripts/windows.sh setup; }
+stage setup setup
 
-# Bounded fuzzing of every fuzz target (FUZZ_SECONDS each); skips itself without clang++.
-bash scripts/fuzz.sh
+stage "plain build" build_tree build
+stage "plain tests" ctest_in build
+
+# The second compiler: every test also runs built by clang, but the
+# real-time one (minutes of sleeping, the same in every tree).
+stage "sanitizer build" build_tree build-asan
+stage "sanitizer tests" ctest_in build-asan -LE real_time
+
+stage "windows build" bash scripts/windows.sh build
+stage "windows tests" bash scripts/windows.sh test
+
+# Bounded fuzzing of every fuzz target (FUZZ_SECONDS each), built above.
+stage fuzz bash scripts/fuzz.sh

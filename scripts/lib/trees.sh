@@ -1,0 +1,36 @@
+# The build trees of the test command, each configured here only. Sourced,
+# from the repository's root:
+#   configure_tree DIR [extra cmake args...]
+# build/       g++, the plain tree (RelWithDebInfo)
+# build-asan/  clang++ with ASan, UBSan and the libFuzzer targets
+# build-win/   MinGW-w64 g++ (Release), its tests run under Wine
+# Each fails on any warning. Another DIR is a plain tree of that name.
+
+configure_tree() {
+  local dir=$1
+  shift
+  local args=(-DDROVEKEEPER_WERROR=ON)
+  case "$dir" in
+    build-asan)
+      args+=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++
+             -DDROVEKEEPER_SANITIZE=ON -DDROVEKEEPER_FUZZ_ENGINE=ON -DDROVEKEEPER_BUILD_BENCH=OFF) ;;
+    build-win)
+      args+=(-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release
+             -DDROVEKEEPER_BUILD_FUZZ=OFF -DDROVEKEEPER_BUILD_BENCH=OFF) ;;
+    *)
+      args+=(-DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
+  esac
+  cmake -S . -B "$dir" "${args[@]}" "$@" >/dev/null
+}
+
+# skip_stage NAME REASON: outside CI a stage that cannot run skips itself with
+# one line; under CI=true that line is a failure, so that a green run never
+# hides a stage that did not run.
+skip_stage() {
+  if [ "${CI:-}" = true ]; then
+    echo "$1: FAILED: cannot run under CI: $2" >&2
+    exit 1
+  fi
+  echo "$1: skipped, $2"
+  exit 0
+}
