@@ -196,7 +196,7 @@ TEST_F(StandinGameTest, KillAndCountCreaturesPerClass) {
   Spawn(world, rex);
   EXPECT_EQ(world.census(), census + 2);
   census_holds();
-  EXPECT_EQ(world.KillCreatures(rex, 2), 2);
+  EXPECT_EQ(world.KillCreatures(rex, 2, /*tamed=*/true), 2);
   EXPECT_EQ(world.KillCreatures(dodo, 1), 1);
   census_holds();
   EXPECT_EQ(world.WildCreatures(dodo), 1);
