@@ -3,10 +3,8 @@
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <array>
 #include <charconv>
 #include <cstdint>
-#include <ctime>
 #include <iterator>
 #include <optional>
 #include <utility>
@@ -40,56 +38,23 @@ struct StatusRecord {
 // Prioritised: Load runs from an unprioritised module constructor.
 StatusRecord status_record __attribute__((init_priority(1000)));
 
-std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
-  return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
-}
-
-// The C runtime's local time; its reentrant form differs by platform.
-std::optional<std::tm> LocalTime(std::int64_t ticks) {
-  const auto seconds = static_cast<std::time_t>(FloorDiv(ticks, spawn::kTicksPerSecond));
-  std::tm local{};
-#if defined(_WIN32)
-  if (localtime_s(&local, &seconds) != 0) return std::nullopt;
-#else
-  if (localtime_r(&seconds, &local) == nullptr) return std::nullopt;
-#endif
-  return local;
-}
-
 // "YYYY-MM-DD HH:MM:SS", local.
 std::string LocalText(std::int64_t ticks) {
-  const std::optional<std::tm> t = LocalTime(ticks);
+  const std::optional<spawn::LocalDateTime> t = spawn::CurrentEnv().LocalDateTimeAt(ticks);
   if (!t) return "(no local time)";
-  return fmt::format("{:04}-{:02}-{:02} {:02}:{:02}:{:02}", t->tm_year + 1900, t->tm_mon + 1,
-                     t->tm_mday, t->tm_hour, t->tm_min, t->tm_sec);
+  return fmt::format("{:04}-{:02}-{:02} {:02}:{:02}:{:02}", t->year, t->month, t->day, t->hour,
+                     t->minute, t->second);
 }
 
-// Days since 1970-01-01 of a civil date (proleptic Gregorian).
-std::int64_t DaysFromCivil(std::int64_t year, int month, int day) {
-  year -= month <= 2 ? 1 : 0;
-  const std::int64_t era = FloorDiv(year, 400);
-  const std::int64_t year_of_era = year - era * 400;
-  const std::int64_t day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-  const std::int64_t day_of_era =
-      year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
-  return era * 146097 + day_of_era - 719468;
-}
-
-// The zone's name as the C runtime gives it and its offset from UTC then:
-// "CET (UTC+01:00)".
+// The zone's name and its offset from UTC then: "CET (UTC+01:00)".
 std::string ZoneText(std::int64_t ticks) {
-  const std::optional<std::tm> t = LocalTime(ticks);
+  const std::optional<spawn::LocalDateTime> t = spawn::CurrentEnv().LocalDateTimeAt(ticks);
   if (!t) return "(no zone)";
-  std::array<char, 64> name{};
-  const std::size_t length = std::strftime(name.data(), name.size(), "%Z", &*t);
-  const std::int64_t local_seconds =
-      DaysFromCivil(t->tm_year + 1900, t->tm_mon + 1, t->tm_mday) * 86400 + t->tm_hour * 3600 +
-      t->tm_min * 60 + t->tm_sec;
-  const std::int64_t offset = local_seconds - FloorDiv(ticks, spawn::kTicksPerSecond);
+  const std::int64_t offset = t->utc_offset_seconds;
   const std::int64_t minutes = (offset < 0 ? -offset : offset) / 60;
-  return fmt::format("{}{}UTC{}{:02}:{:02}{}", std::string_view(name.data(), length),
-                     length > 0 ? " (" : "", offset < 0 ? '-' : '+', minutes / 60, minutes % 60,
-                     length > 0 ? ")" : "");
+  const bool named = !t->zone.empty();
+  return fmt::format("{}{}UTC{}{:02}:{:02}{}", t->zone, named ? " (" : "", offset < 0 ? '-' : '+',
+                     minutes / 60, minutes % 60, named ? ")" : "");
 }
 
 // The next run the host's calls will bring: the gate's time, or the next
@@ -99,28 +64,23 @@ std::int64_t NextRun(std::int64_t now) { return std::max(spawn::NextRunTicks, no
 // The first run of next_run, next_run + 60 s, ... whose local time is
 // hour:minute, within kClockLookaheadDays.
 std::optional<std::int64_t> NextClockRun(int hour, int minute, std::int64_t next_run) {
-  const std::optional<std::tm> from = LocalTime(next_run);
+  spawn::Env& env = spawn::CurrentEnv();
+  const std::optional<spawn::LocalDateTime> from = env.LocalDateTimeAt(next_run);
   if (!from) return std::nullopt;
   for (int day = 0; day < kClockLookaheadDays; ++day) {
-    std::tm wanted = *from;
-    wanted.tm_mday += day;
-    wanted.tm_hour = hour;
-    wanted.tm_min = minute;
-    wanted.tm_sec = 0;
-    wanted.tm_isdst = -1;
-    const std::time_t start = std::mktime(&wanted);
-    if (start == static_cast<std::time_t>(-1)) continue;
-    const std::int64_t start_ticks = static_cast<std::int64_t>(start) * spawn::kTicksPerSecond;
+    const std::optional<std::int64_t> start_ticks =
+        env.TicksAtLocal(from->year, from->month, from->day + day, hour, minute);
+    if (!start_ticks) continue;
     std::int64_t at = next_run;
-    if (start_ticks > next_run) {
+    if (*start_ticks > next_run) {
       const std::int64_t runs =
-          (start_ticks - next_run + spawn::kRunPeriodTicks - 1) / spawn::kRunPeriodTicks;
+          (*start_ticks - next_run + spawn::kRunPeriodTicks - 1) / spawn::kRunPeriodTicks;
       at = next_run + runs * spawn::kRunPeriodTicks;
     }
-    if (at >= start_ticks + spawn::kTicksPerMinute) continue;  // that minute has passed
+    if (at >= *start_ticks + spawn::kTicksPerMinute) continue;  // that minute has passed
     // A minute the clocks skip normalizes to another one.
-    const std::optional<std::tm> check = LocalTime(at);
-    if (check && check->tm_hour == hour && check->tm_min == minute) return at;
+    const std::optional<spawn::LocalDateTime> check = env.LocalDateTimeAt(at);
+    if (check && check->hour == hour && check->minute == minute) return at;
   }
   return std::nullopt;
 }

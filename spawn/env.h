@@ -5,6 +5,8 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
+#include <string>
 
 namespace drovekeeper::spawn {
 
@@ -16,6 +18,22 @@ struct LocalHourMinute {
   int hour;
   int minute;
 };
+
+// A wall-clock time as the local calendar shows it.
+struct LocalDateTime {
+  int year;
+  int month;  // 1 to 12
+  int day;    // 1 to 31
+  int hour;
+  int minute;
+  int second;
+  std::int64_t utc_offset_seconds;  // local minus UTC
+  std::string zone;                 // the zone's abbreviation then; may be empty
+};
+
+// Days since 1970-01-01 of a civil date (proleptic Gregorian); a day past
+// the month's end counts on into the next.
+std::int64_t DaysFromCivil(std::int64_t year, int month, int day);
 
 class Env {
  public:
@@ -29,6 +47,15 @@ class Env {
   virtual LocalHourMinute LocalAt(std::int64_t ticks) = 0;
   // One draw of the C runtime's rand(), 0 to 32767; never seeded here.
   virtual int Rand() = 0;
+
+  // The local calendar at a wall-clock time, or none where the zone has no
+  // answer. The C runtime's unless overridden.
+  virtual std::optional<LocalDateTime> LocalDateTimeAt(std::int64_t ticks);
+  // The wall-clock time of a local date and minute (the day may run past the
+  // month's end), or none. A minute the clocks skip or repeat resolves as the
+  // C runtime's mktime resolves it. The C runtime's unless overridden.
+  virtual std::optional<std::int64_t> TicksAtLocal(int year, int month, int day, int hour,
+                                                   int minute);
 };
 
 // The Env in force: the C runtime's unless a test replaced it.

@@ -9,6 +9,9 @@
 #include <cstdint>
 #include <deque>
 #include <initializer_list>
+#include <optional>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "spawn/env.h"
@@ -25,12 +28,23 @@ class ScriptedClock : public drovekeeper::spawn::Env {
   // The next queued draw; with the queue empty, the next draw of the repeated
   // list, or OnUnscriptedDraw() and 0 without one.
   int Rand() override;
+  // The calendar of the local time: the wall clock moved by the offset that
+  // SetLocalTime() made (within half a day), under the name SetZoneName()
+  // gave. After FollowRuntimeZone(), the C runtime's zone instead, for every
+  // local time read here.
+  std::optional<drovekeeper::spawn::LocalDateTime> LocalDateTimeAt(std::int64_t ticks) override;
+  std::optional<std::int64_t> TicksAtLocal(int year, int month, int day, int hour,
+                                           int minute) override;
 
   void SetNowTicks(std::int64_t ticks) { now_ticks_ = ticks; }
   // Moves the wall clock; the local time moves with it, across midnight.
   void AdvanceSeconds(double seconds);
   // Local time of day; seconds count for AdvanceSeconds() only.
   void SetLocalTime(int hour, int minute, double second = 0.0);
+
+  void SetZoneName(std::string name) { zone_name_ = std::move(name); }
+  // Local time from the C runtime's zone (TZ), with its changes of the clocks.
+  void FollowRuntimeZone() { runtime_zone_ = true; }
 
   void QueueDraws(std::initializer_list<int> draws);
   // Draws past the queue cycle through `draws` (none when empty).
@@ -52,6 +66,10 @@ class ScriptedClock : public drovekeeper::spawn::Env {
   std::size_t next_repeated_ = 0;
   int draws_taken_ = 0;
   int local_reads_ = 0;
+  std::string zone_name_ = "UTC";
+  bool runtime_zone_ = false;
+
+  std::int64_t OffsetTicks() const;
 };
 
 // Installs an Env for its lifetime, restoring the runtime one afterwards.

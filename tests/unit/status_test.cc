@@ -5,6 +5,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -153,6 +155,37 @@ TEST_F(StatusTest, CommandRepliesWithTheFilteredEntriesAndTheLastReload) {
   lines = Lines("Ghost");
   EXPECT_THAT(lines[0], HasSubstr("; loaded 2024-03-01 06:01:30; no reload; 0 runs"));
   EXPECT_THAT(lines[1], HasSubstr("; fell due 0;"));
+}
+
+TEST_F(StatusTest, NextDueAcrossAChangeOfTheClocksIsTheRunTheTurnFallsDueIn) {
+  struct Zone {
+    explicit Zone(const char* name) {
+      const char* const before = std::getenv("TZ");
+      restore = before != nullptr ? before : "UTC";
+      setenv("TZ", name, 1);
+      tzset();
+    }
+    ~Zone() {
+      setenv("TZ", restore.c_str(), 1);
+      tzset();
+    }
+    std::string restore;
+  } zone("Europe/Berlin");
+  env_.FollowRuntimeZone();
+  // 2024-03-31 00:50 UTC, 01:50 CET; at 01:00 UTC the clocks go from 02:00 to 03:00.
+  env_.SetNowTicks(1'711'846'200 * ScriptedEnv::kTicksPerSecond);
+  std::vector<std::string> lines = Lines("Rex.Rex");
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_THAT(lines[0], HasSubstr("server time 2024-03-31 01:50:00 CET (UTC+01:00);"));
+  EXPECT_THAT(lines[2],
+              HasSubstr(": at 6:1; next due 2024-03-31 06:01:00; fell due 0; spawned 0;"));
+  // 06:01 CEST is 04:01 UTC, 191 runs on; 06:01 CET would be an hour later.
+  RunMinutes(191);
+  EXPECT_THAT(Lines("Rex.Rex")[2], HasSubstr("; fell due 0;"));
+  RunMinutes(1);
+  lines = Lines("Rex.Rex");
+  EXPECT_THAT(lines[0], HasSubstr("server time 2024-03-31 06:02:00 CEST (UTC+02:00);"));
+  EXPECT_THAT(lines[2], HasSubstr(": at 6:1; next due 2024-04-01 06:01:00; fell due 1;"));
 }
 
 }  // namespace
