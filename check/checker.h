@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "check/check.h"
+#include "check/finding.h"
 #include "check/json_positions.h"
 
 namespace drovekeeper::check {

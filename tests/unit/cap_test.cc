@@ -1,15 +1,12 @@
 // The wild population cap: which actors count, the blueprint reference they
-// are matched by, the run's tally across levels, and the test against
-// "Worldmaximum".
+// are matched by, and the test against "Worldmaximum".
 #include "spawn/cap.h"
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 
 #include "config/config.h"
-#include "spawn/tally.h"
 #include "standin/game/allocator.h"
 #include "standin/host/host.h"
 #include "tests/support/host_fixture.h"
@@ -89,21 +86,6 @@ TEST_F(CapTest, CountAllocatesOnlyTheSnapshotAndGameTexts) {
   EXPECT_EQ(CountWildOfClass(kRex), 5);
   // One snapshot of the actor list, one reference text per wild creature.
   EXPECT_EQ(standin::game::TotalAllocations() - before, 1u + 5u);
-}
-
-TEST_F(CapTest, TallyOfAnotherLevelIsNotReused) {
-  // Within one counting run the host's world, and with it the level, changes.
-  UseWorld(WorldBuilder().Creatures(kRex, 2));
-  const std::unique_ptr<standin::game::World> other = WorldBuilder().Creatures(kRex, 5).Build();
-  BeginCountingRun();
-  EXPECT_EQ(CountWildOfClass(kRex), 2);
-  other->Install();
-  EXPECT_EQ(CountWildOfClass(kRex), 5);
-  // Stale as well: the other level's array must not be taken for an update.
-  world()->Install();
-  ForgetWildTally();
-  EXPECT_EQ(CountWildOfClass(kRex), 2);
-  EndCountingRun();
 }
 
 struct CapCase {

@@ -4,17 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "config/config.h"
-#include "plugin/log.h"
-#include "spawn/entry_faults.h"
 #include "standin/host/host.h"
 #include "tests/support/config_entry.h"
-#include "tests/support/host_fixture.h"
-#include "tests/support/scripted_env.h"
+#include "tests/support/spawn_run_fixture.h"
 
 namespace drovekeeper::spawn {
 
@@ -27,42 +23,7 @@ const std::string kAnky = "Blueprint'/Game/Anky.Anky'";
 const std::string kRaptor = "Blueprint'/Game/Raptor.Raptor'";
 constexpr std::int64_t kMinute = 60 * ScriptedEnv::kTicksPerSecond;
 
-class TickTest : public HostFixture {
- protected:
-  void SetUp() override {
-    HostFixture::SetUp();
-    config::ConfigDocument = json::object();
-    env_.SetNowTicks(1'000 * kMinute);
-  }
-
-  void Load(json document) {
-    config::ConfigDocument = std::move(document);
-    config::BuildSpawnTables(config::ConfigDocument);
-  }
-
-  // One run a minute, as the host would call it.
-  void RunMinute() {
-    TimingSpawnTick();
-    env_.AdvanceSeconds(60);
-  }
-
-  std::vector<std::string> SpawnedClasses() {
-    std::vector<std::string> classes;
-    for (const auto& spawn : world()->Spawns()) classes.push_back(spawn.class_reference);
-    return classes;
-  }
-
-  std::vector<std::string> ErrorLines() {
-    std::vector<std::string> lines;
-    for (const auto& line : sink().lines()) {
-      if (line.level == spdlog::level::err) lines.push_back(line.payload);
-    }
-    return lines;
-  }
-
-  ScriptedEnv env_;
-  ScopedEnv scoped_{env_};
-};
+class TickTest : public SpawnRunFixture {};
 
 TEST_F(TickTest, GateOpensOncePerSixtySeconds) {
   standin::game::World& world = UseWorld(WorldBuilder().Class(kRex));
@@ -182,49 +143,6 @@ TEST_F(TickTest, CappedEntryStillResetsAndWaitsFullInterval) {
   EXPECT_TRUE(world.Spawns().empty());
   RunMinute();
   EXPECT_EQ(world.Spawns().size(), 1u);
-}
-
-TEST_F(TickTest, FaultyEntryIsLoggedOnceAndOthersStillSpawn) {
-  standin::game::World& world = UseWorld(WorldBuilder().Class(kRex).Class(kAnky).Class(kRaptor));
-  json faulty = ConfigEntry(0);
-  faulty.erase("Worldmaximum");
-  Load({{"SpawnDino", {{kAnky, ConfigEntry(0)}, {kRaptor, faulty}, {kRex, ConfigEntry(0)}}},
-        {"SpawnDinoX", {{kRex, ConfigEntry("0:0")}}}});
-  env_.SetLocalTime(0, 0);
-
-  const std::int64_t start = env_.NowTicks();
-  RunMinute();
-  EXPECT_EQ(NextRunTicks, start + kMinute);
-  EXPECT_EQ(SpawnedClasses(),
-            (std::vector<std::string>{"/Game/Anky.Anky_C", "/Game/Rex.Rex_C", "/Game/Rex.Rex_C"}));
-  const std::string expected =
-      "SpawnDino[\"" + kRaptor +
-      "\"]: [json.exception.type_error.302] type must be number, but is null";
-  EXPECT_EQ(ErrorLines(), std::vector<std::string>{expected});
-
-  RunMinute();
-  EXPECT_EQ(world.Spawns().size(), 5u);
-  EXPECT_EQ(ErrorLines().size(), 1u) << "the same fault is logged once";
-
-  ForgetEntryFaults();
-  RunMinute();
-  EXPECT_EQ(ErrorLines(), (std::vector<std::string>{expected, expected}));
-}
-
-TEST_F(TickTest, FaultSinkThatThrowsLosesTheLineNotTheRun) {
-  standin::game::World& world = UseWorld(WorldBuilder().Class(kRex).Class(kRaptor));
-  json faulty = ConfigEntry(0);
-  faulty.erase("Worldmaximum");
-  Load({{"SpawnDino", {{kRaptor, faulty}, {kRex, ConfigEntry(0)}}}});
-  SetEntryFaultSink([](std::string_view) { throw std::runtime_error("sink broke"); });
-  EXPECT_NO_THROW(RunMinute());
-  EXPECT_EQ(world.Spawns().size(), 1u) << "the entry after the fault still ran";
-  EXPECT_TRUE(ErrorLines().empty());
-
-  // Not written, so reported at the next run, once the log takes it.
-  plugin::CreatePluginLogger();
-  RunMinute();
-  EXPECT_EQ(ErrorLines().size(), 1u);
 }
 
 TEST_F(TickTest, BadCountdownValuesAreFaultsOfTheirEntry) {
