@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <iterator>
@@ -317,16 +318,14 @@ std::vector<EntryStatus> CollectEntries(const Filter& filter, std::int64_t next_
 // Where the entry last spawned, as its notice would place it.
 struct LastSpawn {
   std::string when;
-  std::string latitude;
-  std::string longitude;
+  spawn::MapPosition position;
   std::int32_t level;
 };
 
 std::optional<LastSpawn> LastSpawnOf(const spawn::EntryCounters& c) {
   if (!c.has_last_spawn) return std::nullopt;
   const spawn::MapPosition at = spawn::CurrentMapCoordinates(c.last_spawn_x, c.last_spawn_y);
-  return LastSpawn{LocalMinuteText(c.last_spawn_ticks), fmt::format("{:g}", at.latitude),
-                   fmt::format("{:g}", at.longitude), c.last_spawn_level};
+  return LastSpawn{LocalMinuteText(c.last_spawn_ticks), at, c.last_spawn_level};
 }
 
 // "; wild now 3 of cap 4; last spawn 2024-03-01 20:30 at 48.8, 52.2 level 450",
@@ -335,8 +334,8 @@ void AppendWildAndLastSpawn(std::string& out, const EntryStatus& e) {
   auto it = std::back_inserter(out);
   if (e.wild_now) fmt::format_to(it, "; wild now {} of cap {}", *e.wild_now, *e.cap);
   if (const std::optional<LastSpawn> last = LastSpawnOf(*e.counters)) {
-    fmt::format_to(it, "; last spawn {} at {}, {} level {}", last->when, last->latitude,
-                   last->longitude, last->level);
+    fmt::format_to(it, "; last spawn {} at {:g}, {:g} level {}", last->when,
+                   last->position.latitude, last->position.longitude, last->level);
   }
 }
 
@@ -508,6 +507,7 @@ std::string CompactReply(const std::string& first, std::vector<EntryStatus>& ent
   const std::size_t head_room = kCompactReplyBytes - reserve;
   const std::string head(CutUtf8(first, head_room / 2));
   const std::size_t room = head_room - head.size();
+  if (entries.empty() && page == 1) return head;
   // Pages filled greedily in attention order; each takes at least one line.
   std::size_t begin = 0;
   std::size_t end = 0;
@@ -553,8 +553,9 @@ Json EntryJson(const EntryStatus& e) {
   Json last_spawn = nullptr;
   if (const std::optional<LastSpawn> last = LastSpawnOf(c)) {
     last_spawn = TimeJson(c.last_spawn_ticks);
-    last_spawn["x"] = std::stod(last->latitude);
-    last_spawn["y"] = std::stod(last->longitude);
+    // The map position has one decimal, as the text gives it.
+    last_spawn["x"] = std::round(static_cast<double>(last->position.latitude) * 10) / 10;
+    last_spawn["y"] = std::round(static_cast<double>(last->position.longitude) * 10) / 10;
     last_spawn["level"] = last->level;
   }
   Json last_failure = nullptr;
