@@ -21,6 +21,7 @@
 #include "host/game_string.h"
 #include "host/game_types.h"
 #include "plugin/entry_guard.h"
+#include "plugin/registry.h"
 #include "plugin/reply.h"
 #include "spawn/cap.h"
 #include "spawn/env.h"
@@ -39,17 +40,6 @@ using Json = nlohmann::ordered_json;
 constexpr int kClockLookaheadDays = 3;
 constexpr std::string_view kBlanks = " \t\r\n";
 constexpr std::string_view kUsage = "Drovekeeper.status [--all | --page N | --json] [TEXT]";
-
-struct StatusRecord {
-  std::int64_t loaded_ticks = 0;
-  std::string fingerprint;  // of the file in force
-  bool reloaded = false;
-  std::int64_t reload_ticks = 0;
-  std::optional<std::string> refusal;  // why the last reload was refused
-};
-
-// Prioritised: Load runs from an unprioritised module constructor.
-StatusRecord status_record __attribute__((init_priority(1000)));
 
 // "YYYY-MM-DD HH:MM:SS", local.
 std::string LocalText(std::int64_t ticks) {
@@ -383,10 +373,10 @@ std::string CompactLine(const EntryStatus& e) {
 }
 
 std::string ReloadText() {
-  if (!status_record.reloaded) return "no reload";
-  std::string text = fmt::format("last reload {} ", LocalText(status_record.reload_ticks));
-  if (!status_record.refusal) return text + "taken";
-  return text + "refused: " + *status_record.refusal;
+  if (!state.status_record.reloaded) return "no reload";
+  std::string text = fmt::format("last reload {} ", LocalText(state.status_record.reload_ticks));
+  if (!state.status_record.refusal) return text + "taken";
+  return text + "refused: " + *state.status_record.refusal;
 }
 
 enum class OnDisk { kSame, kDiffers, kMissing };
@@ -394,8 +384,8 @@ enum class OnDisk { kSame, kDiffers, kMissing };
 OnDisk FileOnDisk() {
   const std::optional<std::string> bytes = ReadConfigFileBytes();
   if (!bytes) return OnDisk::kMissing;
-  return config::Fingerprint(*bytes) == status_record.fingerprint ? OnDisk::kSame
-                                                                  : OnDisk::kDiffers;
+  return config::Fingerprint(*bytes) == state.status_record.fingerprint ? OnDisk::kSame
+                                                                        : OnDisk::kDiffers;
 }
 
 // What the client wrote after the command's name, without surrounding blanks.
@@ -457,7 +447,7 @@ StatusOptions ParseOptions(std::string_view arguments) {
 std::string FirstLine(std::int64_t now, const Filter& filter, std::size_t shown,
                       std::size_t total) {
   std::string line = fmt::format("server time {} {}; file {}", LocalText(now), ZoneText(now),
-                                 status_record.fingerprint);
+                                 state.status_record.fingerprint);
   switch (FileOnDisk()) {
     case OnDisk::kSame:
       break;
@@ -469,8 +459,8 @@ std::string FirstLine(std::int64_t now, const Filter& filter, std::size_t shown,
       break;
   }
   line += fmt::format("; loaded {}; {}; {} runs since load; {} of {} entries",
-                      LocalText(status_record.loaded_ticks), ReloadText(), spawn::RunsCounted(),
-                      shown, total);
+                      LocalText(state.status_record.loaded_ticks), ReloadText(),
+                      spawn::RunsCounted(), shown, total);
   if (filter.table) {
     line += fmt::format(" in {}", *filter.table);
   } else if (!filter.text.empty()) {
@@ -596,20 +586,20 @@ std::string JsonReply(std::int64_t now, const Filter& filter,
   server["tz"] = tz != nullptr ? Json(tz) : Json(nullptr);
   const OnDisk on_disk = FileOnDisk();
   Json reload = nullptr;
-  if (status_record.reloaded) {
-    reload = TimeJson(status_record.reload_ticks);
-    reload["taken"] = !status_record.refusal;
-    reload["refusal"] = JsonOrNull(status_record.refusal);
+  if (state.status_record.reloaded) {
+    reload = TimeJson(state.status_record.reload_ticks);
+    reload["taken"] = !state.status_record.refusal;
+    reload["refusal"] = JsonOrNull(state.status_record.refusal);
   }
   Json list = Json::array();
   for (const EntryStatus& e : entries) list.push_back(EntryJson(e));
   const Json reply{{"server", std::move(server)},
                    {"file",
-                    {{"fingerprint", status_record.fingerprint},
+                    {{"fingerprint", state.status_record.fingerprint},
                      {"on_disk", on_disk == OnDisk::kSame      ? "same"
                                  : on_disk == OnDisk::kDiffers ? "differs"
                                                                : "missing"}}},
-                   {"loaded", TimeJson(status_record.loaded_ticks)},
+                   {"loaded", TimeJson(state.status_record.loaded_ticks)},
                    {"reload", std::move(reload)},
                    {"runs_since_load", spawn::RunsCounted()},
                    {"filter", filter.text},
@@ -623,29 +613,29 @@ std::string JsonReply(std::int64_t now, const Filter& filter,
 
 void RecordLoad(const ConfigReadResult& read) {
   spawn::ResetEntryOutcomes();
-  status_record = StatusRecord{};
-  status_record.loaded_ticks = spawn::NowTicks();
-  status_record.fingerprint = read.fingerprint;
+  state.status_record = StatusRecord{};
+  state.status_record.loaded_ticks = spawn::NowTicks();
+  state.status_record.fingerprint = read.fingerprint;
 }
 
 void RecordReload(const ConfigReadResult& read) {
-  status_record.reloaded = true;
-  status_record.reload_ticks = spawn::NowTicks();
-  status_record.refusal.reset();
+  state.status_record.reloaded = true;
+  state.status_record.reload_ticks = spawn::NowTicks();
+  state.status_record.refusal.reset();
   if (!read.failure) {
-    status_record.fingerprint = read.fingerprint;
+    state.status_record.fingerprint = read.fingerprint;
     return;
   }
   if (read.cause) {
-    status_record.refusal = *read.cause;
+    state.status_record.refusal = *read.cause;
   } else if (*read.failure == kOpenFailureText) {
-    status_record.refusal = std::string(kConfigFileName) + " cannot be opened";
+    state.status_record.refusal = std::string(kConfigFileName) + " cannot be opened";
   } else {
-    status_record.refusal = *read.failure;
+    state.status_record.refusal = *read.failure;
   }
 }
 
-void ResetStatusRecord() { status_record = StatusRecord{}; }
+void ResetStatusRecord() { state.status_record = StatusRecord{}; }
 
 std::string StatusText(std::string_view arguments) {
   const StatusOptions options = ParseOptions(arguments);
