@@ -231,6 +231,12 @@ TEST_F(StatusTest, JsonReplyAgreesWithTheTextAndTheFileOnDisk) {
   std::filesystem::remove(ConfigPath());
   EXPECT_EQ(nlohmann::json::parse(StatusText("--json Held"))["file"]["on_disk"], "missing");
   EXPECT_EQ(nlohmann::json::parse(StatusText("--json Held"))["entries_shown"], 2);
+  // A reload that takes puts its file in force.
+  WriteConfig(config_ + " ");
+  standin::game::RconConnection connection;
+  standin::game::RconPacket reload(5, u"Drovekeeper.reload");
+  ASSERT_TRUE(standin::host::DispatchRcon("Drovekeeper.reload", connection.game(), reload.game()));
+  EXPECT_THAT(Lines()[0], HasSubstr("; file " + config::Fingerprint(config_ + " ") + "; loaded"));
 }
 
 }  // namespace
