@@ -1,13 +1,17 @@
 // The timer callback's cost: a call with the gate closed against a bare read
 // of the wall clock it compares with, and one run over 10,000 to 1,000,000
 // actors with 1 to 100 due entries, held by their cap or spawning, counted
-// with the run's tally or with a fresh walk per entry.
+// with the run's tally or with a fresh walk per entry. And the status
+// command's one walk for the wild counts of its entries.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "bench/alloc_count.h"
 #include "bench/bench_world.h"
@@ -114,6 +118,25 @@ void RunArgs(benchmark::internal::Benchmark* b) {
 BENCHMARK(BM_Run)
     ->Apply(RunArgs)
     ->ArgNames({"actors", "entries", "spawn", "per_entry"})
+    ->Unit(benchmark::kMillisecond);
+
+// The status command's wild counts: one walk of the level for every capped
+// entry. Args: actors, entries.
+void BM_StatusWildCounts(benchmark::State& state) {
+  const int actors = static_cast<int>(state.range(0));
+  const int entries = static_cast<int>(state.range(1));
+  WorldOf(actors, 100);
+  std::vector<std::string> names;
+  for (int i = 0; i < entries; ++i) names.push_back(CreatureEntryName(i));
+  const std::vector<std::string_view> views(names.begin(), names.end());
+  for (auto _ : state) benchmark::DoNotOptimize(CountWildOfClasses(views));
+  state.counters["actors"] = actors;
+  state.counters["entries"] = entries;
+}
+BENCHMARK(BM_StatusWildCounts)
+    ->Args({100'000, 1})
+    ->Args({100'000, 100})
+    ->ArgNames({"actors", "entries"})
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The forms of an entry's name that the game's class loader takes, what the
 // population cap makes of each, and how to write a name the loader refuses.
-// Used by check/check_entry.cc.
+// Used by check/check_entry.cc and by the status command (plugin/status.cc),
+// which shows the wild count only for names the cap counts.
 #pragma once
 
 #include <string>

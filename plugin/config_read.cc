@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "config/config.h"
+#include "config/fingerprint.h"
 #include "host/zelapi.h"
 #include "plugin/log.h"
 #include "spawn/entry_faults.h"
@@ -87,6 +88,8 @@ std::string ConfigFilePath() {
   return ZelApi::Tools::GetCurrentDir() + std::string(kConfigRelativePath);
 }
 
+std::optional<std::string> ReadConfigFileBytes() { return ReadWholeFile(ConfigFilePath()); }
+
 ConfigReadResult ReadConfiguration() {
   ConfigReadResult result;
   std::optional<std::string> text;
@@ -111,6 +114,7 @@ ConfigReadResult ReadConfiguration() {
   config::ConfigDocument = std::move(document);
   spawn::ForgetEntryFaults();
   result.findings = check::CheckConfigText(*text);
+  result.fingerprint = config::Fingerprint(*text);
   return result;
 }
 

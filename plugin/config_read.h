@@ -32,7 +32,12 @@ struct ConfigReadResult {
   // On success: the checker's findings on the very text that was loaded,
   // not yet logged.
   std::vector<check::ConfigFinding> findings;
+  // On success: the fingerprint of the bytes read (config/fingerprint.h).
+  std::string fingerprint;
 };
+
+// The file's bytes now, or nothing when it cannot be opened.
+std::optional<std::string> ReadConfigFileBytes();
 
 // Reads config.json into a new document and builds both tables from it; the
 // document and the tables are replaced only when both steps succeed. A

@@ -62,7 +62,7 @@ void Load() {
   CreatePluginLogger();
   ConfigReadResult read = ReadConfiguration();
   if (read.failure.has_value()) return;
-  RecordLoad();
+  RecordLoad(read);
   AddTimerCallback();
   AddReloadCommand();
   AddStatusCommand();

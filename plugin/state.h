@@ -17,6 +17,7 @@ namespace drovekeeper::plugin {
 // What the status command says of the load and the last reload.
 struct StatusRecord {
   std::int64_t loaded_ticks = 0;
+  std::string fingerprint;  // of the file in force (config/fingerprint.h)
   bool reloaded = false;
   std::int64_t reload_ticks = 0;
   std::optional<std::string> refusal;  // why the last reload was refused

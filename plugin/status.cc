@@ -4,19 +4,28 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
+#include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <iterator>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "check/check_values.h"
+#include "check/entry_name.h"
 #include "config/config.h"
+#include "config/fingerprint.h"
 #include "host/game_string.h"
 #include "host/game_types.h"
 #include "plugin/entry_guard.h"
 #include "plugin/registry.h"
 #include "plugin/reply.h"
+#include "spawn/cap.h"
 #include "spawn/env.h"
+#include "spawn/notice.h"
 #include "spawn/outcomes.h"
 #include "spawn/tick.h"
 
@@ -24,10 +33,13 @@ namespace drovekeeper::plugin {
 
 namespace {
 
+using Json = nlohmann::ordered_json;
+
 // A clock text names one minute a day; a day skipped by a change of the
 // clocks still finds it on the next.
 constexpr int kClockLookaheadDays = 3;
 constexpr std::string_view kBlanks = " \t\r\n";
+constexpr std::string_view kUsage = "Drovekeeper.status [--all | --page N | --json] [TEXT]";
 
 // "YYYY-MM-DD HH:MM:SS", local.
 std::string LocalText(std::int64_t ticks) {
@@ -35,6 +47,33 @@ std::string LocalText(std::int64_t ticks) {
   if (!t) return "(no local time)";
   return fmt::format("{:04}-{:02}-{:02} {:02}:{:02}:{:02}", t->year, t->month, t->day, t->hour,
                      t->minute, t->second);
+}
+
+// "YYYY-MM-DD HH:MM", local: the runs drift by seconds, so a due time says
+// no more than its minute.
+std::string LocalMinuteText(std::int64_t ticks) {
+  const std::optional<spawn::LocalDateTime> t = spawn::CurrentEnv().LocalDateTimeAt(ticks);
+  if (!t) return "(no local time)";
+  return fmt::format("{:04}-{:02}-{:02} {:02}:{:02}", t->year, t->month, t->day, t->hour,
+                     t->minute);
+}
+
+// "YYYY-MM-DDTHH:MM:SSZ".
+std::string UtcText(std::int64_t ticks) {
+  using namespace std::chrono;
+  std::int64_t seconds = ticks / spawn::kTicksPerSecond;
+  if (ticks % spawn::kTicksPerSecond < 0) --seconds;
+  const sys_seconds at{std::chrono::seconds(seconds)};
+  const sys_days day = floor<days>(at);
+  const year_month_day date(day);
+  const hh_mm_ss time(at - day);
+  return fmt::format("{:04}-{:02}-{:02}T{:02}:{:02}:{:02}Z", static_cast<int>(date.year()),
+                     static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                     time.hours().count(), time.minutes().count(), time.seconds().count());
+}
+
+Json TimeJson(std::int64_t ticks) {
+  return Json{{"local", LocalText(ticks)}, {"utc", UtcText(ticks)}};
 }
 
 // The zone's name and its offset from UTC then: "CET (UTC+01:00)".
@@ -88,30 +127,26 @@ const nlohmann::json* FindSetting(std::string_view table, const std::string& nam
   return v == e->end() ? nullptr : &*v;
 }
 
-std::string CountdownSchedule(const std::string& name) {
-  const nlohmann::json* interval =
-      FindSetting(config::kCountdownTableKey, name, config::kScheduleKey);
-  if (interval == nullptr) return "no entry in the configuration";
+std::optional<std::int32_t> ReadableInt32(const nlohmann::json* value, std::string_view key) {
+  if (value == nullptr) return std::nullopt;
   try {
-    const std::int64_t minutes =
-        std::max<std::int64_t>(config::ToInt32(*interval, config::kScheduleKey), 0) + 1;
-    return minutes == 1 ? "every minute" : fmt::format("every {} min", minutes);
+    return config::ToInt32(*value, key);
   } catch (const std::exception&) {
-    return fmt::format("\"{}\" is {}", config::kScheduleKey, interval->type_name());
+    return std::nullopt;
   }
 }
 
-std::string CountdownDue(const nlohmann::json& left, std::int64_t next_run) {
-  try {
-    const std::int32_t count = config::ToInt32(left, config::kScheduleKey);
-    return LocalText(next_run + std::int64_t{std::max(count, 0)} * spawn::kRunPeriodTicks);
-  } catch (const std::exception&) {
-    return fmt::format("unknown (its count is {})", left.type_name());
-  }
-}
+// When an entry falls due next: the run's time, when there is one, and what
+// the text reply says.
+struct Due {
+  std::optional<std::int64_t> ticks;
+  std::string text;
+};
 
-std::string ClockDue(const nlohmann::json& text, std::int64_t next_run) {
-  if (!text.is_string()) return fmt::format("never (its clock text is {})", text.type_name());
+Due DueAt(std::int64_t ticks) { return {ticks, LocalMinuteText(ticks)}; }
+
+Due ClockDue(const nlohmann::json& text, std::int64_t next_run) {
+  if (!text.is_string()) return {{}, fmt::format("never (its clock text is {})", text.type_name())};
   const std::string& clock = text.get_ref<const std::string&>();
   const check::ClockVerdict verdict = check::JudgeClockText(clock);
   if (!verdict.fault.empty()) {
@@ -119,7 +154,7 @@ std::string ClockDue(const nlohmann::json& text, std::int64_t next_run) {
     if (!verdict.suggestion.empty()) {
       why += fmt::format("; the server's clock writes \"{}\" for that minute", verdict.suggestion);
     }
-    return why + ")";
+    return {{}, why + ")"};
   }
   // The verdict leaves only "H:M" in plain decimal, in range.
   const std::size_t colon = clock.find(':');
@@ -128,24 +163,213 @@ std::string ClockDue(const nlohmann::json& text, std::int64_t next_run) {
   std::from_chars(clock.data(), clock.data() + colon, hour);
   std::from_chars(clock.data() + colon + 1, clock.data() + clock.size(), minute);
   const std::optional<std::int64_t> at = NextClockRun(hour, minute, next_run);
-  if (!at) return fmt::format("not within {} days", kClockLookaheadDays);
-  return LocalText(*at);
+  if (!at) return {{}, fmt::format("not within {} days", kClockLookaheadDays)};
+  return DueAt(*at);
 }
 
-void AppendEntry(std::string& out, std::string_view table, const std::string& name,
-                 std::string_view schedule, std::string_view due) {
+// Everything the reply says of one entry.
+struct EntryStatus {
+  std::string_view table;
+  const std::string* name = nullptr;
+  std::optional<std::string> label;  // its "Name", when a non-empty string
+  std::string schedule;
+  std::optional<std::int64_t> interval_minutes;
+  std::optional<std::string> clock;
+  std::optional<std::int32_t> countdown_left;
+  Due due;
+  const spawn::EntryCounters* counters = nullptr;
+  std::optional<std::int32_t> cap;  // only where the cap can hold the entry
+  std::optional<std::int32_t> wild_now;
+
+  bool HeldNow() const { return cap && wild_now && *wild_now >= *cap; }
+  // Entries that need the operator's attention come first in the compact reply.
+  int Rank() const {
+    if (counters->failed > 0) return 0;
+    if (counters->class_unknown > 0) return 1;
+    if (counters->spawn_refused > 0) return 2;
+    if (HeldNow()) return 3;
+    return 4;
+  }
+};
+
+EntryStatus CountdownEntry(const std::string& name, const nlohmann::json& left,
+                           std::int64_t next_run) {
+  EntryStatus e;
+  e.table = config::kCountdownTableKey;
+  e.name = &name;
+  const nlohmann::json* interval =
+      FindSetting(config::kCountdownTableKey, name, config::kScheduleKey);
+  if (interval == nullptr) {
+    e.schedule = "no entry in the configuration";
+  } else if (std::optional<std::int32_t> value = ReadableInt32(interval, config::kScheduleKey)) {
+    e.interval_minutes = std::max<std::int64_t>(*value, 0) + 1;
+    e.schedule = *e.interval_minutes == 1 ? "every minute"
+                                          : fmt::format("every {} min", *e.interval_minutes);
+  } else {
+    e.schedule = fmt::format("\"{}\" is {}", config::kScheduleKey, interval->type_name());
+  }
+  e.countdown_left = ReadableInt32(&left, config::kScheduleKey);
+  if (e.countdown_left) {
+    e.due = DueAt(next_run + std::int64_t{std::max(*e.countdown_left, 0)} * spawn::kRunPeriodTicks);
+  } else {
+    e.due.text = fmt::format("unknown (its count is {})", left.type_name());
+  }
+  return e;
+}
+
+EntryStatus ClockEntry(const std::string& name, const nlohmann::json& text, std::int64_t next_run) {
+  EntryStatus e;
+  e.table = config::kClockTableKey;
+  e.name = &name;
+  if (text.is_string()) e.clock = text.get<std::string>();
+  e.schedule = e.clock ? "at " + *e.clock : "at ?";
+  e.due = ClockDue(text, next_run);
+  return e;
+}
+
+// ASCII letters folded, every other byte as it is: a UTF-8 sequence holds no
+// ASCII byte, so a "Name" in any script still matches byte for byte.
+std::string FoldAscii(std::string_view text) {
+  std::string folded(text);
+  for (char& c : folded) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return folded;
+}
+
+struct Filter {
+  std::string text;
+  std::string folded;
+  std::optional<std::string_view> table;  // the filter names a table
+
+  explicit Filter(std::string filter) : text(std::move(filter)), folded(FoldAscii(text)) {
+    for (std::string_view t : {config::kCountdownTableKey, config::kClockTableKey}) {
+      if (folded == FoldAscii(t)) table = t;
+    }
+  }
+
+  bool Matches(const EntryStatus& e) const {
+    if (text.empty()) return true;
+    if (table) return e.table == *table;
+    return FoldAscii(*e.name).find(folded) != std::string::npos ||
+           (e.label && FoldAscii(*e.label).find(folded) != std::string::npos);
+  }
+};
+
+// The entries the filter keeps, in the order the run walks them, with their
+// counters, their labels and, in one walk of the level, their wild counts.
+std::vector<EntryStatus> CollectEntries(const Filter& filter, std::int64_t next_run,
+                                        std::size_t& total) {
   static const spawn::EntryCounters kNone;
-  const spawn::EntryCounters* found = spawn::FindEntryCounters(table, name);
-  const spawn::EntryCounters& c = found != nullptr ? *found : kNone;
+  std::vector<EntryStatus> entries;
+  total = 0;
+  auto keep = [&](EntryStatus e) {
+    ++total;
+    const nlohmann::json* label = FindSetting(e.table, *e.name, config::kNameKey);
+    if (label != nullptr && label->is_string() && !label->get_ref<const std::string&>().empty()) {
+      e.label = label->get<std::string>();
+    }
+    if (!filter.Matches(e)) return;
+    const spawn::EntryCounters* found = spawn::FindEntryCounters(e.table, *e.name);
+    e.counters = found != nullptr ? found : &kNone;
+    if (check::JudgeEntryName(*e.name).form == check::NameForm::kReference) {
+      e.cap =
+          ReadableInt32(FindSetting(e.table, *e.name, config::kMaximumKey), config::kMaximumKey);
+    }
+    entries.push_back(std::move(e));
+  };
+  if (config::CountdownTable.is_object()) {
+    for (const auto& [name, left] : config::CountdownTable.items()) {
+      keep(CountdownEntry(name, left, next_run));
+    }
+  }
+  if (config::ClockTable.is_object()) {
+    for (const auto& [name, text] : config::ClockTable.items()) {
+      keep(ClockEntry(name, text, next_run));
+    }
+  }
+  std::vector<std::string_view> capped;
+  for (const EntryStatus& e : entries) {
+    if (e.cap) capped.push_back(*e.name);
+  }
+  if (capped.empty()) return entries;
+  if (const auto counts = spawn::CountWildOfClasses(capped)) {
+    std::size_t i = 0;
+    for (EntryStatus& e : entries) {
+      if (e.cap) e.wild_now = (*counts)[i++];
+    }
+  } else {
+    // Without a level nothing can be held; say no count rather than zero.
+    for (EntryStatus& e : entries) e.cap.reset();
+  }
+  return entries;
+}
+
+// Where the entry last spawned, as its notice would place it.
+struct LastSpawn {
+  std::string when;
+  spawn::MapPosition position;
+  std::int32_t level;
+};
+
+std::optional<LastSpawn> LastSpawnOf(const spawn::EntryCounters& c) {
+  if (!c.has_last_spawn) return std::nullopt;
+  const spawn::MapPosition at = spawn::CurrentMapCoordinates(c.last_spawn_x, c.last_spawn_y);
+  return LastSpawn{LocalMinuteText(c.last_spawn_ticks), at, c.last_spawn_level};
+}
+
+// "; wild now 3 of cap 4; last spawn 2024-03-01 20:30 at 48.8, 52.2 level 450",
+// each part where it applies.
+void AppendWildAndLastSpawn(std::string& out, const EntryStatus& e) {
   auto it = std::back_inserter(out);
-  fmt::format_to(it, "\n{} {}: {}; next due {}; fell due {}; spawned {}; held by cap {}", table,
-                 name, schedule, due, c.fell_due, c.spawned, c.held_by_cap);
-  if (c.held_by_cap > 0) fmt::format_to(it, " (count {}, cap {})", c.held_count, c.held_cap);
+  if (e.wild_now) fmt::format_to(it, "; wild now {} of cap {}", *e.wild_now, *e.cap);
+  if (const std::optional<LastSpawn> last = LastSpawnOf(*e.counters)) {
+    fmt::format_to(it, "; last spawn {} at {:g}, {:g} level {}", last->when,
+                   last->position.latitude, last->position.longitude, last->level);
+  }
+}
+
+void AppendCounts(std::string& out, const spawn::EntryCounters& c, bool details) {
+  auto it = std::back_inserter(out);
+  fmt::format_to(it, "fell due {}; spawned {}; held by cap {}", c.fell_due, c.spawned,
+                 c.held_by_cap);
+  if (details && c.held_by_cap > 0) {
+    fmt::format_to(it, " (count {}, cap {})", c.held_count, c.held_cap);
+  }
   fmt::format_to(it, "; class unknown {}; spawn refused {}; failed {}", c.class_unknown,
                  c.spawn_refused, c.failed);
-  if (c.failed > 0) {
+  if (details && c.failed > 0) {
     fmt::format_to(it, " (last {}: {})", LocalText(c.last_failure_ticks), c.last_failure);
   }
+  if (c.spawned_on_command > 0) fmt::format_to(it, "; spawned on command {}", c.spawned_on_command);
+}
+
+// The full line: table and path, schedule, the wild count and last spawn,
+// next due, then the counts with their details.
+std::string FullLine(const EntryStatus& e) {
+  std::string line = fmt::format("\n{} {}: {}", e.table, *e.name, e.schedule);
+  AppendWildAndLastSpawn(line, e);
+  line += fmt::format("; next due {}; ", e.due.text);
+  AppendCounts(line, *e.counters, true);
+  return line;
+}
+
+// The end of an entry's path: "Rex_BP.Rex_BP" of "Blueprint'/Game/Rex/Rex_BP.Rex_BP'".
+std::string_view PathEnd(std::string_view name) {
+  if (name.ends_with('\'')) name.remove_suffix(1);
+  const std::size_t slash = name.find_last_of('/');
+  return slash == std::string_view::npos ? name : name.substr(slash + 1);
+}
+
+// The compact line: its "Name" or the end of its path, table and schedule,
+// next due, the counts, the wild count and last spawn.
+std::string CompactLine(const EntryStatus& e) {
+  std::string line = fmt::format("\n{} ({} {}): next due {}; ",
+                                 e.label ? std::string_view(*e.label) : PathEnd(*e.name), e.table,
+                                 e.schedule, e.due.text);
+  AppendCounts(line, *e.counters, false);
+  AppendWildAndLastSpawn(line, e);
+  return line;
 }
 
 std::string ReloadText() {
@@ -155,12 +379,17 @@ std::string ReloadText() {
   return text + "refused: " + *state.status_record.refusal;
 }
 
-bool Matches(std::string_view name, std::string_view filter) {
-  return filter.empty() || name.find(filter) != std::string_view::npos;
+enum class OnDisk { kSame, kDiffers, kMissing };
+
+OnDisk FileOnDisk() {
+  const std::optional<std::string> bytes = ReadConfigFileBytes();
+  if (!bytes) return OnDisk::kMissing;
+  return config::Fingerprint(*bytes) == state.status_record.fingerprint ? OnDisk::kSame
+                                                                        : OnDisk::kDiffers;
 }
 
 // What the client wrote after the command's name, without surrounding blanks.
-std::string FilterOf(const RCONPacket* packet) {
+std::string ArgumentsOf(const RCONPacket* packet) {
   const GameStringRecord& body = reinterpret_cast<const RCONPacketRecord*>(packet)->body;
   if (body.data == nullptr || body.count <= 1) return {};
   const std::string line =
@@ -168,24 +397,235 @@ std::string FilterOf(const RCONPacket* packet) {
   std::string_view rest(line);
   rest.remove_prefix(std::min(rest.size(), rest.find_first_not_of(kBlanks)));
   rest.remove_prefix(std::min(rest.size(), rest.find_first_of(kBlanks)));
-  rest.remove_prefix(std::min(rest.size(), rest.find_first_not_of(kBlanks)));
-  rest = rest.substr(0, rest.find_last_not_of(kBlanks) + 1);
   return std::string(rest);
+}
+
+struct StatusOptions {
+  bool all = false;
+  bool json = false;
+  std::int64_t page = 1;
+  std::string filter;
+  std::optional<std::string> fault;
+};
+
+// Options are words of their own anywhere in the arguments; the other words,
+// joined by single blanks, are the filter.
+StatusOptions ParseOptions(std::string_view arguments) {
+  StatusOptions options;
+  std::vector<std::string_view> words;
+  while (true) {
+    arguments.remove_prefix(std::min(arguments.size(), arguments.find_first_not_of(kBlanks)));
+    if (arguments.empty()) break;
+    const std::size_t end = std::min(arguments.size(), arguments.find_first_of(kBlanks));
+    words.push_back(arguments.substr(0, end));
+    arguments.remove_prefix(end);
+  }
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    const std::string_view word = words[i];
+    if (word == "--all") {
+      options.all = true;
+    } else if (word == "--json") {
+      options.json = true;
+    } else if (word == "--page") {
+      const std::string_view number = i + 1 < words.size() ? words[++i] : std::string_view();
+      const auto [end, error] =
+          std::from_chars(number.data(), number.data() + number.size(), options.page);
+      if (number.empty() || error != std::errc() || end != number.data() + number.size() ||
+          options.page < 1) {
+        options.fault = fmt::format("--page needs a page number of 1 or more; {}", kUsage);
+      }
+    } else if (word.starts_with("--")) {
+      options.fault = fmt::format("unknown option {}; {}", word, kUsage);
+    } else {
+      if (!options.filter.empty()) options.filter += ' ';
+      options.filter += word;
+    }
+  }
+  return options;
+}
+
+std::string FirstLine(std::int64_t now, const Filter& filter, std::size_t shown,
+                      std::size_t total) {
+  std::string line = fmt::format("server time {} {}; file {}", LocalText(now), ZoneText(now),
+                                 state.status_record.fingerprint);
+  switch (FileOnDisk()) {
+    case OnDisk::kSame:
+      break;
+    case OnDisk::kDiffers:
+      line += " (file on disk differs)";
+      break;
+    case OnDisk::kMissing:
+      line += " (file on disk is missing)";
+      break;
+  }
+  line += fmt::format("; loaded {}; {}; {} runs since load; {} of {} entries",
+                      LocalText(state.status_record.loaded_ticks), ReloadText(),
+                      spawn::RunsCounted(), shown, total);
+  if (filter.table) {
+    line += fmt::format(" in {}", *filter.table);
+  } else if (!filter.text.empty()) {
+    line += fmt::format(" with \"{}\" in the name or \"Name\"", filter.text);
+  }
+  return line;
+}
+
+// `text` cut to at most `bytes` bytes, at the start of a UTF-8 sequence.
+std::string_view CutUtf8(std::string_view text, std::size_t bytes) {
+  if (text.size() <= bytes) return text;
+  while (bytes > 0 && (static_cast<unsigned char>(text[bytes]) & 0xC0) == 0x80) --bytes;
+  return text.substr(0, bytes);
+}
+
+// The last line of a page that leaves entries out.
+std::string PageLine(std::size_t left_out, std::int64_t next_page, bool last,
+                     const std::string& filter) {
+  const std::string with = filter.empty() ? "" : " " + filter;
+  return fmt::format(
+      "\n{} entries left out: Drovekeeper.status --page {}{} for the {} ones, "
+      "Drovekeeper.status TEXT for those with TEXT in the name, \"Name\" or table, "
+      "Drovekeeper.status --all{} for all in several packets",
+      left_out, next_page, with, last ? "first" : "next", with);
+}
+
+std::string CompactReply(const std::string& first, std::vector<EntryStatus>& entries,
+                         std::int64_t page, const std::string& filter) {
+  std::stable_sort(entries.begin(), entries.end(),
+                   [](const EntryStatus& a, const EntryStatus& b) { return a.Rank() < b.Rank(); });
+  // Room kept for the last line at its longest.
+  const std::size_t reserve =
+      PageLine(entries.size(), static_cast<std::int64_t>(entries.size()) + 1, false, filter).size();
+  const std::size_t head_room = kCompactReplyBytes - reserve;
+  const std::string head(CutUtf8(first, head_room / 2));
+  const std::size_t room = head_room - head.size();
+  if (entries.empty() && page == 1) return head;
+  // Pages filled greedily in attention order; each takes at least one line.
+  std::size_t begin = 0;
+  std::size_t end = 0;
+  for (std::int64_t p = 1; p <= page; ++p) {
+    begin = end;
+    if (begin >= entries.size()) {
+      return head +
+             fmt::format("\nno page {}: the {} entries fill {} pages", page, entries.size(), p - 1);
+    }
+    std::size_t used = 0;
+    std::string body;
+    while (end < entries.size()) {
+      std::string line = CompactLine(entries[end]);
+      if (used + line.size() > room) {
+        if (end > begin) break;
+        line = std::string(CutUtf8(line, room));
+      }
+      used += line.size();
+      if (p == page) body += line;
+      ++end;
+    }
+    if (p == page) {
+      std::string reply = head + body;
+      const std::size_t left_out = entries.size() - (end - begin);
+      if (left_out > 0) {
+        const bool last = end == entries.size();
+        reply += PageLine(left_out, last ? 1 : page + 1, last, filter);
+      }
+      return reply;
+    }
+  }
+  return head;
+}
+
+Json JsonOrNull(const std::optional<std::int64_t>& v) { return v ? Json(*v) : Json(nullptr); }
+Json JsonOrNull(const std::optional<std::int32_t>& v) { return v ? Json(*v) : Json(nullptr); }
+Json JsonOrNull(const std::optional<std::string>& v) { return v ? Json(*v) : Json(nullptr); }
+
+Json EntryJson(const EntryStatus& e) {
+  const spawn::EntryCounters& c = *e.counters;
+  Json held = nullptr;
+  if (c.held_by_cap > 0) held = Json{{"count", c.held_count}, {"cap", c.held_cap}};
+  Json last_spawn = nullptr;
+  if (const std::optional<LastSpawn> last = LastSpawnOf(c)) {
+    last_spawn = TimeJson(c.last_spawn_ticks);
+    // The map position has one decimal, as the text gives it.
+    last_spawn["x"] = std::round(static_cast<double>(last->position.latitude) * 10) / 10;
+    last_spawn["y"] = std::round(static_cast<double>(last->position.longitude) * 10) / 10;
+    last_spawn["level"] = last->level;
+  }
+  Json last_failure = nullptr;
+  if (c.failed > 0) {
+    last_failure = TimeJson(c.last_failure_ticks);
+    last_failure["message"] = c.last_failure;
+  }
+  return Json{{"table", e.table},
+              {"name", *e.name},
+              {"label", JsonOrNull(e.label)},
+              {"schedule", e.schedule},
+              {"interval_minutes", JsonOrNull(e.interval_minutes)},
+              {"clock", JsonOrNull(e.clock)},
+              {"countdown_left", JsonOrNull(e.countdown_left)},
+              {"next_due", e.due.ticks ? TimeJson(*e.due.ticks) : Json(nullptr)},
+              {"next_due_text", e.due.text},
+              {"fell_due", c.fell_due},
+              {"spawned", c.spawned},
+              {"held_by_cap", c.held_by_cap},
+              {"class_unknown", c.class_unknown},
+              {"spawn_refused", c.spawn_refused},
+              {"failed", c.failed},
+              {"spawned_on_command", c.spawned_on_command},
+              {"held", std::move(held)},
+              {"cap", e.wild_now ? JsonOrNull(e.cap) : Json(nullptr)},
+              {"wild_now", JsonOrNull(e.wild_now)},
+              {"last_spawn", std::move(last_spawn)},
+              {"last_failure", std::move(last_failure)}};
+}
+
+std::string JsonReply(std::int64_t now, const Filter& filter,
+                      const std::vector<EntryStatus>& entries, std::size_t total) {
+  const std::optional<spawn::LocalDateTime> t = spawn::CurrentEnv().LocalDateTimeAt(now);
+  const char* tz = std::getenv("TZ");
+  Json server = TimeJson(now);
+  server["zone"] = t ? Json(t->zone) : Json(nullptr);
+  server["utc_offset_seconds"] = t ? Json(t->utc_offset_seconds) : Json(nullptr);
+  server["tz"] = tz != nullptr ? Json(tz) : Json(nullptr);
+  const OnDisk on_disk = FileOnDisk();
+  Json reload = nullptr;
+  if (state.status_record.reloaded) {
+    reload = TimeJson(state.status_record.reload_ticks);
+    reload["taken"] = !state.status_record.refusal;
+    reload["refusal"] = JsonOrNull(state.status_record.refusal);
+  }
+  Json list = Json::array();
+  for (const EntryStatus& e : entries) list.push_back(EntryJson(e));
+  const Json reply{{"server", std::move(server)},
+                   {"file",
+                    {{"fingerprint", state.status_record.fingerprint},
+                     {"on_disk", on_disk == OnDisk::kSame      ? "same"
+                                 : on_disk == OnDisk::kDiffers ? "differs"
+                                                               : "missing"}}},
+                   {"loaded", TimeJson(state.status_record.loaded_ticks)},
+                   {"reload", std::move(reload)},
+                   {"runs_since_load", spawn::RunsCounted()},
+                   {"filter", filter.text},
+                   {"entries_total", total},
+                   {"entries_shown", entries.size()},
+                   {"entries", std::move(list)}};
+  return reply.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
 }  // namespace
 
-void RecordLoad() {
+void RecordLoad(const ConfigReadResult& read) {
   spawn::ResetEntryOutcomes();
   state.status_record = StatusRecord{};
   state.status_record.loaded_ticks = spawn::NowTicks();
+  state.status_record.fingerprint = read.fingerprint;
 }
 
 void RecordReload(const ConfigReadResult& read) {
   state.status_record.reloaded = true;
   state.status_record.reload_ticks = spawn::NowTicks();
   state.status_record.refusal.reset();
-  if (!read.failure) return;
+  if (!read.failure) {
+    state.status_record.fingerprint = read.fingerprint;
+    return;
+  }
   if (read.cause) {
     state.status_record.refusal = *read.cause;
   } else if (*read.failure == kOpenFailureText) {
@@ -197,42 +637,25 @@ void RecordReload(const ConfigReadResult& read) {
 
 void ResetStatusRecord() { state.status_record = StatusRecord{}; }
 
-std::string StatusText(std::string_view filter) {
+std::string StatusText(std::string_view arguments) {
+  const StatusOptions options = ParseOptions(arguments);
+  if (options.fault) return *options.fault;
   const std::int64_t now = spawn::NowTicks();
-  const std::int64_t next_run = NextRun(now);
-  std::string entries;
+  const Filter filter(options.filter);
   std::size_t total = 0;
-  std::size_t shown = 0;
-  if (config::CountdownTable.is_object()) {
-    for (const auto& [name, left] : config::CountdownTable.items()) {
-      ++total;
-      if (!Matches(name, filter)) continue;
-      ++shown;
-      AppendEntry(entries, config::kCountdownTableKey, name, CountdownSchedule(name),
-                  CountdownDue(left, next_run));
-    }
-  }
-  if (config::ClockTable.is_object()) {
-    for (const auto& [name, text] : config::ClockTable.items()) {
-      ++total;
-      if (!Matches(name, filter)) continue;
-      ++shown;
-      const std::string schedule = text.is_string() ? "at " + text.get<std::string>() : "at ?";
-      AppendEntry(entries, config::kClockTableKey, name, schedule, ClockDue(text, next_run));
-    }
-  }
-  std::string header =
-      fmt::format("server time {} {}; loaded {}; {}; {} runs since load; {} of {} entries",
-                  LocalText(now), ZoneText(now), LocalText(state.status_record.loaded_ticks),
-                  ReloadText(), spawn::RunsCounted(), shown, total);
-  if (!filter.empty()) header += fmt::format(" with \"{}\" in the name", filter);
-  return header + entries;
+  std::vector<EntryStatus> entries = CollectEntries(filter, NextRun(now), total);
+  if (options.json) return JsonReply(now, filter, entries, total);
+  const std::string first = FirstLine(now, filter, entries.size(), total);
+  if (!options.all) return CompactReply(first, entries, options.page, filter.text);
+  std::string reply = first;
+  for (const EntryStatus& e : entries) reply += FullLine(e);
+  return reply;
 }
 
 void StatusCommand(RCONClientConnection* connection, RCONPacket* packet,
                    UWorld* /*world*/) noexcept {
   GuardHostEntry("the status command", [&] {
-    const std::string text = StatusText(FilterOf(packet));
+    const std::string text = StatusText(ArgumentsOf(packet));
     SendCommandReply(connection, packet, ZelApi::Tools::Utf8Decode(text));
   });
 }

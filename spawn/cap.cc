@@ -77,6 +77,21 @@ std::int32_t CountWildOfClass(std::string_view name) {
   return WalkAndCount(level, name);
 }
 
+std::optional<std::vector<std::int32_t>> CountWildOfClasses(
+    const std::vector<std::string_view>& names) {
+  ULevel* level = CurrentPersistentLevel();
+  if (level == nullptr) return std::nullopt;
+  // The tally a run uses: one walk, counted alike.
+  struct CountingRun {
+    CountingRun() { BeginCountingRun(); }
+    ~CountingRun() { EndCountingRun(); }
+  } run;
+  std::vector<std::int32_t> counts;
+  counts.reserve(names.size());
+  for (std::string_view name : names) counts.push_back(TalliedCount(level, name).value_or(0));
+  return counts;
+}
+
 CapCheck CheckWorldMaximum(std::string_view table, const std::string& name) {
   CapCheck check;
   if (CurrentPersistentLevel() == nullptr) return check;

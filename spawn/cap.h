@@ -5,8 +5,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace drovekeeper::spawn {
 
@@ -18,6 +20,12 @@ namespace drovekeeper::spawn {
 // Inside a counting run the count is the tally's; outside one every count
 // walks the level afresh.
 std::int32_t CountWildOfClass(std::string_view name);
+
+// The wild count of each of `names`, counted as the cap counts, in one walk
+// of the level whatever their number; nothing without a level. For the
+// status command, between timer runs, never inside one.
+std::optional<std::vector<std::int32_t>> CountWildOfClasses(
+    const std::vector<std::string_view>& names);
 
 // What the cap found for one turn: the entry's wild creatures and its
 // "Worldmaximum"; without a level nothing is counted or read.

@@ -43,6 +43,17 @@ void CountOutcome(std::string_view table, std::string_view name, EntryOutcome ou
   }
 }
 
+void CountSpawn(std::string_view table, std::string_view name, float x, float y,
+                std::int32_t level) {
+  EntryCounters& counters = CountersOf(table, name);
+  ++counters.spawned;
+  counters.last_spawn_ticks = NowTicks();
+  counters.last_spawn_x = x;
+  counters.last_spawn_y = y;
+  counters.last_spawn_level = level;
+  counters.has_last_spawn = true;
+}
+
 void CountHeldByCap(std::string_view table, std::string_view name, std::int32_t count,
                     std::int32_t cap) {
   EntryCounters& counters = CountersOf(table, name);

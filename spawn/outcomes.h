@@ -25,11 +25,22 @@ struct EntryCounters {
   // The last failure: when (100 ns units since the epoch) and its message.
   std::int64_t last_failure_ticks = 0;
   std::string last_failure;
+  // Turns run by Drovekeeper.spawn that spawned; never in the counts above.
+  std::int64_t spawned_on_command = 0;
+  // The last spawn: when, the world location's X and Y, and the level the
+  // creature had once set up.
+  std::int64_t last_spawn_ticks = 0;
+  float last_spawn_x = 0, last_spawn_y = 0;
+  std::int32_t last_spawn_level = 0;
+  bool has_last_spawn = false;
 };
 
 // One turn of `table`'s entry `name` ended in `outcome` (not kHeldByCap or
-// kFailed, which carry more below).
+// kFailed, which carry more below; a kSpawned turn that knows where it
+// spawned counts through CountSpawn).
 void CountOutcome(std::string_view table, std::string_view name, EntryOutcome outcome);
+void CountSpawn(std::string_view table, std::string_view name, float x, float y,
+                std::int32_t level);
 void CountHeldByCap(std::string_view table, std::string_view name, std::int32_t count,
                     std::int32_t cap);
 // Runs inside catch handlers, so nothing escapes it; a count that cannot be

@@ -112,7 +112,8 @@ void FillSpawnParameters(SpawnParameters& parameters) {
   std::fill(std::begin(parameters.tail), std::end(parameters.tail), 0);
 }
 
-SpawnResult SpawnEntryCreature(std::string_view table, const std::string& name) {
+SpawnResult SpawnEntryCreature(std::string_view table, const std::string& name,
+                               SpawnedCreature* spawned) {
   // Whatever the game does from here on may change the level.
   ForgetWildTally();
   GameString class_path = GameString::FromNarrow(name);
@@ -143,6 +144,13 @@ SpawnResult SpawnEntryCreature(std::string_view table, const std::string& name) 
     RescaleAllStats(component);
   }
   if (settings.notice) SendSpawnNotice(table, name, creature, settings.location);
+  if (spawned != nullptr) {
+    spawned->location = settings.location;
+    spawned->level = component == nullptr
+                         ? 0
+                         : host::GameMember<std::int32_t>(
+                               component, "UPrimalCharacterStatusComponent.BaseCharacterLevel");
+  }
   return SpawnResult::kSpawned;
 }
 
@@ -150,9 +158,10 @@ void TakeEntryTurn(std::string_view table, const std::string& name) {
   const CapCheck cap = CheckWorldMaximum(table, name);
   if (!cap.has_level) return CountOutcome(table, name, EntryOutcome::kSpawnRefused);
   if (!cap.below()) return CountHeldByCap(table, name, cap.count, cap.cap);
-  switch (SpawnEntryCreature(table, name)) {
+  SpawnedCreature spawned;
+  switch (SpawnEntryCreature(table, name, &spawned)) {
     case SpawnResult::kSpawned:
-      return CountOutcome(table, name, EntryOutcome::kSpawned);
+      return CountSpawn(table, name, spawned.location.X, spawned.location.Y, spawned.level);
     case SpawnResult::kClassUnknown:
       return CountOutcome(table, name, EntryOutcome::kClassUnknown);
     case SpawnResult::kSpawnRefused:

@@ -26,7 +26,13 @@ enum class SpawnResult { kSpawned, kClassUnknown, kSpawnRefused };
 //
 // A creature without a status component is spawned and started, but neither
 // levelled, rescaled nor stat-filled; its notice shows level 0.
-SpawnResult SpawnEntryCreature(std::string_view table, const std::string& name);
+// On kSpawned, `spawned` (when given) receives where and at which level.
+struct SpawnedCreature {
+  Vec3 location{};
+  std::int32_t level = 0;
+};
+SpawnResult SpawnEntryCreature(std::string_view table, const std::string& name,
+                               SpawnedCreature* spawned = nullptr);
 
 // The turn of an entry that fell due: the cap, then the spawn when below it.
 // Counts the turn's outcome (spawn/outcomes.h) unless it throws; the walk

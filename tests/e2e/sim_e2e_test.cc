@@ -590,7 +590,7 @@ TEST_F(SimE2eTest, ExampleConfigurationOverADayOnTheDemoWorld) {
   EXPECT_EQ(gone[2].at("time"), "2024-03-02 00:00:00");
 }
 
-// The example day as scripts/run.sh runs it, ending with Drovekeeper.status:
+// The example day as scripts/run.sh runs it, ending with Drovekeeper.status --all:
 // the plug-in's own counters agree with the ledger's summary of every entry.
 TEST_F(SimE2eTest, StatusReplyAgreesWithTheLedgerOverTheExampleDay) {
   SimResult result = Run({"--config", DROVEKEEPER_SOURCE_DIR "/examples/config.json", "--script",
@@ -598,7 +598,7 @@ TEST_F(SimE2eTest, StatusReplyAgreesWithTheLedgerOverTheExampleDay) {
                           "2024-03-01 06:00:00", "--minutes", "1440"});
   std::vector<json> replies;
   for (const json& r : result.Of("rcon")) {
-    if (r.at("command") == "Drovekeeper.status") replies.push_back(r.at("reply"));
+    if (r.at("command") == "Drovekeeper.status --all") replies.push_back(r.at("reply"));
   }
   ASSERT_EQ(replies.size(), 1u) << result.out;
   std::istringstream lines(replies[0].get<std::string>());
@@ -674,7 +674,7 @@ TEST_F(SimE2eTest, ReloadOverTcpInRealTime) {
   RconOutcome reload = RunRconCommand("127.0.0.1", port, "s3cret", "Drovekeeper.reload");
   EXPECT_TRUE(reload.authenticated) << reload.failure;
   EXPECT_EQ(reload.reply, kReloaded) << reload.failure;
-  RconOutcome status = RunRconCommand("127.0.0.1", port, "s3cret", "Drovekeeper.status");
+  RconOutcome status = RunRconCommand("127.0.0.1", port, "s3cret", "Drovekeeper.status --all");
   EXPECT_EQ(status.failure, "");
   ASSERT_TRUE(status.reply.has_value());
   EXPECT_GT(status.reply->size(), standin::rcon::kMaxBodySize);
@@ -691,7 +691,7 @@ TEST_F(SimE2eTest, ReloadOverTcpInRealTime) {
   EXPECT_EQ(result.exit_code, 0) << result.err;
   std::vector<json> rcon = result.Of("rcon");
   ASSERT_EQ(rcon.size(), static_cast<std::size_t>(expected_reloads) + 1);
-  EXPECT_EQ(rcon[1].at("command"), "Drovekeeper.status");
+  EXPECT_EQ(rcon[1].at("command"), "Drovekeeper.status --all");
   EXPECT_EQ(rcon[1].at("reply"), *status.reply);
   rcon.erase(rcon.begin() + 1);
   for (const json& r : rcon) EXPECT_EQ(r.at("reply"), kReloaded);

@@ -45,8 +45,9 @@ void StatusFixture::RunMinutes(int minutes) {
   }
 }
 
-std::vector<std::string> StatusFixture::Lines(std::string_view filter) {
-  std::istringstream text(drovekeeper::plugin::StatusText(filter));
+std::vector<std::string> StatusFixture::Lines(std::string_view filter, std::string_view options) {
+  std::istringstream text(
+      drovekeeper::plugin::StatusText(std::string(options) + " " + std::string(filter)));
   std::vector<std::string> lines;
   for (std::string line; std::getline(text, line);) lines.push_back(line);
   return lines;

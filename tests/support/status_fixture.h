@@ -28,7 +28,8 @@ class StatusFixture : public HostFixture {
 
   void RunMinutes(int minutes);
 
-  std::vector<std::string> Lines(std::string_view filter = "");
+  // The reply to `options` and `filter` as lines; the full reply by default.
+  std::vector<std::string> Lines(std::string_view filter = "", std::string_view options = "--all");
 
   const std::string config_;
   ScriptedEnv env_;

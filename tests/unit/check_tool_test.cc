@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "check/check.h"
+#include "config/fingerprint.h"
 #include "tests/support/scratch_dir.h"
 #include "tools/check/run_check.h"
 #include "tools/check/upcoming.h"
@@ -28,6 +29,7 @@ namespace drovekeeper::check_tool {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::StartsWith;
 
 // One countdown entry holding `members`, on one line.
 std::string OneEntry(std::string_view members) {
@@ -73,6 +75,9 @@ TEST_F(RunCheckTest, ExitCodeFollowsTheWorstFinding) {
   const std::string warned = Write("warned.json", OneEntry(kWarnedMembers));
   const std::string failed = Write("failed.json", "{\"SpawnDino\": 1}");
   EXPECT_EQ(Run({clean}), 0);
+  EXPECT_EQ(config::Fingerprint(""), "2d06800538d3");  // XXH3-64 of no bytes: 2d06800538d394c2
+  EXPECT_THAT(out_.str(),
+              StartsWith(clean + ": file " + config::Fingerprint(OneEntry(kCleanMembers)) + "\n"));
   EXPECT_THAT(out_.str(), HasSubstr(clean + ":1:66: note: \"SpawnInterval\" counts one minute"));
   EXPECT_THAT(out_.str(), ::testing::EndsWith("\nno problems found in 1 file (1 note)\n"));
   EXPECT_EQ(Run({clean, warned}), 1);

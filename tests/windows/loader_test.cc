@@ -131,7 +131,7 @@ TEST_F(WindowsLoaderTest, LoaderRunsTheEntryAgainstTheHostDll) {
   EXPECT_EQ(connection.replies()[0].id, 7);
   EXPECT_EQ(connection.replies()[0].text, u"\u91CD\u65B0\u52A0\u8F7D\u914D\u7F6E");  // 重新加载配置
   // The status reply formats local times with the Windows runtime.
-  standin::game::RconPacket status(8, u"Drovekeeper.status Rex");
+  standin::game::RconPacket status(8, u"Drovekeeper.status --all Rex");
   ASSERT_TRUE(standin::host::DispatchRcon("Drovekeeper.status", connection.game(), status.game()));
   ASSERT_EQ(connection.replies().size(), 2u);
   const std::string reply = standin::host::Utf16ToUtf8(connection.replies()[1].text);

@@ -18,6 +18,7 @@
 
 #include "check/check.h"
 #include "config/config.h"
+#include "config/fingerprint.h"
 #include "tools/check/open_file.h"
 #include "tools/check/upcoming.h"
 #include "tools/check/zone_changes.h"
@@ -288,6 +289,8 @@ int RunCheck(const std::vector<std::string>& args, std::ostream& out, std::ostre
       tally.Count(check::ConfigFinding::Severity::kError);
       continue;
     }
+    // Which file this is, in the words of the status command's first line.
+    (as_json ? err : out) << file << ": file " << config::Fingerprint(std::get<0>(text)) << '\n';
     const std::vector<ConfigFinding> findings = CheckConfigText(std::get<0>(text), notes, changes);
     for (const ConfigFinding& finding : findings) {
       tally.Count(finding.severity);
