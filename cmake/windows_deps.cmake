@@ -1,5 +1,5 @@
 # The libraries of the Windows build, taken from the build machine's own
-# Debian packages: nlohmann json, spdlog, fmt and CLI11 header-only,
+# Debian packages: nlohmann json, spdlog, fmt, CLI11 and xxHash header-only,
 # GoogleTest built from its sources. The cross compiler sees only the header folders
 # linked into win-include/, never the rest of /usr/include.
 set(win_include ${CMAKE_BINARY_DIR}/win-include)
@@ -10,6 +10,11 @@ foreach(folder nlohmann spdlog fmt CLI)
   endif()
   file(CREATE_LINK /usr/include/${folder} ${win_include}/${folder} SYMBOLIC)
 endforeach()
+# xxHash, header-only (XXH_INLINE_ALL): one file, not a folder.
+if(NOT EXISTS /usr/include/xxhash.h)
+  message(FATAL_ERROR "/usr/include/xxhash.h is missing: run scripts/setup.sh")
+endif()
+file(CREATE_LINK /usr/include/xxhash.h ${win_include}/xxhash.h SYMBOLIC)
 
 add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
 set_target_properties(nlohmann_json::nlohmann_json PROPERTIES

@@ -9,7 +9,7 @@ source scripts/lib/apt.sh
 
 packages=(
   build-essential cmake pkg-config
-  nlohmann-json3-dev libspdlog-dev libfmt-dev
+  nlohmann-json3-dev libspdlog-dev libfmt-dev libxxhash-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libasio-dev libcli11-dev
   libfaketime faketime
