@@ -112,8 +112,8 @@ void SetWildCounts(const StatusReply& reply, game::World& world, Recorder& recor
     if (had > *entry.wild_now) world.KillCreatures(game_class, had - *entry.wild_now);
     for (int i = had; i < *entry.wild_now; ++i) world.AddCreature(game_class);
     if (had != *entry.wild_now) {
-      recorder.Note(fmt::format("{}: {} wild, {} in the world before", game_class->reference,
-                                *entry.wild_now, had));
+      recorder.Note(fmt::format("{}: {} wild as on the server, {} in the world before",
+                                game_class->reference, *entry.wild_now, had));
     }
   }
 }
