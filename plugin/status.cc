@@ -14,6 +14,7 @@
 #include "host/game_string.h"
 #include "host/game_types.h"
 #include "plugin/entry_guard.h"
+#include "plugin/registry.h"
 #include "plugin/reply.h"
 #include "spawn/env.h"
 #include "spawn/outcomes.h"
@@ -27,16 +28,6 @@ namespace {
 // clocks still finds it on the next.
 constexpr int kClockLookaheadDays = 3;
 constexpr std::string_view kBlanks = " \t\r\n";
-
-struct StatusRecord {
-  std::int64_t loaded_ticks = 0;
-  bool reloaded = false;
-  std::int64_t reload_ticks = 0;
-  std::optional<std::string> refusal;  // why the last reload was refused
-};
-
-// Prioritised: Load runs from an unprioritised module constructor.
-StatusRecord status_record __attribute__((init_priority(1000)));
 
 // "YYYY-MM-DD HH:MM:SS", local.
 std::string LocalText(std::int64_t ticks) {
@@ -158,10 +149,10 @@ void AppendEntry(std::string& out, std::string_view table, const std::string& na
 }
 
 std::string ReloadText() {
-  if (!status_record.reloaded) return "no reload";
-  std::string text = fmt::format("last reload {} ", LocalText(status_record.reload_ticks));
-  if (!status_record.refusal) return text + "taken";
-  return text + "refused: " + *status_record.refusal;
+  if (!state.status_record.reloaded) return "no reload";
+  std::string text = fmt::format("last reload {} ", LocalText(state.status_record.reload_ticks));
+  if (!state.status_record.refusal) return text + "taken";
+  return text + "refused: " + *state.status_record.refusal;
 }
 
 bool Matches(std::string_view name, std::string_view filter) {
@@ -186,25 +177,25 @@ std::string FilterOf(const RCONPacket* packet) {
 
 void RecordLoad() {
   spawn::ResetEntryOutcomes();
-  status_record = StatusRecord{};
-  status_record.loaded_ticks = spawn::NowTicks();
+  state.status_record = StatusRecord{};
+  state.status_record.loaded_ticks = spawn::NowTicks();
 }
 
 void RecordReload(const ConfigReadResult& read) {
-  status_record.reloaded = true;
-  status_record.reload_ticks = spawn::NowTicks();
-  status_record.refusal.reset();
+  state.status_record.reloaded = true;
+  state.status_record.reload_ticks = spawn::NowTicks();
+  state.status_record.refusal.reset();
   if (!read.failure) return;
   if (read.cause) {
-    status_record.refusal = *read.cause;
+    state.status_record.refusal = *read.cause;
   } else if (*read.failure == kOpenFailureText) {
-    status_record.refusal = std::string(kConfigFileName) + " cannot be opened";
+    state.status_record.refusal = std::string(kConfigFileName) + " cannot be opened";
   } else {
-    status_record.refusal = *read.failure;
+    state.status_record.refusal = *read.failure;
   }
 }
 
-void ResetStatusRecord() { status_record = StatusRecord{}; }
+void ResetStatusRecord() { state.status_record = StatusRecord{}; }
 
 std::string StatusText(std::string_view filter) {
   const std::int64_t now = spawn::NowTicks();
@@ -232,7 +223,7 @@ std::string StatusText(std::string_view filter) {
   }
   std::string header =
       fmt::format("server time {} {}; loaded {}; {}; {} runs since load; {} of {} entries",
-                  LocalText(now), ZoneText(now), LocalText(status_record.loaded_ticks),
+                  LocalText(now), ZoneText(now), LocalText(state.status_record.loaded_ticks),
                   ReloadText(), spawn::RunsCounted(), shown, total);
   if (!filter.empty()) header += fmt::format(" with \"{}\" in the name", filter);
   return header + entries;
