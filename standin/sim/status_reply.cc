@@ -55,9 +55,9 @@ void CountdownFromDue(StatusEntry& entry, std::int64_t due, bool to_the_second,
     entry.next_run = due - left * model::kRunPeriodSeconds;
     return;
   }
-  const std::int64_t minute_of_server = server_time - model::FloorDiv(server_time, 60) * 60;
+  const std::int64_t seconds_into_minute = server_time - model::FloorDiv(server_time, 60) * 60;
   entry.countdown_left =
-      model::FloorDiv(due - (server_time - minute_of_server), model::kRunPeriodSeconds);
+      model::FloorDiv(due - (server_time - seconds_into_minute), model::kRunPeriodSeconds);
 }
 
 template <class T>
