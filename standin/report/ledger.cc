@@ -49,6 +49,17 @@ void EntryLedger::OnReload(const nlohmann::json& document) {
   known_faults_.clear();
 }
 
+void EntryLedger::CatchUp(std::int64_t runs, std::int64_t last_run) {
+  for (auto& [key, shadow] : shadows_) {
+    if (key.first != Table::kCountdown) continue;
+    for (std::int64_t i = 0; i < runs; ++i)
+      model::StepCountdown(shadow.countdown, shadow.rules->interval);
+  }
+  if (runs == 0) return;
+  gate_.RanAt(last_run * model::kTicksPerSecond);
+  last_call_ = gate_.last();
+}
+
 bool EntryLedger::OnTimerCall(const TimerCall& call) {
   last_spawns_.clear();
   const std::int64_t at = call.ticks != 0 ? call.ticks : call.time * model::kTicksPerSecond;

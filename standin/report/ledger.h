@@ -130,6 +130,12 @@ class EntryLedger {
   // names no longer configured stop, faults are reported afresh.
   void OnReload(const nlohmann::json& document);
 
+  // Runs the plug-in made before the span, which the game never saw (a
+  // preview started from a server's state): each countdown steps `runs`
+  // times, and the gate stands after the last at `last_run` (seconds since
+  // the epoch). Nothing is counted.
+  void CatchUp(std::int64_t runs, std::int64_t last_run);
+
   // The configuration in force, as the model reads it.
   const model::ConfigRules& rules() const { return rules_; }
 

@@ -89,8 +89,12 @@ void WriteHeader(const ReportInput& input, std::ostream& out) {
       << "</dd><dt>World</dt><dd id=\"world-name\">" << EscapeHtml(input.world_name) << "</dd>"
       << "<dt>Span</dt><dd id=\"span\">" << LocalTimeText(input.start) << " to "
       << LocalTimeText(input.end) << " (" << length << ")</dd>"
-      << "<dt>Time zone</dt><dd id=\"time-zone\">" << EscapeHtml(input.time_zone) << "</dd>"
-      << "</dl>";
+      << "<dt>Time zone</dt><dd id=\"time-zone\">" << EscapeHtml(input.time_zone) << "</dd>";
+  if (!input.started_from.empty()) {
+    out << "<dt>Started from</dt><dd id=\"started-from\">" << EscapeHtml(input.started_from)
+        << "</dd>";
+  }
+  out << "</dl>";
   if (input.interrupted) {
     out << "<p id=\"interrupted\"><strong>Interrupted:</strong> the run was stopped at "
         << LocalTimeText(input.end) << "; everything below ends there.</p>";

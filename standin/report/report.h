@@ -88,6 +88,9 @@ struct ReportInput {
   std::string config_file;  // the configuration's file name
   std::string world_name;
   std::string time_zone;
+  // The status reply a preview started from: its file, server time and the
+  // file the server ran; empty for a run from the configuration's start.
+  std::string started_from;
   std::int64_t start = 0;  // the simulated span, seconds since the epoch
   std::int64_t end = 0;
   bool interrupted = false;  // the run stopped at `end`, before the span it was asked for

@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include "standin/sim/clock.h"
+#include "standin/sim/inputs.h"
 
 namespace standin::sim {
 
@@ -37,8 +38,14 @@ CLI::Option* AddTimeOptions(CLI::App& app, SimOptions& o, std::string& start_tex
   app.add_option("--tz", o.time_zone,
                  "Local time zone of the server, such as Europe/Berlin (default: TZ, else the "
                  "system's); the first console line names it");
-  app.add_option("--start", start_text,
-                 "Simulated local start time \"YYYY-MM-DD HH:MM:SS\" (default: now)");
+  auto* start = app.add_option("--start", start_text,
+                               "Simulated local start time \"YYYY-MM-DD HH:MM:SS\" (default: now)");
+  app.add_option("--from-status", o.from_status,
+                 "Start from a live server's state: FILE holds its reply to "
+                 "Drovekeeper.status --json (or the text of --all); the run starts at the "
+                 "server's time and zone, with its wild counts and countdowns")
+      ->check(CLI::ExistingFile)
+      ->excludes(start);
   return app
       .add_option("--minutes", minutes,
                   "Run N simulated minutes as fast as possible, then exit; without it "
@@ -71,10 +78,40 @@ CLI::Option* AddRconOptions(CLI::App& app, SimOptions& o, CLI::Option* minutes_o
   return port;
 }
 
-// What CLI11 cannot check: the zone, the start in it, and that the run has a
-// configuration. Empty when the options stand.
+// The reply's zone in force, unless --tz named one: the server's TZ when this
+// machine knows it, else UTC or the reply's fixed offset.
+std::string TakeReplyZone(SimOptions& o) {
+  const StatusReply& reply = *o.start_state;
+  if (o.time_zone) return UseTimeZone(o.time_zone);
+  ReplyZone zone = ZoneOf(reply);
+  if (!zone.fixed && zone.tz != "UTC" && !UseTimeZone(zone.tz).empty()) {
+    o.zone_note = "the server's zone " + zone.tz + " is not known here; ";
+    StatusReply without_tz = reply;
+    without_tz.tz.reset();
+    zone = ZoneOf(without_tz);
+  }
+  if (zone.fixed) {
+    o.zone_note += "running on the reply's fixed offset " + zone.tz +
+                   ": clock changes are not followed without --tz";
+  }
+  o.time_zone = zone.tz;
+  return UseTimeZone(o.time_zone);
+}
+
+// What CLI11 cannot check: the status reply, the zone, the start in it, and
+// that the run has a configuration. Empty when the options stand.
 std::string Refusal(SimOptions& o, const std::string& start_text, bool rcon_served) {
-  if (std::string why = UseTimeZone(o.time_zone); !why.empty()) return why;
+  if (!o.from_status.empty()) {
+    try {
+      o.start_state = ReadStatusReplyFile(o.from_status);
+    } catch (const InputError& e) {
+      return std::string("--from-status: ") + e.what();
+    }
+    if (std::string why = TakeReplyZone(o); !why.empty()) return why;
+    o.start = o.start_state->server_time;
+  } else if (std::string why = UseTimeZone(o.time_zone); !why.empty()) {
+    return why;
+  }
   if (!start_text.empty()) {
     LocalTimeParse start = ParseLocalTimeExplained(start_text);
     if (!start.seconds) return "--start: \"" + start_text + "\" " + start.why;

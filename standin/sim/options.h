@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "standin/sim/status_reply.h"
+
 namespace standin::sim {
 
 struct SimOptions {
@@ -24,6 +26,9 @@ struct SimOptions {
   std::string rcon_bind = "127.0.0.1";
   std::optional<std::string> time_zone;  // --tz, already in force once parsed
   bool invariants = false;               // check the run's invariants; stop at the first violation
+  std::string from_status;               // --from-status: a saved status reply
+  std::optional<StatusReply> start_state;  // read from it; sets the start and the zone
+  std::string zone_note;                   // what the console says of a zone taken from it
 
   bool simulated() const { return minutes.has_value(); }
   bool events_on_stdout() const { return events_file == "-"; }
@@ -37,9 +42,10 @@ struct ParsedOptions {
   SimOptions options;
 };
 
-// Parses and checks the options; nothing is read from disk except that named
-// files and the time zone must exist. Puts the time zone in force (--tz, or
-// TZ as given) before reading --start in it.
+// Parses and checks the options; nothing is read from disk but the status
+// reply of --from-status, and named files and the time zone must exist. Puts
+// the time zone in force (--tz, else the reply's zone, else TZ as given)
+// before reading --start in it.
 ParsedOptions ParseOptions(const std::vector<std::string>& args);
 
 }  // namespace standin::sim

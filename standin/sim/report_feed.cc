@@ -110,8 +110,8 @@ ReportFeed::ReportFeed(const WorldSpec& world, std::string config_name, std::str
   for (const ClassSpec& c : world.classes) {
     if (!c.creature) continue;
     class_references_.push_back(c.reference);
-    count_every_call_ = count_every_call_ ||
-                        !blueprints.insert(game::BlueprintFromReference(c.reference)).second;
+    count_every_call_ =
+        count_every_call_ || !blueprints.insert(game::BlueprintFromReference(c.reference)).second;
   }
 }
 
@@ -135,6 +135,10 @@ void ReportFeed::AfterLoad(const std::string& config_path) {
     ledger_->KeepOutcomes(for_report_);
     RecordCaps();
   }
+}
+
+void ReportFeed::CatchUp(std::int64_t runs, std::int64_t last_run) {
+  if (ledger_) ledger_->CatchUp(runs, last_run);
 }
 
 void ReportFeed::SamplePopulation(const std::string& reference, int count) {

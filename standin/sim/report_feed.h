@@ -51,6 +51,10 @@ class ReportFeed {
   // After the module's Load: the ledger starts from `config_path` when the
   // plug-in registered its timer.
   void AfterLoad(const std::string& config_path);
+  // The runs the plug-in made before the start (EntryLedger::CatchUp).
+  void CatchUp(std::int64_t runs, std::int64_t last_run);
+  // The status reply the run started from, for the report's header.
+  void StartedFrom(std::string what) { input_.started_from = std::move(what); }
   // Simulated time, stamped on what follows.
   void SetTime(std::int64_t now) { call_.time = now; }
   void BeforeTimerCall(const game::World& world);

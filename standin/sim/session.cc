@@ -79,6 +79,18 @@ void Session::Unload() {
   for (RunObserver* o : observers_) o->AfterUnload();
 }
 
+void Session::CatchUp(std::int64_t runs, std::int64_t last_run) {
+  if (!fake_time_ || runs <= 0) return;
+  host::SetWorld(nullptr);
+  for (std::int64_t i = runs - 1; i >= 0; --i) {
+    SetFakeTime(last_run - i * 60);
+    host::RunTimers();
+  }
+  host::SetWorld(world_.game());
+  SetFakeTime(now_);
+  CollectFailures();
+}
+
 void Session::SetTime(std::int64_t seconds) {
   const std::optional<OffsetChange> change =
       timed_ ? ClockChangeBetween(now_, seconds) : std::nullopt;

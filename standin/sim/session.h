@@ -37,6 +37,12 @@ class Session {
   bool Load(const std::string& config_path);
   void Unload();
 
+  // Timer runs before the start, 60 s apart and the last at `last_run`,
+  // with the host reporting no world: a freshly loaded plug-in's countdowns
+  // then stand where a server's did after as many runs, and nothing spawns.
+  // No observer sees them; the time stays as it was. Needs the fake clock.
+  void CatchUp(std::int64_t runs, std::int64_t last_run);
+
   void SetTime(std::int64_t seconds);
   std::int64_t now() const { return now_; }
   // One call of the host's timers.

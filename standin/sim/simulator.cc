@@ -3,14 +3,19 @@
 #include <fmt/format.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "standin/game/world.h"
 #include "standin/host/host.h"
+#include "standin/model/fingerprint.h"
 #include "standin/sim/clock.h"
 #include "standin/sim/invariants.h"
 #include "standin/sim/observers.h"
@@ -80,6 +85,72 @@ void NoteWorld(const SimInputs& inputs, const ServerRoot& root, Session& session
                             session.world().players().size()));
 }
 
+// The longest catch-up a reply without its runs since load may ask for: a
+// year of runs.
+constexpr std::int64_t kMostCatchUpRuns = 366 * 24 * 60;
+
+std::string ReadBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Each class the reply counts gets its wild population: the oldest wild
+// creatures leave, or new ones come in as the world places them.
+void SetWildCounts(const StatusReply& reply, game::World& world, Recorder& recorder) {
+  std::vector<const game::GameClass*> done;
+  for (const StatusEntry& entry : reply.entries) {
+    if (!entry.wild_now) continue;
+    game::GameClass* game_class = world.FindClass(game::ReferenceFromBlueprint(entry.name));
+    if (game_class == nullptr) {
+      recorder.Note(fmt::format("{}: {} is no class of the world; its {} wild are left out",
+                                reply.source, entry.name, *entry.wild_now));
+      continue;
+    }
+    if (std::find(done.begin(), done.end(), game_class) != done.end()) continue;
+    done.push_back(game_class);
+    const int had = world.WildCreatures(game_class);
+    if (had > *entry.wild_now) world.KillCreatures(game_class, had - *entry.wild_now);
+    for (int i = had; i < *entry.wild_now; ++i) world.AddCreature(game_class);
+    if (had != *entry.wild_now) {
+      recorder.Note(fmt::format("{}: {} wild as on the server, {} in the world before",
+                                game_class->reference, *entry.wild_now, had));
+    }
+  }
+}
+
+// The fingerprint of the configuration given against the reply's; the
+// report's header line of the reply.
+std::string CompareFile(const StatusReply& reply, const fs::path& config_path, Recorder& recorder) {
+  std::string header = reply.Describe();
+  if (reply.fingerprint.empty()) return header;
+  const std::string given = model::Fingerprint(ReadBytes(config_path));
+  if (given == reply.fingerprint) return header;
+  const std::string differs = fmt::format(
+      "the configuration given is file {}, not the server's file {}", given, reply.fingerprint);
+  recorder.Note(fmt::format("{}: {}; the preview runs on", reply.source, differs));
+  return header + "; " + differs;
+}
+
+// Brings the freshly loaded plug-in, and the ledger with it, to the reply's
+// countdowns.
+void CatchUp(const SimInputs& inputs, const fs::path& config_path, Session& session,
+             ReportFeed& feed, Recorder& recorder) {
+  const StatusReply& reply = *inputs.options.start_state;
+  const nlohmann::json config =
+      nlohmann::json::parse(ReadBytes(config_path), nullptr, /*allow_exceptions=*/false);
+  const CatchUpPlan plan =
+      PlanCatchUp(reply, config, reply.runs_since_load.value_or(kMostCatchUpRuns));
+  for (const std::string& why : plan.unmatched) {
+    recorder.Note(fmt::format("{}: countdown not matched: {}", reply.source, why));
+  }
+  if (plan.runs == 0) return;
+  const std::int64_t last_run = plan.next_run.value_or(inputs.start) - 60;
+  session.CatchUp(plan.runs, last_run);
+  feed.CatchUp(plan.runs, last_run);
+  recorder.Note(fmt::format("{}: {} runs before {} bring the countdowns to the reply's counts",
+                            reply.source, plan.runs, FormatLocalTime(inputs.start)));
+}
+
 int Run(const SimInputs& inputs, std::ostream* events, std::ostream& console,
         const ServerRoot& root, Progress& progress) {
   const SimOptions& options = inputs.options;
@@ -107,9 +178,17 @@ int Run(const SimInputs& inputs, std::ostream* events, std::ostream& console,
   session.SetTime(inputs.start);
 
   session.BuildWorld();
+  const std::optional<StatusReply>& reply = options.start_state;
+  if (reply) {
+    recorder.Note("starting from " + reply->Describe());
+    if (!options.zone_note.empty()) recorder.Note(options.zone_note);
+    SetWildCounts(*reply, session.world(), recorder);
+    feed.StartedFrom(CompareFile(*reply, root.config_path(), recorder));
+  }
   feed.WatchGameCalls();
   NoteWorld(inputs, root, session, recorder);
   if (!session.Load(config_path)) return 1;
+  if (reply) CatchUp(inputs, root.config_path(), session, feed, recorder);
 
   ScriptRunner script(inputs.script, session, recorder, root);
   RunLoop loop{session, script, recorder, {&console}};

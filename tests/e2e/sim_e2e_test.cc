@@ -630,6 +630,75 @@ TEST_F(SimE2eTest, StatusReplyAgreesWithTheLedgerOverTheExampleDay) {
   EXPECT_EQ(seen, summaries.size());
 }
 
+// Spawn times per table and entry, from `from` on.
+std::map<std::pair<std::string, std::string>, std::vector<std::string>> SpawnsFrom(
+    const SimResult& result, const std::string& from) {
+  std::map<std::pair<std::string, std::string>, std::vector<std::string>> spawns;
+  for (const json& s : result.Of("spawn")) {
+    if (s.at("time") >= from)
+      spawns[{s.value("table", ""), s.value("entry", "")}].push_back(s["time"]);
+  }
+  return spawns;
+}
+
+// The example day stopped at noon with a status reply, then previewed from
+// that reply for the rest of the day, spawns as the day went: the countdowns
+// and wild counts come from the reply (positions and levels are random draws).
+TEST_F(SimE2eTest, PreviewFromANoonStatusReplySpawnsAsTheDayWent) {
+  const std::string examples = DROVEKEEPER_SOURCE_DIR "/examples/";
+  json day = json::parse(ReadFile(examples + "script.json"));
+  json rest = json::array();
+  for (json& step : day) {
+    if (step.contains("config_from")) step["config_from"] = examples + "config.json";
+    if (step["minute"] < 360) continue;
+    rest.push_back(step);
+    rest.back()["minute"] = step["minute"].get<double>() - 360;
+  }
+  // A kill of tamed creatures says how many wild ones the level holds.
+  for (std::string kind : {"Thornback", "Marshstrider", "Cragwing"}) {
+    const std::string reference = "/Game/Fauna/" + kind + "/" + kind + "_BP." + kind + "_BP_C";
+    day.push_back(
+        {{"minute", 360}, {"kill", {{"class", reference}, {"count", 1}, {"tamed", true}}}});
+  }
+  day.push_back({{"minute", 360}, {"rcon", "Drovekeeper.status"}});
+  SimResult full = Run({"--config", examples + "config.json", "--script", WriteScript(day),
+                        "--start", "2024-03-01 06:00:00", "--minutes", "1440"});
+  std::map<std::string, std::string> wild;  // blueprint path -> count
+  const std::regex kill_line(R"(tamed of (\S+)_C left the level, (\d+) wild)");
+  for (std::sregex_iterator m(full.out.begin(), full.out.end(), kill_line), end; m != end; ++m) {
+    wild["Blueprint'" + (*m)[1].str() + "'"] = (*m)[2];
+  }
+  std::string reply;
+  for (const json& r : full.Of("rcon")) {
+    if (r.at("time") == "2024-03-01 12:00:00") reply = r.at("reply");
+  }
+  ASSERT_EQ(wild.size(), 3u) << full.out;
+  // The reply's wild counts are the level's; a reply without them gets them
+  // here. A file of another fingerprint is said and run on.
+  std::istringstream lines(reply);
+  std::string line, saved;
+  std::getline(lines, saved);
+  saved.insert(saved.find(')') + 1, "; file 000000000000");
+  while (std::getline(lines, line)) {
+    for (const auto& [path, count] : wild) {
+      if (line.find(" " + path + ":") == std::string::npos) continue;
+      if (line.find("wild now") == std::string::npos) line += "; wild now " + count + " of cap 9";
+      EXPECT_THAT(line, HasSubstr("wild now " + count + " of cap"));
+    }
+    saved += "\n" + line;
+  }
+  SimResult preview = Run({"--config", examples + "config.json", "--script", WriteScript(rest),
+                           "--from-status", dir_.Write("status.txt", saved), "--minutes", "1080",
+                           "--report", dir_.path() + "/report.html"});
+  const auto spawns = SpawnsFrom(full, "2024-03-01 12:00:00");
+  EXPECT_EQ(spawns.size(), 3u);
+  EXPECT_EQ(SpawnsFrom(preview, ""), spawns);
+  EXPECT_THAT(preview.out, HasSubstr("status.txt: the configuration given is file "));
+  EXPECT_THAT(ReadFile(dir_.path() + "/report.html"),
+              HasSubstr("status.txt: server time 2024-03-01 12:00:00 UTC (UTC+00:00), file "
+                        "000000000000; the configuration given is file"));
+}
+
 bool NodeClientAvailable() {
   return access("/usr/bin/node", X_OK) == 0 &&
          std::filesystem::exists(DROVEKEEPER_SOURCE_DIR

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "config/config.h"
+#include "config/fingerprint.h"
 #include "config/position_number.h"
 #include "host/game_string.h"
 #include "plugin/config_read.h"
@@ -25,6 +26,7 @@
 #include "spawn/position.h"
 #include "spawn/tick.h"
 #include "standin/model/config_reading.h"
+#include "standin/model/fingerprint.h"
 #include "standin/model/map.h"
 #include "standin/model/schedule.h"
 #include "tests/support/host_fixture.h"
@@ -566,6 +568,14 @@ TEST(ModelSchedule, WhenEntriesFallDueNext) {
   EXPECT_EQ(standin::model::NextClockRun("11:59", kNoon + 30), kNoon + 30 + 86340);
   EXPECT_EQ(standin::model::NextClockRun("12:03", kNoon), 0);
   EXPECT_EQ(standin::model::NextClockRun("24:0", kNoon), 0);
+}
+
+// The status reply's file fingerprint and the preview's comparison with it.
+TEST(ModelFingerprint, AgreesWithThePlugIn) {
+  EXPECT_EQ(standin::model::Fingerprint(""), "2d06800538d3");
+  for (std::string_view bytes : {"", "{}", "{\"SpawnDino\": {}}\n", "\xef\xbb\xbf{}"}) {
+    EXPECT_EQ(standin::model::Fingerprint(bytes), drovekeeper::config::Fingerprint(bytes));
+  }
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "standin/sim/inputs.h"
 #include "standin/sim/options.h"
 #include "standin/sim/recorder.h"
+#include "standin/sim/status_reply.h"
 #include "tests/support/scratch_dir.h"
 
 namespace standin::sim {
@@ -380,6 +381,75 @@ TEST(OptionsTest, ValuesArriveInTheirFields) {
   EXPECT_TRUE(parsed.options.events_on_stdout());
   EXPECT_EQ(parsed.options.rcon_bind, "127.0.0.1");
   EXPECT_FALSE(ParseOptions({}).options.simulated());
+}
+
+// A reply's two forms read alike: the server's moment, its file, and per
+// countdown entry the runs left and when the next run comes.
+TEST(StatusReplyTest, ReadsTheJsonAndTheTextForm) {
+  const StatusReply json_reply = ParseStatusReply(R"({
+    "server": {"local": "2024-03-01 13:00:00", "utc": "2024-03-01T12:00:00Z", "zone": "CET",
+               "utc_offset_seconds": 3600, "tz": "Europe/Berlin"},
+    "file": {"fingerprint": "3f9a1c2e0b7d", "on_disk": "same"}, "runs_since_load": 360,
+    "entries": [{"table": "SpawnDino", "name": "Blueprint'/T/A.A'", "countdown_left": 3,
+                 "next_due": {"local": "2024-03-01 13:03:20", "utc": "2024-03-01T12:03:20Z"},
+                 "wild_now": 4},
+                {"table": "SpawnDinoX", "name": "Blueprint'/T/B.B'", "countdown_left": null,
+                 "next_due": null, "wild_now": null}]})",
+                                                  "status.json");
+  const StatusReply text_reply = ParseStatusReply(
+      "server time 2024-03-01 13:00:00 CET (UTC+01:00); file 3f9a1c2e0b7d; loaded "
+      "2024-03-01 07:00:00; no reload; 360 runs since load; 2 of 2 entries\n"
+      "SpawnDino Blueprint'/T/A.A': every 10 min; next due 2024-03-01 13:03:20; fell due 1; "
+      "wild now 4 of cap 5\nSpawnDinoX Blueprint'/T/B.B': at 20:30; next due 2024-03-01 20:30",
+      "status.txt");
+  for (const StatusReply* reply : {&json_reply, &text_reply}) {
+    SCOPED_TRACE(reply->source);
+    EXPECT_EQ(reply->server_time, 1709294400);
+    EXPECT_EQ(reply->utc_offset_seconds, 3600);
+    EXPECT_EQ(reply->fingerprint, "3f9a1c2e0b7d");
+    EXPECT_EQ(reply->runs_since_load, 360);
+    ASSERT_EQ(reply->entries.size(), 2u);
+    EXPECT_EQ(reply->entries[0].countdown_left, 3);
+    EXPECT_EQ(reply->entries[0].next_run, 1709294420);
+    EXPECT_EQ(reply->entries[0].wild_now, 4);
+    EXPECT_EQ(reply->entries[1].countdown_left, std::nullopt);
+  }
+  EXPECT_EQ(ZoneOf(json_reply).tz, "Europe/Berlin");
+  EXPECT_EQ(ZoneOf(text_reply).tz, "<CET>-01:00");
+  EXPECT_TRUE(ZoneOf(text_reply).fixed);
+  // To the minute, the count is taken from the server's minute.
+  EXPECT_EQ(ParseStatusReply("server time 2024-03-01 12:00:40 UTC+05:30; x\n"
+                             "SpawnDino N: every 3 min; next due 2024-03-01 12:02",
+                             "s")
+                .entries.at(0)
+                .countdown_left,
+            2);
+  EXPECT_THROW(ParseStatusReply("loaded 2024-03-01", "s"), InputError);
+  EXPECT_THROW(ParseStatusReply(R"({"server": {"utc": "noon"}})", "s"), InputError);
+}
+
+// The fewest runs since a restart that give every count, or the entries that
+// no number of runs can give.
+TEST(StatusReplyTest, CatchUpFindsTheFewestRunsThatGiveEveryCount) {
+  const json config = json::parse(R"({"SpawnDino": {
+    "A": {"SpawnInterval": 119}, "B": {"SpawnInterval": 9}, "C": {"SpawnInterval": 29},
+    "D": {"SpawnInterval": 1}, "E": {"SpawnInterval": 3}, "F": {"SpawnInterval": 0}}})");
+  auto plan = [&](std::vector<std::pair<std::string, int>> lefts, std::int64_t most = 1000) {
+    StatusReply reply;
+    for (auto& [name, left] : lefts) reply.entries.push_back({"SpawnDino", name, left, {}, {}});
+    return PlanCatchUp(reply, config, most);
+  };
+  // The example day's noon, 178 runs after its reload.
+  EXPECT_EQ(plan({{"A", 61}, {"B", 1}, {"C", 1}}).runs, 58);
+  EXPECT_TRUE(plan({{"A", 61}, {"B", 1}, {"C", 1}, {"F", 0}}).unmatched.empty());
+  EXPECT_EQ(plan({{"A", 119}}).runs, 0);
+  EXPECT_EQ(plan({{"A", 61}}, 57).unmatched.size(), 1u);
+  const CatchUpPlan odd = plan({{"D", 0}, {"E", 3}, {"B", 10}, {"Z", 1}});
+  EXPECT_EQ(odd.runs, 1);
+  EXPECT_THAT(odd.unmatched,
+              ::testing::ElementsAre(HasSubstr("SpawnDino E: 3 runs left agrees with no"),
+                                     HasSubstr("SpawnDino B: 10 runs left is more than"),
+                                     HasSubstr("SpawnDino Z: not a countdown entry")));
 }
 
 std::vector<json> Lines(const std::string& text) {
