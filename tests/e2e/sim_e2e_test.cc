@@ -660,7 +660,7 @@ TEST_F(SimE2eTest, PreviewFromANoonStatusReplySpawnsAsTheDayWent) {
     day.push_back(
         {{"minute", 360}, {"kill", {{"class", reference}, {"count", 1}, {"tamed", true}}}});
   }
-  day.push_back({{"minute", 360}, {"rcon", "Drovekeeper.status"}});
+  day.push_back({{"minute", 360}, {"rcon", "Drovekeeper.status --json"}});
   SimResult full = Run({"--config", examples + "config.json", "--script", WriteScript(day),
                         "--start", "2024-03-01 06:00:00", "--minutes", "1440"});
   std::map<std::string, std::string> wild;  // blueprint path -> count
@@ -668,34 +668,33 @@ TEST_F(SimE2eTest, PreviewFromANoonStatusReplySpawnsAsTheDayWent) {
   for (std::sregex_iterator m(full.out.begin(), full.out.end(), kill_line), end; m != end; ++m) {
     wild["Blueprint'" + (*m)[1].str() + "'"] = (*m)[2];
   }
-  std::string reply;
+  json reply;
   for (const json& r : full.Of("rcon")) {
-    if (r.at("time") == "2024-03-01 12:00:00") reply = r.at("reply");
+    if (r.at("time") == "2024-03-01 12:00:00")
+      reply = json::parse(r.at("reply").get<std::string>());
   }
   ASSERT_EQ(wild.size(), 3u) << full.out;
-  // The reply's wild counts are the level's; a reply without them gets them
-  // here. A file of another fingerprint is said and run on.
-  std::istringstream lines(reply);
-  std::string line, saved;
-  std::getline(lines, saved);
-  saved.insert(saved.find(')') + 1, "; file 000000000000");
-  while (std::getline(lines, line)) {
-    for (const auto& [path, count] : wild) {
-      if (line.find(" " + path + ":") == std::string::npos) continue;
-      if (line.find("wild now") == std::string::npos) line += "; wild now " + count + " of cap 9";
-      EXPECT_THAT(line, HasSubstr("wild now " + count + " of cap"));
-    }
-    saved += "\n" + line;
+  // The reply's wild counts are the level's. A file of another fingerprint
+  // is said and run on.
+  std::size_t counted = 0;
+  for (const json& entry : reply.at("entries")) {
+    auto it = wild.find(entry.at("name").get<std::string>());
+    if (it == wild.end()) continue;
+    EXPECT_EQ(entry.at("wild_now").dump(), it->second) << entry.dump();
+    ++counted;
   }
+  EXPECT_GE(counted, wild.size());
+  reply["file"]["fingerprint"] = "000000000000";
+  const std::string saved = reply.dump();
   SimResult preview = Run({"--config", examples + "config.json", "--script", WriteScript(rest),
-                           "--from-status", dir_.Write("status.txt", saved), "--minutes", "1080",
+                           "--from-status", dir_.Write("status.json", saved), "--minutes", "1080",
                            "--report", dir_.path() + "/report.html"});
   const auto spawns = SpawnsFrom(full, "2024-03-01 12:00:00");
   EXPECT_EQ(spawns.size(), 3u);
   EXPECT_EQ(SpawnsFrom(preview, ""), spawns);
-  EXPECT_THAT(preview.out, HasSubstr("status.txt: the configuration given is file "));
+  EXPECT_THAT(preview.out, HasSubstr("status.json: the configuration given is file "));
   EXPECT_THAT(ReadFile(dir_.path() + "/report.html"),
-              HasSubstr("status.txt: server time 2024-03-01 12:00:00 UTC (UTC+00:00), file "
+              HasSubstr("status.json: server time 2024-03-01 12:00:00 UTC (UTC+00:00), file "
                         "000000000000; the configuration given is file"));
 }
 
