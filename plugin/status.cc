@@ -26,13 +26,13 @@ namespace {
 // A clock text names one minute a day; a day skipped by a change of the
 // clocks still finds it on the next.
 constexpr int kClockLookaheadDays = 3;
-constexpr std::string_view kBlanks = " \t\r\n";
 
 struct StatusRecord {
   std::int64_t loaded_ticks = 0;
   bool reloaded = false;
   std::int64_t reload_ticks = 0;
   std::optional<std::string> refusal;  // why the last reload was refused
+  std::string fingerprint;             // of the bytes in force
 };
 
 // Prioritised: Load runs from an unprioritised module constructor.
@@ -56,10 +56,6 @@ std::string ZoneText(std::int64_t ticks) {
   return fmt::format("{}{}UTC{}{:02}:{:02}{}", t->zone, named ? " (" : "", offset < 0 ? '-' : '+',
                      minutes / 60, minutes % 60, named ? ")" : "");
 }
-
-// The next run the host's calls will bring: the gate's time, or the next
-// call when the gate is already open.
-std::int64_t NextRun(std::int64_t now) { return std::max(spawn::NextRunTicks, now); }
 
 // The first run of next_run, next_run + 60 s, ... whose local time is
 // hour:minute, within kClockLookaheadDays.
@@ -85,21 +81,9 @@ std::optional<std::int64_t> NextClockRun(int hour, int minute, std::int64_t next
   return std::nullopt;
 }
 
-// The member `key` of ConfigDocument[table][name], or null; never inserts.
-const nlohmann::json* FindSetting(std::string_view table, const std::string& name,
-                                  std::string_view key) {
-  if (!config::ConfigDocument.is_object()) return nullptr;
-  auto t = config::ConfigDocument.find(table);
-  if (t == config::ConfigDocument.end() || !t->is_object()) return nullptr;
-  auto e = t->find(name);
-  if (e == t->end() || !e->is_object()) return nullptr;
-  auto v = e->find(key);
-  return v == e->end() ? nullptr : &*v;
-}
-
 std::string CountdownSchedule(const std::string& name) {
-  const nlohmann::json* interval =
-      FindSetting(config::kCountdownTableKey, name, config::kScheduleKey);
+  const nlohmann::json* interval = config::FindEntrySetting(
+      config::ConfigDocument, config::kCountdownTableKey, name, config::kScheduleKey);
   if (interval == nullptr) return "no entry in the configuration";
   try {
     const std::int64_t minutes =
@@ -110,36 +94,7 @@ std::string CountdownSchedule(const std::string& name) {
   }
 }
 
-std::string CountdownDue(const nlohmann::json& left, std::int64_t next_run) {
-  try {
-    const std::int32_t count = config::ToInt32(left, config::kScheduleKey);
-    return LocalText(next_run + std::int64_t{std::max(count, 0)} * spawn::kRunPeriodTicks);
-  } catch (const std::exception&) {
-    return fmt::format("unknown (its count is {})", left.type_name());
-  }
-}
-
-std::string ClockDue(const nlohmann::json& text, std::int64_t next_run) {
-  if (!text.is_string()) return fmt::format("never (its clock text is {})", text.type_name());
-  const std::string& clock = text.get_ref<const std::string&>();
-  const check::ClockVerdict verdict = check::JudgeClockText(clock);
-  if (!verdict.fault.empty()) {
-    std::string why = fmt::format("never (clock text \"{}\" {}", clock, verdict.fault);
-    if (!verdict.suggestion.empty()) {
-      why += fmt::format("; the server's clock writes \"{}\" for that minute", verdict.suggestion);
-    }
-    return why + ")";
-  }
-  // The verdict leaves only "H:M" in plain decimal, in range.
-  const std::size_t colon = clock.find(':');
-  int hour = 0;
-  int minute = 0;
-  std::from_chars(clock.data(), clock.data() + colon, hour);
-  std::from_chars(clock.data() + colon + 1, clock.data() + clock.size(), minute);
-  const std::optional<std::int64_t> at = NextClockRun(hour, minute, next_run);
-  if (!at) return fmt::format("not within {} days", kClockLookaheadDays);
-  return LocalText(*at);
-}
+std::string DueText(const NextDue& due) { return due.at ? LocalText(*due.at) : due.never; }
 
 void AppendEntry(std::string& out, std::string_view table, const std::string& name,
                  std::string_view schedule, std::string_view due) {
@@ -168,33 +123,60 @@ bool Matches(std::string_view name, std::string_view filter) {
   return filter.empty() || name.find(filter) != std::string_view::npos;
 }
 
-// What the client wrote after the command's name, without surrounding blanks.
-std::string FilterOf(const RCONPacket* packet) {
-  const GameStringRecord& body = reinterpret_cast<const RCONPacketRecord*>(packet)->body;
-  if (body.data == nullptr || body.count <= 1) return {};
-  const std::string line =
-      host::Utf16ToUtf8(std::u16string_view(body.data, static_cast<std::size_t>(body.count - 1)));
-  std::string_view rest(line);
-  rest.remove_prefix(std::min(rest.size(), rest.find_first_not_of(kBlanks)));
-  rest.remove_prefix(std::min(rest.size(), rest.find_first_of(kBlanks)));
-  rest.remove_prefix(std::min(rest.size(), rest.find_first_not_of(kBlanks)));
-  rest = rest.substr(0, rest.find_last_not_of(kBlanks) + 1);
-  return std::string(rest);
-}
-
 }  // namespace
 
-void RecordLoad() {
+std::int64_t NextRun(std::int64_t now) { return std::max(spawn::NextRunTicks, now); }
+
+NextDue CountdownNextDue(const nlohmann::json& left, std::int64_t next_run) {
+  try {
+    const std::int32_t count = config::ToInt32(left, config::kScheduleKey);
+    return {next_run + std::int64_t{std::max(count, 0)} * spawn::kRunPeriodTicks, {}};
+  } catch (const std::exception&) {
+    return {std::nullopt, fmt::format("unknown (its count is {})", left.type_name())};
+  }
+}
+
+NextDue ClockNextDue(const nlohmann::json& text, std::int64_t next_run) {
+  if (!text.is_string()) {
+    return {std::nullopt, fmt::format("never (its clock text is {})", text.type_name())};
+  }
+  const std::string& clock = text.get_ref<const std::string&>();
+  const check::ClockVerdict verdict = check::JudgeClockText(clock);
+  if (!verdict.fault.empty()) {
+    std::string why = fmt::format("never (clock text \"{}\" {}", clock, verdict.fault);
+    if (!verdict.suggestion.empty()) {
+      why += fmt::format("; the server's clock writes \"{}\" for that minute", verdict.suggestion);
+    }
+    return {std::nullopt, why + ")"};
+  }
+  // The verdict leaves only "H:M" in plain decimal, in range.
+  const std::size_t colon = clock.find(':');
+  int hour = 0;
+  int minute = 0;
+  std::from_chars(clock.data(), clock.data() + colon, hour);
+  std::from_chars(clock.data() + colon + 1, clock.data() + clock.size(), minute);
+  const std::optional<std::int64_t> at = NextClockRun(hour, minute, next_run);
+  if (!at) return {std::nullopt, fmt::format("not within {} days", kClockLookaheadDays)};
+  return {at, {}};
+}
+
+std::string LocalMinuteText(std::int64_t ticks) { return LocalText(ticks).substr(0, 16); }
+
+void RecordLoad(const ConfigReadResult& read) {
   spawn::ResetEntryOutcomes();
   status_record = StatusRecord{};
   status_record.loaded_ticks = spawn::NowTicks();
+  status_record.fingerprint = read.fingerprint;
 }
 
 void RecordReload(const ConfigReadResult& read) {
   status_record.reloaded = true;
   status_record.reload_ticks = spawn::NowTicks();
   status_record.refusal.reset();
-  if (!read.failure) return;
+  if (!read.failure) {
+    status_record.fingerprint = read.fingerprint;
+    return;
+  }
   if (read.cause) {
     status_record.refusal = *read.cause;
   } else if (*read.failure == kOpenFailureText) {
@@ -203,6 +185,8 @@ void RecordReload(const ConfigReadResult& read) {
     status_record.refusal = *read.failure;
   }
 }
+
+const std::string& InForceFingerprint() { return status_record.fingerprint; }
 
 void ResetStatusRecord() { status_record = StatusRecord{}; }
 
@@ -218,7 +202,7 @@ std::string StatusText(std::string_view filter) {
       if (!Matches(name, filter)) continue;
       ++shown;
       AppendEntry(entries, config::kCountdownTableKey, name, CountdownSchedule(name),
-                  CountdownDue(left, next_run));
+                  DueText(CountdownNextDue(left, next_run)));
     }
   }
   if (config::ClockTable.is_object()) {
@@ -227,7 +211,8 @@ std::string StatusText(std::string_view filter) {
       if (!Matches(name, filter)) continue;
       ++shown;
       const std::string schedule = text.is_string() ? "at " + text.get<std::string>() : "at ?";
-      AppendEntry(entries, config::kClockTableKey, name, schedule, ClockDue(text, next_run));
+      AppendEntry(entries, config::kClockTableKey, name, schedule,
+                  DueText(ClockNextDue(text, next_run)));
     }
   }
   std::string header =
@@ -241,7 +226,7 @@ std::string StatusText(std::string_view filter) {
 void StatusCommand(RCONClientConnection* connection, RCONPacket* packet,
                    UWorld* /*world*/) noexcept {
   GuardHostEntry("the status command", [&] {
-    const std::string text = StatusText(FilterOf(packet));
+    const std::string text = StatusText(CommandArguments(packet));
     SendCommandReply(connection, packet, ZelApi::Tools::Utf8Decode(text));
   });
 }

@@ -23,12 +23,26 @@ CounterMap& MapOf(std::string_view table) {
   return table == config::kCountdownTableKey ? countdown_counters : clock_counters;
 }
 
-EntryCounters& CountersOf(std::string_view table, std::string_view name) {
+EntryCounters& EntryOf(std::string_view table, std::string_view name) {
   CounterMap& counters = MapOf(table);
   auto it = counters.find(name);
   if (it == counters.end()) it = counters.emplace(std::string(name), EntryCounters{}).first;
-  ++it->second.fell_due;
   return it->second;
+}
+
+// The counters of a scheduled turn, which fell due.
+EntryCounters& CountersOf(std::string_view table, std::string_view name) {
+  EntryCounters& counters = EntryOf(table, name);
+  ++counters.fell_due;
+  return counters;
+}
+
+void RecordLastSpawn(EntryCounters& counters, const SpawnPlace& place) {
+  counters.last_spawn_ticks = NowTicks();
+  counters.last_spawn_x = place.x;
+  counters.last_spawn_y = place.y;
+  counters.last_spawn_level = place.level;
+  counters.has_last_spawn = true;
 }
 
 }  // namespace
@@ -52,6 +66,18 @@ void CountOutcome(std::string_view table, std::string_view name, EntryOutcome ou
       ++counters.failed;
       break;
   }
+}
+
+void CountSpawned(std::string_view table, std::string_view name, const SpawnPlace& place) {
+  EntryCounters& counters = CountersOf(table, name);
+  ++counters.spawned;
+  RecordLastSpawn(counters, place);
+}
+
+void CountSpawnedOnCommand(std::string_view table, std::string_view name, const SpawnPlace& place) {
+  EntryCounters& counters = EntryOf(table, name);
+  ++counters.spawned_on_command;
+  RecordLastSpawn(counters, place);
 }
 
 void CountHeldByCap(std::string_view table, std::string_view name, std::int32_t count,

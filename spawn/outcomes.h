@@ -1,7 +1,8 @@
 // Per-entry outcome counters of the timer run: how often each entry fell due
 // and what became of each turn, counted where the run decides it and kept
-// from Load on, reloads included. The schedules in spawn/ count; the status
-// command (plugin/status.h) and the tests read them back.
+// from Load on, reloads included; the turns the spawn command runs are
+// counted apart. The turns in spawn/ count; the status command
+// (plugin/status.h) and the tests read them back.
 #pragma once
 
 #include <cstdint>
@@ -25,11 +26,30 @@ struct EntryCounters {
   // The last failure: when (100 ns units since the epoch) and its message.
   std::int64_t last_failure_ticks = 0;
   std::string last_failure;
+  // Turns run by the spawn command that spawned; never in the counts above.
+  std::int64_t spawned_on_command = 0;
+  // The last spawn, scheduled or commanded: when, the map position (x from
+  // the world's X, the longitude; y from its Y, the latitude) and the level.
+  std::int64_t last_spawn_ticks = 0;
+  float last_spawn_x = 0, last_spawn_y = 0;
+  std::int32_t last_spawn_level = 0;
+  bool has_last_spawn = false;
+};
+
+// Where a turn's creature was spawned and at which level.
+struct SpawnPlace {
+  float x = 0;  // map longitude, from the world's X
+  float y = 0;  // map latitude, from the world's Y
+  std::int32_t level = 0;
 };
 
 // One turn of `table`'s entry `name` ended in `outcome` (not kHeldByCap or
-// kFailed, which carry more below).
+// kFailed, which carry more below; a kSpawned turn records no place).
 void CountOutcome(std::string_view table, std::string_view name, EntryOutcome outcome);
+// A scheduled turn spawned its creature at `place`.
+void CountSpawned(std::string_view table, std::string_view name, const SpawnPlace& place);
+// A turn of the spawn command spawned its creature at `place`.
+void CountSpawnedOnCommand(std::string_view table, std::string_view name, const SpawnPlace& place);
 void CountHeldByCap(std::string_view table, std::string_view name, std::int32_t count,
                     std::int32_t cap);
 // Runs inside catch handlers, so nothing escapes it; a count that cannot be
@@ -40,7 +60,7 @@ void CountFailure(std::string_view table, std::string_view name, std::string_vie
 void CountRun();
 std::int64_t RunsCounted();
 
-// The counters of an entry, or null when it never fell due.
+// The counters of an entry, or null when none of its turns was counted.
 const EntryCounters* FindEntryCounters(std::string_view table, std::string_view name);
 
 // Forgets every counter and the runs: Load starts counting afresh.

@@ -54,6 +54,17 @@ SpawnSettings ReadSpawnSettings(std::string_view table, const std::string& name)
   return settings;
 }
 
+// The map position of a creature spawned at `location`, as its notice gives
+// it, and its level now.
+SpawnPlace PlaceOf(const AActor* creature, const Vec3& location) {
+  const AWorldSettings* settings = nullptr;
+  if (UWorld* world = ZelApi::GetApiUtils().GetWorld()) {
+    settings = host::CallGame<AWorldSettings*>("UWorld.GetWorldSettings", world, false, true);
+  }
+  const MapPosition position = MapCoordinates(settings, location.X, location.Y);
+  return {position.longitude, position.latitude, CreatureLevel(creature)};
+}
+
 std::uint8_t* LevelUpCounts(UPrimalCharacterStatusComponent* component) {
   return &host::GameMember<std::uint8_t>(
       component, "UPrimalCharacterStatusComponent.NumberOfLevelUpPointsApplied");
@@ -112,12 +123,12 @@ void FillSpawnParameters(SpawnParameters& parameters) {
   std::fill(std::begin(parameters.tail), std::end(parameters.tail), 0);
 }
 
-SpawnResult SpawnEntryCreature(std::string_view table, const std::string& name) {
+SpawnOutcome SpawnEntryCreature(std::string_view table, const std::string& name) {
   // Whatever the game does from here on may change the level.
   ForgetWildTally();
   GameString class_path = GameString::FromNarrow(name);
   auto* cls = host::CallGame<UClass*>("UVictoryCore.BPLoadClass", class_path.record());
-  if (cls == nullptr) return SpawnResult::kClassUnknown;
+  if (cls == nullptr) return {SpawnResult::kClassUnknown, {}};
 
   Rot3 rotation{0.0f, 0.0f, 0.0f};
   // Zeroed first so that no stack garbage reaches the game.
@@ -127,10 +138,10 @@ SpawnResult SpawnEntryCreature(std::string_view table, const std::string& name) 
   SpawnSettings settings = ReadSpawnSettings(table, name);
 
   UWorld* world = ZelApi::GetApiUtils().GetWorld();
-  if (world == nullptr) return SpawnResult::kSpawnRefused;
+  if (world == nullptr) return {SpawnResult::kSpawnRefused, {}};
   auto* creature = host::CallGame<AActor*>("UWorld.SpawnActor", world, cls, &settings.location,
                                            &rotation, &parameters);
-  if (creature == nullptr) return SpawnResult::kSpawnRefused;
+  if (creature == nullptr) return {SpawnResult::kSpawnRefused, {}};
 
   UPrimalCharacterStatusComponent* component = StatusComponentOf(creature);
   if (component != nullptr) {
@@ -143,21 +154,48 @@ SpawnResult SpawnEntryCreature(std::string_view table, const std::string& name) 
     RescaleAllStats(component);
   }
   if (settings.notice) SendSpawnNotice(table, name, creature, settings.location);
-  return SpawnResult::kSpawned;
+  return {SpawnResult::kSpawned, PlaceOf(creature, settings.location)};
+}
+
+TurnOutcome RunEntryTurn(std::string_view table, const std::string& name) {
+  TurnOutcome turn;
+  turn.cap = CheckWorldMaximum(table, name);
+  if (!turn.cap.has_level) return turn;  // kSpawnRefused
+  if (!turn.cap.below()) {
+    turn.outcome = EntryOutcome::kHeldByCap;
+    return turn;
+  }
+  turn.spawn = SpawnEntryCreature(table, name);
+  switch (turn.spawn.result) {
+    case SpawnResult::kSpawned:
+      turn.outcome = EntryOutcome::kSpawned;
+      break;
+    case SpawnResult::kClassUnknown:
+      turn.outcome = EntryOutcome::kClassUnknown;
+      break;
+    case SpawnResult::kSpawnRefused:
+      turn.outcome = EntryOutcome::kSpawnRefused;
+      break;
+  }
+  return turn;
 }
 
 void TakeEntryTurn(std::string_view table, const std::string& name) {
-  const CapCheck cap = CheckWorldMaximum(table, name);
-  if (!cap.has_level) return CountOutcome(table, name, EntryOutcome::kSpawnRefused);
-  if (!cap.below()) return CountHeldByCap(table, name, cap.count, cap.cap);
-  switch (SpawnEntryCreature(table, name)) {
-    case SpawnResult::kSpawned:
-      return CountOutcome(table, name, EntryOutcome::kSpawned);
-    case SpawnResult::kClassUnknown:
-      return CountOutcome(table, name, EntryOutcome::kClassUnknown);
-    case SpawnResult::kSpawnRefused:
-      return CountOutcome(table, name, EntryOutcome::kSpawnRefused);
+  const TurnOutcome turn = RunEntryTurn(table, name);
+  switch (turn.outcome) {
+    case EntryOutcome::kSpawned:
+      return CountSpawned(table, name, turn.spawn.place);
+    case EntryOutcome::kHeldByCap:
+      return CountHeldByCap(table, name, turn.cap.count, turn.cap.cap);
+    default:
+      return CountOutcome(table, name, turn.outcome);
   }
+}
+
+TurnOutcome TakeCommandedTurn(std::string_view table, const std::string& name) {
+  const TurnOutcome turn = RunEntryTurn(table, name);
+  if (turn.outcome == EntryOutcome::kSpawned) CountSpawnedOnCommand(table, name, turn.spawn.place);
+  return turn;
 }
 
 void ApplyFixedLevel(UPrimalCharacterStatusComponent* component, std::int32_t level) {

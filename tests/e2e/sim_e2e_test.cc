@@ -353,13 +353,15 @@ TEST_F(SimE2eTest, MissingConfigurationLeavesThePluginInert) {
   EXPECT_TRUE(result.Of("spawn").empty());
   // Unload withdraws every name all the same, when the run ends.
   std::vector<json> gone = result.Of("unregister");
-  ASSERT_EQ(gone.size(), 3u);
+  ASSERT_EQ(gone.size(), 5u);
   EXPECT_EQ(gone[0].at("kind"), "timer");
   EXPECT_EQ(gone[0].at("name"), "Drovekeeper.TimingSpawn");
   EXPECT_EQ(gone[1].at("kind"), "rcon");
   EXPECT_EQ(gone[1].at("name"), "Drovekeeper.reload");
   EXPECT_EQ(gone[2].at("name"), "Drovekeeper.status");
-  EXPECT_EQ(gone[2].at("time"), At(5 * 60));
+  EXPECT_EQ(gone[3].at("name"), "Drovekeeper.spawn");
+  EXPECT_EQ(gone[4].at("name"), "Drovekeeper.check");
+  EXPECT_EQ(gone[4].at("time"), At(5 * 60));
 }
 
 struct BadInput {
@@ -586,7 +588,7 @@ TEST_F(SimE2eTest, ExampleConfigurationOverADayOnTheDemoWorld) {
   for (const json& notice : result.Of("notice")) EXPECT_NE(notice.at("player"), "Ghost");
   EXPECT_EQ(result.Of("register").size(), 3u);
   std::vector<json> gone = result.Of("unregister");
-  ASSERT_EQ(gone.size(), 3u);
+  ASSERT_EQ(gone.size(), 5u);
   EXPECT_EQ(gone[2].at("time"), "2024-03-02 00:00:00");
 }
 
