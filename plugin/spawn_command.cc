@@ -12,6 +12,7 @@
 #include "config/config.h"
 #include "plugin/entry_guard.h"
 #include "plugin/reply.h"
+#include "spawn/notice.h"
 #include "spawn/spawn.h"
 
 namespace drovekeeper::plugin {
@@ -82,9 +83,11 @@ std::string ClosestNames(std::string_view table, std::string_view name) {
 std::string TurnText(const spawn::TurnOutcome& turn) {
   switch (turn.outcome) {
     case spawn::EntryOutcome::kSpawned: {
-      const spawn::SpawnPlace& place = turn.spawn.place;
+      const spawn::SpawnedCreature& spawned = turn.spawned;
+      const spawn::MapPosition at =
+          spawn::CurrentMapCoordinates(spawned.location.X, spawned.location.Y);
       // Latitude first, as the spawn notice gives the position.
-      return fmt::format("spawned at {}, {} level {}", place.y, place.x, place.level);
+      return fmt::format("spawned at {}, {} level {}", at.latitude, at.longitude, spawned.level);
     }
     case spawn::EntryOutcome::kHeldByCap:
       return fmt::format("held by cap (count {}, cap {})", turn.cap.count, turn.cap.cap);

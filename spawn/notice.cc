@@ -79,6 +79,14 @@ MapPosition MapCoordinates(const AWorldSettings* settings, float x, float y) {
   return {lat, lon};
 }
 
+MapPosition CurrentMapCoordinates(float x, float y) {
+  UWorld* world = ZelApi::GetApiUtils().GetWorld();
+  const auto* settings = world == nullptr ? nullptr
+                                          : host::CallGame<AWorldSettings*>(
+                                                "UWorld.GetWorldSettings", world, false, true);
+  return MapCoordinates(settings, x, y);
+}
+
 std::u16string SpawnNoticeText(std::u16string_view name, int level, MapPosition position) {
   const std::u16string place = Substitute(
       kPositionFormat, {GeneralNumber(position.latitude), GeneralNumber(position.longitude)});

@@ -25,6 +25,10 @@ MapPosition MapCoordinates(const AWorldSettings* settings, float x, float y);
 
 // "Dion (NAME) Level:LEVEL Spawn Position：YLAT LON！". The name is inserted
 // as literal text; braces in it show as they are.
+// MapCoordinates with the current world's settings, as the notice reads
+// them; the defaults without a world.
+MapPosition CurrentMapCoordinates(float x, float y);
+
 std::u16string SpawnNoticeText(std::u16string_view name, int level, MapPosition position);
 
 // Reads the entry's "Name", then sends the notice for `creature`, spawned at

@@ -37,11 +37,11 @@ EntryCounters& CountersOf(std::string_view table, std::string_view name) {
   return counters;
 }
 
-void RecordLastSpawn(EntryCounters& counters, const SpawnPlace& place) {
+void RecordLastSpawn(EntryCounters& counters, float x, float y, std::int32_t level) {
   counters.last_spawn_ticks = NowTicks();
-  counters.last_spawn_x = place.x;
-  counters.last_spawn_y = place.y;
-  counters.last_spawn_level = place.level;
+  counters.last_spawn_x = x;
+  counters.last_spawn_y = y;
+  counters.last_spawn_level = level;
   counters.has_last_spawn = true;
 }
 
@@ -68,16 +68,18 @@ void CountOutcome(std::string_view table, std::string_view name, EntryOutcome ou
   }
 }
 
-void CountSpawned(std::string_view table, std::string_view name, const SpawnPlace& place) {
+void CountSpawn(std::string_view table, std::string_view name, float x, float y,
+                std::int32_t level) {
   EntryCounters& counters = CountersOf(table, name);
   ++counters.spawned;
-  RecordLastSpawn(counters, place);
+  RecordLastSpawn(counters, x, y, level);
 }
 
-void CountSpawnedOnCommand(std::string_view table, std::string_view name, const SpawnPlace& place) {
+void CountSpawnOnCommand(std::string_view table, std::string_view name, float x, float y,
+                         std::int32_t level) {
   EntryCounters& counters = EntryOf(table, name);
   ++counters.spawned_on_command;
-  RecordLastSpawn(counters, place);
+  RecordLastSpawn(counters, x, y, level);
 }
 
 void CountHeldByCap(std::string_view table, std::string_view name, std::int32_t count,

@@ -36,20 +36,16 @@ struct EntryCounters {
   bool has_last_spawn = false;
 };
 
-// Where a turn's creature was spawned and at which level.
-struct SpawnPlace {
-  float x = 0;  // map longitude, from the world's X
-  float y = 0;  // map latitude, from the world's Y
-  std::int32_t level = 0;
-};
-
 // One turn of `table`'s entry `name` ended in `outcome` (not kHeldByCap or
-// kFailed, which carry more below; a kSpawned turn records no place).
+// kFailed, which carry more below; a kSpawned turn that knows where it
+// spawned counts through CountSpawn).
 void CountOutcome(std::string_view table, std::string_view name, EntryOutcome outcome);
-// A scheduled turn spawned its creature at `place`.
-void CountSpawned(std::string_view table, std::string_view name, const SpawnPlace& place);
-// A turn of the spawn command spawned its creature at `place`.
-void CountSpawnedOnCommand(std::string_view table, std::string_view name, const SpawnPlace& place);
+void CountSpawn(std::string_view table, std::string_view name, float x, float y,
+                std::int32_t level);
+// A turn of the spawn command spawned at world X, Y at `level`: the last
+// spawn, as CountSpawn records it, but counted apart from the schedule's.
+void CountSpawnOnCommand(std::string_view table, std::string_view name, float x, float y,
+                         std::int32_t level);
 void CountHeldByCap(std::string_view table, std::string_view name, std::int32_t count,
                     std::int32_t cap);
 // Runs inside catch handlers, so nothing escapes it; a count that cannot be

@@ -54,17 +54,6 @@ SpawnSettings ReadSpawnSettings(std::string_view table, const std::string& name)
   return settings;
 }
 
-// The map position of a creature spawned at `location`, as its notice gives
-// it, and its level now.
-SpawnPlace PlaceOf(const AActor* creature, const Vec3& location) {
-  const AWorldSettings* settings = nullptr;
-  if (UWorld* world = ZelApi::GetApiUtils().GetWorld()) {
-    settings = host::CallGame<AWorldSettings*>("UWorld.GetWorldSettings", world, false, true);
-  }
-  const MapPosition position = MapCoordinates(settings, location.X, location.Y);
-  return {position.longitude, position.latitude, CreatureLevel(creature)};
-}
-
 std::uint8_t* LevelUpCounts(UPrimalCharacterStatusComponent* component) {
   return &host::GameMember<std::uint8_t>(
       component, "UPrimalCharacterStatusComponent.NumberOfLevelUpPointsApplied");
@@ -123,12 +112,13 @@ void FillSpawnParameters(SpawnParameters& parameters) {
   std::fill(std::begin(parameters.tail), std::end(parameters.tail), 0);
 }
 
-SpawnOutcome SpawnEntryCreature(std::string_view table, const std::string& name) {
+SpawnResult SpawnEntryCreature(std::string_view table, const std::string& name,
+                               SpawnedCreature* spawned) {
   // Whatever the game does from here on may change the level.
   ForgetWildTally();
   GameString class_path = GameString::FromNarrow(name);
   auto* cls = host::CallGame<UClass*>("UVictoryCore.BPLoadClass", class_path.record());
-  if (cls == nullptr) return {SpawnResult::kClassUnknown, {}};
+  if (cls == nullptr) return SpawnResult::kClassUnknown;
 
   Rot3 rotation{0.0f, 0.0f, 0.0f};
   // Zeroed first so that no stack garbage reaches the game.
@@ -138,10 +128,10 @@ SpawnOutcome SpawnEntryCreature(std::string_view table, const std::string& name)
   SpawnSettings settings = ReadSpawnSettings(table, name);
 
   UWorld* world = ZelApi::GetApiUtils().GetWorld();
-  if (world == nullptr) return {SpawnResult::kSpawnRefused, {}};
+  if (world == nullptr) return SpawnResult::kSpawnRefused;
   auto* creature = host::CallGame<AActor*>("UWorld.SpawnActor", world, cls, &settings.location,
                                            &rotation, &parameters);
-  if (creature == nullptr) return {SpawnResult::kSpawnRefused, {}};
+  if (creature == nullptr) return SpawnResult::kSpawnRefused;
 
   UPrimalCharacterStatusComponent* component = StatusComponentOf(creature);
   if (component != nullptr) {
@@ -154,7 +144,11 @@ SpawnOutcome SpawnEntryCreature(std::string_view table, const std::string& name)
     RescaleAllStats(component);
   }
   if (settings.notice) SendSpawnNotice(table, name, creature, settings.location);
-  return {SpawnResult::kSpawned, PlaceOf(creature, settings.location)};
+  if (spawned != nullptr) {
+    spawned->location = settings.location;
+    spawned->level = CreatureLevel(creature);
+  }
+  return SpawnResult::kSpawned;
 }
 
 TurnOutcome RunEntryTurn(std::string_view table, const std::string& name) {
@@ -165,8 +159,7 @@ TurnOutcome RunEntryTurn(std::string_view table, const std::string& name) {
     turn.outcome = EntryOutcome::kHeldByCap;
     return turn;
   }
-  turn.spawn = SpawnEntryCreature(table, name);
-  switch (turn.spawn.result) {
+  switch (SpawnEntryCreature(table, name, &turn.spawned)) {
     case SpawnResult::kSpawned:
       turn.outcome = EntryOutcome::kSpawned;
       break;
@@ -184,7 +177,8 @@ void TakeEntryTurn(std::string_view table, const std::string& name) {
   const TurnOutcome turn = RunEntryTurn(table, name);
   switch (turn.outcome) {
     case EntryOutcome::kSpawned:
-      return CountSpawned(table, name, turn.spawn.place);
+      return CountSpawn(table, name, turn.spawned.location.X, turn.spawned.location.Y,
+                        turn.spawned.level);
     case EntryOutcome::kHeldByCap:
       return CountHeldByCap(table, name, turn.cap.count, turn.cap.cap);
     default:
@@ -194,7 +188,10 @@ void TakeEntryTurn(std::string_view table, const std::string& name) {
 
 TurnOutcome TakeCommandedTurn(std::string_view table, const std::string& name) {
   const TurnOutcome turn = RunEntryTurn(table, name);
-  if (turn.outcome == EntryOutcome::kSpawned) CountSpawnedOnCommand(table, name, turn.spawn.place);
+  if (turn.outcome == EntryOutcome::kSpawned) {
+    CountSpawnOnCommand(table, name, turn.spawned.location.X, turn.spawned.location.Y,
+                        turn.spawned.level);
+  }
   return turn;
 }
 

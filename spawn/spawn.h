@@ -22,11 +22,6 @@ void FillSpawnParameters(SpawnParameters& parameters);
 // How a spawn that threw nothing ended.
 enum class SpawnResult { kSpawned, kClassUnknown, kSpawnRefused };
 
-struct SpawnOutcome {
-  SpawnResult result = SpawnResult::kSpawnRefused;
-  SpawnPlace place;  // kSpawned: the map position and the creature's level
-};
-
 // Loads the class named by `name` and, when it loads, reads and checks every
 // setting the spawn needs before spawning, so a faulty entry spawns nothing.
 // A class that does not load, a missing world or a refused spawn end the
@@ -34,13 +29,19 @@ struct SpawnOutcome {
 //
 // A creature without a status component is spawned and started, but neither
 // levelled, rescaled nor stat-filled; its notice shows level 0.
-SpawnOutcome SpawnEntryCreature(std::string_view table, const std::string& name);
+// On kSpawned, `spawned` (when given) receives where and at which level.
+struct SpawnedCreature {
+  Vec3 location{};
+  std::int32_t level = 0;
+};
+SpawnResult SpawnEntryCreature(std::string_view table, const std::string& name,
+                               SpawnedCreature* spawned = nullptr);
 
 // What became of a turn that threw nothing.
 struct TurnOutcome {
   EntryOutcome outcome = EntryOutcome::kSpawnRefused;
-  CapCheck cap;        // kHeldByCap: the count and the cap it met
-  SpawnOutcome spawn;  // kSpawned: where and at which level
+  CapCheck cap;             // kHeldByCap: the count and the cap it met
+  SpawnedCreature spawned;  // kSpawned: where and at which level
 };
 
 // One turn of an entry: the cap, then the spawn when below it; no level to
