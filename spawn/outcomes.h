@@ -26,10 +26,10 @@ struct EntryCounters {
   // The last failure: when (100 ns units since the epoch) and its message.
   std::int64_t last_failure_ticks = 0;
   std::string last_failure;
-  // Turns run by the spawn command that spawned; never in the counts above.
+  // Turns run by Drovekeeper.spawn that spawned; never in the counts above.
   std::int64_t spawned_on_command = 0;
-  // The last spawn, scheduled or commanded: when, the map position (x from
-  // the world's X, the longitude; y from its Y, the latitude) and the level.
+  // The last spawn: when, the world location's X and Y, and the level the
+  // creature had once set up.
   std::int64_t last_spawn_ticks = 0;
   float last_spawn_x = 0, last_spawn_y = 0;
   std::int32_t last_spawn_level = 0;
