@@ -11,13 +11,6 @@
 
 namespace drovekeeper::config {
 
-// Initialised ahead of every unprioritised constructor: the module's load
-// hook (plugin/module_main.cc) runs Load from one, and the objects it fills
-// must not be reset to null after it.
-nlohmann::json ConfigDocument __attribute__((init_priority(1000)));
-nlohmann::json CountdownTable __attribute__((init_priority(1000)));
-nlohmann::json ClockTable __attribute__((init_priority(1000)));
-
 namespace {
 
 // Runs `store_entry` on every member of document[key], the table's entries.

@@ -12,14 +12,15 @@
 #include <string_view>
 
 #include "config/keys.h"
+#include "config/state.h"
 
 namespace drovekeeper::config {
 
-// Process-wide: the parsed configuration and the two schedule tables.
-// Null until first read or built.
-extern nlohmann::json ConfigDocument;
-extern nlohmann::json CountdownTable;  // "SpawnDino" name -> runs left
-extern nlohmann::json ClockTable;      // "SpawnDinoX" name -> clock text
+// Process-wide (config/state.h): the parsed configuration and the two
+// schedule tables. Null until first read or built.
+inline nlohmann::json& ConfigDocument = state.config_document;
+inline nlohmann::json& CountdownTable = state.countdown_table;  // name -> runs left
+inline nlohmann::json& ClockTable = state.clock_table;          // name -> clock text
 
 // The configuration text's one JSON value, read from its start the way a
 // stream read takes it: whatever follows the value is never looked at.

@@ -21,7 +21,7 @@
 #include "fuzz/fuzz_check.h"
 #include "plugin/plugin.h"
 #include "plugin/reload.h"
-#include "plugin/state.h"
+#include "plugin/registry.h"
 #include "spawn/entry_faults.h"
 #include "spawn/tick.h"
 #include "standin/game/allocator.h"

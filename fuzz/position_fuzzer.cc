@@ -20,7 +20,7 @@
 #include "config/position_number.h"
 #include "fuzz/fuzz_check.h"
 #include "host/game_types.h"
-#include "plugin/state.h"
+#include "plugin/registry.h"
 #include "spawn/position.h"
 #include "tests/support/host_session.h"
 #include "tests/support/scripted_clock.h"

@@ -9,6 +9,7 @@
 
 #include "host/text_codec.h"
 #include "host/zelapi.h"
+#include "plugin/state.h"
 #include "plugin/version.h"
 #include "spawn/entry_faults.h"
 
@@ -18,18 +19,9 @@ namespace {
 
 constexpr char kPattern[] = "%D %R [%n][%l] %v";
 
-// The logger holder. Made on first use (thread-safe), so it exists before
-// Load, which runs from the module's constructor, needs it. Only Load and the
-// reload command replace the logger, and the host never runs them at the
-// same time.
-std::shared_ptr<spdlog::logger>& PluginLogger() {
-  static std::shared_ptr<spdlog::logger> logger;
-  return logger;
-}
-
 spdlog::logger& CurrentLogger() {
-  if (PluginLogger() == nullptr) CreatePluginLogger();
-  return *PluginLogger();
+  if (state.logger == nullptr) CreatePluginLogger();
+  return *state.logger;
 }
 
 void Log(spdlog::level::level_enum level, std::string_view text) {
@@ -50,7 +42,7 @@ void CreatePluginLogger() {
   for (const spdlog::sink_ptr& sink : sinks) sink->set_pattern(kPattern);
   logger->set_level(spdlog::level::info);
   logger->flush_on(spdlog::level::info);
-  PluginLogger() = std::move(logger);
+  state.logger = std::move(logger);
   // The spawn schedules' fault lines go to the log from now on.
   spawn::SetEntryFaultSink(&LogError);
 }

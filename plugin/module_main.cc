@@ -17,7 +17,7 @@ void* ModuleHandle() {
 }
 
 // Runs in no fixed order with the library's unprioritised static
-// initialisers; plugin/state.h says why the objects Load uses exist by then.
+// initialisers; plugin/registry.h says why the objects Load uses exist by then.
 __attribute__((constructor)) void OnModuleLoad() {
   drovekeeper::plugin::ModuleEntry(ModuleHandle(), drovekeeper::plugin::kProcessAttach, nullptr);
 }

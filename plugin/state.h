@@ -1,50 +1,37 @@
-// The plug-in's process-wide state: every object that lives as long as the
-// loaded library, in one list, with the one reset that gives each the value
-// a freshly mapped library has. Each layer keeps its own objects, since a
-// layer sees only those below it (plugin -> spawn -> config -> host); only
-// here are they all named. A new process-wide object adds its line to
-// ResetPluginState. Tests and fuzz targets reset through it between cases.
-//
-// Lifetime: the loader runs Load from the module's constructor
-// (plugin/module_main.cc), in no fixed order with the library's own
-// unprioritised static initialisers, and the runtime destroys the objects
-// after Unload. So every object Load touches is either constant-initialised
-// (the plain numbers and pointers), made on first use (the logger holder),
-// or constructed ahead of every unprioritised constructor by init_priority
-// (the JSON values and the fault memory), which only a type without a
-// constant initialiser needs. The tally is first used by a timer run, long
-// after Load.
+// The module layer's process-wide state: the load and reload record the
+// status command reports and the plug-in's logger. Declared here alone, so
+// that a new member is reset with the rest when plugin/registry.h assigns a
+// fresh State. Written by plugin/status.cc (the record) and plugin/log.cc
+// (the logger).
 #pragma once
 
-#include "config/config.h"
-#include "plugin/log.h"
-#include "plugin/status.h"
-#include "spawn/cap.h"
-#include "spawn/entry_faults.h"
-#include "spawn/env.h"
-#include "spawn/outcomes.h"
-#include "spawn/tally.h"
-#include "spawn/tick.h"
+#include <spdlog/logger.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
 
 namespace drovekeeper::plugin {
 
-// Every object as a freshly mapped library has it, but for the logger: a new
-// one over the host's log sinks of the moment, which the library would make
-// on first use.
-inline void ResetPluginState() {
-  config::ConfigDocument = nullptr;  // config/config.h: no file read
-  config::CountdownTable = nullptr;  // config/config.h: no table built
-  config::ClockTable = nullptr;      // config/config.h: no table built
-  spawn::NextRunTicks = 0;           // spawn/tick.h: the minute gate open
-  spawn::LastRunTicks = 0;           // spawn/tick.h: no run yet
-  spawn::EndCountingRun();           // spawn/tally.h: no counting run, no tally
-  spawn::ForgetEntryFaults();        // spawn/entry_faults.h: no fault logged
-  spawn::SetEnvForTesting(nullptr);  // spawn/env.h: the C runtime's clock, draws
-  // spawn/cap.h: counts from the tally
-  spawn::SetCountStrategyForTesting(spawn::CountStrategy::kTally);
-  spawn::ResetEntryOutcomes();       // spawn/outcomes.h: no turn counted
-  ResetStatusRecord();               // plugin/status.h: no load, no reload
-  CreatePluginLogger();              // plugin/log.h: the logger and fault sink
-}
+// What the status command says of the load and the last reload.
+struct StatusRecord {
+  std::int64_t loaded_ticks = 0;
+  bool reloaded = false;
+  std::int64_t reload_ticks = 0;
+  std::optional<std::string> refusal;  // why the last reload was refused
+  std::string fingerprint;             // of the bytes in force
+};
+
+struct State {
+  StatusRecord status_record;
+  // Only Load and the reload command replace the logger, and the host never
+  // runs them at the same time.
+  std::shared_ptr<spdlog::logger> logger;
+};
+
+// Constructed ahead of every unprioritised constructor: the module's load
+// hook (plugin/module_main.cc) runs Load from one.
+extern State state;
 
 }  // namespace drovekeeper::plugin

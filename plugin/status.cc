@@ -14,6 +14,7 @@
 #include "host/game_string.h"
 #include "host/game_types.h"
 #include "plugin/entry_guard.h"
+#include "plugin/registry.h"
 #include "plugin/reply.h"
 #include "spawn/env.h"
 #include "spawn/outcomes.h"
@@ -26,17 +27,6 @@ namespace {
 // A clock text names one minute a day; a day skipped by a change of the
 // clocks still finds it on the next.
 constexpr int kClockLookaheadDays = 3;
-
-struct StatusRecord {
-  std::int64_t loaded_ticks = 0;
-  bool reloaded = false;
-  std::int64_t reload_ticks = 0;
-  std::optional<std::string> refusal;  // why the last reload was refused
-  std::string fingerprint;             // of the bytes in force
-};
-
-// Prioritised: Load runs from an unprioritised module constructor.
-StatusRecord status_record __attribute__((init_priority(1000)));
 
 // "YYYY-MM-DD HH:MM:SS", local.
 std::string LocalText(std::int64_t ticks) {
@@ -113,10 +103,10 @@ void AppendEntry(std::string& out, std::string_view table, const std::string& na
 }
 
 std::string ReloadText() {
-  if (!status_record.reloaded) return "no reload";
-  std::string text = fmt::format("last reload {} ", LocalText(status_record.reload_ticks));
-  if (!status_record.refusal) return text + "taken";
-  return text + "refused: " + *status_record.refusal;
+  if (!state.status_record.reloaded) return "no reload";
+  std::string text = fmt::format("last reload {} ", LocalText(state.status_record.reload_ticks));
+  if (!state.status_record.refusal) return text + "taken";
+  return text + "refused: " + *state.status_record.refusal;
 }
 
 bool Matches(std::string_view name, std::string_view filter) {
@@ -164,31 +154,31 @@ std::string LocalMinuteText(std::int64_t ticks) { return LocalText(ticks).substr
 
 void RecordLoad(const ConfigReadResult& read) {
   spawn::ResetEntryOutcomes();
-  status_record = StatusRecord{};
-  status_record.loaded_ticks = spawn::NowTicks();
-  status_record.fingerprint = read.fingerprint;
+  state.status_record = StatusRecord{};
+  state.status_record.loaded_ticks = spawn::NowTicks();
+  state.status_record.fingerprint = read.fingerprint;
 }
 
 void RecordReload(const ConfigReadResult& read) {
-  status_record.reloaded = true;
-  status_record.reload_ticks = spawn::NowTicks();
-  status_record.refusal.reset();
+  state.status_record.reloaded = true;
+  state.status_record.reload_ticks = spawn::NowTicks();
+  state.status_record.refusal.reset();
   if (!read.failure) {
-    status_record.fingerprint = read.fingerprint;
+    state.status_record.fingerprint = read.fingerprint;
     return;
   }
   if (read.cause) {
-    status_record.refusal = *read.cause;
+    state.status_record.refusal = *read.cause;
   } else if (*read.failure == kOpenFailureText) {
-    status_record.refusal = std::string(kConfigFileName) + " cannot be opened";
+    state.status_record.refusal = std::string(kConfigFileName) + " cannot be opened";
   } else {
-    status_record.refusal = *read.failure;
+    state.status_record.refusal = *read.failure;
   }
 }
 
-const std::string& InForceFingerprint() { return status_record.fingerprint; }
+const std::string& InForceFingerprint() { return state.status_record.fingerprint; }
 
-void ResetStatusRecord() { status_record = StatusRecord{}; }
+void ResetStatusRecord() { state.status_record = StatusRecord{}; }
 
 std::string StatusText(std::string_view filter) {
   const std::int64_t now = spawn::NowTicks();
@@ -217,7 +207,7 @@ std::string StatusText(std::string_view filter) {
   }
   std::string header =
       fmt::format("server time {} {}; loaded {}; {}; {} runs since load; {} of {} entries",
-                  LocalText(now), ZoneText(now), LocalText(status_record.loaded_ticks),
+                  LocalText(now), ZoneText(now), LocalText(state.status_record.loaded_ticks),
                   ReloadText(), spawn::RunsCounted(), shown, total);
   if (!filter.empty()) header += fmt::format(" with \"{}\" in the name", filter);
   return header + entries;

@@ -10,6 +10,7 @@
 #include "host/game_string.h"
 #include "host/zelapi.h"
 #include "spawn/creature.h"
+#include "spawn/state.h"
 #include "spawn/tally.h"
 
 namespace drovekeeper::spawn {
@@ -65,14 +66,12 @@ std::int32_t WalkAndCount(ULevel* level, std::string_view name) {
   return count;
 }
 
-CountStrategy count_strategy = CountStrategy::kTally;
-
 }  // namespace
 
 std::int32_t CountWildOfClass(std::string_view name) {
   ULevel* level = CurrentPersistentLevel();
   if (level == nullptr) return 0;
-  if (count_strategy == CountStrategy::kTally) {
+  if (state.count_strategy == CountStrategy::kTally) {
     if (std::optional<std::int32_t> tallied = TalliedCount(level, name)) return *tallied;
   }
   return WalkAndCount(level, name);
@@ -91,6 +90,6 @@ bool BelowWorldMaximum(std::string_view table, const std::string& name) {
   return CheckWorldMaximum(table, name).below();
 }
 
-void SetCountStrategyForTesting(CountStrategy strategy) { count_strategy = strategy; }
+void SetCountStrategyForTesting(CountStrategy strategy) { state.count_strategy = strategy; }
 
 }  // namespace drovekeeper::spawn

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "spawn/state.h"
+
 namespace drovekeeper::spawn {
 
 namespace {
@@ -48,7 +50,7 @@ class RuntimeEnv final : public Env {
   int Rand() override { return std::rand() % 32768; }
 };
 
-RuntimeEnv runtime_env;
+RuntimeEnv runtime_env;  // no state: the C runtime has it
 
 }  // namespace
 
@@ -95,12 +97,8 @@ std::optional<std::int64_t> Env::TicksAtLocal(int year, int month, int day, int 
   return static_cast<std::int64_t>(at) * kTicksPerSecond;
 }
 
-Env* env_internal::replaced_env = nullptr;
+Env& CurrentEnv() { return state.replaced_env != nullptr ? *state.replaced_env : runtime_env; }
 
-Env& CurrentEnv() {
-  return env_internal::replaced_env != nullptr ? *env_internal::replaced_env : runtime_env;
-}
-
-void SetEnvForTesting(Env* env) { env_internal::replaced_env = env; }
+void SetEnvForTesting(Env* env) { state.replaced_env = env; }
 
 }  // namespace drovekeeper::spawn

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "spawn/state.h"
+
 namespace drovekeeper::spawn {
 
 // The wall clock's unit throughout the plug-in: 100 ns.
@@ -61,10 +63,6 @@ class Env {
 // The Env in force: the C runtime's unless a test replaced it.
 Env& CurrentEnv();
 
-namespace env_internal {
-extern Env* replaced_env;  // set by SetEnvForTesting only
-}  // namespace env_internal
-
 // The C runtime's wall clock in 100 ns units since the epoch.
 inline std::int64_t RuntimeNowTicks() {
   using Ticks = std::chrono::duration<std::int64_t, std::ratio<1, kTicksPerSecond>>;
@@ -75,7 +73,7 @@ inline std::int64_t RuntimeNowTicks() {
 // CurrentEnv().NowTicks(), read in place: the timer's gate reads it on every
 // call, so a closed gate should cost no more than the clock read itself.
 inline std::int64_t NowTicks() {
-  Env* replaced = env_internal::replaced_env;
+  Env* replaced = state.replaced_env;
   return replaced == nullptr ? RuntimeNowTicks() : replaced->NowTicks();
 }
 

@@ -1,26 +1,15 @@
 #include "spawn/outcomes.h"
 
-#include <functional>
-#include <map>
-
 #include "config/config.h"
 #include "spawn/env.h"
+#include "spawn/state.h"
 
 namespace drovekeeper::spawn {
 
 namespace {
 
-using CounterMap = std::map<std::string, EntryCounters, std::less<>>;
-
-// One map per table; a name is looked up by view, so a turn of an entry
-// already known allocates nothing.
-// Prioritised: Load runs from an unprioritised module constructor.
-CounterMap countdown_counters __attribute__((init_priority(1000)));
-CounterMap clock_counters __attribute__((init_priority(1000)));
-std::int64_t runs = 0;
-
 CounterMap& MapOf(std::string_view table) {
-  return table == config::kCountdownTableKey ? countdown_counters : clock_counters;
+  return table == config::kCountdownTableKey ? state.countdown_counters : state.clock_counters;
 }
 
 EntryCounters& EntryOf(std::string_view table, std::string_view name) {
@@ -102,9 +91,9 @@ void CountFailure(std::string_view table, std::string_view name,
   }
 }
 
-void CountRun() { ++runs; }
+void CountRun() { ++state.runs; }
 
-std::int64_t RunsCounted() { return runs; }
+std::int64_t RunsCounted() { return state.runs; }
 
 const EntryCounters* FindEntryCounters(std::string_view table, std::string_view name) {
   const CounterMap& counters = MapOf(table);
@@ -113,9 +102,9 @@ const EntryCounters* FindEntryCounters(std::string_view table, std::string_view 
 }
 
 void ResetEntryOutcomes() {
-  countdown_counters.clear();
-  clock_counters.clear();
-  runs = 0;
+  state.countdown_counters.clear();
+  state.clock_counters.clear();
+  state.runs = 0;
 }
 
 }  // namespace drovekeeper::spawn

@@ -15,9 +15,6 @@
 
 namespace drovekeeper::spawn {
 
-std::int64_t NextRunTicks = 0;
-std::int64_t LastRunTicks = 0;
-
 namespace {
 
 bool HasEntry(const std::string& name) {

@@ -6,14 +6,15 @@
 #include <cstdint>
 
 #include "spawn/env.h"
+#include "spawn/state.h"
 
 namespace drovekeeper::spawn {
 
 // Wall-clock time (100 ns units) before which a call does nothing.
-extern std::int64_t NextRunTicks;
+inline std::int64_t& NextRunTicks = state.next_run_ticks;
 // Wall-clock time (100 ns units) at which the last run started, 0 before the
 // first; a run that follows it within two minutes makes up a skipped minute.
-extern std::int64_t LastRunTicks;
+inline std::int64_t& LastRunTicks = state.last_run_ticks;
 
 // A run sets NextRunTicks this far (60 s) past its own start.
 inline constexpr std::int64_t kRunPeriodTicks = kTicksPerMinute;

@@ -1,7 +1,7 @@
 #include "tests/support/host_fixture.h"
 
 #include "plugin/log.h"
-#include "plugin/state.h"
+#include "plugin/registry.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Base fixture for tests that run plug-in code against the stand-in host:
-// the plug-in's process-wide objects reset (plugin/state.h), a clean host
+// the plug-in's process-wide objects reset (plugin/registry.h), a clean host
 // with the game allocator installed, a fresh working directory, a capturing
 // log sink with the plug-in's logger over it, an optional stand-in world, and
 // a leak check of the game allocator at the end.

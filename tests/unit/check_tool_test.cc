@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "check/check.h"
+#include "tests/support/scratch_dir.h"
 #include "tools/check/run_check.h"
 #include "tools/check/upcoming.h"
 #include "tools/check/zone_changes.h"
@@ -51,10 +52,9 @@ constexpr char kMixedMembers[] =
 
 class RunCheckTest : public ::testing::Test {
  protected:
+  // Each test its own folder: ctest runs the tests of this file side by side.
   std::string Write(const std::string& name, const std::string& text) {
-    const std::filesystem::path path = std::filesystem::path(::testing::TempDir()) / name;
-    std::ofstream(path, std::ios::binary) << text;
-    return path.string();
+    return scratch_.Write(name, text);
   }
 
   int Run(std::vector<std::string> args) {
@@ -63,6 +63,7 @@ class RunCheckTest : public ::testing::Test {
     return RunCheck(args, out_, err_);
   }
 
+  ScratchDir scratch_{"drovekeeper-check-tool"};
   std::ostringstream out_;
   std::ostringstream err_;
 };
@@ -102,9 +103,8 @@ TEST_F(RunCheckTest, FlagsSetWhatIsPrintedAndWhatFailsTheGate) {
 
 #ifndef _WIN32  // FIFOs are POSIX
 TEST_F(RunCheckTest, WhatIsNoConfigurationFileIsOneErrorNamingIt) {
-  const std::filesystem::path dir = ::testing::TempDir();
+  const std::filesystem::path dir = scratch_.path();
   const std::string fifo = (dir / "check.fifo").string();
-  std::filesystem::remove(fifo);
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   const std::string huge = Write("huge.json", "");
   std::filesystem::resize_file(huge, 16 * 1024 * 1024 + 1);
@@ -120,14 +120,11 @@ TEST_F(RunCheckTest, WhatIsNoConfigurationFileIsOneErrorNamingIt) {
     const std::string said = err_.str();
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
   }
-  std::filesystem::remove(fifo);
-  std::filesystem::remove(huge);
 }
 #endif
 
 TEST_F(RunCheckTest, BadCommandLineIsAnError) {
-  const std::string missing =
-      (std::filesystem::path(::testing::TempDir()) / "absent.json").string();
+  const std::string missing = (std::filesystem::path(scratch_.path()) / "absent.json").string();
   EXPECT_EQ(Run({}), 2);
   EXPECT_EQ(Run({"--no-such-flag", missing}), 2);
   EXPECT_EQ(Run({"--help"}), 0);
