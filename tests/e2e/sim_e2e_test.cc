@@ -714,7 +714,7 @@ TEST_F(SimE2eTest, ExampleConfigurationOverADayOnTheDemoWorld) {
   }
   EXPECT_THAT(evening, ElementsAre("2024-03-01 20:30:00"));
   for (const json& notice : result.Of("notice")) EXPECT_NE(notice.at("player"), "Ghost");
-  EXPECT_EQ(result.Of("register").size(), 3u);
+  EXPECT_EQ(result.Of("register").size(), 5u);
   std::vector<json> gone = result.Of("unregister");
   ASSERT_EQ(gone.size(), 5u);
   EXPECT_EQ(gone[2].at("time"), "2024-03-02 00:00:00");
@@ -826,7 +826,7 @@ TEST_F(SimE2eTest, ReloadOverTcpInRealTime) {
   rcon.erase(rcon.begin() + 1);
   for (const json& r : rcon) EXPECT_EQ(r.at("reply"), kReloaded);
   // SIGTERM still unloads cleanly.
-  EXPECT_EQ(result.Of("unregister").size(), 3u);
+  EXPECT_EQ(result.Of("unregister").size(), 5u);
   EXPECT_THAT(result.out, HasSubstr("Summary:"));
 }
 
