@@ -9,8 +9,9 @@ namespace {
 
 char FoldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-// Edit distance with adjacent transpositions, ignoring letter case; gives up
-// (returns limit + 1) when the lengths alone rule a match out.
+}  // namespace
+
+// Gives up when the lengths alone rule a match out.
 std::size_t EditDistance(std::string_view a, std::string_view b, std::size_t limit) {
   const std::size_t gap = a.size() > b.size() ? a.size() - b.size() : b.size() - a.size();
   if (gap > limit) return limit + 1;
@@ -29,8 +30,6 @@ std::size_t EditDistance(std::string_view a, std::string_view b, std::size_t lim
   }
   return d[a.size()][b.size()];
 }
-
-}  // namespace
 
 std::string Folded(std::string_view text) {
   std::string out(text);

@@ -52,21 +52,36 @@ nlohmann::json ParseConfigText(const std::string& text) {
   return parsed;
 }
 
-void BuildSpawnTables(nlohmann::json& document) {
-  nlohmann::json countdown;
-  nlohmann::json clock;
+SpawnTables BuildSpawnTablesOf(nlohmann::json& document) {
+  SpawnTables tables;
   BuildTable(document, kCountdownTableKey, [&](const std::string& name, nlohmann::json& entry) {
-    countdown[name] = static_cast<std::int64_t>(ReadInt32(entry, kScheduleKey));
+    tables.countdown[name] = static_cast<std::int64_t>(ReadInt32(entry, kScheduleKey));
   });
   BuildTable(document, kClockTableKey, [&](const std::string& name, nlohmann::json& entry) {
-    clock[name] = ReadString(entry, kScheduleKey);
+    tables.clock[name] = ReadString(entry, kScheduleKey);
   });
-  CountdownTable = std::move(countdown);
-  ClockTable = std::move(clock);
+  return tables;
+}
+
+void BuildSpawnTables(nlohmann::json& document) {
+  SpawnTables tables = BuildSpawnTablesOf(document);
+  CountdownTable = std::move(tables.countdown);
+  ClockTable = std::move(tables.clock);
 }
 
 nlohmann::json& EntrySettings(std::string_view table, const std::string& name) {
   return ConfigDocument[std::string(table)][name];
+}
+
+const nlohmann::json* FindEntrySetting(const nlohmann::json& document, std::string_view table,
+                                       const std::string& name, std::string_view key) {
+  if (!document.is_object()) return nullptr;
+  const auto t = document.find(table);
+  if (t == document.end() || !t->is_object()) return nullptr;
+  const auto e = t->find(name);
+  if (e == t->end() || !e->is_object()) return nullptr;
+  const auto v = e->find(key);
+  return v == e->end() ? nullptr : &*v;
 }
 
 std::int32_t ReadInt32(nlohmann::json& entry, std::string_view key) {

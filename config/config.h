@@ -30,6 +30,16 @@ inline nlohmann::json& ClockTable = state.clock_table;          // name -> clock
 // as UTF-8".
 nlohmann::json ParseConfigText(const std::string& text);
 
+// Both schedule tables as a build makes them from one document.
+struct SpawnTables {
+  nlohmann::json countdown;  // every "SpawnDino" entry at its interval
+  nlohmann::json clock;      // every "SpawnDinoX" entry with its clock text
+};
+
+// Builds both tables from `document` without touching the tables in force.
+// Throws ConfigError on a fault of a table or an entry's schedule.
+SpawnTables BuildSpawnTablesOf(nlohmann::json& document);
+
 // Builds both tables from `document` into fresh values and swaps them in
 // only when the whole build succeeded. Throws ConfigError otherwise, leaving
 // both tables as they were.
@@ -44,6 +54,10 @@ class ConfigError : public std::runtime_error {
 
 // ConfigDocument[table][name], through the inserting lookup.
 nlohmann::json& EntrySettings(std::string_view table, const std::string& name);
+
+// The member `key` of document[table][name], or null; never inserts.
+const nlohmann::json* FindEntrySetting(const nlohmann::json& document, std::string_view table,
+                                       const std::string& name, std::string_view key);
 
 // Typed reads of one setting of an entry, through the inserting lookup and
 // the JSON library's conversions (its type_error when absent or mistyped).

@@ -50,23 +50,36 @@ bool NamesTheFailure(const check::ConfigFinding& finding, std::string_view failu
   return failure.starts_with(subject);
 }
 
-// Logs the errors that refuse the file, in text order, at most
-// kMaxFailureFindings of them and then a count of the rest; returns the line
-// of the one the failure names, or else of the first.
-std::optional<std::string> LogRefusingFindings(const std::vector<check::ConfigFinding>& findings,
-                                               std::string_view failure) noexcept {
-  std::optional<std::string> cause;
+std::vector<const check::ConfigFinding*> RefusingFindings(
+    const std::vector<check::ConfigFinding>& findings) {
+  std::vector<const check::ConfigFinding*> refusing;
+  for (const check::ConfigFinding& finding : findings) {
+    if (RejectsTheFile(finding)) refusing.push_back(&finding);
+  }
+  return refusing;
+}
+
+// The line of the refusing error the failure names, or else of the first.
+std::optional<std::string> RefusalCause(const std::vector<check::ConfigFinding>& findings,
+                                        std::string_view failure) noexcept {
   try {
-    std::vector<const check::ConfigFinding*> refusing;
-    for (const check::ConfigFinding& finding : findings) {
-      if (RejectsTheFile(finding)) refusing.push_back(&finding);
-    }
-    if (refusing.empty()) return cause;
+    const std::vector<const check::ConfigFinding*> refusing = RefusingFindings(findings);
+    if (refusing.empty()) return std::nullopt;
     const auto named = std::find_if(refusing.begin(), refusing.end(), [failure](const auto* f) {
       return NamesTheFailure(*f, failure);
     });
-    cause = check::FormatFinding(named == refusing.end() ? *refusing.front() : **named,
-                                 kConfigFileName);
+    return check::FormatFinding(named == refusing.end() ? *refusing.front() : **named,
+                                kConfigFileName);
+  } catch (...) {
+    return std::nullopt;
+  }
+}
+
+// Logs the errors that refuse the file, in text order, at most
+// kMaxFailureFindings of them and then a count of the rest.
+void LogRefusingFindings(const std::vector<check::ConfigFinding>& findings) noexcept {
+  try {
+    const std::vector<const check::ConfigFinding*> refusing = RefusingFindings(findings);
     for (std::size_t i = 0; i < refusing.size() && i < kMaxFailureFindings; ++i) {
       try {
         LogError(check::FormatFinding(*refusing[i], kConfigFileName));
@@ -79,7 +92,6 @@ std::optional<std::string> LogRefusingFindings(const std::vector<check::ConfigFi
     }
   } catch (...) {
   }
-  return cause;
 }
 
 }  // namespace
@@ -90,32 +102,42 @@ std::string ConfigFilePath() {
 
 std::optional<std::string> ReadConfigFileBytes() { return ReadWholeFile(ConfigFilePath()); }
 
-ConfigReadResult ReadConfiguration() {
-  ConfigReadResult result;
-  std::optional<std::string> text;
-  nlohmann::json document;
+ConfigCandidate ReadConfigCandidate() {
+  ConfigCandidate candidate;
+  ConfigReadResult& result = candidate.result;
   try {
-    text = ReadWholeFile(ConfigFilePath());
-    if (!text.has_value()) {
-      LogError(kOpenFailureText);
+    candidate.text = ReadWholeFile(ConfigFilePath());
+    if (!candidate.text.has_value()) {
       result.failure = std::string(kOpenFailureText);
-      return result;
+      return candidate;
     }
-    document = config::ParseConfigText(*text);
-    config::BuildSpawnTables(document);
+    result.fingerprint = config::Fingerprint(*candidate.text);
+    result.findings = check::CheckConfigText(*candidate.text);
+    candidate.document = config::ParseConfigText(*candidate.text);
+    candidate.tables = config::BuildSpawnTablesOf(candidate.document);
   } catch (const std::exception& e) {
-    LogError(e.what());
     result.failure = std::string(e.what());
-    // The failure line says what; the checker's errors say where.
-    if (text.has_value())
-      result.cause = LogRefusingFindings(check::CheckConfigText(*text), e.what());
-    return result;
+    // The failure says what; the checker's errors say where.
+    result.cause = RefusalCause(result.findings, e.what());
   }
-  config::ConfigDocument = std::move(document);
+  return candidate;
+}
+
+ConfigReadResult ReadConfiguration() {
+  ConfigCandidate candidate = ReadConfigCandidate();
+  ConfigReadResult& result = candidate.result;
+  if (result.failure.has_value()) {
+    LogError(*result.failure);
+    LogRefusingFindings(result.findings);
+    // The file's other findings belong to a text that is not running.
+    result.findings.clear();
+    return std::move(result);
+  }
+  config::CountdownTable = std::move(candidate.tables.countdown);
+  config::ClockTable = std::move(candidate.tables.clock);
+  config::ConfigDocument = std::move(candidate.document);
   spawn::ForgetEntryFaults();
-  result.findings = check::CheckConfigText(*text);
-  result.fingerprint = config::Fingerprint(*text);
-  return result;
+  return std::move(result);
 }
 
 void LogConfigFindings(const std::vector<check::ConfigFinding>& findings) noexcept {

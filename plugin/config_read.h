@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "check/check.h"
+#include "config/config.h"
 
 namespace drovekeeper::plugin {
 
@@ -32,15 +33,28 @@ struct ConfigReadResult {
   // On success: the checker's findings on the very text that was loaded,
   // not yet logged.
   std::vector<check::ConfigFinding> findings;
-  // On success: the fingerprint of the bytes read (config/fingerprint.h).
+  // The fingerprint of the bytes read (config/fingerprint.h); empty when
+  // the file could not be opened.
   std::string fingerprint;
 };
+
+// The file on disk as a read would take it: read, parsed, built and
+// checked apart from the configuration in force. Nothing is logged and
+// nothing replaced; the dry run of a reload stops here.
+struct ConfigCandidate {
+  std::optional<std::string> text;  // none when the file cannot be opened
+  nlohmann::json document;          // as parsed, when it parses
+  config::SpawnTables tables;       // as built, when the read would take
+  // What the read comes to, `findings` holding every finding of the text.
+  ConfigReadResult result;
+};
+ConfigCandidate ReadConfigCandidate();
 
 // The file's bytes now, or nothing when it cannot be opened.
 std::optional<std::string> ReadConfigFileBytes();
 
-// Reads config.json into a new document and builds both tables from it; the
-// document and the tables are replaced only when both steps succeed. A
+// ReadConfigCandidate, then the document and both tables replaced when it
+// is taken. A
 // failure logs its one line, then the checker's errors that refuse the text,
 // in text order, at most kMaxFailureFindings and then "... and N more"; the
 // file's other findings belong to a text that is not running.

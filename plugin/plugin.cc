@@ -4,10 +4,12 @@
 
 #include "host/game_string.h"
 #include "host/zelapi.h"
+#include "plugin/check_command.h"
 #include "plugin/config_read.h"
 #include "plugin/entry_guard.h"
 #include "plugin/log.h"
 #include "plugin/reload.h"
+#include "plugin/spawn_command.h"
 #include "plugin/status.h"
 #include "spawn/tick.h"
 
@@ -27,14 +29,10 @@ void AddTimerCallback() {
   ZelApi::GetCommands().AddOnTimerCallback(name, ZelApi::TimerCallback(&GuardedTimingSpawnTick));
 }
 
-void AddReloadCommand() {
-  const GameString name = GameString::FromNarrow(kReloadCommandName);
-  ZelApi::GetCommands().AddRconCommand(name, ZelApi::RconCommandCallback(&ReloadCommand));
-}
-
-void AddStatusCommand() {
-  const GameString name = GameString::FromNarrow(kStatusCommandName);
-  ZelApi::GetCommands().AddRconCommand(name, ZelApi::RconCommandCallback(&StatusCommand));
+void AddRconCommand(std::string_view command,
+                    void (*callback)(RCONClientConnection*, RCONPacket*, UWorld*) noexcept) {
+  const GameString name = GameString::FromNarrow(command);
+  ZelApi::GetCommands().AddRconCommand(name, ZelApi::RconCommandCallback(callback));
 }
 
 void RemoveTimerCallback() {
@@ -42,15 +40,20 @@ void RemoveTimerCallback() {
   ZelApi::GetCommands().RemoveOnTimerCallback(name);
 }
 
-void RemoveReloadCommand() {
-  const GameString name = GameString::FromNarrow(kReloadCommandName);
+void RemoveRconCommand(std::string_view command) {
+  const GameString name = GameString::FromNarrow(command);
   ZelApi::GetCommands().RemoveRconCommand(name);
 }
 
-void RemoveStatusCommand() {
-  const GameString name = GameString::FromNarrow(kStatusCommandName);
-  ZelApi::GetCommands().RemoveRconCommand(name);
-}
+// The operator's commands beside the reload, registered and withdrawn
+// together, in this order.
+struct OperatorCommand {
+  std::string_view name;
+  void (*callback)(RCONClientConnection*, RCONPacket*, UWorld*) noexcept;
+};
+constexpr OperatorCommand kOperatorCommands[] = {{kStatusCommandName, &StatusCommand},
+                                                 {kSpawnCommandName, &SpawnCommand},
+                                                 {kCheckCommandName, &CheckCommand}};
 
 }  // namespace
 
@@ -64,16 +67,18 @@ void Load() {
   if (read.failure.has_value()) return;
   RecordLoad(read);
   AddTimerCallback();
-  AddReloadCommand();
-  AddStatusCommand();
+  AddRconCommand(kReloadCommandName, &ReloadCommand);
+  for (const OperatorCommand& command : kOperatorCommands) {
+    AddRconCommand(command.name, command.callback);
+  }
   LogInfo(LoadMessage());
   LogConfigFindings(read.findings);
 }
 
 void Unload() {
   RemoveTimerCallback();
-  RemoveReloadCommand();
-  RemoveStatusCommand();
+  RemoveRconCommand(kReloadCommandName);
+  for (const OperatorCommand& command : kOperatorCommands) RemoveRconCommand(command.name);
 }
 
 int ModuleEntry(void* /*module*/, std::uint32_t reason, void* /*reserved*/) noexcept {

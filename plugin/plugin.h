@@ -11,6 +11,8 @@ namespace drovekeeper::plugin {
 inline constexpr std::string_view kTimerCallbackName = "Drovekeeper.TimingSpawn";
 inline constexpr std::string_view kReloadCommandName = "Drovekeeper.reload";
 inline constexpr std::string_view kStatusCommandName = "Drovekeeper.status";
+inline constexpr std::string_view kSpawnCommandName = "Drovekeeper.spawn";
+inline constexpr std::string_view kCheckCommandName = "Drovekeeper.check";
 inline constexpr std::string_view kDisplayTitle = "Herdwarden";
 inline constexpr std::string_view kContactGroup = "58120337";
 
@@ -26,13 +28,13 @@ int ModuleEntry(void* module, std::uint32_t reason, void* reserved) noexcept;
 
 // Creates the logger, reads the configuration, builds the tables, registers
 // the timer callback (TimingSpawnTick behind the entry guard), the reload
-// command and the status command, and logs the load message followed by the
-// configuration's findings. On any failure it logs what ReadConfiguration
-// logs and registers nothing.
+// command and the operator's commands (status, spawn, check), and logs the
+// load message followed by the configuration's findings. On any failure it
+// logs what ReadConfiguration logs and registers nothing.
 void Load();
 
-// Withdraws the timer callback, then the reload command, then the status
-// command, whether or not Load registered them.
+// Withdraws the timer callback, then the reload command, then the status,
+// spawn and check commands, whether or not Load registered them.
 void Unload();
 
 // The load message: title and where to find the publisher.

@@ -28,15 +28,6 @@ std::string ForReload(std::string line) {
   return line;
 }
 
-// The client's reply: the exact success text, or why the file was refused,
-// said once: the checker's error with its one place in the file, or the
-// failure itself when the checker has nothing on it.
-std::u16string ReplyText(const ConfigReadResult& read) {
-  if (!read.failure.has_value()) return std::u16string(kReloadReply);
-  const std::string why = read.cause.has_value() ? ForReload(*read.cause) : *read.failure;
-  return std::u16string(kReloadFailurePrefix) + ZelApi::Tools::Utf8Decode(why);
-}
-
 void ReloadAndReply(RCONClientConnection* connection, RCONPacket* packet,
                     std::vector<check::ConfigFinding>& findings) {
   // First, so that even a failure goes to the sinks the host has now.
@@ -44,10 +35,16 @@ void ReloadAndReply(RCONClientConnection* connection, RCONPacket* packet,
   ConfigReadResult read = ReadConfiguration();
   RecordReload(read);
   findings = std::move(read.findings);
-  SendCommandReply(connection, packet, ReplyText(read));
+  SendCommandReply(connection, packet, ReloadReplyText(read));
 }
 
 }  // namespace
+
+std::u16string ReloadReplyText(const ConfigReadResult& read) {
+  if (!read.failure.has_value()) return std::u16string(kReloadReply);
+  const std::string why = read.cause.has_value() ? ForReload(*read.cause) : *read.failure;
+  return std::u16string(kReloadFailurePrefix) + ZelApi::Tools::Utf8Decode(why);
+}
 
 void ReloadCommand(RCONClientConnection* connection, RCONPacket* packet,
                    UWorld* /*world*/) noexcept {

@@ -2,6 +2,7 @@
 // plugin/ only.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "host/zelapi.h"
@@ -13,5 +14,9 @@ namespace drovekeeper::plugin {
 // into packets.
 void SendCommandReply(RCONClientConnection* connection, RCONPacket* packet,
                       std::u16string_view text);
+
+// What the client wrote after the command's name, in UTF-8, without
+// surrounding blanks.
+std::string CommandArguments(const RCONPacket* packet);
 
 }  // namespace drovekeeper::plugin

@@ -20,6 +20,7 @@
 #include "config/fingerprint.h"
 #include "host/game_string.h"
 #include "host/game_types.h"
+#include "plugin/due_times.h"
 #include "plugin/entry_guard.h"
 #include "plugin/registry.h"
 #include "plugin/reply.h"
@@ -35,96 +36,17 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-// A clock text names one minute a day; a day skipped by a change of the
-// clocks still finds it on the next.
-constexpr int kClockLookaheadDays = 3;
 constexpr std::string_view kBlanks = " \t\r\n";
 constexpr std::string_view kUsage = "Drovekeeper.status [--all | --page N | --json] [TEXT]";
-
-// "YYYY-MM-DD HH:MM:SS", local.
-std::string LocalText(std::int64_t ticks) {
-  const std::optional<spawn::LocalDateTime> t = spawn::CurrentEnv().LocalDateTimeAt(ticks);
-  if (!t) return "(no local time)";
-  return fmt::format("{:04}-{:02}-{:02} {:02}:{:02}:{:02}", t->year, t->month, t->day, t->hour,
-                     t->minute, t->second);
-}
-
-// "YYYY-MM-DD HH:MM", local: the runs drift by seconds, so a due time says
-// no more than its minute.
-std::string LocalMinuteText(std::int64_t ticks) {
-  const std::optional<spawn::LocalDateTime> t = spawn::CurrentEnv().LocalDateTimeAt(ticks);
-  if (!t) return "(no local time)";
-  return fmt::format("{:04}-{:02}-{:02} {:02}:{:02}", t->year, t->month, t->day, t->hour,
-                     t->minute);
-}
-
-// "YYYY-MM-DDTHH:MM:SSZ".
-std::string UtcText(std::int64_t ticks) {
-  using namespace std::chrono;
-  std::int64_t seconds = ticks / spawn::kTicksPerSecond;
-  if (ticks % spawn::kTicksPerSecond < 0) --seconds;
-  const sys_seconds at{std::chrono::seconds(seconds)};
-  const sys_days day = floor<days>(at);
-  const year_month_day date(day);
-  const hh_mm_ss time(at - day);
-  return fmt::format("{:04}-{:02}-{:02}T{:02}:{:02}:{:02}Z", static_cast<int>(date.year()),
-                     static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                     time.hours().count(), time.minutes().count(), time.seconds().count());
-}
 
 Json TimeJson(std::int64_t ticks) {
   return Json{{"local", LocalText(ticks)}, {"utc", UtcText(ticks)}};
 }
 
-// The zone's name and its offset from UTC then: "CET (UTC+01:00)".
-std::string ZoneText(std::int64_t ticks) {
-  const std::optional<spawn::LocalDateTime> t = spawn::CurrentEnv().LocalDateTimeAt(ticks);
-  if (!t) return "(no zone)";
-  const std::int64_t offset = t->utc_offset_seconds;
-  const std::int64_t minutes = (offset < 0 ? -offset : offset) / 60;
-  const bool named = !t->zone.empty();
-  return fmt::format("{}{}UTC{}{:02}:{:02}{}", t->zone, named ? " (" : "", offset < 0 ? '-' : '+',
-                     minutes / 60, minutes % 60, named ? ")" : "");
-}
-
-// The next run the host's calls will bring: the gate's time, or the next
-// call when the gate is already open.
-std::int64_t NextRun(std::int64_t now) { return std::max(spawn::NextRunTicks, now); }
-
-// The first run of next_run, next_run + 60 s, ... whose local time is
-// hour:minute, within kClockLookaheadDays.
-std::optional<std::int64_t> NextClockRun(int hour, int minute, std::int64_t next_run) {
-  spawn::Env& env = spawn::CurrentEnv();
-  const std::optional<spawn::LocalDateTime> from = env.LocalDateTimeAt(next_run);
-  if (!from) return std::nullopt;
-  for (int day = 0; day < kClockLookaheadDays; ++day) {
-    const std::optional<std::int64_t> start_ticks =
-        env.TicksAtLocal(from->year, from->month, from->day + day, hour, minute);
-    if (!start_ticks) continue;
-    std::int64_t at = next_run;
-    if (*start_ticks > next_run) {
-      const std::int64_t runs =
-          (*start_ticks - next_run + spawn::kRunPeriodTicks - 1) / spawn::kRunPeriodTicks;
-      at = next_run + runs * spawn::kRunPeriodTicks;
-    }
-    if (at >= *start_ticks + spawn::kTicksPerMinute) continue;  // that minute has passed
-    // A minute the clocks skip normalizes to another one.
-    const std::optional<spawn::LocalDateTime> check = env.LocalDateTimeAt(at);
-    if (check && check->hour == hour && check->minute == minute) return at;
-  }
-  return std::nullopt;
-}
-
-// The member `key` of ConfigDocument[table][name], or null; never inserts.
+// The member `key` of the entry in force, or null; never inserts.
 const nlohmann::json* FindSetting(std::string_view table, const std::string& name,
                                   std::string_view key) {
-  if (!config::ConfigDocument.is_object()) return nullptr;
-  auto t = config::ConfigDocument.find(table);
-  if (t == config::ConfigDocument.end() || !t->is_object()) return nullptr;
-  auto e = t->find(name);
-  if (e == t->end() || !e->is_object()) return nullptr;
-  auto v = e->find(key);
-  return v == e->end() ? nullptr : &*v;
+  return config::FindEntrySetting(config::ConfigDocument, table, name, key);
 }
 
 std::optional<std::int32_t> ReadableInt32(const nlohmann::json* value, std::string_view key) {
@@ -145,27 +67,7 @@ struct Due {
 
 Due DueAt(std::int64_t ticks) { return {ticks, LocalMinuteText(ticks)}; }
 
-Due ClockDue(const nlohmann::json& text, std::int64_t next_run) {
-  if (!text.is_string()) return {{}, fmt::format("never (its clock text is {})", text.type_name())};
-  const std::string& clock = text.get_ref<const std::string&>();
-  const check::ClockVerdict verdict = check::JudgeClockText(clock);
-  if (!verdict.fault.empty()) {
-    std::string why = fmt::format("never (clock text \"{}\" {}", clock, verdict.fault);
-    if (!verdict.suggestion.empty()) {
-      why += fmt::format("; the server's clock writes \"{}\" for that minute", verdict.suggestion);
-    }
-    return {{}, why + ")"};
-  }
-  // The verdict leaves only "H:M" in plain decimal, in range.
-  const std::size_t colon = clock.find(':');
-  int hour = 0;
-  int minute = 0;
-  std::from_chars(clock.data(), clock.data() + colon, hour);
-  std::from_chars(clock.data() + colon + 1, clock.data() + clock.size(), minute);
-  const std::optional<std::int64_t> at = NextClockRun(hour, minute, next_run);
-  if (!at) return {{}, fmt::format("not within {} days", kClockLookaheadDays)};
-  return DueAt(*at);
-}
+Due DueOf(const NextDue& next) { return next.at ? DueAt(*next.at) : Due{{}, next.never}; }
 
 // Everything the reply says of one entry.
 struct EntryStatus {
@@ -209,11 +111,7 @@ EntryStatus CountdownEntry(const std::string& name, const nlohmann::json& left,
     e.schedule = fmt::format("\"{}\" is {}", config::kScheduleKey, interval->type_name());
   }
   e.countdown_left = ReadableInt32(&left, config::kScheduleKey);
-  if (e.countdown_left) {
-    e.due = DueAt(next_run + std::int64_t{std::max(*e.countdown_left, 0)} * spawn::kRunPeriodTicks);
-  } else {
-    e.due.text = fmt::format("unknown (its count is {})", left.type_name());
-  }
+  e.due = DueOf(CountdownNextDue(left, next_run));
   return e;
 }
 
@@ -223,7 +121,7 @@ EntryStatus ClockEntry(const std::string& name, const nlohmann::json& text, std:
   e.name = &name;
   if (text.is_string()) e.clock = text.get<std::string>();
   e.schedule = e.clock ? "at " + *e.clock : "at ?";
-  e.due = ClockDue(text, next_run);
+  e.due = DueOf(ClockNextDue(text, next_run));
   return e;
 }
 
@@ -386,18 +284,6 @@ OnDisk FileOnDisk() {
   if (!bytes) return OnDisk::kMissing;
   return config::Fingerprint(*bytes) == state.status_record.fingerprint ? OnDisk::kSame
                                                                         : OnDisk::kDiffers;
-}
-
-// What the client wrote after the command's name, without surrounding blanks.
-std::string ArgumentsOf(const RCONPacket* packet) {
-  const GameStringRecord& body = reinterpret_cast<const RCONPacketRecord*>(packet)->body;
-  if (body.data == nullptr || body.count <= 1) return {};
-  const std::string line =
-      host::Utf16ToUtf8(std::u16string_view(body.data, static_cast<std::size_t>(body.count - 1)));
-  std::string_view rest(line);
-  rest.remove_prefix(std::min(rest.size(), rest.find_first_not_of(kBlanks)));
-  rest.remove_prefix(std::min(rest.size(), rest.find_first_of(kBlanks)));
-  return std::string(rest);
 }
 
 struct StatusOptions {
@@ -637,6 +523,8 @@ void RecordReload(const ConfigReadResult& read) {
 
 void ResetStatusRecord() { state.status_record = StatusRecord{}; }
 
+const std::string& InForceFingerprint() { return state.status_record.fingerprint; }
+
 std::string StatusText(std::string_view arguments) {
   const StatusOptions options = ParseOptions(arguments);
   if (options.fault) return *options.fault;
@@ -655,7 +543,7 @@ std::string StatusText(std::string_view arguments) {
 void StatusCommand(RCONClientConnection* connection, RCONPacket* packet,
                    UWorld* /*world*/) noexcept {
   GuardHostEntry("the status command", [&] {
-    const std::string text = StatusText(ArgumentsOf(packet));
+    const std::string text = StatusText(CommandArguments(packet));
     SendCommandReply(connection, packet, ZelApi::Tools::Utf8Decode(text));
   });
 }

@@ -25,6 +25,8 @@ void RecordLoad(const ConfigReadResult& read);
 void RecordReload(const ConfigReadResult& read);
 // Forgets the load and reload record; the outcome counters have their own.
 void ResetStatusRecord();
+// The fingerprint of the bytes read at the last load or reload that took.
+const std::string& InForceFingerprint();
 
 // The most UTF-8 bytes of a compact reply: one packet's body, whatever the
 // client.

@@ -11,7 +11,7 @@ packages=(
   build-essential cmake pkg-config
   nlohmann-json3-dev libspdlog-dev libfmt-dev libxxhash-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  libasio-dev libcli11-dev
+  libasio-dev libcli11-dev libxxhash-dev
   libfaketime faketime
   clang libclang-rt-14-dev
   zip unzip

@@ -48,4 +48,11 @@ UPrimalCharacterStatusComponent* StatusComponentOf(const AActor* creature) {
       creature, "APrimalCharacter.MyCharacterStatusComponent");
 }
 
+std::int32_t CreatureLevel(const AActor* creature) {
+  UPrimalCharacterStatusComponent* component = StatusComponentOf(creature);
+  if (component == nullptr) return 0;
+  return host::GameMember<std::int32_t>(component,
+                                        "UPrimalCharacterStatusComponent.BaseCharacterLevel");
+}
+
 }  // namespace drovekeeper::spawn

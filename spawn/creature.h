@@ -4,6 +4,7 @@
 // spawn/tally.cc), the spawn and the notice.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -42,5 +43,9 @@ std::string BlueprintReferenceText(std::u16string_view stem);
 
 // The creature's status component, or null when it has none.
 UPrimalCharacterStatusComponent* StatusComponentOf(const AActor* creature);
+
+// The creature's level as the game holds it now; 0 without a status
+// component.
+std::int32_t CreatureLevel(const AActor* creature);
 
 }  // namespace drovekeeper::spawn

@@ -58,14 +58,6 @@ float MemberOrDefault(const AWorldSettings* settings, std::string_view member, f
   return value == 0.0f ? fallback : value;
 }
 
-// The creature's level as the game holds it now; 0 without a component.
-int CurrentLevel(const AActor* creature) {
-  UPrimalCharacterStatusComponent* component = StatusComponentOf(creature);
-  if (component == nullptr) return 0;
-  return host::GameMember<std::int32_t>(component,
-                                        "UPrimalCharacterStatusComponent.BaseCharacterLevel");
-}
-
 }  // namespace
 
 MapPosition MapCoordinates(const AWorldSettings* settings, float x, float y) {
@@ -103,7 +95,7 @@ std::u16string SpawnNoticeText(std::u16string_view name, int level, MapPosition 
 
 void SendSpawnNotice(std::string_view table, const std::string& name, const AActor* creature,
                      const Vec3& location) {
-  const int level = CurrentLevel(creature);
+  const int level = CreatureLevel(creature);
   const std::u16string decoded = ZelApi::Tools::Utf8Decode(
       config::ReadString(config::EntrySettings(table, name), config::kNameKey));
   const std::u16string_view display_name(decoded.c_str());  // up to the first zero

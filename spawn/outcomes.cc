@@ -12,12 +12,26 @@ CounterMap& MapOf(std::string_view table) {
   return table == config::kCountdownTableKey ? state.countdown_counters : state.clock_counters;
 }
 
-EntryCounters& CountersOf(std::string_view table, std::string_view name) {
+EntryCounters& EntryOf(std::string_view table, std::string_view name) {
   CounterMap& counters = MapOf(table);
   auto it = counters.find(name);
   if (it == counters.end()) it = counters.emplace(std::string(name), EntryCounters{}).first;
-  ++it->second.fell_due;
   return it->second;
+}
+
+// The counters of a scheduled turn, which fell due.
+EntryCounters& CountersOf(std::string_view table, std::string_view name) {
+  EntryCounters& counters = EntryOf(table, name);
+  ++counters.fell_due;
+  return counters;
+}
+
+void RecordLastSpawn(EntryCounters& counters, float x, float y, std::int32_t level) {
+  counters.last_spawn_ticks = NowTicks();
+  counters.last_spawn_x = x;
+  counters.last_spawn_y = y;
+  counters.last_spawn_level = level;
+  counters.has_last_spawn = true;
 }
 
 }  // namespace
@@ -47,11 +61,14 @@ void CountSpawn(std::string_view table, std::string_view name, float x, float y,
                 std::int32_t level) {
   EntryCounters& counters = CountersOf(table, name);
   ++counters.spawned;
-  counters.last_spawn_ticks = NowTicks();
-  counters.last_spawn_x = x;
-  counters.last_spawn_y = y;
-  counters.last_spawn_level = level;
-  counters.has_last_spawn = true;
+  RecordLastSpawn(counters, x, y, level);
+}
+
+void CountSpawnOnCommand(std::string_view table, std::string_view name, float x, float y,
+                         std::int32_t level) {
+  EntryCounters& counters = EntryOf(table, name);
+  ++counters.spawned_on_command;
+  RecordLastSpawn(counters, x, y, level);
 }
 
 void CountHeldByCap(std::string_view table, std::string_view name, std::int32_t count,

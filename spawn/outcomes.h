@@ -1,7 +1,8 @@
 // Per-entry outcome counters of the timer run: how often each entry fell due
 // and what became of each turn, counted where the run decides it and kept
-// from Load on, reloads included. The schedules in spawn/ count; the status
-// command (plugin/status.h) and the tests read them back.
+// from Load on, reloads included; the turns the spawn command runs are
+// counted apart. The turns in spawn/ count; the status command
+// (plugin/status.h) and the tests read them back.
 #pragma once
 
 #include <cstdint>
@@ -41,6 +42,10 @@ struct EntryCounters {
 void CountOutcome(std::string_view table, std::string_view name, EntryOutcome outcome);
 void CountSpawn(std::string_view table, std::string_view name, float x, float y,
                 std::int32_t level);
+// A turn of the spawn command spawned at world X, Y at `level`: the last
+// spawn, as CountSpawn records it, but counted apart from the schedule's.
+void CountSpawnOnCommand(std::string_view table, std::string_view name, float x, float y,
+                         std::int32_t level);
 void CountHeldByCap(std::string_view table, std::string_view name, std::int32_t count,
                     std::int32_t cap);
 // Runs inside catch handlers, so nothing escapes it; a count that cannot be
@@ -51,7 +56,7 @@ void CountFailure(std::string_view table, std::string_view name, std::string_vie
 void CountRun();
 std::int64_t RunsCounted();
 
-// The counters of an entry, or null when it never fell due.
+// The counters of an entry, or null when none of its turns was counted.
 const EntryCounters* FindEntryCounters(std::string_view table, std::string_view name);
 
 // Forgets every counter and the runs: Load starts counting afresh.

@@ -146,27 +146,53 @@ SpawnResult SpawnEntryCreature(std::string_view table, const std::string& name,
   if (settings.notice) SendSpawnNotice(table, name, creature, settings.location);
   if (spawned != nullptr) {
     spawned->location = settings.location;
-    spawned->level = component == nullptr
-                         ? 0
-                         : host::GameMember<std::int32_t>(
-                               component, "UPrimalCharacterStatusComponent.BaseCharacterLevel");
+    spawned->level = CreatureLevel(creature);
   }
   return SpawnResult::kSpawned;
 }
 
-void TakeEntryTurn(std::string_view table, const std::string& name) {
-  const CapCheck cap = CheckWorldMaximum(table, name);
-  if (!cap.has_level) return CountOutcome(table, name, EntryOutcome::kSpawnRefused);
-  if (!cap.below()) return CountHeldByCap(table, name, cap.count, cap.cap);
-  SpawnedCreature spawned;
-  switch (SpawnEntryCreature(table, name, &spawned)) {
-    case SpawnResult::kSpawned:
-      return CountSpawn(table, name, spawned.location.X, spawned.location.Y, spawned.level);
-    case SpawnResult::kClassUnknown:
-      return CountOutcome(table, name, EntryOutcome::kClassUnknown);
-    case SpawnResult::kSpawnRefused:
-      return CountOutcome(table, name, EntryOutcome::kSpawnRefused);
+TurnOutcome RunEntryTurn(std::string_view table, const std::string& name) {
+  TurnOutcome turn;
+  turn.cap = CheckWorldMaximum(table, name);
+  if (!turn.cap.has_level) return turn;  // kSpawnRefused
+  if (!turn.cap.below()) {
+    turn.outcome = EntryOutcome::kHeldByCap;
+    return turn;
   }
+  switch (SpawnEntryCreature(table, name, &turn.spawned)) {
+    case SpawnResult::kSpawned:
+      turn.outcome = EntryOutcome::kSpawned;
+      break;
+    case SpawnResult::kClassUnknown:
+      turn.outcome = EntryOutcome::kClassUnknown;
+      break;
+    case SpawnResult::kSpawnRefused:
+      turn.outcome = EntryOutcome::kSpawnRefused;
+      break;
+  }
+  return turn;
+}
+
+void TakeEntryTurn(std::string_view table, const std::string& name) {
+  const TurnOutcome turn = RunEntryTurn(table, name);
+  switch (turn.outcome) {
+    case EntryOutcome::kSpawned:
+      return CountSpawn(table, name, turn.spawned.location.X, turn.spawned.location.Y,
+                        turn.spawned.level);
+    case EntryOutcome::kHeldByCap:
+      return CountHeldByCap(table, name, turn.cap.count, turn.cap.cap);
+    default:
+      return CountOutcome(table, name, turn.outcome);
+  }
+}
+
+TurnOutcome TakeCommandedTurn(std::string_view table, const std::string& name) {
+  const TurnOutcome turn = RunEntryTurn(table, name);
+  if (turn.outcome == EntryOutcome::kSpawned) {
+    CountSpawnOnCommand(table, name, turn.spawned.location.X, turn.spawned.location.Y,
+                        turn.spawned.level);
+  }
+  return turn;
 }
 
 void ApplyFixedLevel(UPrimalCharacterStatusComponent* component, std::int32_t level) {

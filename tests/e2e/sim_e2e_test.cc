@@ -5,9 +5,12 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
+#include <iterator>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -206,6 +209,131 @@ struct EntryCounts {
   json last_failure;
 };
 
+// What the status reply says of each entry: its schedule and its next due,
+// to the minute, by "TABLE NAME".
+struct StatusEntry {
+  std::string schedule;
+  std::string due;
+};
+std::map<std::string, StatusEntry> StatusEntries(const std::string& reply) {
+  static const std::regex kLine(R"(^(SpawnDinoX? .*?): ([^;]*);.*? next due (\S+ \d\d:\d\d))");
+  std::map<std::string, StatusEntry> entries;
+  std::istringstream lines(reply);
+  std::smatch m;
+  for (std::string line; std::getline(lines, line);) {
+    if (std::regex_search(line, m, kLine)) entries[m[1]] = {m[2], m[3]};
+  }
+  return entries;
+}
+
+// One edit of the file, checked and then reloaded: what the check says
+// must be what the reload does and what the status then shows.
+struct EditCase {
+  const char* name;
+  std::string text;               // the edited file
+  std::vector<std::string> says;  // lines of the check's reply that must be there
+};
+
+TEST_F(SimE2eTest, CheckSaysWhatTheFollowingReloadDoes) {
+  json base;
+  base["SpawnDino"][kEntryA] = Entry(4, 100, "0 0 0", false, 3, false, false);
+  base["SpawnDino"][kEntryB] = Entry(9, 100, "0 0 0", false, 3, false, false);
+  base["SpawnDinoX"][kEntryC] = Entry("1:30", 100, "0 0 0", false, 3, false, false);
+  const auto edited = [&](const std::function<void(json&)>& edit) {
+    json config = base;
+    edit(config);
+    return config.dump(2);
+  };
+  const std::string a = std::string("SpawnDino ") + kEntryA;
+  const std::vector<EditCase> cases = {
+      {"add",
+       edited([](json& c) { c["SpawnDino"][kEntryC] = c["SpawnDino"][kEntryA]; }),
+       {std::string("added SpawnDino ") + kEntryC}},
+      {"drop",
+       edited([](json& c) { c["SpawnDino"].erase(kEntryB); }),
+       {std::string("dropped SpawnDino ") + kEntryB}},
+      {"interval",
+       edited([](json& c) { c["SpawnDino"][kEntryA]["SpawnInterval"] = 6; }),
+       {"changed " + a + ": \"SpawnInterval\" 4 to 6",
+        "every countdown starts afresh from its \"SpawnInterval\""}},
+      {"clock",
+       edited([](json& c) { c["SpawnDinoX"][kEntryC]["SpawnInterval"] = "2:15"; }),
+       {std::string("next due SpawnDinoX ") + kEntryC +
+        ": 2024-03-01 02:15 (was 2024-03-01 01:30)"}},
+      {"syntax", base.dump(2).substr(0, 40), {}},
+      {"utf-16", WideText(base.dump(2), 2, false, true), {}},
+      {"identical", base.dump(2), {}},
+  };
+  const std::string base_path = dir_.Write("base.json", base.dump(2));
+  for (const EditCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const json script = {{{"minute", 2}, {"config_from", dir_.Write("edited.json", c.text)}},
+                         {{"minute", 2.5}, {"rcon", "Drovekeeper.status --all"}},
+                         {{"minute", 2.5}, {"rcon", "Drovekeeper.check"}},
+                         {{"minute", 2.5}, {"rcon", "Drovekeeper.reload"}},
+                         {{"minute", 2.5}, {"rcon", "Drovekeeper.status --all"}}};
+    const SimResult result =
+        Run({"--config", base_path, "--world", WriteWorld(TestWorld()), "--script",
+             WriteScript(script), "--start", kStart, "--minutes", "3"});
+    const std::vector<json> rcon = result.Of("rcon");
+    ASSERT_EQ(rcon.size(), 4u);
+    // The check logs nothing: no log line between the status before it and it.
+    std::vector<std::string> kinds;
+    for (const json& event : result.events) {
+      if (event.at("event") == "rcon" || event.at("event") == "log")
+        kinds.push_back(event.at("event"));
+    }
+    const auto first = std::find(kinds.begin(), kinds.end(), "rcon");
+    ASSERT_NE(first, kinds.end());
+    EXPECT_EQ(*std::next(first), "rcon");
+    const std::string check = rcon[1].at("reply");
+    const std::string reload = rcon[2].at("reply");
+    const std::map<std::string, StatusEntry> before = StatusEntries(rcon[0].at("reply"));
+    const std::map<std::string, StatusEntry> after = StatusEntries(rcon[3].at("reply"));
+    ASSERT_EQ(before.size(), 3u);
+    std::vector<std::string> lines;
+    std::istringstream reply(check);
+    for (std::string line; std::getline(reply, line);) lines.push_back(line);
+    for (const std::string& line : c.says) EXPECT_THAT(lines, ::testing::Contains(line)) << check;
+
+    if (reload != kReloaded) {
+      EXPECT_TRUE(c.says.empty());
+      EXPECT_EQ(check, "a reload would refuse the file and reply: " + reload);
+      EXPECT_EQ(after.size(), before.size());
+      for (const auto& [entry, was] : before) EXPECT_EQ(after.at(entry).due, was.due) << entry;
+      continue;
+    }
+    // Every entry added, dropped, rescheduled or due at another time is said,
+    // and nothing else.
+    const std::regex kAdded("^added (.*)$"), kDropped("^dropped (.*)$");
+    const std::regex kDue(R"(^next due (SpawnDinoX? .*?): (\S+ \d\d:\d\d))");
+    const std::regex kRescheduled(R"(^changed (SpawnDinoX? .*?): "SpawnInterval" )");
+    std::map<std::string, std::string> due_said;
+    std::set<std::string> added, dropped, rescheduled;
+    std::smatch m;
+    for (const std::string& line : lines) {
+      if (std::regex_search(line, m, kAdded)) added.insert(m[1]);
+      if (std::regex_search(line, m, kDropped)) dropped.insert(m[1]);
+      if (std::regex_search(line, m, kDue)) due_said[m[1]] = m[2];
+      if (std::regex_search(line, m, kRescheduled)) rescheduled.insert(m[1]);
+    }
+    EXPECT_EQ(lines[0].starts_with("the file on disk is the one in force"),
+              std::string(c.name) == "identical")
+        << check;
+    for (const auto& [entry, was] : before) {
+      EXPECT_EQ(after.contains(entry), !dropped.contains(entry)) << entry;
+    }
+    for (const auto& [entry, now] : after) {
+      SCOPED_TRACE(entry);
+      EXPECT_EQ(before.contains(entry), !added.contains(entry));
+      const bool said = due_said.contains(entry);
+      EXPECT_EQ(now.due, said ? due_said.at(entry) : before.at(entry).due);
+      EXPECT_EQ(rescheduled.contains(entry),
+                before.contains(entry) && before.at(entry).schedule != now.schedule);
+    }
+  }
+}
+
 TEST_F(SimE2eTest, EntrySummaryExplainsEveryTurnWithoutAReport) {
   json world = TestWorld();
   world["classes"].push_back({{"reference", "/Game/T/D.D_C"}, {"creature", true}});
@@ -353,13 +481,15 @@ TEST_F(SimE2eTest, MissingConfigurationLeavesThePluginInert) {
   EXPECT_TRUE(result.Of("spawn").empty());
   // Unload withdraws every name all the same, when the run ends.
   std::vector<json> gone = result.Of("unregister");
-  ASSERT_EQ(gone.size(), 3u);
+  ASSERT_EQ(gone.size(), 5u);
   EXPECT_EQ(gone[0].at("kind"), "timer");
   EXPECT_EQ(gone[0].at("name"), "Drovekeeper.TimingSpawn");
   EXPECT_EQ(gone[1].at("kind"), "rcon");
   EXPECT_EQ(gone[1].at("name"), "Drovekeeper.reload");
   EXPECT_EQ(gone[2].at("name"), "Drovekeeper.status");
-  EXPECT_EQ(gone[2].at("time"), At(5 * 60));
+  EXPECT_EQ(gone[3].at("name"), "Drovekeeper.spawn");
+  EXPECT_EQ(gone[4].at("name"), "Drovekeeper.check");
+  EXPECT_EQ(gone[4].at("time"), At(5 * 60));
 }
 
 struct BadInput {
@@ -584,9 +714,9 @@ TEST_F(SimE2eTest, ExampleConfigurationOverADayOnTheDemoWorld) {
   }
   EXPECT_THAT(evening, ElementsAre("2024-03-01 20:30:00"));
   for (const json& notice : result.Of("notice")) EXPECT_NE(notice.at("player"), "Ghost");
-  EXPECT_EQ(result.Of("register").size(), 3u);
+  EXPECT_EQ(result.Of("register").size(), 5u);
   std::vector<json> gone = result.Of("unregister");
-  ASSERT_EQ(gone.size(), 3u);
+  ASSERT_EQ(gone.size(), 5u);
   EXPECT_EQ(gone[2].at("time"), "2024-03-02 00:00:00");
 }
 
@@ -764,7 +894,7 @@ TEST_F(SimE2eTest, ReloadOverTcpInRealTime) {
   rcon.erase(rcon.begin() + 1);
   for (const json& r : rcon) EXPECT_EQ(r.at("reply"), kReloaded);
   // SIGTERM still unloads cleanly.
-  EXPECT_EQ(result.Of("unregister").size(), 3u);
+  EXPECT_EQ(result.Of("unregister").size(), 5u);
   EXPECT_THAT(result.out, HasSubstr("Summary:"));
 }
 

@@ -410,7 +410,8 @@ TEST_F(RconAbuseTest, StoppingWhileClientsHammerUnloadsCleanly) {
   }
   EXPECT_THAT(withdrawn,
               ::testing::ElementsAre("timer Drovekeeper.TimingSpawn", "rcon Drovekeeper.reload",
-                                     "rcon Drovekeeper.status"));
+                                     "rcon Drovekeeper.status", "rcon Drovekeeper.spawn",
+                                     "rcon Drovekeeper.check"));
   for (std::size_t i = first_withdrawal; i < result.events.size(); ++i) {
     // After the withdrawal only the unload's own lines and the simulator's
     // closing per-entry summary may follow: no spawn, notice or RCON reply.

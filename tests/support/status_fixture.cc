@@ -18,7 +18,8 @@ StatusFixture::StatusFixture()
             {kGhost, ConfigEntry(0)},
             {kStone, ConfigEntry(0)},
             {kBroken, ConfigEntry(0).Without("Maxlevel")}}},
-          {"SpawnDinoX", {{kRex, ConfigEntry("6:1")}, {kHeld, ConfigEntry("07:05")}}}}
+          {"SpawnDinoX",
+           {{kRex, ConfigEntry("6:1").Name("Rex the Great")}, {kHeld, ConfigEntry("07:05")}}}}
                   .dump()) {}
 
 void StatusFixture::SetUp() {

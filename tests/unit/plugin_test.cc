@@ -38,6 +38,8 @@ constexpr char kOpenFailureGbk[] =
 constexpr char kTimer[] = "Drovekeeper.TimingSpawn";
 constexpr char kCommand[] = "Drovekeeper.reload";
 constexpr char kStatus[] = "Drovekeeper.status";
+constexpr char kSpawn[] = "Drovekeeper.spawn";
+constexpr char kCheck[] = "Drovekeeper.check";
 
 // Complete entries, so that the load logs no findings.
 constexpr char kGoodConfig[] = R"({
@@ -110,11 +112,11 @@ TEST_F(PluginTest, DetachRemovesTimerThenCommandsEvenWhenInert) {
   // Whatever the host holds under our names goes, loaded or not.
   {
     const GameString timer = GameString::FromNarrow(kTimer);
-    const GameString command = GameString::FromNarrow(kCommand);
-    const GameString status = GameString::FromNarrow(kStatus);
     ZelApi::GetCommands().AddOnTimerCallback(timer, [] {});
-    ZelApi::GetCommands().AddRconCommand(command, [](auto*, auto*, auto*) {});
-    ZelApi::GetCommands().AddRconCommand(status, [](auto*, auto*, auto*) {});
+    for (const char* name : {kCommand, kStatus, kSpawn, kCheck}) {
+      ZelApi::GetCommands().AddRconCommand(GameString::FromNarrow(name),
+                                           [](auto*, auto*, auto*) {});
+    }
   }
   ASSERT_EQ(Entry(kProcessAttach), 1);  // no file: inert
   events_.clear();
@@ -122,7 +124,9 @@ TEST_F(PluginTest, DetachRemovesTimerThenCommandsEvenWhenInert) {
   EXPECT_EQ(Entry(kProcessDetach), 1);
   EXPECT_EQ(events_, (std::vector<Event>{{standin::host::CommandKind::kTimer, kTimer, false, 1},
                                          {standin::host::CommandKind::kRcon, kCommand, false, 1},
-                                         {standin::host::CommandKind::kRcon, kStatus, false, 1}}));
+                                         {standin::host::CommandKind::kRcon, kStatus, false, 1},
+                                         {standin::host::CommandKind::kRcon, kSpawn, false, 1},
+                                         {standin::host::CommandKind::kRcon, kCheck, false, 1}}));
   EXPECT_TRUE(Inert());
 }
 
@@ -132,7 +136,9 @@ TEST_F(PluginTest, LoadRegistersTimerThenCommandsThenLogsTheLoadMessageLast) {
 
   EXPECT_EQ(events_, (std::vector<Event>{{standin::host::CommandKind::kTimer, kTimer, true, 0},
                                          {standin::host::CommandKind::kRcon, kCommand, true, 0},
-                                         {standin::host::CommandKind::kRcon, kStatus, true, 0}}));
+                                         {standin::host::CommandKind::kRcon, kStatus, true, 0},
+                                         {standin::host::CommandKind::kRcon, kSpawn, true, 0},
+                                         {standin::host::CommandKind::kRcon, kCheck, true, 0}}));
   const auto lines = sink().lines();
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0].level, spdlog::level::info);
@@ -148,7 +154,9 @@ TEST_F(PluginTest, LoadRegistersTimerThenCommandsThenLogsTheLoadMessageLast) {
   EXPECT_EQ(Entry(kProcessDetach), 1);
   EXPECT_EQ(events_, (std::vector<Event>{{standin::host::CommandKind::kTimer, kTimer, false, 1},
                                          {standin::host::CommandKind::kRcon, kCommand, false, 1},
-                                         {standin::host::CommandKind::kRcon, kStatus, false, 1}}));
+                                         {standin::host::CommandKind::kRcon, kStatus, false, 1},
+                                         {standin::host::CommandKind::kRcon, kSpawn, false, 1},
+                                         {standin::host::CommandKind::kRcon, kCheck, false, 1}}));
   EXPECT_TRUE(Inert());
   EXPECT_EQ(sink().lines().size(), 1u);  // unload logs nothing
 }

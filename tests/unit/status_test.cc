@@ -115,7 +115,7 @@ TEST_F(StatusTest, CompactReplyPutsTheEntriesNeedingAttentionFirst) {
       "Held.Held (SpawnDino every minute)",
       "Rex.Rex (SpawnDino every 2 min)",
       "Held.Held (SpawnDinoX at 07:05): next due never",
-      "Rex.Rex (SpawnDinoX at 6:1)"};
+      "Rex the Great (SpawnDinoX at 6:1)"};
   ASSERT_EQ(lines.size(), std::size(expected) + 1);
   for (std::size_t i = 0; i < std::size(expected); ++i) {
     EXPECT_THAT(lines[1 + i], StartsWith(expected[i]));

@@ -95,13 +95,15 @@ TEST_F(WindowsLoaderTest, LoaderRunsTheEntryAgainstTheHostDll) {
   const HMODULE plugin = LoadLibraryA(plugin_path.c_str());
   ASSERT_NE(plugin, nullptr) << plugin_path << ": error " << GetLastError();
   EXPECT_EQ(standin::host::TimerNames(), Names{"Drovekeeper.TimingSpawn"});
-  EXPECT_EQ(standin::host::RconCommandNames(), (Names{"Drovekeeper.reload", "Drovekeeper.status"}));
+  EXPECT_EQ(standin::host::RconCommandNames(), (Names{"Drovekeeper.check", "Drovekeeper.reload",
+                                                      "Drovekeeper.spawn", "Drovekeeper.status"}));
   EXPECT_EQ(sink().payloads(), Names{kLoadMessageGbk});
 
   // Thread attach and detach reach DllMain and change nothing.
   std::thread([] {}).join();
   EXPECT_EQ(standin::host::TimerNames(), Names{"Drovekeeper.TimingSpawn"});
-  EXPECT_EQ(standin::host::RconCommandNames(), (Names{"Drovekeeper.reload", "Drovekeeper.status"}));
+  EXPECT_EQ(standin::host::RconCommandNames(), (Names{"Drovekeeper.check", "Drovekeeper.reload",
+                                                      "Drovekeeper.spawn", "Drovekeeper.status"}));
   EXPECT_EQ(sink().payloads().size(), 1u);
 
   ASSERT_EQ(standin::host::RunTimers(), 1);
