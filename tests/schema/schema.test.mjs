@@ -7,6 +7,7 @@ import { execFileSync } from 'node:child_process';
 import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
+import { fileURLToPath, pathToFileURL } from 'node:url';
 import Ajv from 'ajv';
 import languageService from 'vscode-json-languageservice';
 
@@ -55,13 +56,9 @@ const cases = [
   ['cap 0', entry({ Worldmaximum: 0 }), 'warning'],
   ['two position numbers', entry({ Position: '1 2' }), 'warning'],
   ['clock leading zero', clock({ SpawnInterval: '07:05' }), 'warning'],
-  ['clock hour 24', clock({ SpawnInterval: '24:0' }), 'warning'],
-  ['clock seconds', clock({ SpawnInterval: '7:5:00' }), 'warning'],
   ['unknown key', entry({ Worldmaximun: 5 }), 'warning'],
   ['unknown member', '{"Comment": "x"}', 'warning'],
   ['plain path', named('/Game/A/A_BP.A_BP'), 'warning'],
-  ['class suffix', named("Blueprint'/Game/A/A_BP.A_BP_C'"), 'warning'],
-  ['lower-case prefix', named("blueprint'/Game/A/A_BP.A_BP'"), 'warning'],
   ['high bytes', named("Blueprint'/Game/Ä/Ä.Ä'"), 'warning'],
   ['text after the end', `${entry({})}\n// kept`, 'warning'],
   // The checker's alone.
@@ -99,7 +96,9 @@ test('the validator agrees with the checker on every file', () => {
       return file;
     });
     const found = check(files);
-    const validate = new Ajv({ allErrors: true, strictTypes: false }).compile(schema);
+    // patternErrorMessage is the editors' own word for a pattern's message.
+    const validate = new Ajv({ allErrors: true, strictTypes: false })
+      .addKeyword('patternErrorMessage').compile(schema);
     cases.forEach(([label, text, expected, whose], i) => {
       assert.equal(worst(found.get(files[i])), expected, `${label}: the checker`);
       let valid;
@@ -116,23 +115,28 @@ test('the validator agrees with the checker on every file', () => {
   }
 });
 
-// As an editor set to use the schema for config.json shows the examples:
-// the example with no problem, the broken one with a problem on each line
-// the checker finds an error or warning on, and on no other line.
+// As an editor shows the examples, told of the schema by its settings or by
+// the file's "$schema" member: the example with no problem, the broken one
+// with a problem on each line the checker finds an error or warning on, and
+// on no other line.
 test('an editor shows the problems at the lines the checker finds them', async () => {
-  const service = getLanguageService({});
-  service.configure({ validate: true, schemas: [{ uri: 'file:///config.schema.json', fileMatch: ['*.json'], schema }] });
-  const lines = async (file) => {
-    const text = readFileSync(join(root, file), 'utf8');
-    const document = TextDocument.create(`file:///${file}`, 'json', 1, text);
+  const lines = async (file, settings, text = readFileSync(join(root, file), 'utf8')) => {
+    const service = getLanguageService({
+      schemaRequestService: async (uri) => readFileSync(fileURLToPath(uri), 'utf8'),
+      workspaceContext: { resolveRelativePath: (path, base) => new URL(path, base).href },
+    });
+    service.configure({ validate: true, schemas: settings });
+    const document = TextDocument.create(pathToFileURL(join(root, file)).href, 'json', 1, text);
     const diagnostics = await service.doValidation(document, service.parseJSONDocument(document));
     return new Set(diagnostics.map((d) => d.range.start.line + 1));
   };
-  assert.deepEqual(await lines('examples/config.json'), new Set());
+  const settings = [{ uri: pathToFileURL(join(root, 'docs/config.schema.json')).href, fileMatch: ['config.json'] }];
+  assert.deepEqual(await lines('examples/config.json', settings), new Set());
   const broken = 'examples/broken_config.json';
+  const member = readFileSync(join(root, broken), 'utf8').replace('{', '{"$schema": "../docs/config.schema.json",');
   const said = check([join(root, broken)]).get(join(root, broken))
     .filter((f) => f.severity !== 'note' && !f.message.includes('only in letter case'));
   // The editor marks both copies of a repeated key, the checker names the first.
   const first = said.flatMap((f) => f.message.match(/first on line (\d+)/)?.[1] ?? []).map(Number);
-  assert.deepEqual(await lines(broken), new Set([...said.map((f) => f.line), ...first]));
+  assert.deepEqual(await lines(broken, [], member), new Set([...said.map((f) => f.line), ...first]));
 });
