@@ -827,7 +827,8 @@ TEST(ConfigurationSchema, AgreesWithTheKeyTableAndTheChecker) {
         "Blueprint'/Game/A.A'x", "Blueprint'/Game/A A.A'", "Blueprint' /Game/A.A'",
         " Blueprint'/Game/A.A'", "Blueprint''", "Blueprint'/Game/\x7F.A'",
         "Blueprint'/Game/\xC3\x84.A'"}) {
-    const bool ascii = std::ranges::none_of(text, [](char c) { return (c & 0x80) != 0; });
+    const bool ascii =
+        std::none_of(text.begin(), text.end(), [](char c) { return (c & 0x80) != 0; });
     EXPECT_EQ(std::regex_search(text.begin(), text.end(), name),
               ascii && JudgeEntryName(text).form == NameForm::kReference)
         << text;
