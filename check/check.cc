@@ -322,7 +322,9 @@ void Checker::CheckRepeats() {
 
 void Checker::CheckTopLevelNames(const Json& document) {
   for (const auto& [name, value] : document.items()) {
-    if (std::find(kTables.begin(), kTables.end(), name) != kTables.end()) continue;
+    if (name == config::kSchemaKey ||
+        std::find(kTables.begin(), kTables.end(), name) != kTables.end())
+      continue;
     std::string what = fmt::format("unknown member \"{}\"", name);
     Consequence consequence = Consequence::kNeverRead;
     // A close spelling of a table that is present is someone's leftover.

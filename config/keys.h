@@ -12,6 +12,9 @@ namespace drovekeeper::config {
 // The two tables.
 inline constexpr std::string_view kCountdownTableKey = "SpawnDino";
 inline constexpr std::string_view kClockTableKey = "SpawnDinoX";
+// The member through which editors find the file's JSON Schema
+// (docs/config.schema.json); never read, like every member but the tables.
+inline constexpr std::string_view kSchemaKey = "$schema";
 
 // The keys of an entry, in both tables. The schedule is the one setting both
 // tables are built from: a fault in it, or in the shape of a table or entry,

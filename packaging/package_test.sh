@@ -20,11 +20,11 @@ check_layout() {
   local files expected dir="$1/$plugin_dir" name
   files=$(cd "$1" && find . -type f | sort)
   expected=$(printf "./$plugin_dir/%s\n" "$2" "$3" INSTALL.txt config.example.json \
-    configuration.md status.md | sort)
+    config.schema.json configuration.md status.md | sort)
   [ "$files" = "$expected" ] || fail "layout of $1: $files"
   tr -d '\r' <"$dir/config.example.json" | cmp -s - "$root/examples/config.json" ||
     fail "config.example.json differs from examples/config.json"
-  for name in configuration.md status.md; do
+  for name in config.schema.json configuration.md status.md; do
     tr -d '\r' <"$dir/$name" | cmp -s - "$root/docs/$name" || fail "$name differs from docs/$name"
   done
   for name in "$2" "$3"; do
@@ -33,7 +33,7 @@ check_layout() {
   # What a first install and a host that differs need to be told.
   for said in "Drovekeeper $version" "config.example.json ZelApi" "无法打开文件配置config.json" \
       "host/zelapi.h" "host built with a compatible" "-DDROVEKEEPER_BUILD_TESTS=OFF" \
-      "spdlog:    1." "$3" "Drovekeeper.reload" "Drovekeeper.status" "status.md" \
+      "spdlog:    1." "$3" "Drovekeeper.reload" "Drovekeeper.status" "status.md" "config.schema.json" \
       "must be rebuilt"; do
     grep -qF -- "$said" "$dir/INSTALL.txt" || fail "INSTALL.txt does not say: $said"
   done
@@ -87,7 +87,7 @@ mkdir "$work/win64"
 unzip -q "$windows" -d "$work/win64"
 check_layout "$work/win64" Drovekeeper.dll drovekeeper-check.exe MZ
 dir="$work/win64/$plugin_dir"
-for name in INSTALL.txt config.example.json configuration.md status.md; do
+for name in INSTALL.txt config.example.json config.schema.json configuration.md status.md; do
   grep -qv $'\r$' "$dir/$name" && fail "$name has a line without CRLF"
 done
 # Linked -static: beside Windows' own libraries only the host's.

@@ -3,7 +3,7 @@
 #   dist/Drovekeeper-VERSION-linux-x86_64.tar.gz  from build/
 #   dist/Drovekeeper-VERSION-win64.zip            from build-win/
 # each with ZelApi/Plugins/Drovekeeper/{module, checker, config.example.json,
-# configuration.md, status.md, INSTALL.txt}: no config.json, so that unpacking never
+# config.schema.json, configuration.md, status.md, INSTALL.txt}: no config.json, so that unpacking never
 # replaces the operator's. The Windows text files have CRLF line ends.
 # Builds the module and the checker in each tree first (the Windows one only
 # where the cross compiler is installed: scripts/windows.sh installs it).
@@ -38,6 +38,7 @@ stage_tree() {
   "$5" --strip-unneeded -o "$dir/$(basename "$3")" "$2/$3"
   "$5" --strip-unneeded -o "$dir/$(basename "$4")" "$2/$4"
   cp examples/config.json "$dir/config.example.json"
+  cp docs/config.schema.json "$dir/config.schema.json"
   cp docs/configuration.md "$dir/configuration.md"
   cp docs/status.md "$dir/status.md"
   cp "$2/packaging/INSTALL.txt" "$dir/INSTALL.txt"
@@ -69,7 +70,7 @@ if [ ! -f build-win/lib/Drovekeeper.dll ] || [ ! -f build-win/bin/drovekeeper-ch
 fi
 command -v zip >/dev/null || { echo "package: zip is missing" >&2; exit 1; }
 stage_tree win64 build-win lib/Drovekeeper.dll bin/drovekeeper-check.exe x86_64-w64-mingw32-strip
-for file in INSTALL.txt config.example.json configuration.md status.md; do
+for file in INSTALL.txt config.example.json config.schema.json configuration.md status.md; do
   sed -i 's/\r*$/\r/' "$stage/win64/$plugin_dir/$file"
 done
 windows_archive="$out/Drovekeeper-$version-win64.zip"

@@ -25,7 +25,8 @@ if [ "${DROVEKEEPER_WITH_BROWSER:-1}" = 1 ]; then
 fi
 apt_install "${packages[@]}"
 
-# The node programs the tests drive (an RCON client, the browser test), from
+# The node programs the tests drive (an RCON client, the browser test, the
+# configuration schema's validator and language service), from
 # their committed lock files.
 for lock in tests/*/package-lock.json tests/*/*/package-lock.json; do
   [ -f "$lock" ] || continue

@@ -32,6 +32,7 @@ using nlohmann::json;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 constexpr char kEntryA[] = "Blueprint'/Game/T/A.A'";
 constexpr char kEntryB[] = "Blueprint'/Game/T/B.B'";
@@ -112,8 +113,11 @@ TEST_F(SimE2eTest, IntervalAndClockEntriesSpawnOnTimeWithLevelAndNotice) {
   json config;
   config["SpawnDino"][kEntryA] = Entry(4, 100, "80000 0 100", false, 20, true, true, "Rex");
   config["SpawnDinoX"][kEntryB] = Entry("1:30", 100, "0 8000 5", false, 7, true, false);
+  // Where editors find the schema: never read, and no finding at load.
+  config["$schema"] = "./config.schema.json";
   SimResult result = Run({"--config", WriteConfig(config), "--world", WriteWorld(TestWorld()),
                           "--start", kStart, "--minutes", "60"});
+  EXPECT_THAT(result.out, Not(HasSubstr("$schema")));
 
   EXPECT_EQ(SpawnTimes(result, kEntryA), CountdownTimes(4, 0, 60));
   EXPECT_THAT(SpawnTimes(result, kEntryB), ElementsAre(At(30 * 60)));

@@ -12,12 +12,15 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <random>
+#include <regex>
 #include <set>
 #include <string>
 #include <tuple>
 #include <utility>
 #include <vector>
 
+#include "check/check_values.h"
+#include "check/entry_name.h"
 #include "check/listing.h"
 #include "config/keys.h"
 #include "tests/support/config_entry.h"
@@ -108,6 +111,7 @@ TEST(CheckConfigText, CleanDocumentsHaveNoFindings) {
       OneEntry("SpawnDinoX", {{"SpawnInterval", "\"0:0\""}}),
       OneEntry("SpawnDinoX", {{"SpawnInterval", "\"23:59\""}}),
       OneEntry("SpawnDinoX", {{"SpawnInterval", "\"10:30\""}}),
+      "{\"$schema\": \"./config.schema.json\"}",
   };
   for (const std::string& document : documents) {
     EXPECT_EQ(Describe(CheckConfigText(document)), "") << document;
@@ -775,6 +779,60 @@ TEST(ConfigurationReference, NamesExactlyTheKeysThePluginReads) {
   }
   EXPECT_EQ(keys, std::set<std::string>(config::kEntryKeys.begin(), config::kEntryKeys.end()));
   EXPECT_EQ(members, (std::set<std::string>{"SpawnDino", "SpawnDinoX"}));
+}
+
+// The schema editors validate with names the same members and keys, and its
+// patterns take exactly the clock texts and entry names the checker passes.
+TEST(ConfigurationSchema, AgreesWithTheKeyTableAndTheChecker) {
+  std::ifstream file(std::filesystem::path(__FILE__).parent_path() /
+                     "../../docs/config.schema.json");
+  ASSERT_TRUE(file.is_open());
+  const nlohmann::json schema = nlohmann::json::parse(file);
+  const nlohmann::json& definitions = schema.at("definitions");
+  const auto names = [](const nlohmann::json& object) {
+    std::set<std::string> keys;
+    for (const auto& [key, value] : object.items()) keys.insert(key);
+    return keys;
+  };
+  using Keys = std::set<std::string>;
+  EXPECT_EQ(names(schema.at("properties")),
+            (Keys{std::string(config::kSchemaKey), std::string(config::kCountdownTableKey),
+                  std::string(config::kClockTableKey)}));
+  Keys keys(config::kEntryKeys.begin(), config::kEntryKeys.end());
+  EXPECT_EQ(names(definitions.at("entry").at("properties")), keys);
+  keys.erase(std::string(config::kNameKey));
+  EXPECT_EQ(definitions.at("entry").at("required").get<Keys>(), keys);
+
+  const std::regex clock(definitions.at("clockEntry")
+                             .at("properties")
+                             .at(config::kScheduleKey)
+                             .at("pattern")
+                             .get<std::string>());
+  std::vector<std::string> texts = {"", "7", "7:", ":5", "a:b", " 7:5", "7:5 ", "+7:5", "7:5:0:0"};
+  for (int hour = 0; hour <= 25; ++hour) {
+    for (int minute = 0; minute <= 61; ++minute) {
+      texts.push_back(fmt::format("{}:{}", hour, minute));
+      texts.push_back(fmt::format("{:02}:{:02}", hour, minute));
+      texts.push_back(fmt::format("{}:{}:0", hour, minute));
+    }
+  }
+  for (const std::string& text : texts) {
+    EXPECT_EQ(std::regex_search(text, clock), JudgeClockText(text).fault.empty()) << text;
+  }
+
+  const std::regex name(definitions.at("name").at("pattern").get<std::string>());
+  for (const std::string_view text :
+       {kName, "/Game/A/A_BP.A_BP", "Blueprint'/Game/A.A_C'", "Blueprint'/Game/A_C/B.B'",
+        "blueprint'/Game/A.A'", "Class'/Game/A.A'", "Blueprint\"/Game/A.A\"", "Blueprint'/Game/A.A",
+        "Blueprint'/Game/A.A'x", "Blueprint'/Game/A A.A'", "Blueprint' /Game/A.A'",
+        " Blueprint'/Game/A.A'", "Blueprint''", "Blueprint'/Game/\x7F.A'",
+        "Blueprint'/Game/\xC3\x84.A'"}) {
+    const bool ascii =
+        std::none_of(text.begin(), text.end(), [](char c) { return (c & 0x80) != 0; });
+    EXPECT_EQ(std::regex_search(text.begin(), text.end(), name),
+              ascii && JudgeEntryName(text).form == NameForm::kReference)
+        << text;
+  }
 }
 
 #ifdef _WIN32
