@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -14,21 +13,18 @@
 #include <utility>
 #include <vector>
 
-#include "check/check_values.h"
-#include "check/entry_name.h"
 #include "config/config.h"
 #include "config/fingerprint.h"
 #include "host/game_string.h"
 #include "host/game_types.h"
 #include "plugin/due_times.h"
 #include "plugin/entry_guard.h"
-#include "plugin/registry.h"
+#include "plugin/state.h"
 #include "plugin/reply.h"
-#include "spawn/cap.h"
+#include "plugin/status_entries.h"
 #include "spawn/env.h"
 #include "spawn/notice.h"
 #include "spawn/outcomes.h"
-#include "spawn/tick.h"
 
 namespace drovekeeper::plugin {
 
@@ -41,166 +37,6 @@ constexpr std::string_view kUsage = "Drovekeeper.status [--all | --page N | --js
 
 Json TimeJson(std::int64_t ticks) {
   return Json{{"local", LocalText(ticks)}, {"utc", UtcText(ticks)}};
-}
-
-// The member `key` of the entry in force, or null; never inserts.
-const nlohmann::json* FindSetting(std::string_view table, const std::string& name,
-                                  std::string_view key) {
-  return config::FindEntrySetting(config::ConfigDocument, table, name, key);
-}
-
-std::optional<std::int32_t> ReadableInt32(const nlohmann::json* value, std::string_view key) {
-  if (value == nullptr) return std::nullopt;
-  try {
-    return config::ToInt32(*value, key);
-  } catch (const std::exception&) {
-    return std::nullopt;
-  }
-}
-
-// When an entry falls due next: the run's time, when there is one, and what
-// the text reply says.
-struct Due {
-  std::optional<std::int64_t> ticks;
-  std::string text;
-};
-
-Due DueAt(std::int64_t ticks) { return {ticks, LocalMinuteText(ticks)}; }
-
-Due DueOf(const NextDue& next) { return next.at ? DueAt(*next.at) : Due{{}, next.never}; }
-
-// Everything the reply says of one entry.
-struct EntryStatus {
-  std::string_view table;
-  const std::string* name = nullptr;
-  std::optional<std::string> label;  // its "Name", when a non-empty string
-  std::string schedule;
-  std::optional<std::int64_t> interval_minutes;
-  std::optional<std::string> clock;
-  std::optional<std::int32_t> countdown_left;
-  Due due;
-  const spawn::EntryCounters* counters = nullptr;
-  std::optional<std::int32_t> cap;  // only where the cap can hold the entry
-  std::optional<std::int32_t> wild_now;
-
-  bool HeldNow() const { return cap && wild_now && *wild_now >= *cap; }
-  // Entries that need the operator's attention come first in the compact reply.
-  int Rank() const {
-    if (counters->failed > 0) return 0;
-    if (counters->class_unknown > 0) return 1;
-    if (counters->spawn_refused > 0) return 2;
-    if (HeldNow()) return 3;
-    return 4;
-  }
-};
-
-EntryStatus CountdownEntry(const std::string& name, const nlohmann::json& left,
-                           std::int64_t next_run) {
-  EntryStatus e;
-  e.table = config::kCountdownTableKey;
-  e.name = &name;
-  const nlohmann::json* interval =
-      FindSetting(config::kCountdownTableKey, name, config::kScheduleKey);
-  if (interval == nullptr) {
-    e.schedule = "no entry in the configuration";
-  } else if (std::optional<std::int32_t> value = ReadableInt32(interval, config::kScheduleKey)) {
-    e.interval_minutes = std::max<std::int64_t>(*value, 0) + 1;
-    e.schedule = *e.interval_minutes == 1 ? "every minute"
-                                          : fmt::format("every {} min", *e.interval_minutes);
-  } else {
-    e.schedule = fmt::format("\"{}\" is {}", config::kScheduleKey, interval->type_name());
-  }
-  e.countdown_left = ReadableInt32(&left, config::kScheduleKey);
-  e.due = DueOf(CountdownNextDue(left, next_run));
-  return e;
-}
-
-EntryStatus ClockEntry(const std::string& name, const nlohmann::json& text, std::int64_t next_run) {
-  EntryStatus e;
-  e.table = config::kClockTableKey;
-  e.name = &name;
-  if (text.is_string()) e.clock = text.get<std::string>();
-  e.schedule = e.clock ? "at " + *e.clock : "at ?";
-  e.due = DueOf(ClockNextDue(text, next_run));
-  return e;
-}
-
-// ASCII letters folded, every other byte as it is: a UTF-8 sequence holds no
-// ASCII byte, so a "Name" in any script still matches byte for byte.
-std::string FoldAscii(std::string_view text) {
-  std::string folded(text);
-  for (char& c : folded) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return folded;
-}
-
-struct Filter {
-  std::string text;
-  std::string folded;
-  std::optional<std::string_view> table;  // the filter names a table
-
-  explicit Filter(std::string filter) : text(std::move(filter)), folded(FoldAscii(text)) {
-    for (std::string_view t : {config::kCountdownTableKey, config::kClockTableKey}) {
-      if (folded == FoldAscii(t)) table = t;
-    }
-  }
-
-  bool Matches(const EntryStatus& e) const {
-    if (text.empty()) return true;
-    if (table) return e.table == *table;
-    return FoldAscii(*e.name).find(folded) != std::string::npos ||
-           (e.label && FoldAscii(*e.label).find(folded) != std::string::npos);
-  }
-};
-
-// The entries the filter keeps, in the order the run walks them, with their
-// counters, their labels and, in one walk of the level, their wild counts.
-std::vector<EntryStatus> CollectEntries(const Filter& filter, std::int64_t next_run,
-                                        std::size_t& total) {
-  static const spawn::EntryCounters kNone;
-  std::vector<EntryStatus> entries;
-  total = 0;
-  auto keep = [&](EntryStatus e) {
-    ++total;
-    const nlohmann::json* label = FindSetting(e.table, *e.name, config::kNameKey);
-    if (label != nullptr && label->is_string() && !label->get_ref<const std::string&>().empty()) {
-      e.label = label->get<std::string>();
-    }
-    if (!filter.Matches(e)) return;
-    const spawn::EntryCounters* found = spawn::FindEntryCounters(e.table, *e.name);
-    e.counters = found != nullptr ? found : &kNone;
-    if (check::JudgeEntryName(*e.name).form == check::NameForm::kReference) {
-      e.cap =
-          ReadableInt32(FindSetting(e.table, *e.name, config::kMaximumKey), config::kMaximumKey);
-    }
-    entries.push_back(std::move(e));
-  };
-  if (config::CountdownTable.is_object()) {
-    for (const auto& [name, left] : config::CountdownTable.items()) {
-      keep(CountdownEntry(name, left, next_run));
-    }
-  }
-  if (config::ClockTable.is_object()) {
-    for (const auto& [name, text] : config::ClockTable.items()) {
-      keep(ClockEntry(name, text, next_run));
-    }
-  }
-  std::vector<std::string_view> capped;
-  for (const EntryStatus& e : entries) {
-    if (e.cap) capped.push_back(*e.name);
-  }
-  if (capped.empty()) return entries;
-  if (const auto counts = spawn::CountWildOfClasses(capped)) {
-    std::size_t i = 0;
-    for (EntryStatus& e : entries) {
-      if (e.cap) e.wild_now = (*counts)[i++];
-    }
-  } else {
-    // Without a level nothing can be held; say no count rather than zero.
-    for (EntryStatus& e : entries) e.cap.reset();
-  }
-  return entries;
 }
 
 // Where the entry last spawned, as its notice would place it.
