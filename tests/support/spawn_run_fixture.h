@@ -12,6 +12,12 @@
 
 class SpawnRunFixture : public HostFixture {
  protected:
+  static constexpr std::int64_t kMinute = 60 * ScriptedEnv::kTicksPerSecond;
+  // Blueprint names the tests' worlds hold.
+  static inline const std::string kRex = "Blueprint'/Game/Rex.Rex'";
+  static inline const std::string kAnky = "Blueprint'/Game/Anky.Anky'";
+  static inline const std::string kRaptor = "Blueprint'/Game/Raptor.Raptor'";
+
   void SetUp() override;
 
   void Load(nlohmann::json document);

@@ -20,11 +20,6 @@ namespace {
 
 using nlohmann::json;
 
-const std::string kRex = "Blueprint'/Game/Rex.Rex'";
-const std::string kAnky = "Blueprint'/Game/Anky.Anky'";
-const std::string kRaptor = "Blueprint'/Game/Raptor.Raptor'";
-constexpr std::int64_t kMinute = 60 * ScriptedEnv::kTicksPerSecond;
-
 class EntryFaultsTest : public SpawnRunFixture {};
 
 TEST_F(EntryFaultsTest, FaultyEntryIsLoggedOnceAndOthersStillSpawn) {

@@ -18,11 +18,6 @@ namespace {
 
 using nlohmann::json;
 
-const std::string kRex = "Blueprint'/Game/Rex.Rex'";
-const std::string kAnky = "Blueprint'/Game/Anky.Anky'";
-const std::string kRaptor = "Blueprint'/Game/Raptor.Raptor'";
-constexpr std::int64_t kMinute = 60 * ScriptedEnv::kTicksPerSecond;
-
 class TickTest : public SpawnRunFixture {};
 
 TEST_F(TickTest, GateOpensOncePerSixtySeconds) {
