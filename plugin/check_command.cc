@@ -50,8 +50,6 @@ bool SameSetting(const Json* a, const Json* b) {
   return *a == *b;
 }
 
-std::string DueText(const NextDue& due) { return due.at ? LocalMinuteText(*due.at) : due.never; }
-
 NextDue DueOf(std::string_view table, const Json& value, std::int64_t next_run) {
   return table == config::kCountdownTableKey ? CountdownNextDue(value, next_run)
                                              : ClockNextDue(value, next_run);

@@ -84,6 +84,8 @@ std::string ZoneText(std::int64_t ticks) {
 
 std::int64_t NextRun(std::int64_t now) { return std::max(spawn::NextRunTicks, now); }
 
+std::string DueText(const NextDue& due) { return due.at ? LocalMinuteText(*due.at) : due.never; }
+
 NextDue CountdownNextDue(const nlohmann::json& left, std::int64_t next_run) {
   try {
     const std::int32_t count = config::ToInt32(left, config::kScheduleKey);

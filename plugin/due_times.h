@@ -35,5 +35,7 @@ struct NextDue {
 NextDue CountdownNextDue(const nlohmann::json& left, std::int64_t next_run);
 // A clock entry from its clock text.
 NextDue ClockNextDue(const nlohmann::json& text, std::int64_t next_run);
+// What a reply says of it: the run's local minute, or why there is none.
+std::string DueText(const NextDue& due);
 
 }  // namespace drovekeeper::plugin

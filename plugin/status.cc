@@ -19,8 +19,8 @@
 #include "host/game_types.h"
 #include "plugin/due_times.h"
 #include "plugin/entry_guard.h"
-#include "plugin/state.h"
 #include "plugin/reply.h"
+#include "plugin/state.h"
 #include "plugin/status_entries.h"
 #include "spawn/env.h"
 #include "spawn/notice.h"
@@ -83,7 +83,7 @@ void AppendCounts(std::string& out, const spawn::EntryCounters& c, bool details)
 std::string FullLine(const EntryStatus& e) {
   std::string line = fmt::format("\n{} {}: {}", e.table, *e.name, e.schedule);
   AppendWildAndLastSpawn(line, e);
-  line += fmt::format("; next due {}; ", e.due.text);
+  line += fmt::format("; next due {}; ", DueText(e.due));
   AppendCounts(line, *e.counters, true);
   return line;
 }
@@ -100,7 +100,7 @@ std::string_view PathEnd(std::string_view name) {
 std::string CompactLine(const EntryStatus& e) {
   std::string line = fmt::format("\n{} ({} {}): next due {}; ",
                                  e.label ? std::string_view(*e.label) : PathEnd(*e.name), e.table,
-                                 e.schedule, e.due.text);
+                                 e.schedule, DueText(e.due));
   AppendCounts(line, *e.counters, false);
   AppendWildAndLastSpawn(line, e);
   return line;
@@ -282,8 +282,8 @@ Json EntryJson(const EntryStatus& e) {
               {"interval_minutes", JsonOrNull(e.interval_minutes)},
               {"clock", JsonOrNull(e.clock)},
               {"countdown_left", JsonOrNull(e.countdown_left)},
-              {"next_due", e.due.ticks ? TimeJson(*e.due.ticks) : Json(nullptr)},
-              {"next_due_text", e.due.text},
+              {"next_due", e.due.at ? TimeJson(*e.due.at) : Json(nullptr)},
+              {"next_due_text", DueText(e.due)},
               {"fell_due", c.fell_due},
               {"spawned", c.spawned},
               {"held_by_cap", c.held_by_cap},

@@ -30,10 +30,6 @@ std::optional<std::int32_t> ReadableInt32(const nlohmann::json* value, std::stri
   }
 }
 
-Due DueAt(std::int64_t ticks) { return {ticks, LocalMinuteText(ticks)}; }
-
-Due DueOf(const NextDue& next) { return next.at ? DueAt(*next.at) : Due{{}, next.never}; }
-
 EntryStatus CountdownEntry(const std::string& name, const nlohmann::json& left,
                            std::int64_t next_run) {
   EntryStatus e;
@@ -51,7 +47,7 @@ EntryStatus CountdownEntry(const std::string& name, const nlohmann::json& left,
     e.schedule = fmt::format("\"{}\" is {}", config::kScheduleKey, interval->type_name());
   }
   e.countdown_left = ReadableInt32(&left, config::kScheduleKey);
-  e.due = DueOf(CountdownNextDue(left, next_run));
+  e.due = CountdownNextDue(left, next_run);
   return e;
 }
 
@@ -61,7 +57,7 @@ EntryStatus ClockEntry(const std::string& name, const nlohmann::json& text, std:
   e.name = &name;
   if (text.is_string()) e.clock = text.get<std::string>();
   e.schedule = e.clock ? "at " + *e.clock : "at ?";
-  e.due = DueOf(ClockNextDue(text, next_run));
+  e.due = ClockNextDue(text, next_run);
   return e;
 }
 

@@ -11,16 +11,10 @@
 #include <string_view>
 #include <vector>
 
+#include "plugin/due_times.h"
 #include "spawn/outcomes.h"
 
 namespace drovekeeper::plugin {
-
-// When an entry falls due next: the run's time, when there is one, and what
-// the text reply says.
-struct Due {
-  std::optional<std::int64_t> ticks;
-  std::string text;
-};
 
 // Everything the reply says of one entry.
 struct EntryStatus {
@@ -31,7 +25,7 @@ struct EntryStatus {
   std::optional<std::int64_t> interval_minutes;
   std::optional<std::string> clock;
   std::optional<std::int32_t> countdown_left;
-  Due due;
+  NextDue due;
   const spawn::EntryCounters* counters = nullptr;
   std::optional<std::int32_t> cap;  // only where the cap can hold the entry
   std::optional<std::int32_t> wild_now;
