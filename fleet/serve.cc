@@ -1,0 +1,142 @@
+#include "fleet/serve.h"
+
+#include <prometheus/exposer.h>
+#include <pthread.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+#include <iostream>
+#include <memory>
+#include <utility>
+
+#include "fleet/metrics.h"
+
+namespace drovekeeper::fleet {
+
+FleetAsker::FleetAsker(std::vector<std::string> names, std::chrono::milliseconds period, Ask ask,
+                       Note note)
+    : names_(std::move(names)),
+      period_(period),
+      ask_(std::move(ask)),
+      note_(std::move(note)),
+      last_why_(names_.size()),
+      thread_([this] { Run(); }) {}
+
+FleetAsker::~FleetAsker() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  stop_.notify_all();
+  thread_.join();
+}
+
+std::vector<prometheus::MetricFamily> FleetAsker::Collect() const {
+  std::lock_guard lock(mutex_);
+  return families_;
+}
+
+void FleetAsker::Run() {
+  std::unique_lock lock(mutex_);
+  while (!stopping_) {
+    const auto began = std::chrono::steady_clock::now();
+    lock.unlock();
+    const std::vector<Answer> answers = ask_();
+    std::vector<ServerStatus> fleet;
+    std::vector<std::string> why;
+    for (std::size_t i = 0; i < names_.size(); ++i) {
+      fleet.push_back(i < answers.size() ? ReadStatus(names_[i], answers[i])
+                                         : ServerStatus{names_[i], std::nullopt, "not asked"});
+      why.push_back(fleet.back().why);
+    }
+    std::vector<prometheus::MetricFamily> families = FleetMetrics(fleet);
+    NoteChanges(why);
+    lock.lock();
+    families_ = std::move(families);
+    stop_.wait_until(lock, began + period_, [this] { return stopping_; });
+  }
+}
+
+void FleetAsker::NoteChanges(const std::vector<std::string>& why) {
+  for (std::size_t i = 0; i < names_.size(); ++i) {
+    if (asked_once_ && why[i] == last_why_[i]) continue;
+    if (!why[i].empty()) {
+      note_(names_[i] + ": no status: " + why[i]);
+    } else if (asked_once_) {
+      note_(names_[i] + ": answers again");
+    }
+  }
+  last_why_ = why;
+  asked_once_ = true;
+}
+
+namespace {
+
+// The ADDRESS of ADDRESS:PORT, or "" when `listen` is not of that form.
+std::string ListenAddress(const std::string& listen) {
+  const std::size_t colon = listen.rfind(':');
+  if (colon == std::string::npos || colon == 0 || colon + 1 == listen.size() ||
+      !std::all_of(listen.begin() + static_cast<std::ptrdiff_t>(colon) + 1, listen.end(),
+                   [](char c) { return c >= '0' && c <= '9'; }) ||
+      listen.size() - colon > 6 || std::stoi(listen.substr(colon + 1)) > 65535) {
+    return {};
+  }
+  return listen.substr(0, colon);
+}
+
+}  // namespace
+
+int Serve(const std::vector<Server>& servers, const ServeOptions& options) {
+  const std::string address = ListenAddress(options.listen);
+  if (address.empty()) {
+    std::cerr << "drovekeeper-fleet serve: --listen " << options.listen
+              << ": not ADDRESS:PORT (such as 127.0.0.1:9150 or [::1]:9150)\n";
+    return 2;
+  }
+  // Every thread started from here on leaves these to the sigwait below.
+  sigset_t stop_signals;
+  sigemptyset(&stop_signals);
+  sigaddset(&stop_signals, SIGINT);
+  sigaddset(&stop_signals, SIGTERM);
+  sigset_t before;
+  pthread_sigmask(SIG_BLOCK, &stop_signals, &before);
+
+  std::unique_ptr<prometheus::Exposer> exposer;
+  try {
+    exposer = std::make_unique<prometheus::Exposer>(options.listen);
+  } catch (const std::exception& e) {
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    std::cerr << "drovekeeper-fleet serve: cannot listen on " << options.listen << ": " << e.what()
+              << "\n";
+    return 2;
+  }
+  std::vector<std::string> names;
+  for (const Server& server : servers) names.push_back(server.name);
+  // An ask ends before the next is due, and within ten seconds however long the period.
+  const auto timeout = std::min<std::chrono::milliseconds>(options.every, std::chrono::seconds(10));
+  std::mutex printing;
+  const auto print = [&printing](const std::string& line) {
+    std::lock_guard lock(printing);
+    std::cout << line << std::endl;
+  };
+  auto asker = std::make_shared<FleetAsker>(
+      names, options.every,
+      [&servers, timeout] { return AskAll(servers, "Drovekeeper.status --json", timeout); }, print);
+  exposer->RegisterCollectable(asker);
+  const std::vector<int> ports = exposer->GetListeningPorts();
+  print("serving http://" + address + ":" +
+        (ports.empty() ? options.listen.substr(address.size() + 1) : std::to_string(ports[0])) +
+        "/metrics, asking " + std::to_string(servers.size()) + " servers every " +
+        std::to_string(options.every.count()) + " s");
+
+  int signal = 0;
+  sigwait(&stop_signals, &signal);
+  exposer.reset();
+  asker.reset();
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
+  return 0;
+}
+
+}  // namespace drovekeeper::fleet
