@@ -132,7 +132,7 @@ class Call : public std::enable_shared_from_this<Call> {
     if (stage_ == Stage::login) {
       // Some servers send an empty RESPONSE_VALUE before the login's answer.
       if (packet.type != rcon::kTypeAuthResponse) return;
-      if (packet.id == -1) return Finish(Reach::login_refused, "login refused");
+      if (packet.id == -1) return Finish(Reach::login_refused, "the server refused the password");
       if (packet.id != kAuthId) return;
       stage_ = Stage::reply;
       Send({kCommandId, rcon::kTypeExecCommand, command_});

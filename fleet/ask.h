@@ -11,6 +11,12 @@
 
 namespace drovekeeper::fleet {
 
+// The program's exit statuses, as monitoring checks read them: all well, a
+// warning, a server not reached (unreachable, login refused, timed out).
+inline constexpr int kExitWell = 0;
+inline constexpr int kExitWarning = 1;
+inline constexpr int kExitUnreached = 2;
+
 enum class Reach { answered, unreachable, login_refused, timed_out };
 
 struct Answer {
