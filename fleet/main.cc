@@ -2,6 +2,8 @@
 //   drovekeeper-fleet [--servers FILE] [--timeout SECONDS] status [--json | --brief]
 //   drovekeeper-fleet [--servers FILE] [--timeout SECONDS] check
 //   drovekeeper-fleet [--servers FILE] [--timeout SECONDS] reload
+//   drovekeeper-fleet [--servers FILE] [--timeout SECONDS] serve --listen ADDRESS:PORT
+//                     [--every SECONDS]   (Linux)
 // Exit status: 0 all well, 1 a warning, 2 a server not reached, 3 a bad
 // option or servers file.
 #include <CLI/CLI.hpp>
@@ -15,6 +17,10 @@
 #include "fleet/check_reload.h"
 #include "fleet/fleet_status.h"
 #include "fleet/servers.h"
+
+#ifndef _WIN32
+#include "fleet/serve.h"
+#endif
 
 #ifdef _WIN32
 #include <windows.h>
@@ -51,6 +57,16 @@ int main(int argc, char** argv) {
   CLI::App* check = app.add_subcommand("check", "What a reload would do on each server");
   CLI::App* reload =
       app.add_subcommand("reload", "Reload the servers whose check takes a new file");
+#ifndef _WIN32
+  fleet::ServeOptions serve_options;
+  CLI::App* serve = app.add_subcommand(
+      "serve", "Serve the fleet's status on /metrics for Prometheus until interrupted");
+  serve->add_option("--listen", serve_options.listen, "ADDRESS:PORT to serve on")->required();
+  serve
+      ->add_option("--every", serve_options.every,
+                   "Ask each server at most once every SECONDS (default: 30)")
+      ->check(CLI::Range(1, 86400));
+#endif
 
   try {
     app.parse(argc, argv);
@@ -67,6 +83,10 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
   const auto timeout = std::chrono::milliseconds(static_cast<long long>(timeout_seconds * 1000));
+#ifndef _WIN32
+  serve_options.timeout = timeout;
+  if (serve->parsed()) return fleet::Serve(servers, serve_options);
+#endif
 
   if (status->parsed()) {
     const fleet::FleetStatus merged =

@@ -11,6 +11,7 @@
 #include <memory>
 #include <utility>
 
+#include "fleet/fleet_status.h"
 #include "fleet/metrics.h"
 
 namespace drovekeeper::fleet {
@@ -92,8 +93,9 @@ int Serve(const std::vector<Server>& servers, const ServeOptions& options) {
   const std::string address = ListenAddress(options.listen);
   if (address.empty()) {
     std::cerr << "drovekeeper-fleet serve: --listen " << options.listen
-              << ": not ADDRESS:PORT (such as 127.0.0.1:9150 or [::1]:9150)\n";
-    return 2;
+              << ": not ADDRESS:PORT (such as 127.0.0.1:9150, or 0.0.0.0:9150 for every "
+                 "interface)\n";
+    return 3;
   }
   // Every thread started from here on leaves these to the sigwait below.
   sigset_t stop_signals;
@@ -114,8 +116,8 @@ int Serve(const std::vector<Server>& servers, const ServeOptions& options) {
   }
   std::vector<std::string> names;
   for (const Server& server : servers) names.push_back(server.name);
-  // An ask ends before the next is due, and within ten seconds however long the period.
-  const auto timeout = std::min<std::chrono::milliseconds>(options.every, std::chrono::seconds(10));
+  // An ask ends before the next is due.
+  const auto timeout = std::min<std::chrono::milliseconds>(options.every, options.timeout);
   std::mutex printing;
   const auto print = [&printing](const std::string& line) {
     std::lock_guard lock(printing);
@@ -123,7 +125,7 @@ int Serve(const std::vector<Server>& servers, const ServeOptions& options) {
   };
   auto asker = std::make_shared<FleetAsker>(
       names, options.every,
-      [&servers, timeout] { return AskAll(servers, "Drovekeeper.status --json", timeout); }, print);
+      [&servers, timeout] { return AskAll(servers, kStatusCommand, timeout); }, print);
   exposer->RegisterCollectable(asker);
   const std::vector<int> ports = exposer->GetListeningPorts();
   print("serving http://" + address + ":" +

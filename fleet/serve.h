@@ -55,12 +55,14 @@ class FleetAsker : public prometheus::Collectable {
 };
 
 struct ServeOptions {
-  std::string listen;  // ADDRESS:PORT, [IPv6]:PORT; port 0 takes a free one
+  std::string listen;  // IPv4 ADDRESS:PORT; port 0 takes a free one
   std::chrono::seconds every{30};
+  std::chrono::milliseconds timeout{10000};  // the most an ask may take, when under `every`
 };
 
-// Serves until SIGINT or SIGTERM: 0 then, 2 when it cannot listen. Says on
-// standard output where it listens and which servers stop or start answering.
+// Serves until SIGINT or SIGTERM: 0 then, 2 when it cannot listen, 3 for a
+// `listen` not of the form ADDRESS:PORT. Says on standard output where it
+// listens and which servers stop or start answering.
 int Serve(const std::vector<Server>& servers, const ServeOptions& options);
 
 }  // namespace drovekeeper::fleet
