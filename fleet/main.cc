@@ -7,6 +7,7 @@
 // Exit status: 0 all well, 1 a warning, 2 a server not reached, 3 a bad
 // option or servers file.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <chrono>
 #include <iostream>
 #include <stdexcept>
@@ -32,12 +33,7 @@ namespace {
 
 constexpr int kExitUsage = 3;
 
-}  // namespace
-
-int main(int argc, char** argv) {
-#ifdef _WIN32
-  SetConsoleOutputCP(CP_UTF8);  // entry names in any script on a console
-#endif
+int Run(std::vector<std::string> arguments) {
   CLI::App app{"Asks every Drovekeeper server of a servers file at once."};
   app.name("drovekeeper-fleet");
   std::string servers_file = "servers.json";
@@ -69,7 +65,8 @@ int main(int argc, char** argv) {
 #endif
 
   try {
-    app.parse(argc, argv);
+    std::reverse(arguments.begin(), arguments.end());  // CLI11 takes them last first
+    app.parse(arguments);
   } catch (const CLI::ParseError& error) {
     const int code = app.exit(error);
     return code == 0 ? 0 : kExitUsage;
@@ -77,7 +74,7 @@ int main(int argc, char** argv) {
 
   std::vector<fleet::Server> servers;
   try {
-    servers = fleet::LoadServers(servers_file);
+    servers = fleet::LoadServers(fleet::Utf8Path(servers_file));
   } catch (const std::exception& error) {
     std::cerr << "drovekeeper-fleet: " << error.what() << "\n";
     return kExitUsage;
@@ -108,3 +105,24 @@ int main(int argc, char** argv) {
   std::cout << outcome.text;
   return outcome.exit_status;
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// Wide arguments, so that a path in any script arrives whole; UTF-8 out, so
+// that entry names in any script reach a console.
+int wmain(int argc, wchar_t** argv) {
+  SetConsoleOutputCP(CP_UTF8);
+  std::vector<std::string> arguments;
+  for (int i = 1; i < argc; ++i) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, nullptr, 0, nullptr, nullptr);
+    std::string argument(static_cast<std::size_t>(size > 0 ? size : 1), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, argument.data(), size, nullptr, nullptr);
+    argument.resize(argument.size() - 1);
+    arguments.push_back(std::move(argument));
+  }
+  return Run(std::move(arguments));
+}
+#else
+int main(int argc, char** argv) { return Run(std::vector<std::string>(argv + 1, argv + argc)); }
+#endif

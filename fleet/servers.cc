@@ -19,13 +19,14 @@ using nlohmann::json;
 
 std::string ReadAll(const std::filesystem::path& file, const std::string& what) {
   std::ifstream in(file, std::ios::binary);
-  if (!in) throw std::runtime_error(what + " " + file.string() + " cannot be opened");
+  if (!in) throw std::runtime_error(what + " " + Utf8Text(file) + " cannot be opened");
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 // Whether others than the owner may read `file`. On Windows the folder's
 // access lists decide, which a mode cannot say.
-bool OthersMayRead([[maybe_unused]] const std::filesystem::path& file, std::string* mode) {
+bool OthersMayRead([[maybe_unused]] const std::filesystem::path& file,
+                   [[maybe_unused]] std::string* mode) {
 #ifdef _WIN32
   return false;
 #else
@@ -63,20 +64,29 @@ std::string Password(const json& server, const std::filesystem::path& folder,
                                " is not set or empty");
     return value;
   }
-  std::filesystem::path path = Text(server, "password_file", where);
+  std::filesystem::path path = Utf8Path(Text(server, "password_file", where));
   if (path.is_relative()) path = folder / path;
   std::string password = ReadAll(path, where + ": \"password_file\"");
   while (!password.empty() && (password.back() == '\n' || password.back() == '\r'))
     password.pop_back();
   if (password.empty())
-    throw std::runtime_error(where + ": \"password_file\" " + path.string() + " is empty");
+    throw std::runtime_error(where + ": \"password_file\" " + Utf8Text(path) + " is empty");
   return password;
 }
 
 }  // namespace
 
+std::filesystem::path Utf8Path(const std::string& text) {
+  return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
+std::string Utf8Text(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
 std::vector<Server> LoadServers(const std::filesystem::path& file) {
-  const std::string shown = file.string();
+  const std::string shown = Utf8Text(file);
   const std::string bytes = ReadAll(file, "the servers file");
   json document;
   try {

@@ -17,6 +17,10 @@ struct Server {
   std::string password;  // resolved from "password", "password_env" or "password_file"
 };
 
+// A path from its UTF-8 text, on Windows too; and back.
+std::filesystem::path Utf8Path(const std::string& text);
+std::string Utf8Text(const std::filesystem::path& path);
+
 // Reads the servers file: a JSON array of {"name", "host", "port"} with one
 // of "password", "password_env" (a variable's name) or "password_file" (a
 // path, relative to the servers file's folder; its trailing line ends are
