@@ -1,16 +1,23 @@
-// The fleet's status replies as Prometheus metric families: what
-// `drovekeeper-fleet serve` exposes (fleet/serve.cc) and its tests check.
-// Linux only, as serve is.
+// The fleet's status replies as Prometheus metric families, and the asker
+// that keeps them for a scrape: what `drovekeeper-fleet serve` exposes. Part
+// of its module (fleet/serve.h); used by fleet/serve.cc and the tests.
 #pragma once
 
+#include <prometheus/collectable.h>
 #include <prometheus/metric_family.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fleet/ask.h"
+#include "fleet/serve.h"
 
 namespace drovekeeper::fleet {
 
@@ -30,5 +37,46 @@ ServerStatus ReadStatus(const std::string& server, const Answer& answer);
 // without a status has drovekeeper_up 0 and no other series. Families
 // without a series are left out.
 std::vector<prometheus::MetricFamily> FleetMetrics(const std::vector<ServerStatus>& fleet);
+
+// A thread asks every server at most once a period, whatever the scrape
+// rate, and a scrape reads its last answers, so no server ever holds up a
+// scrape.
+// Asks the fleet on its own thread and hands a scrape the last answers.
+class FleetAsker : public prometheus::Collectable {
+ public:
+  // One ask of every server, answers in the order of `names`.
+  using Ask = std::function<std::vector<Answer>()>;
+  // A line for the operator: a server that stops or starts answering.
+  using Note = std::function<void(const std::string&)>;
+
+  // Asks at once, then once every `period` from the start of the last ask.
+  FleetAsker(std::vector<std::string> names, std::chrono::milliseconds period, Ask ask, Note note);
+  ~FleetAsker() override;  // waits for an ask under way
+  FleetAsker(const FleetAsker&) = delete;
+  FleetAsker& operator=(const FleetAsker&) = delete;
+
+  // The families of the last ask; none before the first has ended.
+  std::vector<prometheus::MetricFamily> Collect() const override;
+
+ private:
+  void Run();
+  void NoteChanges(const std::vector<std::string>& why);
+
+  const std::vector<std::string> names_;
+  const std::chrono::milliseconds period_;
+  const Ask ask_;
+  const Note note_;
+  std::vector<std::string> last_why_;  // per server, "" when it answered; the thread's alone
+  bool asked_once_ = false;            // the thread's alone
+
+  mutable std::mutex mutex_;
+  std::condition_variable stop_;
+  bool stopping_ = false;
+  std::vector<prometheus::MetricFamily> families_;
+  std::thread thread_;
+};
+
+// What Serve() runs once its module is loaded.
+int ServeMetrics(const std::vector<Server>& servers, const ServeOptions& options);
 
 }  // namespace drovekeeper::fleet

@@ -1,3 +1,4 @@
+// The module drovekeeper-fleet loads for serve (fleet/serve.h).
 #include "fleet/serve.h"
 
 #include <prometheus/exposer.h>
@@ -16,63 +17,6 @@
 
 namespace drovekeeper::fleet {
 
-FleetAsker::FleetAsker(std::vector<std::string> names, std::chrono::milliseconds period, Ask ask,
-                       Note note)
-    : names_(std::move(names)),
-      period_(period),
-      ask_(std::move(ask)),
-      note_(std::move(note)),
-      last_why_(names_.size()),
-      thread_([this] { Run(); }) {}
-
-FleetAsker::~FleetAsker() {
-  {
-    std::lock_guard lock(mutex_);
-    stopping_ = true;
-  }
-  stop_.notify_all();
-  thread_.join();
-}
-
-std::vector<prometheus::MetricFamily> FleetAsker::Collect() const {
-  std::lock_guard lock(mutex_);
-  return families_;
-}
-
-void FleetAsker::Run() {
-  std::unique_lock lock(mutex_);
-  while (!stopping_) {
-    const auto began = std::chrono::steady_clock::now();
-    lock.unlock();
-    const std::vector<Answer> answers = ask_();
-    std::vector<ServerStatus> fleet;
-    std::vector<std::string> why;
-    for (std::size_t i = 0; i < names_.size(); ++i) {
-      fleet.push_back(i < answers.size() ? ReadStatus(names_[i], answers[i])
-                                         : ServerStatus{names_[i], std::nullopt, "not asked"});
-      why.push_back(fleet.back().why);
-    }
-    std::vector<prometheus::MetricFamily> families = FleetMetrics(fleet);
-    NoteChanges(why);
-    lock.lock();
-    families_ = std::move(families);
-    stop_.wait_until(lock, began + period_, [this] { return stopping_; });
-  }
-}
-
-void FleetAsker::NoteChanges(const std::vector<std::string>& why) {
-  for (std::size_t i = 0; i < names_.size(); ++i) {
-    if (asked_once_ && why[i] == last_why_[i]) continue;
-    if (!why[i].empty()) {
-      note_(names_[i] + ": no status: " + why[i]);
-    } else if (asked_once_) {
-      note_(names_[i] + ": answers again");
-    }
-  }
-  last_why_ = why;
-  asked_once_ = true;
-}
-
 namespace {
 
 // The ADDRESS of ADDRESS:PORT, or "" when `listen` is not of that form.
@@ -89,7 +33,7 @@ std::string ListenAddress(const std::string& listen) {
 
 }  // namespace
 
-int Serve(const std::vector<Server>& servers, const ServeOptions& options) {
+int ServeMetrics(const std::vector<Server>& servers, const ServeOptions& options) {
   const std::string address = ListenAddress(options.listen);
   if (address.empty()) {
     std::cerr << "drovekeeper-fleet serve: --listen " << options.listen
@@ -142,3 +86,10 @@ int Serve(const std::vector<Server>& servers, const ServeOptions& options) {
 }
 
 }  // namespace drovekeeper::fleet
+
+// The module's one entry, looked up by name (fleet/serve_loader.cc).
+extern "C" int drovekeeper_fleet_serve(const void* servers, const void* options) {
+  using namespace drovekeeper::fleet;
+  return ServeMetrics(*static_cast<const std::vector<Server>*>(servers),
+                      *static_cast<const ServeOptions*>(options));
+}

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "fleet/metrics.h"
-#include "fleet/serve.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
 
