@@ -38,10 +38,9 @@ ServerStatus ReadStatus(const std::string& server, const Answer& answer);
 // without a series are left out.
 std::vector<prometheus::MetricFamily> FleetMetrics(const std::vector<ServerStatus>& fleet);
 
-// A thread asks every server at most once a period, whatever the scrape
-// rate, and a scrape reads its last answers, so no server ever holds up a
-// scrape.
-// Asks the fleet on its own thread and hands a scrape the last answers.
+// Asks every server on a thread of its own at most once a period, whatever
+// the scrape rate; a scrape reads the last answers, so no server ever holds
+// it up.
 class FleetAsker : public prometheus::Collectable {
  public:
   // One ask of every server, answers in the order of `names`.

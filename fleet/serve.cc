@@ -6,7 +6,6 @@
 #include <signal.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <exception>
 #include <iostream>
 #include <memory>
