@@ -14,12 +14,13 @@ plugin_dir=ZelApi/Plugins/Drovekeeper
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-# check_layout DIR MODULE CHECKER MAGIC FLEET: exactly these files, the text
-# ones the repository's (line ends aside), the programs stripped binaries.
+# check_layout DIR MODULE CHECKER MAGIC FLEET [MORE...]: exactly these files
+# (MORE: further binaries), the text ones the repository's (line ends aside),
+# the programs stripped binaries.
 check_layout() {
   local files expected dir="$1/$plugin_dir" name
   files=$(cd "$1" && find . -type f | sort)
-  expected=$(printf "./$plugin_dir/%s\n" "$2" "$3" "$5" INSTALL.txt config.example.json \
+  expected=$(printf "./$plugin_dir/%s\n" "$2" "$3" "$5" "${@:6}" INSTALL.txt config.example.json \
     config.schema.json configuration.md status.md servers.example.json fleet.md | sort)
   [ "$files" = "$expected" ] || fail "layout of $1: $files"
   tr -d '\r' <"$dir/config.example.json" | cmp -s - "$root/examples/config.json" ||
@@ -29,7 +30,7 @@ check_layout() {
   done
   tr -d '\r' <"$dir/servers.example.json" | cmp -s - "$root/examples/servers.json" ||
     fail "servers.example.json differs from examples/servers.json"
-  for name in "$2" "$3" "$5"; do
+  for name in "$2" "$3" "$5" "${@:6}"; do
     [ "$(head -c "${#4}" "$dir/$name")" = "$4" ] || fail "$name is not a program or module"
   done
   # What a first install and a host that differs need to be told.
@@ -62,15 +63,18 @@ if [ -f "$root/build/lib/libdrovekeeper.so" ]; then
   [ -f "$linux" ] || fail "no $linux"
   mkdir "$work/linux"
   tar -C "$work/linux" -xzf "$linux"
-  check_layout "$work/linux" libdrovekeeper.so drovekeeper-check $'\x7fELF' drovekeeper-fleet
+  check_layout "$work/linux" libdrovekeeper.so drovekeeper-check $'\x7fELF' drovekeeper-fleet \
+    drovekeeper-fleet-serve.so
   dir="$work/linux/$plugin_dir"
   runtime=$'libstdc++.so.6\nlibm.so.6\nlibgcc_s.so.1\nlibc.so.6\nld-linux-x86-64.so.2'
-  for name in libdrovekeeper.so drovekeeper-check drovekeeper-fleet; do
+  for name in libdrovekeeper.so drovekeeper-check drovekeeper-fleet drovekeeper-fleet-serve.so; do
     readelf -S "$dir/$name" | grep -q '\.symtab' && fail "$name is not stripped"
     dynamic=$(readelf -d "$dir/$name")
     grep -qE 'RPATH|RUNPATH' <<<"$dynamic" && fail "$name carries a run path: $dynamic"
     allowed=$runtime
     [ "$name" = libdrovekeeper.so ] && allowed+=$'\nlibzelapi.so'
+    [ "$name" = drovekeeper-fleet-serve.so ] &&
+      allowed+=$'\nlibprometheus-cpp-pull.so.1.0\nlibprometheus-cpp-core.so.1.0'
     only_needs "$name" "$allowed" "$(sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' <<<"$dynamic")"
   done
   grep -q $'\r' "$dir/INSTALL.txt" "$dir/config.example.json" && fail "CR in a Linux text file"
@@ -86,6 +90,13 @@ if [ -f "$root/build/lib/libdrovekeeper.so" ]; then
     2>"$work/fleet.err" && fail "drovekeeper-fleet took a servers file others can read"
   grep -q "holds a password and others can read it (mode 0644)" "$work/fleet.err" ||
     fail "drovekeeper-fleet on the example: $(cat "$work/fleet.err")"
+  # serve finds its module beside the program.
+  echo '[{"name": "here", "host": "127.0.0.1", "port": 9, "password": "x"}]' >"$work/serve.json"
+  chmod 600 "$work/serve.json"
+  timeout -k 5 -s TERM 3 "$dir/drovekeeper-fleet" --servers "$work/serve.json" serve \
+    --listen 127.0.0.1:0 >"$work/serve.out" 2>&1 || true
+  grep -q "^serving http://127.0.0.1:" "$work/serve.out" ||
+    fail "drovekeeper-fleet serve from the archive: $(cat "$work/serve.out")"
   echo "linux archive: ok"
 fi
 if [ -n "$skip" ]; then

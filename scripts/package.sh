@@ -4,7 +4,8 @@
 #   dist/Drovekeeper-VERSION-win64.zip            from build-win/
 # each with ZelApi/Plugins/Drovekeeper/{module, checker, drovekeeper-fleet,
 # config.example.json, config.schema.json, configuration.md, status.md,
-# servers.example.json, fleet.md, INSTALL.txt}: no config.json, so that unpacking never
+# servers.example.json, fleet.md, INSTALL.txt}, and in the Linux one the
+# module drovekeeper-fleet serve loads: no config.json, so that unpacking never
 # replaces the operator's. The Windows text files have CRLF line ends.
 # Builds the module and the programs in each tree first (the Windows one only
 # where the cross compiler is installed: scripts/windows.sh installs it).
@@ -55,7 +56,9 @@ fi
 if [ -f build/lib/libdrovekeeper.so ] && [ -f build/bin/drovekeeper-check ] &&
    [ -f build/bin/drovekeeper-fleet ]; then
   stage_tree linux build lib/libdrovekeeper.so bin/drovekeeper-check bin/drovekeeper-fleet strip
-  for file in libdrovekeeper.so drovekeeper-check drovekeeper-fleet; do
+  strip --strip-unneeded -o "$stage/linux/$plugin_dir/drovekeeper-fleet-serve.so" \
+    build/lib/drovekeeper-fleet-serve.so
+  for file in libdrovekeeper.so drovekeeper-check drovekeeper-fleet drovekeeper-fleet-serve.so; do
     cmake -D "file=$stage/linux/$plugin_dir/$file" -P "$stage/rpath.cmake"
   done
   linux_archive="$out/Drovekeeper-$version-linux-x86_64.tar.gz"
