@@ -1,15 +1,17 @@
 # The libraries of the Windows build, taken from the build machine's own
-# Debian packages: nlohmann json, spdlog, fmt, CLI11 and xxHash header-only,
+# Debian packages: nlohmann json, spdlog, fmt, CLI11, asio and xxHash header-only,
 # GoogleTest built from its sources. The cross compiler sees only the header folders
 # linked into win-include/, never the rest of /usr/include.
 set(win_include ${CMAKE_BINARY_DIR}/win-include)
 file(MAKE_DIRECTORY ${win_include})
-foreach(folder nlohmann spdlog fmt CLI)
+foreach(folder nlohmann spdlog fmt CLI asio)
   if(NOT EXISTS /usr/include/${folder})
     message(FATAL_ERROR "/usr/include/${folder} is missing: run scripts/setup.sh")
   endif()
   file(CREATE_LINK /usr/include/${folder} ${win_include}/${folder} SYMBOLIC)
 endforeach()
+# asio's own header beside its folder (standalone: drovekeeper-fleet's sockets).
+file(CREATE_LINK /usr/include/asio.hpp ${win_include}/asio.hpp SYMBOLIC)
 # xxHash is one header, compiled into the module that includes it.
 if(NOT EXISTS /usr/include/xxhash.h)
   message(FATAL_ERROR "/usr/include/xxhash.h is missing: run scripts/setup.sh")

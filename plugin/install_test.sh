@@ -56,12 +56,14 @@ printf '%s\n' "$own_config" >"$staged_dir/config.json"
 DESTDIR="$stage" "$cmake" --install "$build" --prefix /srv/game >/dev/null
 [ "$(cat "$staged_dir/config.json")" = "$own_config" ] || fail "staged config.json replaced"
 
-# The tools component alone: the checker, runnable from where it lands.
+# The tools component alone: the checker, runnable from where it lands, and
+# the fleet program with the module its serve loads.
 tools="$work/tools"
 "$cmake" --install "$build" --prefix "$tools" --component tools >/dev/null
 [ -x "$tools/bin/drovekeeper-check" ] || fail "drovekeeper-check not installed"
-files=$(cd "$tools" && find . -type f)
-[ "$files" = "./bin/drovekeeper-check" ] || fail "tools component installed:
+files=$(cd "$tools" && find . -type f | sort)
+expected=$(printf '%s\n' ./bin/drovekeeper-check ./bin/drovekeeper-fleet ./lib/drovekeeper-fleet-serve.so)
+[ "$files" = "$expected" ] || fail "tools component installed:
 $files"
 [ ! -e "$tools/ZelApi" ] || fail "the tools component installed the plug-in"
 if readelf -d "$tools/bin/drovekeeper-check" | grep -F "$build" >/dev/null; then

@@ -12,6 +12,7 @@ packages=(
   nlohmann-json3-dev libspdlog-dev libfmt-dev libxxhash-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libasio-dev libcli11-dev libxxhash-dev
+  prometheus-cpp-dev prometheus  # drovekeeper-fleet serve; its test scrapes it with Prometheus
   libfaketime faketime
   clang libclang-rt-14-dev
   zip unzip

@@ -33,16 +33,31 @@ std::vector<nlohmann::json> SimResult::Of(const std::string& event) const {
   return found;
 }
 
+namespace {
+
+std::vector<std::string> WithEvents(std::vector<std::string> args, const std::string& dir) {
+  if (std::find(args.begin(), args.end(), "--events") == args.end()) {
+    args.push_back("--events");
+    args.push_back(dir + "/events.jsonl");
+  }
+  return args;
+}
+
+}  // namespace
+
 SimProcess::SimProcess(const std::vector<std::string>& args, const std::string& dir,
                        const std::vector<std::string>& env)
-    : dir_(dir) {
-  std::vector<std::string> argv{DROVEKEEPER_SIM_PATH};
-  argv.insert(argv.end(), args.begin(), args.end());
+    : ChildProcess(DROVEKEEPER_SIM_PATH, WithEvents(args, dir), dir, env) {
   if (std::find(args.begin(), args.end(), "--events") == args.end()) {
     events_path_ = dir + "/events.jsonl";
-    argv.push_back("--events");
-    argv.push_back(events_path_);
   }
+}
+
+ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& args,
+                           const std::string& dir, const std::vector<std::string>& env)
+    : dir_(dir) {
+  std::vector<std::string> argv{program};
+  argv.insert(argv.end(), args.begin(), args.end());
   std::vector<char*> raw;
   for (auto& a : argv) raw.push_back(a.data());
   raw.push_back(nullptr);
@@ -75,14 +90,14 @@ SimProcess::SimProcess(const std::vector<std::string>& args, const std::string& 
   if (failed != 0) throw std::runtime_error(std::string("cannot start ") + raw[0]);
 }
 
-SimProcess::~SimProcess() {
+ChildProcess::~ChildProcess() {
   if (pid_ > 0) {
     kill(pid_, SIGKILL);
     waitpid(pid_, nullptr, 0);
   }
 }
 
-std::optional<std::string> SimProcess::WaitForOutput(const std::string& text,
+std::optional<std::string> ChildProcess::WaitForOutput(const std::string& text,
                                                      std::chrono::milliseconds timeout) {
   auto deadline = std::chrono::steady_clock::now() + timeout;
   while (std::chrono::steady_clock::now() < deadline) {
@@ -99,11 +114,11 @@ std::optional<std::string> SimProcess::WaitForOutput(const std::string& text,
   return std::nullopt;
 }
 
-void SimProcess::Signal(int signal) {
+void ChildProcess::Signal(int signal) {
   if (pid_ > 0) kill(pid_, signal);
 }
 
-SimResult SimProcess::Wait() {
+SimResult ChildProcess::Wait() {
   SimResult result;
   if (pid_ > 0) {
     waitpid(pid_, &status_, 0);

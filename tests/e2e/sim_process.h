@@ -1,5 +1,6 @@
-// Runs drovekeeper-sim as a child process for the end-to-end tests and reads
-// back what it reported: exit status, console, and the --events JSON Lines.
+// Runs drovekeeper-sim, or another program the end-to-end tests drive, as a
+// child process and reads back what it reported: exit status, console, and
+// the simulator's --events JSON Lines.
 #pragma once
 
 #include <sys/types.h>
@@ -26,14 +27,16 @@ struct SimResult {
   std::vector<nlohmann::json> Of(const std::string& event) const;
 };
 
-// A running simulator; its output goes to files in `dir`.
-class SimProcess {
+// A running program; its standard output and error go to stdout.txt and
+// stderr.txt in `dir`. The child runs with TZ=UTC and `env` ("NAME=VALUE")
+// on top.
+class ChildProcess {
  public:
-  // Adds "--events dir/events.jsonl" unless `args` has --events already.
-  // The child runs with TZ=UTC and `env` ("NAME=VALUE") on top.
-  SimProcess(const std::vector<std::string>& args, const std::string& dir,
-             const std::vector<std::string>& env = {});
-  ~SimProcess();  // kills the child if it still runs
+  ChildProcess(const std::string& program, const std::vector<std::string>& args,
+               const std::string& dir, const std::vector<std::string>& env = {});
+  ~ChildProcess();  // kills the child if it still runs
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
 
   // Waits for standard output to hold a line containing `text`; returns that
   // line, or nothing once `timeout` passes or the child exits.
@@ -42,11 +45,21 @@ class SimProcess {
   void Signal(int signal);
   SimResult Wait();
 
+ protected:
+  std::string events_path_;  // read by Wait() when set
+
  private:
   std::string dir_;
-  std::string events_path_;
   pid_t pid_ = -1;
   int status_ = 0;  // once reaped
+};
+
+// A running simulator. Adds "--events dir/events.jsonl" unless `args` has
+// --events already.
+class SimProcess : public ChildProcess {
+ public:
+  SimProcess(const std::vector<std::string>& args, const std::string& dir,
+             const std::vector<std::string>& env = {});
 };
 
 // Runs to completion.

@@ -4,6 +4,7 @@
 #   plugin -> spawn, check -> config -> host
 #   tools -> check -> config -> host
 #   standin -> standin, host/zelapi.h, host/game_types.h
+#   fleet -> fleet, standin/rcon/frame.h (the one statement of the RCON framing)
 #
 # spawn and check stand side by side: neither includes the other.
 #
@@ -27,12 +28,14 @@ set(allowed_spawn spawn config host)
 set(allowed_plugin plugin spawn check config host)
 set(allowed_tools tools check config host)
 set(allowed_standin standin)
+set(allowed_fleet fleet)
 # Folders of this repository: an include naming one of them is ours.
-set(own_folders host config check spawn plugin tools standin tests fuzz bench)
+set(own_folders host config check spawn plugin tools standin fleet tests fuzz bench)
 set(host_interface host/zelapi.h host/game_types.h)
+set(fleet_framing standin/rcon/frame.h)
 
 set(crossings 0)
-foreach(folder host config check spawn plugin tools standin)
+foreach(folder host config check spawn plugin tools standin fleet)
   file(GLOB_RECURSE sources LIST_DIRECTORIES false
        ${SOURCE_DIR}/${folder}/*.h ${SOURCE_DIR}/${folder}/*.cc ${SOURCE_DIR}/${folder}/*.h.in)
   foreach(source ${sources})
@@ -53,7 +56,12 @@ foreach(folder host config check spawn plugin tools standin)
         if(folder STREQUAL "standin" AND path IN_LIST host_interface)
           continue()
         endif()
-        if(folder STREQUAL "standin")
+        if(folder STREQUAL "fleet" AND path IN_LIST fleet_framing)
+          continue()
+        endif()
+        if(folder STREQUAL "fleet")
+          set(reason "the fleet sees of the rest only the RCON frame codec")
+        elseif(folder STREQUAL "standin")
           set(reason "the stand-in sees only the host interface of the plug-in")
         elseif(first STREQUAL "standin" OR first STREQUAL "tests" OR first STREQUAL "fuzz"
                OR first STREQUAL "bench")
