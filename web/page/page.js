@@ -12,6 +12,8 @@ const kMostFileBytes = 10 * 1024 * 1024;
 const kCheckDelayMs = 30;
 // A check taking this long is stuck: its worker is replaced.
 const kCheckStuckMs = 15000;
+// Lines of the checker's output shown at most.
+const kMostFindingLines = 5000;
 // After Stop, the worker has this long to hand back its partial result.
 const kStopGraceMs = 5000;
 
@@ -243,10 +245,15 @@ function escapeRegExp(text) {
 }
 
 // Each line as the checker prints it; those that name a place in the file take
-// the cursor there.
+// the cursor there. A file that is all mistakes gives more lines than anyone
+// reads: the first of them and the summary keep the page quick.
 function renderFindings(output) {
   const place = new RegExp(`^${escapeRegExp(configName)}:(\\d+):(\\d+): (error|warning|note): `);
-  const lines = output.replace(/\n$/, '').split('\n');
+  let lines = output.replace(/\n$/, '').split('\n');
+  if (lines.length > kMostFindingLines) {
+    const left = lines.length - kMostFindingLines;
+    lines = [...lines.slice(0, kMostFindingLines - 1), `… ${left} lines more …`, lines.at(-1)];
+  }
   marks = new Map();
   findings.replaceChildren(...lines.map((text) => {
     const div = document.createElement('div');
