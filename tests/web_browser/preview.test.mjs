@@ -78,7 +78,7 @@ test('a mistake gives the checker\'s finding, and clicking it finds the place', 
   assert.ok(match, text);
   const lines = mistake.split('\n');
   assert.match(lines[Number(match[1]) - 1], /"Maxlevel": 0,/);
-  assert.match(await page.locator('#findings .line').last().textContent(), /^1 error and 0 warnings in 1 file/);
+  assert.match(await page.locator('#findings .line').last().textContent(), /^1 error, 0 warnings and 3 notes in 1 file$/);
 
   await finding.click();
   const { at, focused } = await page.$eval('#config-text', (editor) => ({
@@ -132,8 +132,8 @@ test('a day\'s preview shows the report\'s per-entry table and offers its files'
   await page.locator('#script-clear').click();
 });
 
-test('Stop ends a week early with a report of the time it reached', async () => {
-  await preview({ days: 7 });
+test('Stop ends a month early with a report of the time it reached', async () => {
+  await preview({ days: 31 });
   await page.waitForFunction(() => document.querySelector('#progress').value > 0, null, { timeout: 30000 });
   const shown = await page.locator('#progress-text').textContent();
   assert.match(shown, /^2024-03-\d\d \d\d:\d\d:\d\d · \d+%$/);

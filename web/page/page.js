@@ -9,7 +9,7 @@ const $ = (id) => document.getElementById(id);
 // Files the page takes into memory; the module refuses larger texts anyway.
 const kMostFileBytes = 10 * 1024 * 1024;
 // Between the last keystroke and a check; checks never overlap.
-const kCheckDelayMs = 30;
+const kCheckDelayMs = 20;
 // A check taking this long is stuck: its worker is replaced.
 const kCheckStuckMs = 15000;
 // Lines of the checker's output shown at most.
@@ -372,10 +372,8 @@ function setRunning(running) {
   $('stop').disabled = !running;
   $('stop').textContent = 'Stop';
   $('progress').hidden = !running;
-  if (running) {
-    $('progress').value = 0;
-    $('progress-text').textContent = 'starting…';
-  }
+  $('progress').value = 0;
+  $('progress-text').textContent = running ? 'starting…' : '';
 }
 
 function endRun() {
