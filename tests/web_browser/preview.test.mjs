@@ -57,12 +57,12 @@ async function message() {
   return page.locator('#message').textContent();
 }
 
-async function preview({ config = exampleConfig, days = 1, start = '2024-03-01T06:00' } = {}) {
+async function preview({ config = exampleConfig, days = 1, start = '2024-03-01T06:00', zone = 'UTC' } = {}) {
   await page.locator('#config-file').setInputFiles(scratch('config.json', config));
   await page.locator('#start').fill(start);
   await page.locator('#span').fill(String(days));
   await page.locator('#span-unit').selectOption({ label: 'days' });
-  await page.locator('#zone').selectOption('UTC');
+  await page.locator('#zone').selectOption(zone);
   await page.locator('#run').click();
 }
 
@@ -147,20 +147,25 @@ test('Stop ends a month early with a report of the time it reached', async () =>
 
 test('bad input gets one clear message and no run', async () => {
   await page.evaluate(() => { document.querySelector('#result').hidden = true; });
-  await preview({ days: 365 });
-  assert.match(await message(), /month/);
-
-  await page.locator('#config-file').setInputFiles({
-    name: 'wide.json', mimeType: 'application/json',
-    buffer: Buffer.from(`\ufeff${exampleConfig}`, 'utf16le'),
-  });
-  assert.equal(await message(), 'wide.json is UTF-16 text; save it as UTF-8 and open it again.');
-
-  await page.locator('#world-file').setInputFiles(scratch('world.json', '{"classes": ['));
-  await preview();
-  assert.match(await message(), /world/i);
+  const cases = [
+    ['a span of a year', () => preview({ days: 365 }), /month/],
+    ['a start the zone skips', () => preview({ start: '2024-03-31T02:30', zone: 'Europe/Berlin' }),
+      /^the start "2024-03-31 02:30" does not exist in the time zone Europe\/Berlin/],
+    ['a UTF-16 file', () => page.locator('#config-file').setInputFiles({
+      name: 'wide.json', mimeType: 'application/json',
+      buffer: Buffer.from(`\ufeff${exampleConfig}`, 'utf16le'),
+    }), /^wide\.json is UTF-16 text; save it as UTF-8 and open it again\.$/],
+    ['a world that does not parse', async () => {
+      await page.locator('#world-file').setInputFiles(scratch('world.json', '{"classes": ['));
+      await preview();
+    }, /^world\.json is not JSON: /],
+  ];
+  for (const [what, act, said] of cases) {
+    await page.evaluate(() => { document.querySelector('#message').hidden = true; });
+    await act();
+    assert.match(await message(), said, what);
+  }
   await page.locator('input[name="world"][value="demo"]').check();
-
   assert.equal(await page.locator('#result').isVisible(), false);
   assert.equal(await page.locator('#run').isEnabled(), true);
 });
