@@ -197,10 +197,20 @@ function startChecker() {
   };
 }
 
+// A checker that fails again at once (a browser that cannot run the module)
+// is not started a third time.
+let checkerFailures = 0;
+
 function checkerFailed(text) {
   clearTimeout(checkStuck);
   checker.terminate();
   checkSent = 0;
+  checkAgain = false;
+  $('check-state').textContent = '';
+  if (++checkerFailures > 2) {
+    showMessage(`${text}. The checker cannot run in this browser.`);
+    return;
+  }
   showMessage(`${text}. It was restarted.`);
   startChecker();
 }
@@ -232,12 +242,13 @@ function sendCheck() {
 function checked({ exit, output }) {
   clearTimeout(checkStuck);
   checkSent = 0;
+  checkerFailures = 0;
+  renderFindings(output);
+  $('check-state').textContent = ['(clean)', '(warnings)', '(errors)'][exit] ?? '';
   if (checkAgain) {
     checkAgain = false;
     sendCheck();
   }
-  renderFindings(output);
-  $('check-state').textContent = ['(clean)', '(warnings)', '(errors)'][exit] ?? '';
 }
 
 function escapeRegExp(text) {
