@@ -79,7 +79,7 @@ class GameArray {
  private:
   GameArrayRecord<T> record_{nullptr, 0, 0};
 };
-static_assert(sizeof(GameArray<GameString>) == 16);
+static_assert(sizeof(GameArray<GameString>) == sizeof(GameArrayRecord<GameString>));
 
 // Fills `pieces` with the non-empty runs of `text` between single spaces,
 // after emptying it (storage kept). Returns the number of pieces.

@@ -12,7 +12,9 @@ struct GameStringRecord {
   std::int32_t count;
   std::int32_t capacity;
 };
-static_assert(sizeof(GameStringRecord) == 16);
+// A pointer and two counts: 16 bytes on the 64-bit server (the web build
+// has 32-bit pointers).
+static_assert(sizeof(GameStringRecord) == sizeof(void*) + 8);
 
 // Dynamic array of `T`.
 template <typename T>
@@ -21,7 +23,7 @@ struct GameArrayRecord {
   std::int32_t count;
   std::int32_t capacity;
 };
-static_assert(sizeof(GameArrayRecord<void*>) == 16);
+static_assert(sizeof(GameArrayRecord<void*>) == sizeof(void*) + 8);
 
 struct Vec3 {
   float X;

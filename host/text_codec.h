@@ -1,5 +1,6 @@
 // Text conversions between encodings, through the platform's own converters
-// (iconv on Linux, host/text_codec_posix.cc; the Windows code page functions,
+// (iconv on Linux and in the web build, host/text_codec_posix.cc, there with
+// host/gbk_encoding.h to write GBK; the Windows code page functions,
 // host/text_codec_win.cc). Used by the game text records (UTF-16) and the
 // plug-in log (GBK). Both give the same bytes for the same input.
 #pragma once

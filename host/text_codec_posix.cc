@@ -7,6 +7,10 @@
 #include <cstring>
 #include <stdexcept>
 
+#ifdef __EMSCRIPTEN__
+#include "host/gbk_encoding.h"
+#endif
+
 namespace drovekeeper::host {
 
 namespace {
@@ -70,6 +74,13 @@ std::string ConvertText(std::string_view bytes, const char* from, const char* to
   // A converter per call: a log line, or in a timer run a class's reference
   // once per class the run counts (spawn/tally.h), so opening one costs
   // little next to the work it serves.
+#ifdef __EMSCRIPTEN__
+  if (std::strcmp(to, "GBK") == 0) {
+    const std::string utf8 =
+        std::strcmp(from, "UTF-8") == 0 ? std::string(bytes) : ConvertText(bytes, from, "UTF-8");
+    return Utf8ToGbk(utf8, replacement);
+  }
+#endif
   Converter converter(from, to, SourceUnit(from));
   return converter.Run(bytes, replacement);
 }

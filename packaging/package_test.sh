@@ -21,8 +21,12 @@ check_layout() {
   local files expected dir="$1/$plugin_dir" name
   files=$(cd "$1" && find . -type f | sort)
   expected=$(printf "./$plugin_dir/%s\n" "$2" "$3" "$5" "${@:6}" INSTALL.txt config.example.json \
-    config.schema.json configuration.md status.md servers.example.json fleet.md | sort)
+    config.schema.json configuration.md status.md servers.example.json fleet.md \
+    ${preview:+drovekeeper-preview.html} | sort)
   [ "$files" = "$expected" ] || fail "layout of $1: $files"
+  if [ -n "$preview" ]; then
+    cmp -s "$dir/drovekeeper-preview.html" "$preview" || fail "drovekeeper-preview.html differs from $preview"
+  fi
   tr -d '\r' <"$dir/config.example.json" | cmp -s - "$root/examples/config.json" ||
     fail "config.example.json differs from examples/config.json"
   for name in config.schema.json configuration.md status.md fleet.md; do
@@ -52,6 +56,10 @@ only_needs() {
     grep -qxiF -- "$lib" <<<"$2" || fail "$1 needs $lib"
   done <<<"$3"
 }
+
+# The archives carry the preview page when build-web/ has made it.
+preview=$root/build-web/web/drovekeeper-preview.html
+[ -f "$preview" ] || preview=""
 
 skip=""
 command -v zip >/dev/null && command -v unzip >/dev/null || skip="no zip/unzip"

@@ -3,12 +3,15 @@
 #   dist/Drovekeeper-VERSION-linux-x86_64.tar.gz  from build/
 #   dist/Drovekeeper-VERSION-win64.zip            from build-win/
 # each with ZelApi/Plugins/Drovekeeper/{module, checker, drovekeeper-fleet,
-# config.example.json, config.schema.json, configuration.md, status.md,
-# servers.example.json, fleet.md, INSTALL.txt}, and in the Linux one the
-# module drovekeeper-fleet serve loads: no config.json, so that unpacking never
-# replaces the operator's. The Windows text files have CRLF line ends.
-# Builds the module and the programs in each tree first (the Windows one only
-# where the cross compiler is installed: scripts/windows.sh installs it).
+# drovekeeper-preview.html, config.example.json, config.schema.json,
+# configuration.md, status.md, servers.example.json, fleet.md, INSTALL.txt},
+# and in the Linux one the module drovekeeper-fleet serve loads: no
+# config.json, so that unpacking never replaces the operator's. The Windows
+# text files have CRLF line ends. Builds the module and the programs in each
+# tree first (the Windows one only where the cross compiler is installed:
+# scripts/windows.sh installs it), and the preview page in build-web/
+# (scripts/web.sh build), which both archives then carry; with --no-build an
+# archive carries the page when build-web/ has it.
 # Usage: package.sh [--out DIR] [--no-build]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -25,6 +28,7 @@ cd "$root"
 source scripts/lib/trees.sh
 version=$(sed -n 's/^project(drovekeeper VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 plugin_dir=ZelApi/Plugins/Drovekeeper
+preview=build-web/web/drovekeeper-preview.html
 targets=(--target drovekeeper --target drovekeeper-check --target drovekeeper-fleet)
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
@@ -47,8 +51,14 @@ stage_tree() {
   cp examples/servers.json "$dir/servers.example.json"
   cp docs/fleet.md "$dir/fleet.md"
   cp "$2/packaging/INSTALL.txt" "$dir/INSTALL.txt"
+  if [ -f "$preview" ]; then cp "$preview" "$dir/drovekeeper-preview.html"; fi
 }
 
+if [ "$build" = 1 ]; then
+  bash scripts/web.sh build
+  [ -f "$preview" ] || { echo "package: scripts/web.sh build made no $preview" >&2; exit 1; }
+fi
+[ -f "$preview" ] || echo "package: no $preview (scripts/web.sh build makes it); the archives go without the preview page"
 if [ "$build" = 1 ]; then
   [ -f build/CMakeCache.txt ] || configure_tree build
   cmake --build build -j "$(nproc)" "${targets[@]}"

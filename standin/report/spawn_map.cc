@@ -4,8 +4,8 @@
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <tuple>
 
@@ -44,14 +44,21 @@ struct Stack {
   bool off_map() const { return at.lat < 0 || at.lat > 100 || at.lon < 0 || at.lon > 100; }
 };
 
+// The float's bits: equal keys for equal positions, -0 and 0 apart. (The web
+// build's C++ library has no std::bit_cast.)
+std::uint32_t Bits(float value) {
+  std::uint32_t bits = 0;
+  std::memcpy(&bits, &value, sizeof(bits));
+  return bits;
+}
+
 std::vector<Stack> StacksOf(const ReportInput& input, const Styles& styles) {
   using Key = std::tuple<const EntryStyle*, std::uint32_t, std::uint32_t, std::uint32_t>;
   std::map<Key, std::size_t> index;
   std::vector<Stack> stacks;
   for (const SpawnPoint& spawn : input.spawns) {
     const EntryStyle* style = &styles.Of(spawn);
-    Key key{style, std::bit_cast<std::uint32_t>(spawn.x), std::bit_cast<std::uint32_t>(spawn.y),
-            std::bit_cast<std::uint32_t>(spawn.z)};
+    Key key{style, Bits(spawn.x), Bits(spawn.y), Bits(spawn.z)};
     if (style->other) {
       // The many other entries share one point per cell of the map.
       const MapPoint at = ToMap(input.map, spawn.x, spawn.y);

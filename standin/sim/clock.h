@@ -1,6 +1,8 @@
 // Simulated local time for drovekeeper-sim. The plug-in reads the C runtime's
 // clock, so the simulator re-executes itself under libfaketime and sets the
-// absolute time before each callback it runs. Called by the simulator only.
+// absolute time before each callback it runs; in the web build the C
+// runtime's clock and local time come from web/clock.js, which SetFakeTime
+// drives the same way. Called by the simulator only.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +33,12 @@ LocalTimeParse ParseLocalTimeExplained(std::string_view text);
 // the zone is unknown: the C runtime would silently read an unknown name as
 // UTC.
 std::string UseTimeZone(const std::optional<std::string>& zone);
+
+// Empty when the C runtime reads `value` (a TZ value) as the zone it names,
+// else why not: it would silently read an unknown name as UTC. Natively from
+// the zone files (clock_native.cc), in the web build from the zones the
+// JavaScript engine knows (clock_web.cc).
+std::string UnknownZoneReason(std::string value);
 
 // TZ as the user gave it; null when none was given.
 const char* GivenTimeZone();
@@ -74,15 +82,16 @@ std::string DescribeClockChange(const OffsetChange& change);
 // twice (back), in clock order.
 std::vector<std::pair<int, int>> ShiftedMinutes(const OffsetChange& change);
 
-// Once the process runs under the preloaded libfaketime: the start time it
-// was re-executed with. Empty before.
+// Native builds only: once the process runs under the preloaded
+// libfaketime, the start time it was re-executed with. Empty before.
 std::optional<std::int64_t> FakeTimeStart();
 
 // Re-executes this program with libfaketime preloaded and the clock set to
 // `start`. Returns only on failure, with the reason.
 std::string ReexecUnderFakeTime(char** argv, std::int64_t start);
 
-// Sets the time every clock read reports from now on (under libfaketime only).
+// Sets the time every clock read reports from now on (under libfaketime, or
+// in the web build).
 void SetFakeTime(std::int64_t seconds);
 
 // Checks that the C runtime and std::chrono report `seconds`.

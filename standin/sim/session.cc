@@ -1,11 +1,11 @@
 #include "standin/sim/session.h"
 
-#include <dlfcn.h>
 #include <fmt/format.h>
 
 #include "standin/game/console.h"
 #include "standin/host/host.h"
 #include "standin/sim/clock.h"
+#include "standin/sim/module_loader.h"
 
 namespace standin::sim {
 
@@ -54,11 +54,12 @@ void Session::BuildWorld() {
 
 bool Session::Load(const std::string& config_path) {
   config_path_ = config_path;
-  // The module entry runs Load while dlopen runs its constructors.
+  // The module entry runs Load while the module is loaded (module_loader.h).
   for (RunObserver* o : observers_) o->BeforeLoad();
-  module_ = dlopen(plugin_path_.c_str(), RTLD_NOW | RTLD_LOCAL);
+  std::string error;
+  module_ = LoadModule(plugin_path_, error);
   if (module_ == nullptr) {
-    recorder_.Error(fmt::format("cannot load the plug-in: {}", dlerror()));
+    recorder_.Error(fmt::format("cannot load the plug-in: {}", error));
     return false;
   }
   CollectFailures();
@@ -68,13 +69,9 @@ bool Session::Load(const std::string& config_path) {
 
 void Session::Unload() {
   if (module_ == nullptr) return;
-  dlclose(module_);
+  const std::string failure = UnloadModule(module_, plugin_path_);
   module_ = nullptr;
-  // A module the loader keeps (unique symbols) would never run Unload.
-  if (void* still = dlopen(plugin_path_.c_str(), RTLD_NOW | RTLD_NOLOAD); still != nullptr) {
-    dlclose(still);
-    recorder_.Error("the plug-in module stayed loaded after dlclose; Unload did not run");
-  }
+  if (!failure.empty()) recorder_.Error(failure);
   CollectWorld();
   for (RunObserver* o : observers_) o->AfterUnload();
 }

@@ -1,5 +1,5 @@
 // One loaded plug-in in the stand-in host and world: builds the world, loads
-// and unloads the module with dlopen (its module entry runs Load and Unload),
+// and unloads the module (module_loader.h; its module entry runs Load and Unload),
 // runs the host's timers, dispatches RCON commands, and tells every observer
 // what happened. The run loops and the script runner drive it; used on the
 // simulator's game thread only.

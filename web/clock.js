@@ -1,0 +1,274 @@
+// The C runtime's wall clock and local time in the web build, in place of
+// emscripten's own (which read the machine's clock and the browser's zone):
+// the simulator sets the time every clock read reports (dk_clock_set, as
+// libfaketime is set natively), and local time follows TZ as the C runtime's
+// does, any IANA zone the JavaScript engine knows, clock changes included.
+// mktime resolves a time the clocks skip or show twice as the GNU C library
+// does, which the plug-in's and the report's schedules rely on.
+var LibraryDrovekeeperClock = {
+  // getenv and malloc are exported (web/CMakeLists.txt): TZ is read from the C side.
+  $dkClock: {
+    // Simulated seconds since the epoch; null: the machine's clock.
+    now: null,
+    tzName: 0,  // "TZ", in the module's memory
+    zoneText: null,  // TZ as last read
+    zone: null,  // the IANA zone in force; null: UTC
+    formats: {},  // zone -> Intl.DateTimeFormat
+    blocks: new Map(),  // quarter hour -> offset, for the zone in force
+    years: new Map(),  // year -> {std, dst, stdName, dstName}
+    names: {},  // abbreviation -> its string in the module's memory
+
+    // TZ's zone: a name the engine knows, else UTC (as the C runtime reads
+    // a name it does not know).
+    readZone: function() {
+      if (!dkClock.tzName) dkClock.tzName = allocateUTF8('TZ');
+      var ptr = _getenv(dkClock.tzName);
+      var text = ptr ? UTF8ToString(ptr) : '';
+      if (text === dkClock.zoneText) return;
+      dkClock.zoneText = text;
+      var name = text.charAt(0) === ':' ? text.slice(1) : text;
+      dkClock.zone = dkClock.known(name) && name !== 'UTC' && name !== 'GMT' ? name : null;
+      dkClock.blocks = new Map();
+      dkClock.years = new Map();
+    },
+
+    known: function(name) {
+      if (!name) return false;
+      if (dkClock.formats[name]) return true;
+      try {
+        dkClock.formats[name] = new Intl.DateTimeFormat('en-US', {
+          timeZone: name, hourCycle: 'h23', year: 'numeric', month: 'numeric',
+          day: 'numeric', hour: 'numeric', minute: 'numeric', second: 'numeric'
+        });
+        return true;
+      } catch (e) {
+        return false;
+      }
+    },
+
+    // Seconds east of UTC at `t` (seconds since the epoch).
+    exactOffset: function(t) {
+      if (dkClock.zone === null) return 0;
+      var parts = dkClock.formats[dkClock.zone].formatToParts(new Date(t * 1000));
+      var f = {};
+      for (var i = 0; i < parts.length; ++i) f[parts[i].type] = parts[i].value;
+      var year = +f.year;
+      if (f.era === 'BC' || f.era === 'B') year = 1 - year;
+      var local = Date.UTC(year, +f.month - 1, +f.day, +f.hour % 24, +f.minute, +f.second) / 1000;
+      return local - t;
+    },
+
+    // The offset, kept per quarter hour of UTC: every change of a zone's
+    // offset since 1970 falls on one.
+    offset: function(t) {
+      var block = Math.floor(t / 900);
+      var cached = dkClock.blocks.get(block);
+      if (cached !== undefined) return cached;
+      var first = dkClock.exactOffset(block * 900);
+      if (first !== dkClock.exactOffset(block * 900 + 899)) return dkClock.exactOffset(t);
+      dkClock.blocks.set(block, first);
+      return first;
+    },
+
+    // The standard and summer offsets of the year and their abbreviations:
+    // standard time is the smaller offset of January and July.
+    year: function(year) {
+      var cached = dkClock.years.get(year);
+      if (cached) return cached;
+      var january = Date.UTC(year, 0, 1) / 1000;
+      var july = Date.UTC(year, 6, 1) / 1000;
+      var a = dkClock.offset(january);
+      var b = dkClock.offset(july);
+      var stdAt = a <= b ? january : july;
+      var dstAt = a <= b ? july : january;
+      var info = {std: Math.min(a, b), dst: Math.max(a, b),
+                  stdName: dkClock.abbreviation(stdAt, Math.min(a, b)),
+                  dstName: dkClock.abbreviation(dstAt, Math.max(a, b))};
+      dkClock.years.set(year, info);
+      return info;
+    },
+
+    // The zone's short name at `t`, as the zone files have it where the
+    // engine knows it ("CET", "EDT"), else the offset ("+04", "+0530").
+    abbreviation: function(t, offset) {
+      if (dkClock.zone === null) return 'UTC';
+      var zone = dkClock.zone;
+      var locale = /^(Europe|Atlantic)\//.test(zone) ? 'en-GB' :
+                   /^Australia\//.test(zone) ? 'en-AU' :
+                   /^Pacific\/Auckland$/.test(zone) ? 'en-NZ' :
+                   /^Asia\/(Kolkata|Calcutta)$/.test(zone) ? 'en-IN' : 'en-US';
+      try {
+        var parts = new Intl.DateTimeFormat(locale, {timeZone: zone, timeZoneName: 'short'})
+                        .formatToParts(new Date(t * 1000));
+        for (var i = 0; i < parts.length; ++i) {
+          if (parts[i].type === 'timeZoneName' && /^[A-Z]{3,5}$/.test(parts[i].value) &&
+              (parts[i].value !== 'GMT' || offset === 0)) {
+            return parts[i].value;
+          }
+        }
+      } catch (e) {
+      }
+      var sign = offset < 0 ? '-' : '+';
+      var minutes = Math.abs(offset) / 60;
+      var hh = ('0' + Math.floor(minutes / 60)).slice(-2);
+      var mm = ('0' + (minutes % 60)).slice(-2);
+      return sign + hh + (mm === '00' ? '' : mm);
+    },
+
+    isDst: function(t, offset) {
+      var info = dkClock.year(new Date((t + offset) * 1000).getUTCFullYear());
+      return info.std !== info.dst && offset === info.dst ? 1 : 0;
+    },
+
+    name: function(text) {
+      if (!dkClock.names[text]) dkClock.names[text] = allocateUTF8(text);
+      return dkClock.names[text];
+    },
+
+    nowSeconds: function() {
+      return dkClock.now !== null ? dkClock.now : Math.floor(Date.now() / 1000);
+    },
+
+    // The broken-down local time of `t` into the struct tm at `tmPtr`.
+    fill: function(t, tmPtr) {
+      var offset = dkClock.offset(t);
+      var date = new Date((t + offset) * 1000);
+      var year = date.getUTCFullYear();
+      {{{ makeSetValue('tmPtr', C_STRUCTS.tm.tm_sec, 'date.getUTCSeconds()', 'i32') }}};
+      {{{ makeSetValue('tmPtr', C_STRUCTS.tm.tm_min, 'date.getUTCMinutes()', 'i32') }}};
+      {{{ makeSetValue('tmPtr', C_STRUCTS.tm.tm_hour, 'date.getUTCHours()', 'i32') }}};
+      {{{ makeSetValue('tmPtr', C_STRUCTS.tm.tm_mday, 'date.getUTCDate()', 'i32') }}};
+      {{{ makeSetValue('tmPtr', C_STRUCTS.tm.tm_mon, 'date.getUTCMonth()', 'i32') }}};
+      {{{ makeSetValue('tmPtr', C_STRUCTS.tm.tm_year, 'year - 1900', 'i32') }}};
+      {{{ makeSetValue('tmPtr', C_STRUCTS.tm.tm_wday, 'date.getUTCDay()', 'i32') }}};
+      var yday = Math.floor((date.getTime() - Date.UTC(year, 0, 1)) / 86400000);
+      {{{ makeSetValue('tmPtr', C_STRUCTS.tm.tm_yday, 'yday', 'i32') }}};
+      {{{ makeSetValue('tmPtr', C_STRUCTS.tm.tm_gmtoff, 'offset', 'i32') }}};
+      {{{ makeSetValue('tmPtr', C_STRUCTS.tm.tm_isdst, 'dkClock.isDst(t, offset)', 'i32') }}};
+    }
+  },
+
+  dk_clock_set__deps: ['$dkClock'],
+  dk_clock_set: function(seconds) {
+    dkClock.now = seconds;
+  },
+
+  dk_clock_zone_known__deps: ['$dkClock'],
+  dk_clock_zone_known: function(zonePtr) {
+    return dkClock.known(UTF8ToString(zonePtr)) ? 1 : 0;
+  },
+
+  time__deps: ['$dkClock'],
+  time: function(ptr) {
+    var now = dkClock.nowSeconds();
+    if (ptr) {
+      {{{ makeSetValue('ptr', 0, 'now', 'i32') }}};
+    }
+    return now;
+  },
+
+  clock_gettime__deps: ['$dkClock', 'emscripten_get_now', '$setErrNo'],
+  clock_gettime: function(clk_id, tp) {
+    var seconds;
+    var nanoseconds;
+    if (clk_id === {{{ cDefine('CLOCK_REALTIME') }}}) {
+      if (dkClock.now !== null) {
+        seconds = dkClock.now;
+        nanoseconds = 0;
+      } else {
+        var ms = Date.now();
+        seconds = Math.floor(ms / 1000);
+        nanoseconds = (ms % 1000) * 1000000;
+      }
+    } else if (clk_id === {{{ cDefine('CLOCK_MONOTONIC') }}} ||
+               clk_id === {{{ cDefine('CLOCK_MONOTONIC_RAW') }}}) {
+      // Wall time as it passes: the loop's budget and the progress.
+      var now = _emscripten_get_now();
+      seconds = Math.floor(now / 1000);
+      nanoseconds = Math.floor((now % 1000) * 1000000);
+    } else {
+      setErrNo({{{ cDefine('EINVAL') }}});
+      return -1;
+    }
+    {{{ makeSetValue('tp', C_STRUCTS.timespec.tv_sec, 'seconds', 'i32') }}};
+    {{{ makeSetValue('tp', C_STRUCTS.timespec.tv_nsec, 'nanoseconds', 'i32') }}};
+    return 0;
+  },
+
+  gettimeofday__deps: ['$dkClock'],
+  gettimeofday: function(ptr) {
+    var seconds = dkClock.nowSeconds();
+    var microseconds = dkClock.now !== null ? 0 : (Date.now() % 1000) * 1000;
+    {{{ makeSetValue('ptr', C_STRUCTS.timeval.tv_sec, 'seconds', 'i32') }}};
+    {{{ makeSetValue('ptr', C_STRUCTS.timeval.tv_usec, 'microseconds', 'i32') }}};
+    return 0;
+  },
+
+  // tzset: TZ read again, as the C runtime does; tzname holds the standard
+  // and summer abbreviations of the current year.
+  _tzset_js__deps: ['$dkClock'],
+  _tzset_js: function(timezone, daylight, tzname) {
+    var text = dkClock.zoneText;
+    dkClock.readZone();
+    if (text === dkClock.zoneText && {{{ makeGetValue('tzname', 0, POINTER_TYPE) }}}) return;
+    var info = dkClock.year(new Date(dkClock.nowSeconds() * 1000).getUTCFullYear());
+    {{{ makeSetValue('timezone', 0, '-info.std', 'i32') }}};
+    {{{ makeSetValue('daylight', 0, 'info.std !== info.dst ? 1 : 0', 'i32') }}};
+    {{{ makeSetValue('tzname', 0, 'dkClock.name(info.stdName)', POINTER_TYPE) }}};
+    {{{ makeSetValue('tzname', Runtime.POINTER_SIZE, 'dkClock.name(info.dstName)', POINTER_TYPE) }}};
+  },
+
+  _localtime_js__deps: ['$dkClock'],
+  _localtime_js: function(timePtr, tmPtr) {
+    dkClock.fill({{{ makeGetValue('timePtr', 0, 'i32') }}}, tmPtr);
+  },
+
+  // The local time in the struct tm, normalised, to seconds since the epoch.
+  // A time shown twice is the standard one unless tm_isdst asks for summer
+  // time; a skipped time is read on the offset before the change (summer
+  // time's with tm_isdst > 0); a tm_isdst the time does not have reads it on
+  // the other offset of its year.
+  _mktime_js__deps: ['$dkClock'],
+  _mktime_js: function(tmPtr) {
+    var local = Date.UTC({{{ makeGetValue('tmPtr', C_STRUCTS.tm.tm_year, 'i32') }}} + 1900,
+                         {{{ makeGetValue('tmPtr', C_STRUCTS.tm.tm_mon, 'i32') }}},
+                         {{{ makeGetValue('tmPtr', C_STRUCTS.tm.tm_mday, 'i32') }}},
+                         {{{ makeGetValue('tmPtr', C_STRUCTS.tm.tm_hour, 'i32') }}},
+                         {{{ makeGetValue('tmPtr', C_STRUCTS.tm.tm_min, 'i32') }}},
+                         {{{ makeGetValue('tmPtr', C_STRUCTS.tm.tm_sec, 'i32') }}}) / 1000;
+    if (isNaN(local)) return -1;
+    var wantDst = {{{ makeGetValue('tmPtr', C_STRUCTS.tm.tm_isdst, 'i32') }}};
+    var before = dkClock.offset(local - 86400);
+    var after = dkClock.offset(local + 86400);
+    var readings = [];
+    [before, after].forEach(function(offset) {
+      var t = local - offset;
+      if (dkClock.offset(t) === offset && readings.indexOf(t) < 0) readings.push(t);
+    });
+    var t;
+    if (wantDst < 0) {
+      if (readings.length === 0) {
+        t = local - before;
+      } else {
+        t = readings[readings.length - 1];
+        for (var i = 0; i < readings.length; ++i) {
+          if (!dkClock.isDst(readings[i], dkClock.offset(readings[i]))) t = readings[i];
+        }
+      }
+    } else {
+      var matching = readings.filter(function(r) {
+        return dkClock.isDst(r, dkClock.offset(r)) === (wantDst > 0 ? 1 : 0);
+      });
+      if (matching.length > 0) {
+        t = matching[0];
+      } else {
+        var info = dkClock.year(new Date(local * 1000).getUTCFullYear());
+        t = local - (wantDst > 0 ? info.dst : info.std);
+      }
+    }
+    dkClock.fill(t, tmPtr);
+    return t;
+  }
+};
+
+mergeInto(LibraryManager.library, LibraryDrovekeeperClock);
