@@ -56,12 +56,14 @@ printf '%s\n' "$own_config" >"$staged_dir/config.json"
 DESTDIR="$stage" "$cmake" --install "$build" --prefix /srv/game >/dev/null
 [ "$(cat "$staged_dir/config.json")" = "$own_config" ] || fail "staged config.json replaced"
 
-# The tools component alone: the checker, runnable from where it lands.
+# The tools component alone: the checker and the fleet program, runnable
+# from where they land.
 tools="$work/tools"
 "$cmake" --install "$build" --prefix "$tools" --component tools >/dev/null
 [ -x "$tools/bin/drovekeeper-check" ] || fail "drovekeeper-check not installed"
-files=$(cd "$tools" && find . -type f)
-[ "$files" = "./bin/drovekeeper-check" ] || fail "tools component installed:
+files=$(cd "$tools" && find . -type f | sort)
+[ "$files" = "./bin/drovekeeper-check
+./bin/drovekeeper-fleet" ] || fail "tools component installed:
 $files"
 [ ! -e "$tools/ZelApi" ] || fail "the tools component installed the plug-in"
 if readelf -d "$tools/bin/drovekeeper-check" | grep -F "$build" >/dev/null; then
@@ -73,5 +75,8 @@ printf '{"SpawnDino": {"A": 1}}' >"$work/bad.json"
 status=0
 "$tools/bin/drovekeeper-check" "$work/bad.json" >/dev/null || status=$?
 [ "$status" -eq 2 ] || fail "installed drovekeeper-check exit status $status on errors"
+status=0
+"$tools/bin/drovekeeper-fleet" --servers "$work/none.json" status 2>/dev/null || status=$?
+[ "$status" -eq 3 ] || fail "installed drovekeeper-fleet exit status $status without a servers file"
 
 echo "install layout ok"
