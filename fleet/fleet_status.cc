@@ -74,13 +74,20 @@ std::string Label(const json& entry) {
   return name;
 }
 
-// Columns a terminal gives the text: wide East Asian characters take two.
+// Columns a terminal gives the text: East Asian wide characters take two.
 std::size_t Width(const std::string& text) {
   std::size_t width = 0;
   for (std::size_t i = 0; i < text.size();) {
     const auto lead = static_cast<unsigned char>(text[i]);
-    const std::size_t length = lead < 0x80 ? 1 : lead < 0xe0 ? 2 : lead < 0xf0 ? 3 : 4;
-    width += length >= 3 ? 2 : 1;
+    const std::size_t length = lead < 0xc0 ? 1 : lead < 0xe0 ? 2 : lead < 0xf0 ? 3 : 4;
+    char32_t code = length == 1 ? lead : lead & (0x7f >> length);
+    for (std::size_t k = 1; k < length && i + k < text.size(); ++k)
+      code = (code << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3f);
+    const bool wide = (code >= 0x1100 && code <= 0x115f) || (code >= 0x2e80 && code <= 0xa4cf) ||
+                      (code >= 0xac00 && code <= 0xd7a3) || (code >= 0xf900 && code <= 0xfaff) ||
+                      (code >= 0xfe30 && code <= 0xfe4f) || (code >= 0xff00 && code <= 0xff60) ||
+                      (code >= 0xffe0 && code <= 0xffe6) || code >= 0x20000;
+    width += wide ? 2 : 1;
     i += length;
   }
   return width;

@@ -43,6 +43,7 @@ int Run(std::vector<std::string> arguments) {
                  "Seconds for the whole call to every server (default: 10)")
       ->check(CLI::Range(0.1, 3600.0));
   app.require_subcommand(1);
+  app.fallthrough();  // the options after the sub-command too
 
   bool json = false;
   bool brief = false;

@@ -75,5 +75,8 @@ printf '{"SpawnDino": {"A": 1}}' >"$work/bad.json"
 status=0
 "$tools/bin/drovekeeper-check" "$work/bad.json" >/dev/null || status=$?
 [ "$status" -eq 2 ] || fail "installed drovekeeper-check exit status $status on errors"
+status=0
+"$tools/bin/drovekeeper-fleet" --servers "$work/none.json" status 2>/dev/null || status=$?
+[ "$status" -eq 3 ] || fail "installed drovekeeper-fleet exit status $status without a servers file"
 
 echo "install layout ok"
