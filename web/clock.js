@@ -18,6 +18,7 @@ var LibraryDrovekeeperClock = {
     blocks: new Map(),  // quarter hour -> its local time, for the zone in force
     years: new Map(),  // year -> {std, dst, stdName, dstName}
     names: {},  // abbreviation -> its string in the module's memory
+    lastOffset: 0,  // the offset the last mktime ended on
 
     // TZ's zone: a name the engine knows, else UTC (as the C runtime reads
     // a name it does not know).
@@ -195,6 +196,9 @@ var LibraryDrovekeeperClock = {
       {{{ makeSetValue('tmPtr', C_STRUCTS.tm.tm_yday, 'f.yday', 'i32') }}};
       {{{ makeSetValue('tmPtr', C_STRUCTS.tm.tm_isdst, 'f.isdst', 'i32') }}};
       {{{ makeSetValue('tmPtr', C_STRUCTS.tm.tm_gmtoff, 'f.offset', 'i32') }}};
+      // localtime_r puts tzname's in its place; mktime keeps this one.
+      var info = dkClock.year(f.year + 1900);
+      {{{ makeSetValue('tmPtr', C_STRUCTS.tm.tm_zone, 'dkClock.name(f.isdst ? info.dstName : info.stdName)', POINTER_TYPE) }}};
     }
   },
 
@@ -274,10 +278,12 @@ var LibraryDrovekeeperClock = {
   },
 
   // The local time in the struct tm, normalised, to seconds since the epoch.
-  // A time shown twice is the standard one unless tm_isdst asks for summer
-  // time; a skipped time is read on the offset before the change (summer
-  // time's with tm_isdst > 0); a tm_isdst the time does not have reads it on
-  // the other offset of its year.
+  // A time shown twice is read on the offset the last call ended on, when it
+  // is one of the two, else by following the offsets from that one (so the
+  // answer depends on the calls before, as the GNU C library's does); a
+  // skipped time is read on the offset before the change (summer time's
+  // with tm_isdst > 0); a tm_isdst the time does not have reads it on the
+  // other offset of its year, an hour ahead where the zone has only one.
   _mktime_js__deps: ['$dkClock'],
   _mktime_js: function(tmPtr) {
     var local = Date.UTC({{{ makeGetValue('tmPtr', C_STRUCTS.tm.tm_year, 'i32') }}} + 1900,
@@ -295,27 +301,25 @@ var LibraryDrovekeeperClock = {
       var t = local - offset;
       if (dkClock.offset(t) === offset && readings.indexOf(t) < 0) readings.push(t);
     });
-    var t;
-    if (wantDst < 0) {
-      if (readings.length === 0) {
-        t = local - before;
-      } else {
-        t = readings[readings.length - 1];
-        for (var i = 0; i < readings.length; ++i) {
-          if (!dkClock.isDst(readings[i])) t = readings[i];
-        }
-      }
-    } else {
-      var matching = readings.filter(function(r) {
+    if (wantDst >= 0) {
+      readings = readings.filter(function(r) {
         return dkClock.isDst(r) === (wantDst > 0 ? 1 : 0);
       });
-      if (matching.length > 0) {
-        t = matching[0];
-      } else {
-        var info = dkClock.year(new Date(local * 1000).getUTCFullYear());
-        t = local - (wantDst > 0 ? info.dst : info.std);
-      }
     }
+    var t;
+    if (readings.length === 1) {
+      t = readings[0];
+    } else if (readings.length === 2) {
+      var guess = local - dkClock.lastOffset;
+      t = readings.indexOf(guess) >= 0 ? guess : local - dkClock.offset(guess);
+    } else if (wantDst < 0) {
+      t = local - before;
+    } else {
+      var info = dkClock.year(dkClock.civil(Math.floor(local / 86400))[0]);
+      var summer = info.dst !== info.std ? info.dst : info.std + 3600;
+      t = local - (wantDst > 0 ? summer : info.std);
+    }
+    dkClock.lastOffset = dkClock.offset(t);
     dkClock.fill(t, tmPtr);
     return t;
   }
