@@ -42,9 +42,11 @@ need_tools() {
 build() {
   need_tools
   # The native programs the module is held to.
-  if [ ! -x build/bin/drovekeeper-sim ] || [ ! -x build/bin/drovekeeper-check ]; then
+  if [ ! -x build/bin/drovekeeper-sim ] || [ ! -x build/bin/drovekeeper-check ] ||
+     [ ! -x build/bin/clock_probe ]; then
     [ -f build/CMakeCache.txt ] || configure_tree build
-    cmake --build build -j "$(nproc)" --target drovekeeper-sim drovekeeper-check drovekeeper
+    cmake --build build -j "$(nproc)" --target drovekeeper-sim drovekeeper-check drovekeeper \
+      clock_probe
   fi
   configure_tree build-web
   # Two jobs at most: each emscripten compile takes a lot of memory.

@@ -5,6 +5,10 @@
 // does, any IANA zone the JavaScript engine knows, clock changes included.
 // mktime resolves a time the clocks skip or show twice as the GNU C library
 // does, which the plug-in's and the report's schedules rely on.
+// emscripten's strftime, for the formats the fast one below leaves to it.
+var dkFullStrftime = LibraryManager.library.strftime;
+var dkFullStrftimeDeps = LibraryManager.library.strftime__deps;
+
 var LibraryDrovekeeperClock = {
   // getenv and malloc are exported (web/CMakeLists.txt): TZ is read from the C side.
   $dkClock: {
@@ -270,6 +274,38 @@ var LibraryDrovekeeperClock = {
     {{{ makeSetValue('daylight', 0, 'info.std !== info.dst ? 1 : 0', 'i32') }}};
     {{{ makeSetValue('tzname', 0, 'dkClock.name(info.stdName)', POINTER_TYPE) }}};
     {{{ makeSetValue('tzname', Runtime.POINTER_SIZE, 'dkClock.name(info.dstName)', POINTER_TYPE) }}};
+  },
+
+  dk_full_strftime: dkFullStrftime,
+  dk_full_strftime__deps: dkFullStrftimeDeps,
+
+  // The plug-in asks for the zone's name ("%Z") many times a timer run:
+  // dates, times and the zone are written here, anything else by
+  // emscripten's own.
+  strftime__deps: ['dk_full_strftime'],
+  strftime: function(s, maxsize, format, tm) {
+    var pattern = UTF8ToString(format);
+    if (!/^([^%]|%[YmdHMSZ])*$/.test(pattern)) return _dk_full_strftime(s, maxsize, format, tm);
+    var two = function(offset) {
+      return ('0' + {{{ makeGetValue('tm', 'offset', 'i32') }}}).slice(-2);
+    };
+    var text = pattern.replace(/%[YmdHMSZ]/g, function(field) {
+      switch (field) {
+        case '%Y': return String({{{ makeGetValue('tm', C_STRUCTS.tm.tm_year, 'i32') }}} + 1900);
+        case '%m': return ('0' + ({{{ makeGetValue('tm', C_STRUCTS.tm.tm_mon, 'i32') }}} + 1)).slice(-2);
+        case '%d': return two({{{ C_STRUCTS.tm.tm_mday }}});
+        case '%H': return two({{{ C_STRUCTS.tm.tm_hour }}});
+        case '%M': return two({{{ C_STRUCTS.tm.tm_min }}});
+        case '%S': return two({{{ C_STRUCTS.tm.tm_sec }}});
+        default:
+          var zone = {{{ makeGetValue('tm', C_STRUCTS.tm.tm_zone, POINTER_TYPE) }}};
+          return zone ? UTF8ToString(zone) : '';
+      }
+    });
+    var length = lengthBytesUTF8(text);
+    if (length + 1 > maxsize) return 0;
+    stringToUTF8(text, s, maxsize);
+    return length;
   },
 
   _localtime_js__deps: ['$dkClock'],

@@ -2,7 +2,8 @@
 // events line for line as drovekeeper-sim (paths of the server directory
 // aside), and dk_check prints what drovekeeper-check prints. Run by ctest of
 // the build-web tree with DROVEKEEPER_WEB_MODULE, DROVEKEEPER_NATIVE_BIN and
-// DROVEKEEPER_SOURCE_DIR set (tests/web/CMakeLists.txt).
+// DROVEKEEPER_SOURCE_DIR set (tests/web/CMakeLists.txt). clock_probe.cc holds
+// the C runtime's local time of the two builds equal.
 import assert from 'node:assert/strict';
 import {execFileSync, spawnSync} from 'node:child_process';
 import fs from 'node:fs';
@@ -113,6 +114,17 @@ test('dk_check prints what drovekeeper-check prints', async () => {
                                         read(path.join(examples, 'broken_config.json')));
   assert.equal(result.exit, native.status);
   assert.equal(result.output, native.stdout.toString() + native.stderr.toString());
+});
+
+test("the C runtime's local time is the native one", () => {
+  // Zones whose abbreviations the JavaScript engine names as the zone files do.
+  for (const zone of ['Europe/Berlin', 'America/New_York', 'Australia/Sydney', 'Europe/London',
+                      'America/Santiago', 'Pacific/Auckland', 'UTC']) {
+    const native = execFileSync(path.join(nativeBin, 'clock_probe'), [zone]).toString();
+    const web = execFileSync(process.execPath, [process.env.DROVEKEEPER_WEB_CLOCK_PROBE, zone])
+                    .toString();
+    assert.equal(web, native, zone);
+  }
 });
 
 test('a preview refuses bad input with one message', async () => {
