@@ -5,6 +5,7 @@
 #pragma once
 
 #include <nlohmann/json.hpp>
+#include <string>
 
 extern "C" {
 
@@ -30,5 +31,10 @@ namespace drovekeeper::web {
 // The text every function above returns: `value` as JSON, kept until the next
 // call. Text that is not UTF-8 is replaced, never refused.
 const char* Returned(const nlohmann::json& value);
+
+// `text` with the byte-order mark of a UTF-16 or UTF-32 file put back where a
+// page that read the file as UTF-8 has two replacement characters for it, so
+// that the file is refused as the native programs refuse it.
+std::string WithWideMark(std::string text);
 
 }  // namespace drovekeeper::web

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 #include "tools/check/run_check.h"
@@ -18,6 +19,12 @@ const char* Returned(const nlohmann::json& value) {
   return text.c_str();
 }
 
+std::string WithWideMark(std::string text) {
+  constexpr std::string_view kReadMark = "\xEF\xBF\xBD\xEF\xBF\xBD";
+  if (text.starts_with(kReadMark)) text.replace(0, kReadMark.size(), "\xFF\xFE");
+  return text;
+}
+
 }  // namespace drovekeeper::web
 
 const char* dk_check(const char* file_name, const char* text) {
@@ -31,7 +38,7 @@ const char* dk_check(const char* file_name, const char* text) {
   const fs::path previous = fs::current_path(error);
   {
     std::ofstream file(folder / name, std::ios::binary | std::ios::trunc);
-    file << text;
+    file << drovekeeper::web::WithWideMark(text);
   }
   fs::current_path(folder, error);
   std::ostringstream out;

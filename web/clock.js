@@ -5,6 +5,10 @@
 // does, any IANA zone the JavaScript engine knows, clock changes included.
 // mktime resolves a time the clocks skip or show twice as the GNU C library
 // does, which the plug-in's and the report's schedules rely on.
+// emscripten's strftime, for the formats the fast one below leaves to it.
+var dkFullStrftime = LibraryManager.library.strftime;
+var dkFullStrftimeDeps = LibraryManager.library.strftime__deps;
+
 var LibraryDrovekeeperClock = {
   // getenv and malloc are exported (web/CMakeLists.txt): TZ is read from the C side.
   $dkClock: {
@@ -12,18 +16,31 @@ var LibraryDrovekeeperClock = {
     now: null,
     tzName: 0,  // "TZ", in the module's memory
     zoneText: null,  // TZ as last read
+    zoneBytes: null,  // its bytes
     zone: null,  // the IANA zone in force; null: UTC
     formats: {},  // zone -> Intl.DateTimeFormat
-    blocks: new Map(),  // quarter hour -> offset, for the zone in force
+    blocks: new Map(),  // quarter hour -> its local time, for the zone in force
     years: new Map(),  // year -> {std, dst, stdName, dstName}
     names: {},  // abbreviation -> its string in the module's memory
+    lastOffset: 0,  // the offset the last mktime ended on
 
     // TZ's zone: a name the engine knows, else UTC (as the C runtime reads
     // a name it does not know).
     readZone: function() {
       if (!dkClock.tzName) dkClock.tzName = allocateUTF8('TZ');
       var ptr = _getenv(dkClock.tzName);
+      // Called on every conversion: the bytes are compared before anything
+      // is decoded.
+      var bytes = dkClock.zoneBytes;
+      if (bytes !== null && ptr) {
+        var same = true;
+        for (var i = 0; i <= bytes.length && same; ++i) {
+          same = HEAPU8[ptr + i] === (i < bytes.length ? bytes[i] : 0);
+        }
+        if (same) return;
+      }
       var text = ptr ? UTF8ToString(ptr) : '';
+      dkClock.zoneBytes = ptr ? HEAPU8.slice(ptr, ptr + lengthBytesUTF8(text)) : null;
       if (text === dkClock.zoneText) return;
       dkClock.zoneText = text;
       var name = text.charAt(0) === ':' ? text.slice(1) : text;
@@ -58,16 +75,26 @@ var LibraryDrovekeeperClock = {
       return local - t;
     },
 
-    // The offset, kept per quarter hour of UTC: every change of a zone's
-    // offset since 1970 falls on one.
+    // The local time at the start of the quarter hour of UTC that holds
+    // `t`, kept: every change of a zone's offset since 1970 falls on one, and
+    // on offsets of whole quarter hours no local day starts within one. Null
+    // for a quarter hour that breaks either rule.
+    block: function(t) {
+      var index = Math.floor(t / 900);
+      var entry = dkClock.blocks.get(index);
+      if (entry !== undefined) return entry;
+      var start = index * 900;
+      var offset = dkClock.exactOffset(start);
+      entry = offset === dkClock.exactOffset(start + 899) && offset % 900 === 0 ?
+          dkClock.describe(start, offset) : null;
+      dkClock.blocks.set(index, entry);
+      return entry;
+    },
+
+    // Seconds east of UTC at `t`.
     offset: function(t) {
-      var block = Math.floor(t / 900);
-      var cached = dkClock.blocks.get(block);
-      if (cached !== undefined) return cached;
-      var first = dkClock.exactOffset(block * 900);
-      if (first !== dkClock.exactOffset(block * 900 + 899)) return dkClock.exactOffset(t);
-      dkClock.blocks.set(block, first);
-      return first;
+      var block = dkClock.block(t);
+      return block !== null ? block.offset : dkClock.exactOffset(t);
     },
 
     // The standard and summer offsets of the year and their abbreviations:
@@ -77,8 +104,8 @@ var LibraryDrovekeeperClock = {
       if (cached) return cached;
       var january = Date.UTC(year, 0, 1) / 1000;
       var july = Date.UTC(year, 6, 1) / 1000;
-      var a = dkClock.offset(january);
-      var b = dkClock.offset(july);
+      var a = dkClock.exactOffset(january);
+      var b = dkClock.exactOffset(july);
       var stdAt = a <= b ? january : july;
       var dstAt = a <= b ? july : january;
       var info = {std: Math.min(a, b), dst: Math.max(a, b),
@@ -115,9 +142,9 @@ var LibraryDrovekeeperClock = {
       return sign + hh + (mm === '00' ? '' : mm);
     },
 
-    isDst: function(t, offset) {
-      var info = dkClock.year(new Date((t + offset) * 1000).getUTCFullYear());
-      return info.std !== info.dst && offset === info.dst ? 1 : 0;
+    isDst: function(t) {
+      var block = dkClock.block(t);
+      return (block !== null ? block : dkClock.describe(t, dkClock.exactOffset(t))).isdst;
     },
 
     name: function(text) {
@@ -129,22 +156,53 @@ var LibraryDrovekeeperClock = {
       return dkClock.now !== null ? dkClock.now : Math.floor(Date.now() / 1000);
     },
 
+    // The calendar date of day `days` since 1970-01-01: [year, month 1-12,
+    // day of the month].
+    civil: function(days) {
+      var z = days + 719468;
+      var era = Math.floor(z / 146097);
+      var doe = z - era * 146097;
+      var yoe = Math.floor((doe - Math.floor(doe / 1460) + Math.floor(doe / 36524) -
+                            Math.floor(doe / 146096)) / 365);
+      var doy = doe - (365 * yoe + Math.floor(yoe / 4) - Math.floor(yoe / 100));
+      var mp = Math.floor((5 * doy + 2) / 153);
+      var month = mp < 10 ? mp + 3 : mp - 9;
+      return [yoe + era * 400 + (month <= 2 ? 1 : 0), month, doy - Math.floor((153 * mp + 2) / 5) + 1];
+    },
+
+    // The broken-down local time of `t` on `offset`, as struct tm has it.
+    describe: function(t, offset) {
+      var local = t + offset;
+      var days = Math.floor(local / 86400);
+      var seconds = local - days * 86400;
+      var date = dkClock.civil(days);
+      var info = dkClock.year(date[0]);
+      return {base: t, offset: offset, sec: seconds % 60, min: Math.floor(seconds / 60) % 60,
+              hour: Math.floor(seconds / 3600), mday: date[2], mon: date[1] - 1,
+              year: date[0] - 1900, wday: ((days % 7) + 11) % 7,
+              yday: days - Date.UTC(date[0], 0, 1) / 86400000,
+              isdst: info.std !== info.dst && offset === info.dst ? 1 : 0};
+    },
+
     // The broken-down local time of `t` into the struct tm at `tmPtr`.
     fill: function(t, tmPtr) {
-      var offset = dkClock.offset(t);
-      var date = new Date((t + offset) * 1000);
-      var year = date.getUTCFullYear();
-      {{{ makeSetValue('tmPtr', C_STRUCTS.tm.tm_sec, 'date.getUTCSeconds()', 'i32') }}};
-      {{{ makeSetValue('tmPtr', C_STRUCTS.tm.tm_min, 'date.getUTCMinutes()', 'i32') }}};
-      {{{ makeSetValue('tmPtr', C_STRUCTS.tm.tm_hour, 'date.getUTCHours()', 'i32') }}};
-      {{{ makeSetValue('tmPtr', C_STRUCTS.tm.tm_mday, 'date.getUTCDate()', 'i32') }}};
-      {{{ makeSetValue('tmPtr', C_STRUCTS.tm.tm_mon, 'date.getUTCMonth()', 'i32') }}};
-      {{{ makeSetValue('tmPtr', C_STRUCTS.tm.tm_year, 'year - 1900', 'i32') }}};
-      {{{ makeSetValue('tmPtr', C_STRUCTS.tm.tm_wday, 'date.getUTCDay()', 'i32') }}};
-      var yday = Math.floor((date.getTime() - Date.UTC(year, 0, 1)) / 86400000);
-      {{{ makeSetValue('tmPtr', C_STRUCTS.tm.tm_yday, 'yday', 'i32') }}};
-      {{{ makeSetValue('tmPtr', C_STRUCTS.tm.tm_gmtoff, 'offset', 'i32') }}};
-      {{{ makeSetValue('tmPtr', C_STRUCTS.tm.tm_isdst, 'dkClock.isDst(t, offset)', 'i32') }}};
+      var f = dkClock.block(t);
+      if (f === null) f = dkClock.describe(t, dkClock.exactOffset(t));
+      // Within its quarter hour, only the time of day moves.
+      var seconds = f.hour * 3600 + f.min * 60 + f.sec + (t - f.base);
+      {{{ makeSetValue('tmPtr', C_STRUCTS.tm.tm_sec, 'seconds % 60', 'i32') }}};
+      {{{ makeSetValue('tmPtr', C_STRUCTS.tm.tm_min, 'Math.floor(seconds / 60) % 60', 'i32') }}};
+      {{{ makeSetValue('tmPtr', C_STRUCTS.tm.tm_hour, 'Math.floor(seconds / 3600)', 'i32') }}};
+      {{{ makeSetValue('tmPtr', C_STRUCTS.tm.tm_mday, 'f.mday', 'i32') }}};
+      {{{ makeSetValue('tmPtr', C_STRUCTS.tm.tm_mon, 'f.mon', 'i32') }}};
+      {{{ makeSetValue('tmPtr', C_STRUCTS.tm.tm_year, 'f.year', 'i32') }}};
+      {{{ makeSetValue('tmPtr', C_STRUCTS.tm.tm_wday, 'f.wday', 'i32') }}};
+      {{{ makeSetValue('tmPtr', C_STRUCTS.tm.tm_yday, 'f.yday', 'i32') }}};
+      {{{ makeSetValue('tmPtr', C_STRUCTS.tm.tm_isdst, 'f.isdst', 'i32') }}};
+      {{{ makeSetValue('tmPtr', C_STRUCTS.tm.tm_gmtoff, 'f.offset', 'i32') }}};
+      // localtime_r puts tzname's in its place; mktime keeps this one.
+      var info = dkClock.year(f.year + 1900);
+      {{{ makeSetValue('tmPtr', C_STRUCTS.tm.tm_zone, 'dkClock.name(f.isdst ? info.dstName : info.stdName)', POINTER_TYPE) }}};
     }
   },
 
@@ -218,16 +276,50 @@ var LibraryDrovekeeperClock = {
     {{{ makeSetValue('tzname', Runtime.POINTER_SIZE, 'dkClock.name(info.dstName)', POINTER_TYPE) }}};
   },
 
+  dk_full_strftime: dkFullStrftime,
+  dk_full_strftime__deps: dkFullStrftimeDeps,
+
+  // The plug-in asks for the zone's name ("%Z") many times a timer run:
+  // dates, times and the zone are written here, anything else by
+  // emscripten's own.
+  strftime__deps: ['dk_full_strftime'],
+  strftime: function(s, maxsize, format, tm) {
+    var pattern = UTF8ToString(format);
+    if (!/^([^%]|%[YmdHMSZ])*$/.test(pattern)) return _dk_full_strftime(s, maxsize, format, tm);
+    var two = function(offset) {
+      return ('0' + {{{ makeGetValue('tm', 'offset', 'i32') }}}).slice(-2);
+    };
+    var text = pattern.replace(/%[YmdHMSZ]/g, function(field) {
+      switch (field) {
+        case '%Y': return String({{{ makeGetValue('tm', C_STRUCTS.tm.tm_year, 'i32') }}} + 1900);
+        case '%m': return ('0' + ({{{ makeGetValue('tm', C_STRUCTS.tm.tm_mon, 'i32') }}} + 1)).slice(-2);
+        case '%d': return two({{{ C_STRUCTS.tm.tm_mday }}});
+        case '%H': return two({{{ C_STRUCTS.tm.tm_hour }}});
+        case '%M': return two({{{ C_STRUCTS.tm.tm_min }}});
+        case '%S': return two({{{ C_STRUCTS.tm.tm_sec }}});
+        default:
+          var zone = {{{ makeGetValue('tm', C_STRUCTS.tm.tm_zone, POINTER_TYPE) }}};
+          return zone ? UTF8ToString(zone) : '';
+      }
+    });
+    var length = lengthBytesUTF8(text);
+    if (length + 1 > maxsize) return 0;
+    stringToUTF8(text, s, maxsize);
+    return length;
+  },
+
   _localtime_js__deps: ['$dkClock'],
   _localtime_js: function(timePtr, tmPtr) {
     dkClock.fill({{{ makeGetValue('timePtr', 0, 'i32') }}}, tmPtr);
   },
 
   // The local time in the struct tm, normalised, to seconds since the epoch.
-  // A time shown twice is the standard one unless tm_isdst asks for summer
-  // time; a skipped time is read on the offset before the change (summer
-  // time's with tm_isdst > 0); a tm_isdst the time does not have reads it on
-  // the other offset of its year.
+  // A time shown twice is read on the offset the last call ended on, when it
+  // is one of the two, else by following the offsets from that one (so the
+  // answer depends on the calls before, as the GNU C library's does); a
+  // skipped time is read on the offset before the change (summer time's
+  // with tm_isdst > 0); a tm_isdst the time does not have reads it on the
+  // other offset of its year, an hour ahead where the zone has only one.
   _mktime_js__deps: ['$dkClock'],
   _mktime_js: function(tmPtr) {
     var local = Date.UTC({{{ makeGetValue('tmPtr', C_STRUCTS.tm.tm_year, 'i32') }}} + 1900,
@@ -245,27 +337,25 @@ var LibraryDrovekeeperClock = {
       var t = local - offset;
       if (dkClock.offset(t) === offset && readings.indexOf(t) < 0) readings.push(t);
     });
-    var t;
-    if (wantDst < 0) {
-      if (readings.length === 0) {
-        t = local - before;
-      } else {
-        t = readings[readings.length - 1];
-        for (var i = 0; i < readings.length; ++i) {
-          if (!dkClock.isDst(readings[i], dkClock.offset(readings[i]))) t = readings[i];
-        }
-      }
-    } else {
-      var matching = readings.filter(function(r) {
-        return dkClock.isDst(r, dkClock.offset(r)) === (wantDst > 0 ? 1 : 0);
+    if (wantDst >= 0) {
+      readings = readings.filter(function(r) {
+        return dkClock.isDst(r) === (wantDst > 0 ? 1 : 0);
       });
-      if (matching.length > 0) {
-        t = matching[0];
-      } else {
-        var info = dkClock.year(new Date(local * 1000).getUTCFullYear());
-        t = local - (wantDst > 0 ? info.dst : info.std);
-      }
     }
+    var t;
+    if (readings.length === 1) {
+      t = readings[0];
+    } else if (readings.length === 2) {
+      var guess = local - dkClock.lastOffset;
+      t = readings.indexOf(guess) >= 0 ? guess : local - dkClock.offset(guess);
+    } else if (wantDst < 0) {
+      t = local - before;
+    } else {
+      var info = dkClock.year(dkClock.civil(Math.floor(local / 86400))[0]);
+      var summer = info.dst !== info.std ? info.dst : info.std + 3600;
+      t = local - (wantDst > 0 ? summer : info.std);
+    }
+    dkClock.lastOffset = dkClock.offset(t);
     dkClock.fill(t, tmPtr);
     return t;
   }

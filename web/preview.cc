@@ -76,7 +76,7 @@ std::string ReadFile(const fs::path& path) {
 // large, not UTF-16, JSON.
 void CheckDocument(const std::string& name, const std::string& text) {
   if (text.size() > kMostBytes) throw Refusal(name + " is over 10 MB, too large to preview");
-  if (std::optional<std::string> wide = config::WideEncodingReason(text)) {
+  if (std::optional<std::string> wide = config::WideEncodingReason(WithWideMark(text))) {
     throw Refusal(name + ": " + *wide);
   }
   try {

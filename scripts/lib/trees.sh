@@ -7,12 +7,14 @@
 # build-asan/  clang++ with ASan, UBSan and the libFuzzer targets (line
 #              tables only, all a sanitizer's report needs)
 # build-win/   MinGW-w64 g++ (Release), its tests run under Wine
+# build-web/   emscripten (emcmake, -O2), its tests held against build/bin's
+#              programs under node
 # Each fails on any warning. Another DIR is a plain tree of that name.
 
 configure_tree() {
   local dir=$1
   shift
-  local args=(-DDROVEKEEPER_WERROR=ON)
+  local args=(-DDROVEKEEPER_WERROR=ON) wrapper=()
   case "$dir" in
     build-asan)
       args+=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++
@@ -21,12 +23,15 @@ configure_tree() {
     build-win)
       args+=(-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release
              -DDROVEKEEPER_BUILD_FUZZ=OFF -DDROVEKEEPER_BUILD_BENCH=OFF) ;;
+    build-web)
+      wrapper=(emcmake)
+      args+=(-DCMAKE_BUILD_TYPE=Release "-DDROVEKEEPER_NATIVE_BIN=$PWD/build/bin") ;;
     build)
       args+=(-DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -DNDEBUG") ;;
     *)
       args+=(-DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
   esac
-  cmake -S . -B "$dir" "${args[@]}" "$@" >/dev/null
+  "${wrapper[@]}" cmake -S . -B "$dir" "${args[@]}" "$@" >/dev/null
 }
 
 # skip_stage NAME REASON: outside CI a stage that cannot run skips itself with
