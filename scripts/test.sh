@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The whole test suite on a fresh machine: installs what is missing, builds the
-# plain tree (g++), the sanitizer tree (clang++, with the fuzz targets) and the
-# Windows tree (MinGW g++), each failing on any warning, runs ctest in each
-# (the real-time test in the plain tree only, beside the builds that follow
-# it: it sleeps for minutes), and fuzzes every target.
+# plain tree (g++), the sanitizer tree (clang++, with the fuzz targets), the
+# Windows tree (MinGW g++) and the web tree (emscripten), each failing on any
+# warning, runs ctest in each (the real-time test in the plain tree only,
+# beside the builds that follow it: it sleeps for minutes), and fuzzes every
+# target.
 # At its end, also when a stage fails, it prints one line per stage with its
 # minutes. Under CI=true a stage that cannot run is a failure, not a skip.
 set -euo pipefail
@@ -39,8 +40,8 @@ stage() {
 build_tree() { configure_tree "$1" && cmake --build "$1" -j "$jobs"; }
 ctest_in() { local dir=$1; shift; (cd "$dir" && ctest --output-on-failure -j "$jobs" "$@"); }
 
-# The Debian and npm packages of every tree, the Windows tree's too.
-setup() { bash scripts/setup.sh && bash scripts/windows.sh setup; }
+# The Debian and npm packages of every tree, the Windows and web trees' too.
+setup() { bash scripts/setup.sh && bash scripts/windows.sh setup && bash scripts/web.sh setup; }
 stage setup setup
 
 stage "plain build" build_tree build
@@ -67,6 +68,11 @@ stage "real-time test" real_time_wait
 
 stage "windows build" bash scripts/windows.sh build
 stage "windows tests" bash scripts/windows.sh test
+
+# The plug-in, the stand-in and the checker in WebAssembly, held to the plain
+# tree's programs under node, and the preview page in headless Chromium.
+stage "web build" bash scripts/web.sh build
+stage "web tests" bash scripts/web.sh test
 
 # Bounded fuzzing of every fuzz target (FUZZ_SECONDS each), built above.
 stage fuzz bash scripts/fuzz.sh
