@@ -40,8 +40,12 @@ stage() {
 build_tree() { configure_tree "$1" && cmake --build "$1" -j "$jobs"; }
 ctest_in() { local dir=$1; shift; (cd "$dir" && ctest --output-on-failure -j "$jobs" "$@"); }
 
-# The Debian and npm packages of every tree, the Windows and web trees' too.
-setup() { bash scripts/setup.sh && bash scripts/windows.sh setup && bash scripts/web.sh setup; }
+# The Debian and npm packages of every tree, the Windows and web trees' too,
+# in one apt run (each script's own setup then finds nothing missing).
+setup() {
+  bash scripts/setup.sh g++-mingw-w64-x86-64-posix wine64 emscripten &&
+    bash scripts/windows.sh setup && bash scripts/web.sh setup
+}
 stage setup setup
 
 stage "plain build" build_tree build
