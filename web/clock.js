@@ -211,6 +211,14 @@ var LibraryDrovekeeperClock = {
     dkClock.now = seconds;
   },
 
+  // The clock as a process starts with it: the machine's time, and no
+  // mktime before.
+  dk_clock_reset__deps: ['$dkClock'],
+  dk_clock_reset: function() {
+    dkClock.now = null;
+    dkClock.lastOffset = 0;
+  },
+
   dk_clock_zone_known__deps: ['$dkClock'],
   dk_clock_zone_known: function(zonePtr) {
     return dkClock.known(UTF8ToString(zonePtr)) ? 1 : 0;

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -22,6 +23,7 @@
 #include <system_error>
 
 #include "config/text_encoding.h"
+#include "standin/host/host.h"
 #include "standin/sim/clock.h"
 #include "standin/sim/demo_world.h"
 #include "standin/sim/inputs.h"
@@ -31,6 +33,8 @@
 #include "standin/sim/server_root.h"
 #include "standin/sim/simulator.h"
 #include "web/api.h"
+
+extern "C" void dk_clock_reset();  // web/clock.js
 
 namespace drovekeeper::web {
 namespace {
@@ -204,6 +208,11 @@ namespace web = drovekeeper::web;
 
 const char* dk_preview_begin(const char* settings_json) {
   web::preview.reset();
+  // Each preview starts where a freshly started simulator does: the C
+  // runtime's clock and random draws, and the host, as a process has them.
+  dk_clock_reset();
+  std::srand(1);
+  standin::host::Reset();
   try {
     web::Json settings;
     try {
