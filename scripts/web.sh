@@ -23,16 +23,7 @@ packages=(emscripten)
 # node that is not Debian's own does not look for.
 export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
 
-setup() {
-  local missing log
-  mapfile -t missing < <(apt_missing "${packages[@]}")
-  [ ${#missing[@]} -gt 0 ] || return 0
-  apt_can_install || skip_stage web "cannot install ${missing[*]} without root"
-  log=$(mktemp)
-  apt_install "${missing[@]}" >"$log" 2>&1 ||
-    skip_stage web "cannot install ${missing[*]} (see $log)"
-  rm -f "$log"
-}
+setup() { apt_install_or_skip web "${packages[@]}"; }
 
 need_tools() {
   command -v emcmake >/dev/null || skip_stage web "emscripten not installed (web.sh setup)"

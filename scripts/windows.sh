@@ -18,16 +18,7 @@ esac
 
 packages=(g++-mingw-w64-x86-64-posix wine64)
 
-setup() {
-  local missing log
-  mapfile -t missing < <(apt_missing "${packages[@]}")
-  [ ${#missing[@]} -gt 0 ] || return 0
-  apt_can_install || skip_stage windows "cannot install ${missing[*]} without root"
-  log=$(mktemp)
-  apt_install "${missing[@]}" >"$log" 2>&1 ||
-    skip_stage windows "cannot install ${missing[*]} (see $log)"
-  rm -f "$log"
-}
+setup() { apt_install_or_skip windows "${packages[@]}"; }
 
 need_tools() {
   local missing

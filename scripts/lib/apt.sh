@@ -23,3 +23,18 @@ apt_install() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get update -qq &&
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
+
+# apt_install_or_skip STAGE PACKAGE...: a stage's own packages; when they
+# cannot be installed the stage skips itself (skip_stage of
+# scripts/lib/trees.sh, a failure under CI=true).
+apt_install_or_skip() {
+  local stage=$1 missing log
+  shift
+  mapfile -t missing < <(apt_missing "$@")
+  [ ${#missing[@]} -gt 0 ] || return 0
+  apt_can_install || skip_stage "$stage" "cannot install ${missing[*]} without root"
+  log=$(mktemp)
+  apt_install "${missing[@]}" >"$log" 2>&1 ||
+    skip_stage "$stage" "cannot install ${missing[*]} (see $log)"
+  rm -f "$log"
+}
