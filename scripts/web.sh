@@ -35,7 +35,7 @@ build() {
   # The native programs the module is held to.
   if [ ! -x build/bin/drovekeeper-sim ] || [ ! -x build/bin/drovekeeper-check ] ||
      [ ! -x build/bin/clock_probe ]; then
-    [ -f build/CMakeCache.txt ] || configure_tree build
+    configure_tree build  # also a tree configured before clock_probe existed
     cmake --build build -j "$(nproc)" --target drovekeeper-sim drovekeeper-check drovekeeper \
       clock_probe
   fi
