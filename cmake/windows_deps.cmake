@@ -2,39 +2,10 @@
 # Debian packages: nlohmann json, spdlog, fmt, CLI11, asio and xxHash header-only,
 # GoogleTest built from its sources. The cross compiler sees only the header folders
 # linked into win-include/, never the rest of /usr/include.
-set(win_include ${CMAKE_BINARY_DIR}/win-include)
-file(MAKE_DIRECTORY ${win_include})
-foreach(folder nlohmann spdlog fmt CLI asio)
-  if(NOT EXISTS /usr/include/${folder})
-    message(FATAL_ERROR "/usr/include/${folder} is missing: run scripts/setup.sh")
-  endif()
-  file(CREATE_LINK /usr/include/${folder} ${win_include}/${folder} SYMBOLIC)
-endforeach()
-# asio's own header beside its folder (standalone: drovekeeper-fleet's sockets).
-file(CREATE_LINK /usr/include/asio.hpp ${win_include}/asio.hpp SYMBOLIC)
-# xxHash is one header, compiled into the module that includes it.
-if(NOT EXISTS /usr/include/xxhash.h)
-  message(FATAL_ERROR "/usr/include/xxhash.h is missing: run scripts/setup.sh")
-endif()
-file(CREATE_LINK /usr/include/xxhash.h ${win_include}/xxhash.h SYMBOLIC)
-
-add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
-set_target_properties(nlohmann_json::nlohmann_json PROPERTIES
-  INTERFACE_INCLUDE_DIRECTORIES ${win_include})
-
-# Debian's spdlog is set up for an external fmt (spdlog/tweakme.h) and is
-# header-only unless SPDLOG_COMPILED_LIB is defined; fmt needs FMT_HEADER_ONLY.
-add_library(fmt::fmt INTERFACE IMPORTED)
-set_target_properties(fmt::fmt PROPERTIES
-  INTERFACE_INCLUDE_DIRECTORIES ${win_include}
-  INTERFACE_COMPILE_DEFINITIONS FMT_HEADER_ONLY)
-add_library(spdlog::spdlog INTERFACE IMPORTED)
-set_target_properties(spdlog::spdlog PROPERTIES
-  INTERFACE_INCLUDE_DIRECTORIES ${win_include}
-  INTERFACE_LINK_LIBRARIES fmt::fmt)
-
-add_library(CLI11::CLI11 INTERFACE IMPORTED)
-set_target_properties(CLI11::CLI11 PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${win_include})
+# asio with its own header beside its folder (standalone: drovekeeper-fleet's
+# sockets).
+include(${CMAKE_CURRENT_LIST_DIR}/header_only_deps.cmake)
+drovekeeper_header_only_deps(${CMAKE_BINARY_DIR}/win-include FOLDERS asio FILES asio.hpp)
 
 find_package(Threads REQUIRED)
 
