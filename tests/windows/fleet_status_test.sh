@@ -36,6 +36,13 @@ cd "$dir"
 set +e
 "$wine" "$fleet" --timeout 30 status >windows.out 2>windows.err
 windows_status=$?
+if [ "$windows_status" -ne 0 ] && [ ! -s windows.out ] && [ ! -s windows.err ]; then
+  # The program always prints a server line or why not; nothing at all is
+  # Wine failing to start it, which WINEDEBUG=-all keeps quiet. Once more.
+  echo "note: Wine started nothing (exit status $windows_status); starting it once more"
+  "$wine" "$fleet" --timeout 30 status >windows.out 2>windows.err
+  windows_status=$?
+fi
 "$tree/bin/drovekeeper-fleet" --timeout 30 status >linux.out 2>&1
 set -e
 tr -d '\r' <windows.out >windows.txt
