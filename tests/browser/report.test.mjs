@@ -13,6 +13,7 @@ import { mkdirSync, mkdtempSync, readFileSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
 import { pathToFileURL } from 'node:url';
+import { chromiumOptions } from '../support/chromium.mjs';
 import { chromium } from 'playwright-core';
 
 const outDir = process.env.REPORT_OUT;
@@ -34,15 +35,7 @@ before(async () => {
   profileDir = mkdtempSync(path.join(tmpdir(), 'report-chromium-'));
   // A fresh profile every run; playwright takes it as the persistent
   // context's folder and passes it to the browser as --user-data-dir.
-  context = await chromium.launchPersistentContext(profileDir, {
-    executablePath: process.env.CHROMIUM,
-    headless: true,
-    viewport: { width: 1300, height: 900 },
-    args: [
-      '--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-      '--disable-background-networking', '--disable-component-update', '--disable-sync',
-    ],
-  });
+  context = await chromium.launchPersistentContext(profileDir, chromiumOptions());
   page = context.pages()[0] ?? await context.newPage();
   page.on('request', (request) => requests.push(request.url()));
   page.on('pageerror', (error) => pageErrors.push(String(error)));

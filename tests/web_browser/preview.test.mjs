@@ -10,6 +10,7 @@ import { mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'nod
 import { tmpdir } from 'node:os';
 import path from 'node:path';
 import { pathToFileURL } from 'node:url';
+import { chromiumOptions } from '../support/chromium.mjs';
 import { chromium } from 'playwright-core';
 
 const examples = process.env.EXAMPLES;
@@ -25,16 +26,8 @@ const pageErrors = [];
 before(async () => {
   mkdirSync(outDir, { recursive: true });
   profileDir = mkdtempSync(path.join(tmpdir(), 'preview-chromium-'));
-  context = await chromium.launchPersistentContext(profileDir, {
-    executablePath: process.env.CHROMIUM,
-    headless: true,
-    acceptDownloads: true,
-    viewport: { width: 1300, height: 900 },
-    args: [
-      '--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-      '--disable-background-networking', '--disable-component-update', '--disable-sync',
-    ],
-  });
+  context = await chromium.launchPersistentContext(profileDir,
+                                                    chromiumOptions({ acceptDownloads: true }));
   page = context.pages()[0] ?? await context.newPage();
   page.on('request', (request) => requests.push(request.url()));
   page.on('pageerror', (error) => pageErrors.push(String(error)));
