@@ -9,6 +9,7 @@
 #include <sstream>
 #include <utility>
 
+#include "check/check_values.h"
 #include "check/checker.h"
 #include "check/listing.h"
 #include "check/spelling.h"
@@ -21,8 +22,6 @@ namespace {
 
 constexpr std::array<std::string_view, 2> kTables = {config::kCountdownTableKey,
                                                      config::kClockTableKey};
-
-bool IsJsonSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
 // The parts of the library's "syntax error while parsing CONTEXT - WHAT;
 // last read: 'TOKEN'; expected WANTED" that say something the position does
@@ -51,8 +50,6 @@ SyntaxDetail ParseSyntaxDetail(std::string_view message) {
   detail.what = message.substr(0, end);
   return detail;
 }
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // The parser met a value where a closing bracket or a comma may stand: when
 // a value ends right before it, a comma was left out. The library places

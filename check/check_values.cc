@@ -12,8 +12,6 @@ namespace drovekeeper::check {
 
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 bool HasLeadingZero(std::string_view part) { return part.size() > 1 && part[0] == '0'; }
 
 }  // namespace

@@ -10,6 +10,8 @@
 
 namespace drovekeeper::check {
 
+inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
 // Pieces of `text` between spaces, split as the spawn code splits them.
 std::vector<std::string_view> SplitAtSpaces(std::string_view text);
 

@@ -7,8 +7,6 @@ namespace drovekeeper::check {
 
 namespace {
 
-bool IsJsonSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
 void AppendUtf8(std::uint32_t code, std::string& out) {
   if (code < 0x80) {
     out += static_cast<char>(code);

@@ -16,6 +16,9 @@ namespace drovekeeper::check {
 
 using Path = std::vector<std::string>;
 
+// The white space JSON allows between tokens.
+inline bool IsJsonSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
 struct Member {
   std::size_t key_offset = 0;
   std::size_t value_offset = 0;

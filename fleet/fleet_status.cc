@@ -26,7 +26,7 @@ std::string Text(const json& object, const char* key) {
   return it != object.end() && it->is_string() ? it->get<std::string>() : std::string();
 }
 
-std::string FirstLine(const std::string& text) {
+std::string ShownFirstLine(const std::string& text) {
   std::string line = text.substr(0, text.find('\n'));
   if (line.size() > 200) line = line.substr(0, 200) + "...";
   return line.empty() ? "an empty reply" : line;
@@ -151,7 +151,7 @@ FleetStatus MergeStatus(const std::vector<Server>& servers, const std::vector<An
       server_problems.push_back(line);
       out.exit_status = kExitUnreached;
     } else if (!statuses[i]) {
-      line += "no status: " + FirstLine(answer.reply);
+      line += "no status: " + ShownFirstLine(answer.reply);
       merged["error"] = line.substr(server.name.size() + 2);
       server_problems.push_back(line);
       out.exit_status = std::max(out.exit_status, kExitWarning);

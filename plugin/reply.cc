@@ -9,12 +9,6 @@
 
 namespace drovekeeper::plugin {
 
-namespace {
-
-constexpr std::string_view kBlanks = " \t\r\n";
-
-}  // namespace
-
 void SendCommandReply(RCONClientConnection* connection, RCONPacket* packet,
                       std::u16string_view text) {
   GameString reply = GameString::Exact(text);

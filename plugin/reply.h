@@ -15,6 +15,9 @@ namespace drovekeeper::plugin {
 void SendCommandReply(RCONClientConnection* connection, RCONPacket* packet,
                       std::u16string_view text);
 
+// The blanks a command's words are split and trimmed at.
+inline constexpr std::string_view kBlanks = " \t\r\n";
+
 // What the client wrote after the command's name, in UTF-8, without
 // surrounding blanks.
 std::string CommandArguments(const RCONPacket* packet);

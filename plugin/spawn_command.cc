@@ -19,8 +19,8 @@ namespace drovekeeper::plugin {
 
 namespace {
 
-constexpr std::string_view kUsage = "usage: Drovekeeper.spawn SpawnDino|SpawnDinoX NAME";
-constexpr std::string_view kBlanks = " \t";
+constexpr std::string_view kSpawnUsage = "usage: Drovekeeper.spawn SpawnDino|SpawnDinoX NAME";
+constexpr std::string_view kSpaceOrTab = " \t";
 
 // The entries a run walks: the table's, not the document's.
 const nlohmann::json& EntriesOf(std::string_view table) {
@@ -101,12 +101,12 @@ std::string TurnText(const spawn::TurnOutcome& turn) {
 }  // namespace
 
 std::string SpawnCommandText(std::string_view arguments) {
-  const std::size_t gap = std::min(arguments.size(), arguments.find_first_of(kBlanks));
+  const std::size_t gap = std::min(arguments.size(), arguments.find_first_of(kSpaceOrTab));
   const std::string_view table = arguments.substr(0, gap);
   std::string_view name = arguments.substr(gap);
-  name.remove_prefix(std::min(name.size(), name.find_first_not_of(kBlanks)));
+  name.remove_prefix(std::min(name.size(), name.find_first_not_of(kSpaceOrTab)));
   if ((table != config::kCountdownTableKey && table != config::kClockTableKey) || name.empty()) {
-    return std::string(kUsage);
+    return std::string(kSpawnUsage);
   }
   const std::vector<std::string> found = EntriesNamed(table, name);
   if (found.empty())

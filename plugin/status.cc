@@ -32,8 +32,7 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-constexpr std::string_view kBlanks = " \t\r\n";
-constexpr std::string_view kUsage = "Drovekeeper.status [--all | --page N | --json] [TEXT]";
+constexpr std::string_view kStatusUsage = "Drovekeeper.status [--all | --page N | --json] [TEXT]";
 
 Json TimeJson(std::int64_t ticks) {
   return Json{{"local", LocalText(ticks)}, {"utc", UtcText(ticks)}};
@@ -154,10 +153,10 @@ StatusOptions ParseOptions(std::string_view arguments) {
           std::from_chars(number.data(), number.data() + number.size(), options.page);
       if (number.empty() || error != std::errc() || end != number.data() + number.size() ||
           options.page < 1) {
-        options.fault = fmt::format("--page needs a page number of 1 or more; {}", kUsage);
+        options.fault = fmt::format("--page needs a page number of 1 or more; {}", kStatusUsage);
       }
     } else if (word.starts_with("--")) {
-      options.fault = fmt::format("unknown option {}; {}", word, kUsage);
+      options.fault = fmt::format("unknown option {}; {}", word, kStatusUsage);
     } else {
       if (!options.filter.empty()) options.filter += ' ';
       options.filter += word;
