@@ -15,6 +15,12 @@ configure_tree() {
   local dir=$1
   shift
   local args=(-DDROVEKEEPER_WERROR=ON) wrapper=()
+  # The four trees below compile each library's sources eight to a unit: the
+  # sources of a library share most of their template code, which a unit
+  # generates once (the plain tree builds in three quarters of the time).
+  case "$dir" in
+    build|build-asan|build-win|build-web) args+=(-DCMAKE_UNITY_BUILD=ON) ;;
+  esac
   case "$dir" in
     build-asan)
       args+=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++
